@@ -1,0 +1,696 @@
+#include "DbTable.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kRowIdSpare = 5000;
+constexpr int kReadAhead = 64;
+constexpr auto kCacheFresh = std::chrono::milliseconds(250);
+
+// SQLITE_STATIC spelled without the old-style cast of the sqlite3.h macro: the bound buffers
+// outlive every step.
+const sqlite3_destructor_type kStatic = nullptr;
+
+bool IsOk(int code) { return code == SQLITE_ROW || code == SQLITE_DONE; }
+
+} // namespace
+
+CDbTable::CDbTable() { path_.Clear(); }
+
+CDbTable::~CDbTable() {
+    if (db_ || open_)
+        Close();
+}
+
+void CDbTable::NoteError(const char* what) {
+    lastError_ = what;
+    if (db_) {
+        lastError_ += ": ";
+        lastError_ += sqlite3_errmsg(db_);
+    }
+}
+
+void CDbTable::RegisterColumn(int index, const char* name, unsigned type, void* value) {
+    const int count = GetColumnCount();
+    if (count <= 0)
+        return;
+    if (columns_.empty())
+        columns_.resize(static_cast<size_t>(count));
+    if (index < 0 || index >= count || !name || std::strlen(name) >= sizeof(ColumnDesc{}.name))
+        return;
+    ColumnDesc& c = columns_[static_cast<size_t>(index)];
+    c.type = type;
+    c.value = value;
+    c.resultColumn = -1;
+    std::strcpy(c.name, name);
+}
+
+bool CDbTable::OpenWithFlags(const char* path, int flags) {
+    if (open_ || db_)
+        return false;
+    const int rc = sqlite3_open_v2(path, &db_, flags, nullptr);
+    if (rc != SQLITE_OK || !db_) {
+        NoteError("cannot open the file");
+        return false; // a handle left behind is released by the next Close
+    }
+    // Another copy of the program (the command-line front end) may be writing for a moment.
+    sqlite3_busy_timeout(db_, 5000);
+    open_ = true;
+    path_.Assign(path);
+    // Takes effect only in a file that has no table yet: new files use full auto-vacuum.
+    Execute("PRAGMA auto_vacuum=1");
+    return true;
+}
+
+bool CDbTable::Open(const char* path) { return OpenWithFlags(path, SQLITE_OPEN_READWRITE); }
+
+bool CDbTable::OpenOrCreate(const char* path) {
+    if (!OpenWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
+        return false;
+    if (!CreateTable())
+        return false;
+    Requery();
+    return true;
+}
+
+void CDbTable::ForgetStatements() {
+    sqlite3_finalize(batchStatement_);
+    sqlite3_finalize(insertStatement_);
+    batchStatement_ = nullptr;
+    insertStatement_ = nullptr;
+    cache_.filled = 0;
+}
+
+bool CDbTable::Close() {
+    if (!open_ && !db_)
+        return true;
+    ForgetStatements();
+    sqlite3_close(db_);
+    db_ = nullptr;
+    open_ = false;
+    columnsChecked_ = false;
+    path_.Clear();
+    for (ColumnDesc& c : columns_)
+        c.resultColumn = -1;
+    return true;
+}
+
+bool CDbTable::Execute(const char* sql) {
+    if (!IsOpen() || !sql)
+        return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+    if (rc == SQLITE_OK && st)
+        rc = sqlite3_step(st);
+    if (!IsOk(rc))
+        NoteError(sql);
+    sqlite3_finalize(st);
+    return IsOk(rc);
+}
+
+bool CDbTable::CreateTable() {
+    if (!IsOpen() || columns_.empty() || GetColumnCount() <= 0)
+        return false;
+    CTextBuf sql;
+    sql.Format("CREATE TABLE [%s] (", GetTableName());
+    CTextBuf part;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const ColumnDesc& c = columns_[i];
+        const char sep = i == 0 ? ' ' : ',';
+        switch (c.type) {
+        case kColumnText:
+            part.Format("%c[%s] TEXT", sep, c.name);
+            break;
+        case kColumnInt:
+            part.Format("%c[%s] INT", sep, c.name);
+            break;
+        case kColumnDouble:
+            part.Format("%c[%s] DOUBLE", sep, c.name);
+            break;
+        default:
+            part.Format("%c[%s] LongBinary", sep, c.name);
+            break;
+        }
+        sql.Append(part.c_str());
+    }
+    sql.Append(")");
+    Execute(sql.c_str()); // fails quietly when the table exists
+    return true;
+}
+
+bool CDbTable::DropTable() {
+    if (!IsOpen())
+        return false;
+    ForgetStatements();
+    CTextBuf sql;
+    sql.Format("DELETE FROM [%s]", GetTableName());
+    Execute(sql.c_str());
+    sql.Format("DROP TABLE  [%s]", GetTableName());
+    Execute(sql.c_str());
+    columnsChecked_ = false;
+    return true;
+}
+
+std::string CDbTable::BuildSelect(bool rowidOnly, bool withFilter, bool withSort) const {
+    std::string sql = rowidOnly ? "SELECT ROWID FROM [" : "SELECT * FROM [";
+    sql += GetTableName();
+    sql += "]";
+    if (withFilter && filter_.IsNonEmpty()) {
+        sql += " WHERE ";
+        sql += filter_.c_str();
+    }
+    if (withSort && sort_.IsNonEmpty()) {
+        sql += " ORDER BY ";
+        sql += sort_.c_str();
+    }
+    return sql;
+}
+
+bool CDbTable::MapColumns(sqlite3_stmt* select) {
+    tableColumnCount_ = sqlite3_column_count(select);
+    for (ColumnDesc& c : columns_)
+        c.resultColumn = -1;
+    for (int rc = 0; rc < tableColumnCount_; ++rc) {
+        const char* name = sqlite3_column_name(select, rc);
+        if (!name)
+            continue;
+        for (ColumnDesc& c : columns_) {
+            if (c.resultColumn == -1 && std::strcmp(c.name, name) == 0) {
+                c.resultColumn = rc;
+                break;
+            }
+        }
+    }
+    for (const ColumnDesc& c : columns_)
+        if (c.resultColumn == -1)
+            return false;
+    return true;
+}
+
+bool CDbTable::CheckColumns() {
+    if (!IsOpen() || columns_.empty() || GetColumnCount() <= 0)
+        return false;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, BuildSelect(false, true, true).c_str(), -1, &st, nullptr) !=
+            SQLITE_OK ||
+        !st) {
+        NoteError("cannot read the table");
+        sqlite3_finalize(st);
+        return false;
+    }
+    const bool complete = MapColumns(st);
+    sqlite3_finalize(st);
+
+    if (!complete) {
+        // A table from an earlier layout: add the missing columns and fill the existing rows.
+        const char* table = GetTableName();
+        CTextBuf sql;
+        for (const ColumnDesc& c : columns_) {
+            if (c.resultColumn != -1)
+                continue;
+            switch (c.type) {
+            case kColumnText:
+                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] TEXT", table, c.name);
+                Execute(sql.c_str());
+                sql.Format("UPDATE [%s] SET [%s] = ''", table, c.name);
+                Execute(sql.c_str());
+                break;
+            case kColumnInt:
+                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] Integer", table, c.name);
+                Execute(sql.c_str());
+                sql.Format("UPDATE [%s] SET [%s] = 0", table, c.name);
+                Execute(sql.c_str());
+                break;
+            case kColumnDouble:
+                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] Double", table, c.name);
+                Execute(sql.c_str());
+                sql.Format("UPDATE [%s] SET [%s] = 0.0", table, c.name);
+                Execute(sql.c_str());
+                break;
+            default:
+                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] LongBinary", table, c.name);
+                Execute(sql.c_str());
+                break;
+            }
+        }
+        // Map again at once, so that values written to the new columns in this run read back.
+        ForgetStatements();
+        sqlite3_stmt* again = nullptr;
+        if (sqlite3_prepare_v2(db_, BuildSelect(false, false, false).c_str(), -1, &again,
+                               nullptr) == SQLITE_OK &&
+            again)
+            MapColumns(again);
+        sqlite3_finalize(again);
+    }
+    columnsChecked_ = true;
+    return true;
+}
+
+int CDbTable::CountRows() {
+    if (!IsOpen())
+        return 0;
+    std::string sql = "SELECT COUNT (*) FROM [";
+    sql += GetTableName();
+    sql += "]";
+    if (filter_.IsNonEmpty()) {
+        sql += " WHERE ";
+        sql += filter_.c_str();
+    }
+    sqlite3_stmt* st = nullptr;
+    int count = 0;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && st) {
+        if (sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* text = sqlite3_column_text(st, 0);
+            count = text ? std::atoi(reinterpret_cast<const char*>(text)) : 0;
+        } else {
+            NoteError("cannot count the rows");
+        }
+    } else {
+        NoteError("cannot count the rows");
+    }
+    sqlite3_finalize(st);
+    return count;
+}
+
+bool CDbTable::Requery() {
+    if (!IsOpen())
+        return false;
+    loaded_ = 0;
+    cache_.filled = 0;
+    if (!columnsChecked_ && !CheckColumns())
+        return false;
+    rowCount_ = CountRows();
+    position_ = 1;
+    rowIds_.assign(static_cast<size_t>(rowCount_) + kRowIdSpare, 0);
+    if (rowCount_ > 0) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, BuildSelect(true, true, true).c_str(), -1, &st, nullptr) ==
+                SQLITE_OK &&
+            st) {
+            int rc = sqlite3_step(st);
+            while (loaded_ < rowCount_ && rc == SQLITE_ROW) {
+                rowIds_[static_cast<size_t>(loaded_++)] = sqlite3_column_int(st, 0);
+                rc = sqlite3_step(st);
+            }
+        }
+        sqlite3_finalize(st);
+        MoveTo(1);
+    }
+    return true;
+}
+
+bool CDbTable::RequeryHasRows() { return Requery() && rowCount_ > 0; }
+
+bool CDbTable::DeleteWhere() {
+    if (!IsOpen())
+        return false;
+    if (!columnsChecked_)
+        CheckColumns();
+    std::string sql = "DELETE FROM [";
+    sql += GetTableName();
+    sql += "]";
+    if (filter_.IsNonEmpty()) {
+        sql += " WHERE ";
+        sql += filter_.c_str();
+    }
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
+    if (rc == SQLITE_OK && st)
+        rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE)
+        NoteError("cannot delete");
+    sqlite3_finalize(st);
+    position_ = 1;
+    return rc == SQLITE_DONE;
+}
+
+int CDbTable::RowIdAt(int n) const {
+    if (n < 1 || n > rowCount_ || static_cast<size_t>(n) > rowIds_.size())
+        return 0;
+    return rowIds_[static_cast<size_t>(n - 1)];
+}
+
+bool CDbTable::MoveTo(int n) {
+    if (!IsOpen() || rowIds_.empty() || adding_ || n < 1)
+        return false;
+    if (rowCount_ == 0)
+        return true;
+    if (n <= rowCount_) {
+        const int rowid = rowIds_[static_cast<size_t>(n - 1)];
+        if (!LoadCached(rowid)) {
+            FillCache(n);
+            if (!LoadCached(rowid))
+                ClearFields(); // the row is gone, or the read failed
+        }
+    }
+    position_ = n;
+    return true;
+}
+
+void CDbTable::FillCache(int n) {
+    cache_.filled = 0;
+    if (!batchStatement_) {
+        // SELECT * FROM [table] WHERE ROWID IN (...), with the ROWID in front.
+        std::string sql = "SELECT ROWID, *" + BuildSelect(false, false, false).substr(8) +
+                          " WHERE ROWID IN (?";
+        for (int i = 1; i < kReadAhead; ++i)
+            sql += ",?";
+        sql += ")";
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &batchStatement_, nullptr) != SQLITE_OK) {
+            NoteError("cannot read a row");
+            sqlite3_finalize(batchStatement_);
+            batchStatement_ = nullptr;
+            return;
+        }
+    }
+    const int first = n - 1;
+    const int last = std::min(rowCount_, first + kReadAhead);
+    for (int i = 0; i < kReadAhead; ++i) {
+        const int index = first + i < last ? first + i : first;
+        sqlite3_bind_int(batchStatement_, i + 1, rowIds_[static_cast<size_t>(index)]);
+    }
+    const size_t columns = columns_.size();
+    cache_.rowIds.resize(kReadAhead);
+    cache_.values.resize(kReadAhead * columns);
+    int slot = 0;
+    int rc;
+    while (slot < kReadAhead && (rc = sqlite3_step(batchStatement_)) == SQLITE_ROW) {
+        const int count = sqlite3_column_count(batchStatement_);
+        cache_.rowIds[static_cast<size_t>(slot)] = sqlite3_column_int(batchStatement_, 0);
+        for (size_t c = 0; c < columns; ++c) {
+            CachedValue& v = cache_.values[static_cast<size_t>(slot) * columns + c];
+            const int col = columns_[c].resultColumn + 1;
+            v.isNull = col < 1 || col >= count ||
+                       sqlite3_column_type(batchStatement_, col) == SQLITE_NULL;
+            if (v.isNull)
+                continue;
+            switch (columns_[c].type) {
+            case kColumnText: {
+                const unsigned char* t = sqlite3_column_text(batchStatement_, col);
+                v.bytes.assign(t ? reinterpret_cast<const char*>(t) : "");
+                break;
+            }
+            case kColumnInt:
+                v.integer = sqlite3_column_int(batchStatement_, col);
+                break;
+            case kColumnDouble:
+                v.real = sqlite3_column_double(batchStatement_, col);
+                break;
+            default: {
+                const void* blob = sqlite3_column_blob(batchStatement_, col);
+                const int bytes = sqlite3_column_bytes(batchStatement_, col);
+                v.bytes.assign(blob ? static_cast<const char*>(blob) : "",
+                               blob ? static_cast<size_t>(bytes) : 0);
+                break;
+            }
+            }
+        }
+        ++slot;
+    }
+    sqlite3_reset(batchStatement_);
+    cache_.filled = slot;
+    cache_.changesAtFill = sqlite3_total_changes(db_);
+    cache_.filledAt = std::chrono::steady_clock::now();
+}
+
+bool CDbTable::LoadCached(int rowid) {
+    if (cache_.filled == 0 || cache_.changesAtFill != sqlite3_total_changes(db_) ||
+        std::chrono::steady_clock::now() - cache_.filledAt > kCacheFresh)
+        return false;
+    int slot = 0;
+    while (slot < cache_.filled && cache_.rowIds[static_cast<size_t>(slot)] != rowid)
+        ++slot;
+    if (slot == cache_.filled)
+        return false;
+    const size_t columns = columns_.size();
+    for (size_t c = 0; c < columns; ++c) {
+        ColumnDesc& d = columns_[c];
+        if (!d.value)
+            continue;
+        const CachedValue& v = cache_.values[static_cast<size_t>(slot) * columns + c];
+        if (v.isNull) {
+            ClearField(d);
+            continue;
+        }
+        switch (d.type) {
+        case kColumnText:
+            static_cast<CTextBuf*>(d.value)->SetBytes(v.bytes.c_str(),
+                                                      static_cast<int>(v.bytes.size()) + 1);
+            break;
+        case kColumnInt:
+            *static_cast<int*>(d.value) = static_cast<int>(v.integer);
+            break;
+        case kColumnDouble:
+            *static_cast<double*>(d.value) = v.real;
+            break;
+        default:
+            if (v.bytes.empty())
+                ClearField(d);
+            else
+                static_cast<CTextBuf*>(d.value)->SetBytes(v.bytes.data(),
+                                                          static_cast<int>(v.bytes.size()));
+            break;
+        }
+    }
+    adding_ = false;
+    return true;
+}
+
+bool CDbTable::MoveFirst() {
+    MoveTo(1);
+    return IsOpen();
+}
+
+bool CDbTable::MoveNext() {
+    if (position_ <= rowCount_) {
+        ++position_;
+        MoveTo(position_);
+        return true;
+    }
+    return false;
+}
+
+bool CDbTable::IsEOF() const { return rowCount_ == 0 || position_ > rowCount_; }
+
+void CDbTable::ClearField(ColumnDesc& c) {
+    switch (c.type) {
+    case kColumnText:
+        static_cast<CTextBuf*>(c.value)->Assign("");
+        break;
+    case kColumnInt:
+        *static_cast<int*>(c.value) = 0;
+        break;
+    case kColumnDouble:
+        *static_cast<double*>(c.value) = 0.0;
+        break;
+    default:
+        static_cast<CTextBuf*>(c.value)->Clear();
+        break;
+    }
+}
+
+void CDbTable::ClearFields() {
+    for (ColumnDesc& c : columns_)
+        if (c.value)
+            ClearField(c);
+}
+
+void CDbTable::LoadRow(sqlite3_stmt* statement) {
+    ClearFields();
+    const int count = statement ? sqlite3_column_count(statement) : 0;
+    for (ColumnDesc& c : columns_) {
+        if (!c.value || c.resultColumn < 0 || c.resultColumn >= count)
+            continue;
+        const int rc = c.resultColumn;
+        switch (c.type) {
+        case kColumnText: {
+            const unsigned char* text = sqlite3_column_text(statement, rc);
+            static_cast<CTextBuf*>(c.value)->Assign(text ? reinterpret_cast<const char*>(text)
+                                                         : "");
+            break;
+        }
+        case kColumnInt:
+            *static_cast<int*>(c.value) = sqlite3_column_int(statement, rc);
+            break;
+        case kColumnDouble:
+            *static_cast<double*>(c.value) = sqlite3_column_double(statement, rc);
+            break;
+        default: {
+            const void* blob = sqlite3_column_blob(statement, rc);
+            const int bytes = sqlite3_column_bytes(statement, rc);
+            if (blob && bytes)
+                static_cast<CTextBuf*>(c.value)->SetBytes(blob, bytes);
+            break;
+        }
+        }
+    }
+    adding_ = false;
+}
+
+bool CDbTable::AddNew() {
+    if (columns_.empty() || adding_)
+        return false;
+    ClearFields();
+    adding_ = true;
+    return true;
+}
+
+bool CDbTable::Edit() {
+    if (columns_.empty())
+        return false;
+    adding_ = false;
+    return true;
+}
+
+bool CDbTable::BindColumns(sqlite3_stmt* statement) {
+    int i = 1;
+    for (const ColumnDesc& c : columns_) {
+        int rc = SQLITE_OK;
+        if (!c.value) {
+            rc = sqlite3_bind_null(statement, i);
+        } else {
+            switch (c.type) {
+            case kColumnText: {
+                // An empty or cleared text is stored as '' and never as NULL: searches and the
+                // duplicate test compare with '' and would not find a NULL.
+                const CTextBuf* t = static_cast<const CTextBuf*>(c.value);
+                const int len = t->Size() < 2 ? 0 : t->Size() - 1;
+                rc = sqlite3_bind_text(statement, i, t->c_str(), len, kStatic);
+                break;
+            }
+            case kColumnInt:
+                rc = sqlite3_bind_int(statement, i, *static_cast<const int*>(c.value));
+                break;
+            case kColumnDouble:
+                rc = sqlite3_bind_double(statement, i, *static_cast<const double*>(c.value));
+                break;
+            default: {
+                const CTextBuf* b = static_cast<const CTextBuf*>(c.value);
+                rc = sqlite3_bind_blob(statement, i, b->Data(), b->Size(), kStatic);
+                break;
+            }
+            }
+        }
+        if (rc != SQLITE_OK)
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+bool CDbTable::UpdateWhere(const char* where) {
+    if (!IsOpen() || columns_.empty() || adding_ || !where)
+        return false;
+    std::string sql = "UPDATE [";
+    sql += GetTableName();
+    sql += "] SET ";
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        sql += i == 0 ? ' ' : ',';
+        sql += '[';
+        sql += columns_[i].name;
+        sql += "] = ?";
+    }
+    sql += " WHERE ";
+    sql += where;
+    sqlite3_stmt* st = nullptr;
+    bool written = false;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && st &&
+        BindColumns(st)) {
+        written = sqlite3_step(st) == SQLITE_DONE && sqlite3_changes(db_) > 0;
+        if (!written)
+            NoteError("nothing was updated");
+        sqlite3_reset(st);
+    } else {
+        NoteError("cannot update");
+    }
+    sqlite3_finalize(st);
+    adding_ = false;
+    return written;
+}
+
+bool CDbTable::AppendRowId(long long rowid) {
+    if (static_cast<size_t>(rowCount_) + 1 >= rowIds_.size())
+        rowIds_.resize(rowIds_.size() + kRowIdSpare, 0);
+    // ROWIDs are kept as 32-bit values, as the lists always have.
+    rowIds_[static_cast<size_t>(rowCount_)] = static_cast<int>(rowid & 0xffffffffLL);
+    ++rowCount_;
+    position_ = rowCount_;
+    return true;
+}
+
+bool CDbTable::Update() {
+    if (static_cast<int>(columns_.size()) < tableColumnCount_ && adding_)
+        return InsertWithColumnList();
+    if (!IsOpen() || columns_.empty() || !adding_)
+        return false;
+    return InsertWithColumnList();
+}
+
+bool CDbTable::InsertWithColumnList() {
+    // Every insert names its columns and binds its values: the row lands in the right columns
+    // whatever order or extra columns an older table has, and no value is ever part of the
+    // SQL text (a quote in a patient ID cannot break or change the statement).
+    if (!IsOpen() || columns_.empty() || !adding_)
+        return false;
+    if (!insertStatement_) {
+        std::string sql = "INSERT INTO [";
+        sql += GetTableName();
+        sql += "] (";
+        std::string values;
+        for (size_t i = 0; i < columns_.size(); ++i) {
+            sql += i == 0 ? ' ' : ',';
+            sql += '[';
+            sql += columns_[i].name;
+            sql += ']';
+            values += i == 0 ? "?" : ",?";
+        }
+        sql += ") VALUES(" + values + ") ";
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &insertStatement_, nullptr) != SQLITE_OK) {
+            NoteError("cannot insert");
+            sqlite3_finalize(insertStatement_);
+            insertStatement_ = nullptr;
+        }
+    }
+    bool stored = false;
+    if (insertStatement_) {
+        stored = BindColumns(insertStatement_) && sqlite3_step(insertStatement_) == SQLITE_DONE;
+        if (!stored)
+            NoteError("cannot insert");
+        sqlite3_reset(insertStatement_);
+        sqlite3_clear_bindings(insertStatement_);
+    }
+    // Leave the adding state either way, so that a caller that ignores a failure can go on
+    // with the next row.
+    adding_ = false;
+    if (!stored)
+        return false;
+    return AppendRowId(sqlite3_last_insert_rowid(db_));
+}
+
+CDbTransaction::CDbTransaction(CDbTable& table) : table_(table) {
+    active_ = table_.Execute("BEGIN IMMEDIATE");
+}
+
+CDbTransaction::~CDbTransaction() { Rollback(); }
+
+bool CDbTransaction::Commit() {
+    if (!active_)
+        return false;
+    active_ = false;
+    if (table_.Execute("COMMIT"))
+        return true;
+    table_.Execute("ROLLBACK");
+    return false;
+}
+
+void CDbTransaction::Rollback() {
+    if (!active_)
+        return;
+    active_ = false;
+    table_.Execute("ROLLBACK");
+}

@@ -1,0 +1,175 @@
+#pragma once
+// Record-at-a-time access to one table of one SQLite file, in the manner of a recordset: one
+// bound value per declared column, a filter (WHERE text) and a sort (ORDER BY text) set by the
+// caller, a requery that fixes the list of matching ROWIDs, navigation that reads one row at a
+// time by ROWID, and add, update and delete.
+//
+// Every operation that touches the database requires the table to be open and otherwise does
+// nothing and returns false (or 0). Failures are reported by the result; no exceptions, no
+// messages. LastError() tells what SQLite said about the last failure.
+//
+// Threads: a table is used by one thread at a time. A caller that may share a table with
+// another thread holds Lock() for the whole sequence (set filter, requery, read rows).
+
+#include "TextBuf.h"
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+enum ColumnType : unsigned {
+    kColumnText = 1,
+    kColumnInt = 2,
+    kColumnDouble = 3,
+    kColumnBinary = 4,
+};
+
+struct ColumnDesc {
+    unsigned type = 0;
+    void* value = nullptr; // CTextBuf for text and binary, int for integer, double for double
+    int resultColumn = -1; // index in the rows of SELECT *, -1 until CheckColumns maps it
+    char name[100] = {};
+};
+
+class CDbTable {
+public:
+    CDbTable();
+    virtual ~CDbTable();
+    CDbTable(const CDbTable&) = delete;
+    CDbTable& operator=(const CDbTable&) = delete;
+
+    virtual const char* GetTableName() const = 0;
+    virtual int GetColumnCount() const = 0;
+    // Opens an existing file read-write; a new file gets full auto-vacuum.
+    virtual bool Open(const char* path);
+
+    void RegisterColumn(int index, const char* name, unsigned type, void* value);
+    // As Open, but creates the file and the table when missing, then requeries.
+    bool OpenOrCreate(const char* path);
+    bool Close();
+    bool Execute(const char* sql);
+    bool CreateTable();
+    bool DropTable();
+    std::string BuildSelect(bool rowidOnly, bool withFilter, bool withSort) const;
+    bool CheckColumns();
+    int CountRows();
+    bool Requery();
+    bool RequeryHasRows();
+    bool DeleteWhere();
+    bool MoveTo(int n);
+    bool MoveFirst();
+    bool MoveNext();
+    bool IsEOF() const;
+    void ClearFields();
+    void LoadRow(sqlite3_stmt* statement);
+    bool AddNew();
+    bool Edit();
+    // Writes the bound values into the rows the WHERE text names. False when the statement
+    // fails or names no row.
+    bool UpdateWhere(const char* where);
+    // Stores the bound values as a new row. False when nothing was stored.
+    bool Update();
+    bool InsertWithColumnList();
+
+    void SetFilter(const char* filter) { filter_.Assign(filter ? filter : ""); }
+    void SetSort(const char* sort) { sort_.Assign(sort ? sort : ""); }
+    const CTextBuf& Filter() const { return filter_; }
+    const CTextBuf& Sort() const { return sort_; }
+
+    bool IsOpen() const { return open_ && db_ != nullptr; }
+    const CTextBuf& Path() const { return path_; }
+    int RowCount() const { return rowCount_; }
+    int Position() const { return position_; }
+    int TableColumnCount() const { return tableColumnCount_; }
+    bool ColumnsChecked() const { return columnsChecked_; }
+    int Loaded() const { return loaded_; }
+    bool IsAdding() const { return adding_; }
+    int RowIdCapacity() const { return static_cast<int>(rowIds_.size()); }
+    // ROWID of matching row n (1-based), 0 outside the list.
+    int RowIdAt(int n) const;
+    const ColumnDesc* Columns() const { return columns_.empty() ? nullptr : columns_.data(); }
+    const std::string& LastError() const { return lastError_; }
+    sqlite3* Database() const { return db_; }
+
+    // One thread at a time: hold this for a whole sequence of calls.
+    std::unique_lock<std::recursive_mutex> Lock() {
+        return std::unique_lock<std::recursive_mutex>(mutex_);
+    }
+
+protected:
+    // Subclasses call this when the table name changes: the cached statements name the table.
+    void ForgetStatements();
+
+private:
+    bool OpenWithFlags(const char* path, int flags);
+    bool MapColumns(sqlite3_stmt* select);
+    bool BindColumns(sqlite3_stmt* statement);
+    static void ClearField(ColumnDesc& c);
+    bool AppendRowId(long long rowid);
+    void NoteError(const char* what);
+
+    sqlite3* db_ = nullptr;
+    std::vector<ColumnDesc> columns_;
+    bool open_ = false;
+    CTextBuf path_;
+    CTextBuf filter_;
+    CTextBuf sort_;
+    int rowCount_ = 0;
+    int position_ = -1;
+    int tableColumnCount_ = 0;
+    bool columnsChecked_ = false;
+    std::vector<int> rowIds_; // size() is the capacity; the first rowCount_ entries are valid
+    int loaded_ = 0;
+    bool adding_ = false;
+
+    // Navigation reads rows ahead in list order: one statement fetches the next rows of the
+    // list by ROWID, so that a listing pays SQLite's per-statement file locking once per batch
+    // instead of once per row. A cached row is used only while this connection has written
+    // nothing since and for a moment after it was read, so navigation still shows what is in
+    // the file, as reading one row at a time would.
+    struct CachedValue {
+        std::string bytes;
+        long long integer = 0;
+        double real = 0.0;
+        bool isNull = true;
+    };
+    struct RowCache {
+        std::vector<int> rowIds;         // by slot
+        std::vector<CachedValue> values; // slot * column count + declared column
+        int filled = 0;
+        int changesAtFill = -1;
+        std::chrono::steady_clock::time_point filledAt;
+    };
+    bool LoadCached(int rowid);
+    void FillCache(int n);
+
+    // Prepared once per open table: the read-ahead of rows and the insert are the statements
+    // run for every row.
+    sqlite3_stmt* batchStatement_ = nullptr;
+    sqlite3_stmt* insertStatement_ = nullptr;
+    RowCache cache_;
+    std::string lastError_;
+    std::recursive_mutex mutex_;
+};
+
+// A transaction on a table's connection: BEGIN IMMEDIATE now, COMMIT on Commit(), ROLLBACK when
+// it goes out of scope uncommitted. Hold the table's Lock() around it.
+class CDbTransaction {
+public:
+    explicit CDbTransaction(CDbTable& table);
+    ~CDbTransaction();
+    CDbTransaction(const CDbTransaction&) = delete;
+    CDbTransaction& operator=(const CDbTransaction&) = delete;
+
+    bool IsActive() const { return active_; }
+    bool Commit();
+    void Rollback();
+
+private:
+    CDbTable& table_;
+    bool active_ = false;
+};

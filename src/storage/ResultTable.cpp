@@ -1,0 +1,35 @@
+#include "ResultTable.h"
+
+CResultTable::CResultTable() {
+    RegisterColumn(0, "DATE", kColumnText, &Record.DATE);
+    RegisterColumn(1, "TIME", kColumnText, &Record.TIME);
+    RegisterColumn(2, "HbA1c_VALUE", kColumnText, &Record.HbA1c_VALUE);
+    RegisterColumn(3, "PID", kColumnText, &Record.PID);
+    RegisterColumn(4, "OPID", kColumnText, &Record.OPID);
+    RegisterColumn(5, "EQ_TYPE", kColumnText, &Record.EQ_TYPE);
+    RegisterColumn(6, "p_NAME", kColumnText, &Record.p_NAME);
+    RegisterColumn(7, "p_DOB", kColumnText, &Record.p_DOB);
+    RegisterColumn(8, "P_AGE", kColumnInt, &Record.P_AGE);
+    RegisterColumn(9, "P_DIAGNOSE", kColumnInt, &Record.P_DIAGNOSE);
+    RegisterColumn(10, "DATE_YEAR", kColumnInt, &Record.DATE_YEAR);
+    RegisterColumn(11, "DATE_MONTH", kColumnInt, &Record.DATE_MONTH);
+    RegisterColumn(12, "DATE_DAY", kColumnInt, &Record.DATE_DAY);
+    RegisterColumn(13, "TIME_HOUR", kColumnInt, &Record.TIME_HOUR);
+    RegisterColumn(14, "TIME_MIN", kColumnInt, &Record.TIME_MIN);
+    RegisterColumn(15, "P_MEMO", kColumnText, &Record.P_MEMO);
+}
+
+CResultTable::~CResultTable() { Close(); }
+
+bool CResultTable::Open(const char* path) {
+    if (CDbTable::Open(path) && Requery())
+        return true;
+    Close();
+    return false;
+}
+
+void CResultTable::SetTableName(const char* name) {
+    // The cached statements name the old table.
+    ForgetStatements();
+    tableName_ = name ? name : "";
+}

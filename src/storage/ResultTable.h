@@ -1,0 +1,46 @@
+#pragma once
+// One stored HbA1c result and the table class that binds its sixteen columns.
+
+#include "DbTable.h"
+
+#include <string>
+
+struct HbA1cRecord {
+    CTextBuf DATE;        // YYYYMMDD
+    CTextBuf TIME;        // HHMM
+    CTextBuf HbA1c_VALUE; // tenths of a percent, three digits: "065" is 6.5 %
+    CTextBuf PID;
+    CTextBuf OPID;
+    CTextBuf EQ_TYPE; // "Analyzer Tilted" or one blank
+    CTextBuf p_NAME;
+    CTextBuf p_DOB; // YYYYMMDD, "19000101" when unknown
+    int P_AGE = 0;
+    int P_DIAGNOSE = 0; // 0 None, 1 Type I, 2 Type II, 3 Gestational, 4 Normal
+    int DATE_YEAR = 0;
+    int DATE_MONTH = 0;
+    int DATE_DAY = 0;
+    int TIME_HOUR = 0;
+    int TIME_MIN = 0;
+    CTextBuf P_MEMO;
+};
+
+class CResultTable : public CDbTable {
+public:
+    static constexpr int kColumnCount = 16;
+
+    CResultTable();
+    ~CResultTable() override;
+
+    const char* GetTableName() const override { return tableName_.c_str(); }
+    int GetColumnCount() const override { return kColumnCount; }
+    // Opens the file and requeries; closes again when either fails.
+    bool Open(const char* path) override;
+
+    void SetTableName(const char* name);
+
+    // The bound values: the current row after navigation, the new row before Update.
+    HbA1cRecord Record;
+
+private:
+    std::string tableName_;
+};
