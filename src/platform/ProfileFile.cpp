@@ -134,7 +134,11 @@ void ProfileFile::Write(const std::string& section, const std::string& key,
     const std::string lowerSection = Lower(Trim(section));
     const std::string lowerKey = Lower(Trim(key));
     Line entry;
-    entry.text = key + "=" + value;
+    // A line break inside a value would split it into lines of its own.
+    std::string flat = value;
+    std::replace(flat.begin(), flat.end(), '\r', ' ');
+    std::replace(flat.begin(), flat.end(), '\n', ' ');
+    entry.text = key + "=" + flat;
     entry.key = lowerKey;
 
     int s = FindSection(lowerSection);

@@ -83,7 +83,30 @@ void CDbTable::ForgetStatements() {
     sqlite3_finalize(insertStatement_);
     batchStatement_ = nullptr;
     insertStatement_ = nullptr;
+    for (sqlite3_stmt*& st : ownStatements_) {
+        sqlite3_finalize(st);
+        st = nullptr;
+    }
     cache_.filled = 0;
+}
+
+sqlite3_stmt* CDbTable::CachedStatement(int slot, const std::string& sql) {
+    if (!IsOpen() || slot < 0)
+        return nullptr;
+    if (static_cast<size_t>(slot) >= ownStatements_.size())
+        ownStatements_.resize(static_cast<size_t>(slot) + 1, nullptr);
+    sqlite3_stmt*& st = ownStatements_[static_cast<size_t>(slot)];
+    if (!st) {
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+            NoteError("cannot prepare");
+            sqlite3_finalize(st);
+            st = nullptr;
+        }
+        return st;
+    }
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    return st;
 }
 
 bool CDbTable::Close() {

@@ -103,6 +103,10 @@ public:
 protected:
     // Subclasses call this when the table name changes: the cached statements name the table.
     void ForgetStatements();
+    // A statement of the subclass's own, prepared once and kept until ForgetStatements or
+    // Close; reset and with its bindings cleared when handed out. Null when it cannot be
+    // prepared.
+    sqlite3_stmt* CachedStatement(int slot, const std::string& sql);
 
 private:
     bool OpenWithFlags(const char* path, int flags);
@@ -151,6 +155,7 @@ private:
     // run for every row.
     sqlite3_stmt* batchStatement_ = nullptr;
     sqlite3_stmt* insertStatement_ = nullptr;
+    std::vector<sqlite3_stmt*> ownStatements_;
     RowCache cache_;
     std::string lastError_;
     std::recursive_mutex mutex_;

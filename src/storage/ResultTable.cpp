@@ -1,5 +1,7 @@
 #include "ResultTable.h"
 
+#include <sqlite3.h>
+
 CResultTable::CResultTable() {
     RegisterColumn(0, "DATE", kColumnText, &Record.DATE);
     RegisterColumn(1, "TIME", kColumnText, &Record.TIME);
@@ -32,4 +34,26 @@ void CResultTable::SetTableName(const char* name) {
     // The cached statements name the old table.
     ForgetStatements();
     tableName_ = name ? name : "";
+}
+
+bool CResultTable::HoldsResult(const char* date, const char* time, const char* value,
+                               const char* pid, const char* opid) {
+    const std::string sql = "SELECT 1 FROM [" + tableName_ +
+                            "] WHERE [DATE]=? AND [TIME]=? AND [HbA1c_VALUE]=? AND [PID]=? AND "
+                            "[OPID]=? LIMIT 1";
+    sqlite3_stmt* st = CachedStatement(0, sql);
+    if (!st)
+        return false;
+    int i = 1;
+    for (const char* v : {date, time, value, pid, opid})
+        sqlite3_bind_text(st, i++, v ? v : "", -1, nullptr);
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
+    return found;
+}
+
+bool CResultTable::EnsureDuplicateIndex() {
+    const std::string sql = "CREATE INDEX IF NOT EXISTS [" + tableName_ + "_ResultKey] ON [" +
+                            tableName_ + "] ([DATE],[TIME],[HbA1c_VALUE],[PID],[OPID])";
+    return Execute(sql.c_str());
 }

@@ -38,6 +38,16 @@ public:
 
     void SetTableName(const char* name);
 
+    // The duplicate test: does the table hold a row with these DATE, TIME, HbA1c_VALUE, PID and
+    // OPID texts? The values are bound, never part of the SQL text, so an apostrophe in an ID
+    // neither breaks the test nor changes the statement. A failed statement counts as no match.
+    bool HoldsResult(const char* date, const char* time, const char* value, const char* pid,
+                     const char* opid);
+    // An index on those five columns, so that the test costs the same however many rows the
+    // table holds. Older copies of the program read the file as before: an index adds no
+    // column and changes no row.
+    bool EnsureDuplicateIndex();
+
     // The bound values: the current row after navigation, the new row before Update.
     HbA1cRecord Record;
 

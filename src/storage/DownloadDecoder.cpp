@@ -1,0 +1,206 @@
+#include "DownloadDecoder.h"
+
+#include "Databases.h"
+#include "platform/Clock.h"
+#include "platform/Prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kIdWidth = 14;
+
+bool IsTerminator(char c) { return c == '\r' || c == '\n'; }
+
+int TwoCharInt(const char* p) { return std::atoi(std::string(p, 2).c_str()); }
+
+// Leading blanks skipped, then digits up to the first non-digit.
+int LeadingNumber(const char* p, size_t n) {
+    size_t i = 0;
+    while (i < n && std::isspace(static_cast<unsigned char>(p[i])))
+        ++i;
+    int v = 0;
+    while (i < n && p[i] >= '0' && p[i] <= '9')
+        v = v * 10 + (p[i++] - '0');
+    return v;
+}
+
+void WriteDump(const std::string& text, const QString& baseFolder) {
+    const QString path = QDir(baseFolder).filePath(QString::fromLatin1(kDumpFile));
+    const QFileInfo info(path);
+    if (info.exists() && !info.isWritable())
+        return;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return; // the dump is a convenience; the download goes on without it
+    const size_t end = text.find_first_of("SZ");
+    const size_t len = end == std::string::npos ? text.size() : end;
+    f.write(text.data(), static_cast<qint64>(len));
+}
+
+// Empties DownLoadData so that it holds only the new records of this download.
+void ResetDownloadTable(CResultTable& down, IClock& clock) {
+    auto lock = down.Lock();
+    down.MoveFirst();
+    if (down.RowCount() == 0)
+        return;
+    down.SetTableName(kDownloadTableName);
+    down.DropTable();
+    clock.Pause(200);
+    down.SetTableName(kDownloadTableName);
+    down.CreateTable();
+    RequeryDefault(down);
+}
+
+void StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
+    table.AddNew(); // the new row starts cleared: P_AGE 0, P_DIAGNOSE 0, texts empty
+    HbA1cRecord& v = table.Record;
+    v.DATE = r.DATE.c_str();
+    v.TIME = r.TIME.c_str();
+    v.HbA1c_VALUE = r.HbA1c_VALUE.c_str();
+    v.PID = r.PID.c_str();
+    v.OPID = r.OPID.c_str();
+    v.EQ_TYPE = r.EQ_TYPE.c_str();
+    v.DATE_YEAR = r.DATE_YEAR;
+    v.DATE_MONTH = r.DATE_MONTH;
+    v.DATE_DAY = r.DATE_DAY;
+    v.TIME_HOUR = r.TIME_HOUR;
+    v.TIME_MIN = r.TIME_MIN;
+    if (mainTable) {
+        v.p_NAME = "";
+        v.p_DOB = "19000101"; // placeholder for a birth date nobody entered yet
+        v.P_DIAGNOSE = 0;
+        v.P_MEMO = "";
+    }
+    table.Update();
+}
+
+} // namespace
+
+bool RecordTerminatorOk(const std::string& text, int i) {
+    const size_t at = static_cast<size_t>(i) * kReplyRecordLength + 41;
+    const char a = at < text.size() ? text[at] : '\0';
+    const char b = at + 1 < text.size() ? text[at + 1] : '\0';
+    return IsTerminator(a) && IsTerminator(b);
+}
+
+std::string TrimId(const std::string& id14, bool handshakeReplyU, int digit) {
+    std::string id = id14.substr(0, id14.find('\0'));
+    std::string zeros(kIdWidth, '0');
+    if (handshakeReplyU) {
+        const size_t p = id.find(' ');
+        if (p != std::string::npos && p > 0)
+            id.resize(p + 1); // the ID and the one blank after it
+    } else {
+        // Settings outside 0-13 (a hand-edited file) keep 1 to 14 characters.
+        const size_t keep = static_cast<size_t>(digit < 0 ? 1 : digit >= kIdWidth ? kIdWidth
+                                                                                  : digit + 1);
+        if (id.size() > keep)
+            id.resize(keep);
+        zeros.resize(keep);
+    }
+    if (id == zeros)
+        for (char& c : id)
+            c = ' ';
+    return id;
+}
+
+DecodedRecord DecodeRecord(const char* rec, bool handshakeReplyU, int pidDigit, int opidDigit) {
+    DecodedRecord r;
+    r.DATE = "20" + std::string(rec, 6);
+    r.DATE_YEAR = std::atoi(("20" + std::string(rec, 2)).c_str());
+    r.DATE_MONTH = TwoCharInt(rec + 2);
+    r.DATE_DAY = TwoCharInt(rec + 4);
+    r.TIME = std::string(rec + 6, 4);
+    r.TIME_HOUR = TwoCharInt(rec + 6);
+    r.TIME_MIN = TwoCharInt(rec + 8);
+
+    char result[3] = {rec[10], rec[11], rec[12]};
+    r.EQ_TYPE = " ";
+    if (static_cast<unsigned char>(result[0]) >= 0x80) {
+        result[0] = static_cast<char>(static_cast<unsigned char>(result[0]) & 0x7f);
+        r.EQ_TYPE = kTiltedText;
+    }
+    r.HbA1c_VALUE = std::to_string(LeadingNumber(result, 3));
+    if (r.HbA1c_VALUE.size() < 3)
+        r.HbA1c_VALUE.insert(0, 3 - r.HbA1c_VALUE.size(), '0');
+
+    r.PID = TrimId(std::string(rec + 13, kIdWidth), handshakeReplyU, pidDigit);
+    r.OPID = TrimId(std::string(rec + 27, kIdWidth), handshakeReplyU, opidDigit);
+    return r;
+}
+
+int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
+                         const DecoderFolders& folders, IDownloadNotifier& notify, IClock& clock) {
+    if (!folders.dataFolder.isEmpty() && !QFileInfo(folders.dataFolder).isDir())
+        QDir().mkpath(folders.dataFolder);
+
+    // The block is text: it ends at a NUL, and what follows reads as zeros, so the record that
+    // holds the NUL fails its terminator check.
+    const std::string text = block.BlockText.substr(0, block.BlockText.find('\0'));
+    WriteDump(text, folders.baseFolder);
+    ResetDownloadTable(db.DownloadTable, clock);
+
+    const int count = block.BlockRecordCount < 0 ? 0 : block.BlockRecordCount;
+    for (int i = 0; i < count; ++i) {
+        notify.ShowStatus(kCheckingText);
+        notify.ReportProgress(static_cast<int>(static_cast<double>(i) * 100.0 / count));
+        if (!RecordTerminatorOk(text, i)) {
+            notify.HideProgress();
+            notify.Inform(kCrcFailText, kMessageTitle);
+            if (!block.AutoMode) {
+                notify.SetManualPhase(-1);
+                notify.SendFrameCommand(kCodeClosePort);
+            }
+            return -1;
+        }
+    }
+
+    clock.Pause(300);
+    notify.SendFrameCommand(kCodeAcknowledge);
+    clock.Pause(300);
+    notify.SendFrameCommand(kCodeClosePort);
+
+    int stored = 0;
+    {
+        // Both tables for the whole store pass, in one transaction each: a crash or power cut
+        // leaves all the new records of the block or none of them.
+        auto mainLock = db.ResultTable.Lock();
+        auto downLock = db.DownloadTable.Lock();
+        db.ResultTable.EnsureDuplicateIndex();
+        CDbTransaction mainTx(db.ResultTable);
+        CDbTransaction downTx(db.DownloadTable);
+        for (int i = 0; i < count; ++i) {
+            notify.ShowStatus(kStoringText);
+            const DecodedRecord r =
+                DecodeRecord(text.data() + static_cast<size_t>(i) * kReplyRecordLength,
+                             block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
+            // Rows stored earlier in this run count too: a block that repeats a record stores
+            // it once.
+            if (db.ResultTable.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
+                                           r.PID.c_str(), r.OPID.c_str()))
+                continue;
+            StoreRecord(db.ResultTable, r, true);
+            StoreRecord(db.DownloadTable, r, false);
+            ++stored;
+        }
+        mainTx.Commit();
+        downTx.Commit();
+        RequeryDefault(db.ResultTable);
+        RequeryDefault(db.DownloadTable);
+    }
+
+    notify.ShowStatus(kCompleteText);
+    notify.SendFrameCommand(kCodeStored);
+    if (block.AutoMode) {
+        clock.Pause(100);
+        notify.SetManualPhase(-1);
+        notify.SendFrameCommand(kCodeAutoNext);
+    }
+    return stored;
+}

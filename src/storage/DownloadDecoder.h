@@ -1,0 +1,83 @@
+#pragma once
+// Turns one block of 43-byte analyzer records into stored results.
+//
+// Record layout (ASCII):
+//   0  6  date YYMMDD (year 2000 + YY)
+//   6  4  time HHMM
+//  10  3  result, tenths of a percent; bit 7 of byte 10 is the tilt flag
+//  13 14  PID, 27 14 OPID
+//  41  2  terminator: each byte CR or LF
+//
+// A run dumps the raw block, checks every terminator (one bad record rejects the block before
+// anything is stored), tells the frame to end the transfer (53) and close the port (54), stores
+// each record the main table does not hold yet in both tables, and reports completion (500, and
+// 35 in automatic mode). It runs on the worker thread: the table work holds both tables' locks,
+// and no lock is held while the frame is notified, so the frame may use the tables when it
+// handles a code.
+
+#include <QString>
+#include <string>
+
+class CResultDatabases;
+class IClock;
+
+inline constexpr int kReplyRecordLength = 43;
+inline constexpr const char* kCheckingText = "Received data is checked.";
+inline constexpr const char* kStoringText = "Received data is acknowledged.";
+inline constexpr const char* kCompleteText =
+    "Complete the Data Inspection \r\n(Close the message box)";
+inline constexpr const char* kCrcFailText = "Error. cyclic redundancy check : Fail.";
+inline constexpr const char* kTiltedText = "Analyzer Tilted";
+inline constexpr const char* kDumpFile = "hr_lowdata.dat";
+
+// Frame command codes the decoder sends.
+enum DecoderCode {
+    kCodeAcknowledge = 53, // clear the receive buffers, send the end command
+    kCodeClosePort = 54,
+    kCodeStored = 500,
+    kCodeAutoNext = 35, // automatic mode: move the sequencer on
+};
+
+// What the decoder tells the rest of the program, in order. The main frame implements it:
+// status texts go to the status dialog, progress to the progress window, codes to the command
+// dispatcher (synchronously), messages to a message box.
+class IDownloadNotifier {
+public:
+    virtual ~IDownloadNotifier() = default;
+    virtual void ShowStatus(const std::string& text) = 0;
+    virtual void ReportProgress(int percent) = 0;
+    virtual void HideProgress() = 0;
+    virtual void Inform(const std::string& text, const std::string& title) = 0;
+    virtual void SetManualPhase(int phase) = 0;
+    virtual void SendFrameCommand(int code) = 0;
+};
+
+struct DownloadBlock {
+    std::string BlockText; // the records only, header removed
+    int BlockRecordCount = 0;
+    bool HandshakeReplyU = false;
+    bool AutoMode = false;
+    int PidDigit = 13; // IDs keep the first digit setting + 1 characters
+    int OpidDigit = 13;
+};
+
+struct DecodedRecord {
+    std::string DATE, TIME, HbA1c_VALUE, PID, OPID, EQ_TYPE;
+    int DATE_YEAR = 0, DATE_MONTH = 0, DATE_DAY = 0, TIME_HOUR = 0, TIME_MIN = 0;
+};
+
+// Checks the terminator of record i of the text (bytes past the end read as zeros).
+bool RecordTerminatorOk(const std::string& text, int i);
+// Decodes one checked record (43 bytes from rec).
+DecodedRecord DecodeRecord(const char* rec, bool handshakeReplyU, int pidDigit, int opidDigit);
+// The ID trimming rule, on the 14 ID characters.
+std::string TrimId(const std::string& id14, bool handshakeReplyU, int digit);
+
+struct DecoderFolders {
+    QString baseFolder; // hr_lowdata.dat goes here
+    QString dataFolder; // made sure to exist, for the CSV export of the download list
+};
+
+// One run. Returns the number of records stored (-1 when the block was rejected).
+int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
+                         const DecoderFolders& folders, IDownloadNotifier& notify, IClock& clock);

@@ -1,0 +1,311 @@
+#include "ManualClock.h"
+#include "TestSupport.h"
+#include "storage/Databases.h"
+#include "storage/DownloadDecoder.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <thread>
+
+namespace {
+
+std::string Pad(std::string s, size_t n) {
+    s.resize(n, ' ');
+    return s;
+}
+
+// One 43-byte record as the analyzer sends it.
+std::string Record(const char* date6, const char* time4, const std::string& result3,
+                   const std::string& pid, const std::string& opid, const char* end = "\r\n") {
+    return std::string(date6) + time4 + result3 + Pad(pid, 14) + Pad(opid, 14) + end;
+}
+
+// Records what the decoder tells the frame, in order.
+class RecordingNotifier : public IDownloadNotifier {
+public:
+    void ShowStatus(const std::string& text) override {
+        if (events.empty() || events.back() != "status " + text)
+            events.push_back("status " + text);
+    }
+    void ReportProgress(int percent) override { progress.push_back(percent); }
+    void HideProgress() override { events.push_back("hide progress"); }
+    void Inform(const std::string& text, const std::string& title) override {
+        events.push_back("inform " + title + ": " + text);
+    }
+    void SetManualPhase(int phase) override {
+        events.push_back("phase " + std::to_string(phase));
+    }
+    void SendFrameCommand(int code) override {
+        events.push_back("code " + std::to_string(code));
+        if (onCode)
+            onCode(code);
+    }
+    QStringList Codes() const {
+        QStringList out;
+        for (const std::string& e : events)
+            if (e.rfind("code", 0) == 0 || e.rfind("phase", 0) == 0)
+                out << QString::fromStdString(e);
+        return out;
+    }
+    std::vector<std::string> events;
+    std::vector<int> progress;
+    std::function<void(int)> onCode;
+};
+
+QStringList Rows(CResultTable& t) {
+    QStringList out;
+    for (t.MoveFirst(); !t.IsEOF(); t.MoveNext())
+        out << QStringLiteral("%1 %2 %3 [%4] [%5] [%6]")
+                   .arg(t.Record.DATE.c_str(), t.Record.TIME.c_str(),
+                        t.Record.HbA1c_VALUE.c_str(), t.Record.PID.c_str(),
+                        t.Record.OPID.c_str(), t.Record.EQ_TYPE.c_str());
+    return out;
+}
+
+} // namespace
+
+class TestDecoder : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<CResultDatabases> db_;
+    DecoderFolders folders_;
+    ManualClock clock_;
+
+    int Run(const std::string& text, int count, RecordingNotifier& n, bool autoMode = false,
+            bool replyU = false, int pidDigit = 13) {
+        DownloadBlock b;
+        b.BlockText = text;
+        b.BlockRecordCount = count;
+        b.AutoMode = autoMode;
+        b.HandshakeReplyU = replyU;
+        b.PidDigit = pidDigit;
+        b.OpidDigit = 13;
+        return ProcessDownloadBlock(b, *db_, folders_, n, clock_);
+    }
+
+private Q_SLOTS:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        db_ = std::make_unique<CResultDatabases>(dir_->path());
+        db_->OpenDatabases();
+        QCOMPARE(db_->DatabaseReady, 1);
+        folders_.baseFolder = dir_->path();
+        folders_.dataFolder = QDir(dir_->path()).filePath("start/DATA");
+    }
+    void cleanup() { db_.reset(); }
+
+    void automaticRecordIsStoredAndReported() {
+        RecordingNotifier n;
+        const std::string rec = Record("240131", "1405", "065", "PAT1", "OP1");
+        QCOMPARE(Run(rec, 1, n, true), 1);
+        QCOMPARE(n.Codes(), (QStringList{"code 53", "code 54", "code 500", "phase -1", "code 35"}));
+        QCOMPARE(n.events.back(), std::string("code 35"));
+        QVERIFY(std::find(n.events.begin(), n.events.end(),
+                          std::string("status ") + kCompleteText) != n.events.end());
+        QCOMPARE(Rows(db_->ResultTable),
+                 QStringList{"20240131 1405 065 [PAT1          ] [OP1           ] [ ]"});
+        QCOMPARE(Rows(db_->DownloadTable), Rows(db_->ResultTable));
+        QVERIFY(QFileInfo(folders_.dataFolder).isDir());
+        // Derived columns, and what only the main table gets.
+        db_->ResultTable.MoveFirst();
+        const HbA1cRecord& r = db_->ResultTable.Record;
+        QCOMPARE(r.DATE_YEAR, 2024);
+        QCOMPARE(r.DATE_MONTH, 1);
+        QCOMPARE(r.DATE_DAY, 31);
+        QCOMPARE(r.TIME_HOUR, 14);
+        QCOMPARE(r.TIME_MIN, 5);
+        QVERIFY(r.p_DOB.Equals("19000101"));
+        db_->DownloadTable.MoveFirst();
+        QVERIFY(db_->DownloadTable.Record.p_DOB.Equals(""));
+    }
+
+    void manualRunSendsCodesInOrder() {
+        RecordingNotifier n;
+        std::string block;
+        for (int i = 0; i < 4; ++i)
+            block += Record("240131", "1405", "06" + std::to_string(i), "P", "O");
+        QCOMPARE(Run(block, 4, n), 4);
+        QCOMPARE(n.Codes(), (QStringList{"code 53", "code 54", "code 500"}));
+        QCOMPARE(n.progress, (std::vector<int>{0, 25, 50, 75}));
+        std::vector<std::string> statuses;
+        for (const std::string& e : n.events)
+            if (e.rfind("status", 0) == 0)
+                statuses.push_back(e);
+        QCOMPARE(statuses, (std::vector<std::string>{std::string("status ") + kCheckingText,
+                                                     std::string("status ") + kStoringText,
+                                                     std::string("status ") + kCompleteText}));
+        QCOMPARE(clock_.Pauses().size() >= 2, true);
+    }
+
+    void terminators_data() {
+        QTest::addColumn<QByteArray>("end");
+        QTest::addColumn<bool>("passes");
+        QTest::newRow("CR LF") << QByteArray("\r\n") << true;
+        QTest::newRow("LF CR") << QByteArray("\n\r") << true;
+        QTest::newRow("CR CR") << QByteArray("\r\r") << true;
+        QTest::newRow("LF LF") << QByteArray("\n\n") << true;
+        QTest::newRow("digit at 41") << QByteArray("5\n") << false;
+        QTest::newRow("blank at 42") << QByteArray("\r ") << false;
+    }
+    void terminators() {
+        QFETCH(QByteArray, end);
+        QFETCH(bool, passes);
+        for (bool autoMode : {false, true}) {
+            RecordingNotifier n;
+            // A good record first: a bad one later still rejects the whole block.
+            const std::string block = Record("240131", "1405", "065", "A", "B") +
+                                      Record("240131", "1406", "066", "A", "B", end.constData());
+            QCOMPARE(Run(block, 2, n, autoMode) >= 0, passes);
+            if (passes)
+                continue;
+            QVERIFY(std::find(n.events.begin(), n.events.end(),
+                              std::string("inform Trevanix: ") + kCrcFailText) != n.events.end());
+            QCOMPARE(n.Codes(), autoMode ? QStringList() : (QStringList{"phase -1", "code 54"}));
+            QCOMPARE(db_->ResultTable.CountRows(), 0);
+            QCOMPARE(db_->DownloadTable.CountRows(), 0);
+        }
+    }
+
+    void badBytesNeverCrashOrHalfStore_data() {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("stored");
+        const std::string good = Record("240131", "1405", "065", "A", "B");
+        std::string withNul = good + good;
+        withNul[50] = '\0';
+        QTest::newRow("NUL in the second record")
+            << QByteArray(withNul.data(), int(withNul.size())) << 2 << -1;
+        QTest::newRow("short block") << QByteArray::fromStdString(good.substr(0, 30)) << 1 << -1;
+        QTest::newRow("count larger than the text")
+            << QByteArray::fromStdString(good) << 3 << -1;
+        const std::string high = Record("\xff\xfe\x80\x81zz", "ab\xc3\xa9", "\xff\xff\xff",
+                                        "\x80\x90", "'; DROP TABLE x; --");
+        QTest::newRow("high bytes and letters") << QByteArray::fromStdString(high) << 1 << 1;
+        QTest::newRow("zero records") << QByteArray() << 0 << 0;
+    }
+    void badBytesNeverCrashOrHalfStore() {
+        QFETCH(QByteArray, block);
+        QFETCH(int, count);
+        QFETCH(int, stored);
+        RecordingNotifier n;
+        QCOMPARE(Run(block.toStdString(), count, n), stored);
+        QCOMPARE(db_->ResultTable.CountRows(), stored < 0 ? 0 : stored);
+    }
+
+    void resultDigits_data() {
+        QTest::addColumn<QByteArray>("result");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("tilted 652") << QByteArray("\xb6\x35\x32") << "652" << "Analyzer Tilted";
+        QTest::newRow("leading blank") << QByteArray(" 65") << "065" << " ";
+        QTest::newRow("trailing blanks") << QByteArray("7  ") << "007" << " ";
+        QTest::newRow("no digits") << QByteArray("abc") << "000" << " ";
+    }
+    void resultDigits() {
+        QFETCH(QByteArray, result);
+        QFETCH(QString, value);
+        QFETCH(QString, note);
+        const std::string rec =
+            Record("240131", "1405", result.toStdString(), "00000000000000", "OP");
+        const DecodedRecord r = DecodeRecord(rec.data(), false, 13, 13);
+        QCOMPARE(QString::fromStdString(r.HbA1c_VALUE), value);
+        QCOMPARE(QString::fromStdString(r.EQ_TYPE), note);
+        QCOMPARE(r.PID, std::string(14, ' '));
+    }
+
+    void idTrimming_data() {
+        QTest::addColumn<QByteArray>("id");
+        QTest::addColumn<bool>("replyU");
+        QTest::addColumn<int>("digit");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("U: ID and one blank") << QByteArray("AB12          ") << true << 13
+                                             << QByteArray("AB12 ");
+        QTest::newRow("U: leading blank keeps 14") << QByteArray(" AB12         ") << true << 13
+                                                   << QByteArray(" AB12         ");
+        QTest::newRow("U: no blank") << QByteArray("ABCDEFGHIJKLMN") << true << 3
+                                     << QByteArray("ABCDEFGHIJKLMN");
+        QTest::newRow("U: all zeros") << QByteArray("00000000000000") << true << 13
+                                      << QByteArray(14, ' ');
+        QTest::newRow("digits 9") << QByteArray("12345678900000") << false << 9
+                                  << QByteArray("1234567890");
+        QTest::newRow("digits 9, zeros first") << QByteArray("00000000001234") << false << 9
+                                               << QByteArray(10, ' ');
+        QTest::newRow("setting out of range") << QByteArray("12345678900000") << false << 99
+                                              << QByteArray("12345678900000");
+        QTest::newRow("negative setting") << QByteArray("12345678900000") << false << -4
+                                          << QByteArray("1");
+    }
+    void idTrimming() {
+        QFETCH(QByteArray, id);
+        QFETCH(bool, replyU);
+        QFETCH(int, digit);
+        QFETCH(QByteArray, stored);
+        QCOMPARE(QByteArray::fromStdString(TrimId(id.toStdString(), replyU, digit)), stored);
+    }
+
+    void sameBlockTwiceStoresNothingNew() {
+        std::string block = Record("240131", "1405", "065", "O'Brien", "OP") +
+                            Record("240131", "1405", "065", "O'Brien", "OP") + // repeated
+                            Record("240201", "0900", "070", "X", "OP");
+        RecordingNotifier first;
+        QCOMPARE(Run(block, 3, first), 2);
+        QCOMPARE(db_->DownloadTable.RowCount(), 2);
+        RecordingNotifier second;
+        QCOMPARE(Run(block, 3, second), 0);
+        QCOMPARE(db_->ResultTable.CountRows(), 2);
+        QCOMPARE(db_->DownloadTable.RowCount(), 0);
+        QCOMPARE(db_->DownloadTable.CountRows(), 0);
+        // The views' state is back: default sort, no filter.
+        QVERIFY(db_->ResultTable.Sort().Equals(kDefaultSort));
+        QVERIFY(db_->ResultTable.Filter().Equals(""));
+        QCOMPARE(db_->ResultTable.RowCount(), 2);
+    }
+
+    void dumpEndsBeforeTheFirstS() {
+        RecordingNotifier n;
+        const std::string rec = Record("240131", "1405", "065", "ABSENT", "OP");
+        Run(rec, 1, n);
+        QCOMPARE(ReadAll(QDir(dir_->path()).filePath("hr_lowdata.dat")),
+                 QByteArray::fromStdString(rec.substr(0, rec.find('S'))));
+        const std::string bad = Record("240131", "1405", "065", "P", "OP", "xx");
+        Run(bad, 1, n); // a rejected block is dumped too
+        QCOMPARE(ReadAll(QDir(dir_->path()).filePath("hr_lowdata.dat")),
+                 QByteArray::fromStdString(bad));
+    }
+
+    void workerThreadDecodesWhileTheFrameReadsTables() {
+        std::string block;
+        for (int i = 0; i < 300; ++i)
+            block += Record("240131", "1405", std::to_string(100 + i), "P", "O");
+        RecordingNotifier n;
+        int seenAt500 = -1;
+        // The frame's handler of 500 runs while the worker waits, and reads the download table.
+        n.onCode = [&](int code) {
+            if (code == kCodeStored) {
+                auto lock = db_->DownloadTable.Lock();
+                seenAt500 = db_->DownloadTable.RowCount();
+            }
+        };
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            Run(block, 300, n);
+            done = true;
+        });
+        int reads = 0;
+        while (!done) {
+            auto lock = db_->ResultTable.Lock();
+            db_->ResultTable.SetFilter("");
+            db_->ResultTable.Requery();
+            const int rows = db_->ResultTable.RowCount();
+            QVERIFY(rows == 0 || rows == 300); // never half a block
+            ++reads;
+        }
+        worker.join();
+        QCOMPARE(seenAt500, 300);
+        QVERIFY(reads > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDecoder)
+#include "tst_decoder.moc"
