@@ -28,8 +28,9 @@ std::string CResultDatabases::UserTableListFile(const std::string& userDbFile) {
 }
 
 void RequeryDefault(CResultTable& table) {
+    // Sort and filter together, then one requery: the same end state as a requery after each,
+    // at half the cost on a large table.
     table.SetSort(kDefaultSort);
-    table.Requery();
     table.SetFilter("");
     table.Requery();
 }

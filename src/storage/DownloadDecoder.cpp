@@ -57,7 +57,7 @@ void ResetDownloadTable(CResultTable& down, IClock& clock) {
     RequeryDefault(down);
 }
 
-void StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
+bool StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
     table.AddNew(); // the new row starts cleared: P_AGE 0, P_DIAGNOSE 0, texts empty
     HbA1cRecord& v = table.Record;
     v.DATE = r.DATE.c_str();
@@ -77,7 +77,7 @@ void StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
         v.P_DIAGNOSE = 0;
         v.P_MEMO = "";
     }
-    table.Update();
+    return table.Update();
 }
 
 } // namespace
@@ -185,9 +185,9 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
             if (db.ResultTable.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
                                            r.PID.c_str(), r.OPID.c_str()))
                 continue;
-            StoreRecord(db.ResultTable, r, true);
+            if (StoreRecord(db.ResultTable, r, true))
+                ++stored;
             StoreRecord(db.DownloadTable, r, false);
-            ++stored;
         }
         mainTx.Commit();
         downTx.Commit();

@@ -1,0 +1,138 @@
+// Storing a 9,999-record block into a main table that already holds 100,000 rows, 10% of the
+// block being duplicates of stored rows, against a raw sqlite3 baseline that inserts the same
+// new rows into a copy of that table in one transaction with one prepared statement.
+// The decoder's fixed pauses run on a manual clock and cost nothing here.
+// Usage: bench_decoder
+
+#include "platform/Clock.h"
+#include "storage/Databases.h"
+#include "storage/DownloadDecoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <sqlite3.h>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class NoPauseClock : public IClock {
+public:
+    int64_t NowMs() const override { return 0; }
+    void Pause(int) override {}
+};
+
+class QuietNotifier : public IDownloadNotifier {
+public:
+    void ShowStatus(const std::string&) override {}
+    void ReportProgress(int) override {}
+    void HideProgress() override {}
+    void Inform(const std::string&, const std::string&) override {}
+    void SetManualPhase(int) override {}
+    void SendFrameCommand(int) override {}
+};
+
+// Record i: distinct for every i.
+std::string MakeRecord(int i) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d%02d%03d", 10 + i % 15, 1 + (i / 15) % 12,
+                  1 + (i / 180) % 28, (i / 5040) % 24, i % 60, 40 + i % 100);
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "P%07d      O%03d          ", i, i % 7);
+    return std::string(buf) + ids + "\r\n";
+}
+
+void Exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+} // namespace
+
+int main() {
+    QTemporaryDir dir;
+    constexpr int kStored = 100000;
+    constexpr int kBlock = 9999;
+    constexpr int kDuplicates = kBlock / 10;
+
+    // The main table with 100,000 rows; records 0..99,999 are "stored" ones.
+    std::string stored;
+    for (int i = 0; i < kStored; ++i)
+        stored += MakeRecord(i);
+    std::string block;
+    for (int i = 0; i < kDuplicates; ++i)
+        block += MakeRecord(i * 97 % kStored); // already stored
+    for (int i = 0; i < kBlock - kDuplicates; ++i)
+        block += MakeRecord(kStored + i); // new
+
+    NoPauseClock clock;
+    QuietNotifier quiet;
+    CResultDatabases db(dir.path());
+    db.OpenDatabases();
+    DecoderFolders folders{dir.path(), QDir(dir.path()).filePath("DATA")};
+    DownloadBlock fill;
+    fill.BlockText = stored;
+    fill.BlockRecordCount = kStored;
+    auto f0 = Clock::now();
+    ProcessDownloadBlock(fill, db, folders, quiet, clock);
+    std::printf("setup: %d rows stored through the decoder in %.0f ms\n", kStored,
+                Ms(f0, Clock::now()));
+
+    // Baseline table: a copy of the stored rows, with the same index, in the same file.
+    sqlite3* raw = nullptr;
+    const QByteArray mainPath = QFile::encodeName(db.MainDbPath);
+    sqlite3_open_v2(mainPath.constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    Exec(raw, "CREATE TABLE RawTlb AS SELECT * FROM HospitalTlb");
+    Exec(raw, "CREATE INDEX RawTlb_ResultKey ON RawTlb ([DATE],[TIME],[HbA1c_VALUE],[PID],[OPID])");
+
+    // The new rows the baseline inserts, decoded beforehand (decoding is not the baseline's).
+    std::vector<DecodedRecord> fresh;
+    for (int i = 0; i < kBlock - kDuplicates; ++i) {
+        const std::string rec = MakeRecord(kStored + i);
+        fresh.push_back(DecodeRecord(rec.data(), false, 13, 13));
+    }
+
+    auto r0 = Clock::now();
+    Exec(raw, "BEGIN IMMEDIATE");
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(raw, "INSERT INTO RawTlb VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st,
+                       nullptr);
+    for (const DecodedRecord& r : fresh) {
+        int p = 1;
+        for (const std::string* t : {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE})
+            sqlite3_bind_text(st, p++, t->c_str(), -1, nullptr);
+        sqlite3_bind_text(st, p++, "", 0, nullptr);
+        sqlite3_bind_text(st, p++, "19000101", -1, nullptr);
+        for (int v : {0, 0, r.DATE_YEAR, r.DATE_MONTH, r.DATE_DAY, r.TIME_HOUR, r.TIME_MIN})
+            sqlite3_bind_int(st, p++, v);
+        sqlite3_bind_text(st, p, "", 0, nullptr);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    Exec(raw, "COMMIT");
+    const double rawMs = Ms(r0, Clock::now());
+    sqlite3_close(raw);
+
+    DownloadBlock b;
+    b.BlockText = block;
+    b.BlockRecordCount = kBlock;
+    auto d0 = Clock::now();
+    const int storedNow = ProcessDownloadBlock(b, db, folders, quiet, clock);
+    const double decoderMs = Ms(d0, Clock::now());
+
+    std::printf("block of %d records, %d duplicates, into a table of %d rows\n", kBlock,
+                kDuplicates, kStored);
+    std::printf("  raw sqlite3 insert of the %d new rows : %8.1f ms\n", int(fresh.size()), rawMs);
+    std::printf("  ProcessDownloadBlock (stored %d)      : %8.1f ms  (%.2fx baseline, target "
+                "<= 3x)\n",
+                storedNow, decoderMs, decoderMs / rawMs);
+    std::printf("  main table now %d rows, download table %d rows\n", db.ResultTable.RowCount(),
+                db.DownloadTable.RowCount());
+    return storedNow == kBlock - kDuplicates ? 0 : 1;
+}
