@@ -4,7 +4,7 @@
 // The decoder's fixed pauses run on a manual clock and cost nothing here.
 // Usage: bench_decoder
 
-#include "platform/Clock.h"
+#include "DecoderStubs.h"
 #include "storage/Databases.h"
 #include "storage/DownloadDecoder.h"
 
@@ -19,22 +19,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class NoPauseClock : public IClock {
-public:
-    int64_t NowMs() const override { return 0; }
-    void Pause(int) override {}
-};
-
-class QuietNotifier : public IDownloadNotifier {
-public:
-    void ShowStatus(const std::string&) override {}
-    void ReportProgress(int) override {}
-    void HideProgress() override {}
-    void Inform(const std::string&, const std::string&) override {}
-    void SetManualPhase(int) override {}
-    void SendFrameCommand(int) override {}
-};
 
 // Record i: distinct for every i.
 std::string MakeRecord(int i) {

@@ -3,7 +3,7 @@
 // the block and stores nothing, or stores some of its records; it never crashes.
 // Build and run: see the README's developer section.
 
-#include "platform/Clock.h"
+#include "DecoderStubs.h"
 #include "storage/Databases.h"
 #include "storage/DownloadDecoder.h"
 
@@ -13,22 +13,6 @@
 #include <memory>
 
 namespace {
-
-class NoPauseClock : public IClock {
-public:
-    int64_t NowMs() const override { return 0; }
-    void Pause(int) override {}
-};
-
-class QuietNotifier : public IDownloadNotifier {
-public:
-    void ShowStatus(const std::string&) override {}
-    void ReportProgress(int) override {}
-    void HideProgress() override {}
-    void Inform(const std::string&, const std::string&) override {}
-    void SetManualPhase(int) override {}
-    void SendFrameCommand(int) override {}
-};
 
 struct World {
     QTemporaryDir dir;
