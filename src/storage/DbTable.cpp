@@ -647,10 +647,8 @@ bool CDbTable::AppendRowId(long long rowid) {
 }
 
 bool CDbTable::Update() {
-    if (static_cast<int>(columns_.size()) < tableColumnCount_ && adding_)
-        return InsertWithColumnList();
-    if (!IsOpen() || columns_.empty() || !adding_)
-        return false;
+    // Whether or not the table has more columns than are declared, the insert names its
+    // columns, so one path serves both.
     return InsertWithColumnList();
 }
 
