@@ -1,0 +1,813 @@
+#include "link/AcquisitionController.h"
+
+#include "app/settings/Settings.h"
+#include "platform/Prompt.h"
+#include "storage/Databases.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr uint32_t kPortBufferSize = 1000000;
+constexpr const char kManualHandshake[] = "ST\x03";
+constexpr const char kManualRequest[] = "SH\x03";
+constexpr const char kAutoHandshake[] = "HC\x03";
+constexpr const char kAutoRequest[] = "SC\x03";
+constexpr const char kEndCommand[] = "SE\x03";
+constexpr const char kDeleteCommand[] = "SD\x03";
+constexpr int kHeaderLength = 8;
+
+std::string Format(const char* fmt, int value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, value);
+    return buf;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Write queue
+
+void CWriteQueue::Send(const char* command, int gapMs, int copies) {
+    for (int copy = 0; copy < copies; ++copy) {
+        for (int i = 0; i < 3; ++i) {
+            items_.push_back({Item::Byte, command[i], 0, nullptr});
+            if (copy < copies - 1 || i < 2)
+                items_.push_back({Item::Pause, 0, gapMs, nullptr});
+        }
+    }
+    Pump();
+}
+
+void CWriteQueue::Wait(int ms) {
+    items_.push_back({Item::Pause, 0, ms, nullptr});
+    Pump();
+}
+
+void CWriteQueue::Then(std::function<void()> step) {
+    items_.push_back({Item::Step, 0, 0, std::move(step)});
+    Pump();
+}
+
+void CWriteQueue::Clear() {
+    items_.clear();
+    if (waiting_)
+        clock_.Cancel(timer_);
+    waiting_ = false;
+    timer_ = 0;
+}
+
+void CWriteQueue::Pump() {
+    if (pumping_)
+        return; // a step queued more: the running loop picks it up in order
+    pumping_ = true;
+    while (!waiting_ && !items_.empty()) {
+        Item item = std::move(items_.front());
+        items_.pop_front();
+        switch (item.kind) {
+        case Item::Byte:
+            port_.Write(&item.byte, 1);
+            if (OnWrite)
+                OnWrite(item.byte);
+            break;
+        case Item::Pause:
+            if (item.ms > 0) {
+                waiting_ = true;
+                timer_ = clock_.CallAfter(item.ms, [this]() {
+                    waiting_ = false;
+                    timer_ = 0;
+                    Pump();
+                });
+            }
+            break;
+        case Item::Step: {
+            // What the step queues runs next, before what was queued after the step.
+            std::deque<Item> rest;
+            rest.swap(items_);
+            item.step();
+            for (Item& r : rest)
+                items_.push_back(std::move(r));
+            break;
+        }
+        }
+    }
+    pumping_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// What the decoder on the worker says, carried to the controller's thread.
+
+class CAcquisitionController::Notifier : public IDownloadNotifier {
+public:
+    explicit Notifier(CAcquisitionController& c) : c_(c) {}
+    void ShowStatus(const std::string& text) override {
+        c_.CallOnFrame([this, text]() { c_.ShowStatus(text); });
+    }
+    void ReportProgress(int percent) override { c_.c_.progress.SetPosition(percent); }
+    void HideProgress() override { c_.c_.progress.Hide(); }
+    void Inform(const std::string& text, const std::string& title) override {
+        c_.CallOnFrame([this, text, title]() { c_.c_.prompt.Inform(text, title); });
+    }
+    void SetManualPhase(int phase) override {
+        c_.CallOnFrame([this, phase]() { c_.s_.ManualPhase = phase; });
+    }
+    void SendFrameCommand(int code) override {
+        c_.CallOnFrame([this, code]() { c_.FrameCommand(FRAME_COMMAND_TAG, code); });
+    }
+
+private:
+    CAcquisitionController& c_;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+CAcquisitionController::CAcquisitionController(LinkContext ctx)
+    : c_(std::move(ctx)), writes_(c_.port, c_.clock),
+      timer3_(c_.clock, 1000, [this]() { OnTimer(kTimerHandshake); }),
+      timer5_(c_.clock, 1000, [this]() { OnTimer(kTimerWatchdog); }),
+      timer10_(c_.clock, 1000, [this]() { OnTimer(kTimerAuto); }) {
+    if (!c_.enumerate)
+        c_.enumerate = []() { return EnumeratePorts(false); };
+    s_.ReplyRecordLength = kReplyRecordLength;
+    s_.ReplyFilter = 0;
+    s_.AppRunning = true;
+    s_.WorkerRun = true;
+    worker_ = std::thread([this]() { WorkerMain(); });
+}
+
+CAcquisitionController::~CAcquisitionController() { Shutdown(); }
+
+void CAcquisitionController::Initialise() {
+    s_.AutoStep = -1;
+    s_.LinkPhase = -1;
+    s_.ManualPhase = -1;
+    s_.HandshakeReplyU = false;
+    s_.AutoMode = 0;
+}
+
+void CAcquisitionController::Shutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    s_.AppRunning = false;
+    c_.port.Close();
+    timer3_.Stop();
+    timer5_.Stop();
+    timer10_.Stop();
+    writes_.Clear();
+    {
+        std::lock_guard<std::mutex> lock(wmutex_);
+        quit_ = true;
+        stopping_ = true;
+        s_.WorkerRun = false;
+    }
+    wcv_.notify_all();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+bool CAcquisitionController::TimerRunning(int id) const {
+    switch (id) {
+    case kTimerHandshake: return timer3_.IsRunning();
+    case kTimerWatchdog: return timer5_.IsRunning();
+    case kTimerAuto: return timer10_.IsRunning();
+    default: return false;
+    }
+}
+
+void CAcquisitionController::ShowStatus(const std::string& text) {
+    c_.processDlg.SetText(text);
+    c_.processDlg.Show();
+}
+
+void CAcquisitionController::ClearReceiveState() {
+    s_.RxText.clear();
+    s_.BlockText.clear();
+    s_.RxCount = 0;
+    headerCount_ = -1;
+    if (progressRecords_ >= 0)
+        c_.processDlg.SetProgress(-1, std::string());
+    progressRecords_ = -1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dispatcher
+
+void CAcquisitionController::FrameCommand(int tag, int code) {
+    if (tag != FRAME_COMMAND_TAG)
+        return;
+    Dispatch(code);
+}
+
+void CAcquisitionController::Dispatch(int code) {
+    const bool running = s_.AppRunning;
+    switch (code) {
+    case 1:
+    case 3:
+    case 4:
+        if (c_.frame.ActiveView() != code)
+            c_.frame.ShowView(code);
+        break;
+    case 2:
+        if (c_.frame.ActiveView() == 2) {
+            if (s_.AutoMode == 0)
+                SignalScan();
+        } else {
+            c_.frame.ShowView(2);
+        }
+        break;
+    case 10:
+        ManualPortChoice();
+        break;
+    case 12: {
+        const int v = c_.frame.ActiveView();
+        if (v >= 2 && v <= 4)
+            c_.frame.RefreshActiveView();
+        break;
+    }
+    case 30:
+        StartAutomatic();
+        break;
+    case 31:
+        OpenNextAdapterPort();
+        break;
+    case 32:
+        s_.AutoStep = 6;
+        s_.LinkPhase = 1;
+        s_.LinkStopwatch.Stop();
+        break;
+    case 33:
+        if (running)
+            AutoHandshake();
+        break;
+    case 34:
+        if (running)
+            AutoRequest();
+        break;
+    case 35:
+        s_.AutoStep = 110;
+        s_.LinkPhase = 1;
+        break;
+    case 36:
+        SignalPresence();
+        break;
+    case 37:
+    case kCodeAcknowledge:
+        if (running)
+            Acknowledge();
+        break;
+    case 50:
+        timer10_.Stop();
+        s_.AutoStep = -1;
+        s_.LinkPhase = 0;
+        s_.LinkStopwatch.Stop();
+        s_.ManualPhase = 0;
+        c_.frame.SetStatusPane(3, "manual");
+        Dispatch(10);
+        break;
+    case 51:
+        if (running)
+            ManualHandshake();
+        break;
+    case 52:
+        if (running)
+            ManualRequest();
+        break;
+    case kCodeClosePort:
+        // After whatever is still being written.
+        writes_.Then([this]() { ClosePort(); });
+        break;
+    case 60:
+        if (running) {
+            s_.TransferActive = true;
+            ClearReceiveState();
+            s_.StallCount = s_.LastRxCount = 0;
+            writes_.Send(kDeleteCommand, 500, 2);
+        }
+        break;
+    case 65:
+        writes_.Then([this]() { c_.port.Purge(); });
+        break;
+    case kCodeStored:
+        Finish();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Manual download
+
+void CAcquisitionController::ManualPortChoice() {
+    s_.ManualPhase = 1;
+    if (c_.chooser.IsOpen()) {
+        c_.chooser.Refresh();
+        return;
+    }
+    timer5_.Stop();
+    GetDataDlgModel model(c_.ports, [this]() {
+        // The dialog's port search: the full scan on this thread.
+        c_.ports.FullScan(c_.enumerate());
+        if (s_.LinkPhase == 0 || s_.LinkPhase == -1) {
+            s_.ManualPhase = 0;
+            Dispatch(50);
+        }
+    });
+    GetDataDlgModel::Choice choice;
+    if (!c_.chooser.ChoosePort(model, choice)) {
+        s_.ManualPhase = -1;
+        return;
+    }
+    s_.SelectedPortLabel = choice.label;
+    c_.frame.SetStatusPane(1, choice.devicePath);
+    SetupAndOpen(choice.devicePath);
+    writes_.Then([this]() { OpenChosenPort(); });
+}
+
+void CAcquisitionController::SetupAndOpen(const std::string& devicePath) {
+    ClosePort();
+    writes_.Then([this, devicePath]() {
+        ISerialPort& p = c_.port;
+        p.PortName = devicePath;
+        p.BaudRate = 9600;
+        p.ByteSize = 8;
+        p.Parity = 0;
+        p.StopBits = 0;
+        p.FlowSetting &= ~7u;
+        p.Setup([this](char byte) { SerialRx(kSerialRxTag, &byte, 1); }, kPortBufferSize);
+        if (p.Open())
+            writes_.Wait(800); // the adapter settles before the first command
+    });
+}
+
+void CAcquisitionController::OpenChosenPort() {
+    if (!c_.port.IsOpen()) {
+        std::string text = LinkText::kOpenFail;
+        const std::string advice = OpenFailureAdvice(c_.port.OpenError(), c_.port.PortName);
+        if (!advice.empty())
+            text += "\r\n\r\n" + advice;
+        c_.prompt.Inform(text, kMessageTitle);
+        s_.ManualPhase = -1;
+        return;
+    }
+    const std::string question =
+        s_.SelectedPortLabel + LinkText::kConnected + LinkText::kDownloadQuestion;
+    if (c_.prompt.Ask(question, kMessageTitle)) {
+        s_.TransferActive = false;
+        s_.DownloadAttempts = 0;
+        Dispatch(51);
+    } else {
+        s_.ManualPhase = -1; // the port stays open
+    }
+}
+
+void CAcquisitionController::ManualHandshake() {
+    ShowStatus(LinkText::kCheckingManual);
+    c_.processDlg.SetCaption(LinkText::kClose);
+    s_.ManualPhase = 2;
+    ClearReceiveState();
+    s_.StallCount = s_.LastRxCount = 0;
+    s_.ReplyFilter = 10;
+    writes_.Send(kManualHandshake, 500, 2);
+    writes_.Then([this]() {
+        if (s_.LinkPhase != 0)
+            return;
+        writes_.Wait(300);
+        writes_.Then([this]() { timer3_.Start(); });
+    });
+}
+
+void CAcquisitionController::ManualRequest() {
+    ShowStatus(LinkText::kTransferred);
+    s_.TransferActive = true;
+    ClearReceiveState();
+    s_.StallCount = s_.LastRxCount = 0;
+    s_.ReplyFilter = 10;
+    s_.TransferStopwatch.Stop();
+    s_.StallTimeout = 8000;
+    s_.SilenceTimeout = 15000;
+    s_.GiveUpTimeout = 90000;
+    writes_.Send(kManualRequest, 500, 1);
+    writes_.Then([this]() { ++s_.DownloadAttempts; });
+    writes_.Wait(300);
+    writes_.Then([this]() { timer5_.Start(); });
+}
+
+void CAcquisitionController::Acknowledge() {
+    // BlockText stays: the decoder works on its own copy anyway.
+    s_.RxText.clear();
+    s_.RxCount = 0;
+    headerCount_ = -1;
+    s_.ReplyFilter = 10;
+    writes_.Send(kEndCommand, 500, 2);
+}
+
+void CAcquisitionController::Finish() {
+    int rows = 0;
+    {
+        auto lock = c_.db.DownloadTable.Lock();
+        if (c_.db.DownloadTable.IsOpen())
+            rows = c_.db.DownloadTable.CountRows();
+    }
+    if (rows > 0) {
+        s_.ManualPhase = -1;
+        c_.frame.FillDownloadList();
+    } else {
+        ShowStatus(LinkText::kNoNewData);
+        s_.ManualPhase = -1;
+    }
+}
+
+void CAcquisitionController::ClosePort() {
+    if (!c_.port.IsOpen())
+        return;
+    c_.port.Close();
+    writes_.Wait(200); // the driver lets go of the device before anything else touches it
+}
+
+// ---------------------------------------------------------------------------------------------
+// Automatic-mode commands (the step machine itself runs on timer 10)
+
+void CAcquisitionController::StartAutomatic() {
+    timer5_.Stop();
+    ShowStatus(LinkText::kAutoInitiated);
+    c_.processDlg.SetCaption(LinkText::kClose);
+    c_.frame.SetStatusPane(3, "automatic");
+    s_.TransferActive = false;
+    s_.ScanPortIndex = 0;
+    s_.LinkStopwatch.Stop();
+    s_.AutoStep = 0;
+    s_.LinkPhase = 1;
+    Dispatch(2);
+    writes_.Wait(500);
+    writes_.Then([this]() { timer10_.Start(); });
+}
+
+void CAcquisitionController::OpenNextAdapterPort() {
+    ShowStatus(LinkText::kOpenPort);
+    const PortEntry entry = c_.ports.AdapterAt(static_cast<size_t>(s_.ScanPortIndex));
+    c_.ports.SetAdapterPort(entry.portName);
+    ++s_.ScanPortIndex;
+    if (s_.ScanPortIndex >= s_.ScanPortCount)
+        s_.ScanPortIndex = 0;
+    SetupAndOpen(entry.devicePath);
+}
+
+void CAcquisitionController::AutoHandshake() {
+    ShowStatus(LinkText::kCheckingAuto);
+    ClearReceiveState();
+    s_.StallCount = s_.LastRxCount = 0;
+    s_.ReplyFilter = 10;
+    writes_.Send(kAutoHandshake, 800, 1);
+}
+
+void CAcquisitionController::AutoRequest() {
+    ShowStatus(LinkText::kBeingTransferred);
+    s_.TransferActive = true;
+    ClearReceiveState();
+    s_.StallCount = s_.LastRxCount = 0;
+    s_.ReplyFilter = 12;
+    writes_.Send(kAutoRequest, 800, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Receive routine
+
+void CAcquisitionController::SerialRx(int tag, const char* bytes, int count) {
+    if (tag != kSerialRxTag || !s_.AppRunning)
+        return;
+    for (int i = 0; i < count; ++i)
+        ReceiveByte(bytes[i]);
+}
+
+void CAcquisitionController::ReplyFilterByte(char c) {
+    if ((s_.ReplyFilter == 10 && (c == 'H' || c == 'C' || c == 'U')) ||
+        (s_.ReplyFilter == 11 && (c == 'S' || c == 'F')))
+        s_.AckText.push_back(c);
+}
+
+void CAcquisitionController::ReceiveByte(char c) {
+    ++totalRx_;
+    s_.RxText.push_back(c);
+    ++s_.RxCount;
+    if (s_.LinkPhase == 1)
+        ReplyFilterByte(c);
+    if (s_.LinkPhase == 2)
+        ReceiveAutomatic();
+    else if (s_.LinkPhase == 0)
+        ReceiveManual();
+}
+
+void CAcquisitionController::ReceiveAutomatic() {
+    const std::string& rx = s_.RxText;
+    ShowStatus(LinkText::kReceiving);
+    if (rx.size() >= 2 && ((rx[0] == 'S' && rx[1] == 'F') || (rx[0] == 'F' && rx[1] == 'S'))) {
+        s_.LinkPhase = 1;
+        s_.AutoStep = 27;
+        s_.StepTime = c_.clock.NowMs();
+        return;
+    }
+    // One hand-over per request: the bytes after the record must not hand it over again.
+    if (s_.TransferActive && rx.size() >= static_cast<size_t>(s_.ReplyRecordLength) + 2 &&
+        rx[0] == 'S' && rx[1] == 'C') {
+        s_.TransferActive = false;
+        HandOverBlock(rx.substr(2, static_cast<size_t>(s_.ReplyRecordLength)), 1);
+        writes_.Wait(50);
+        writes_.Then([this]() { Dispatch(37); });
+    }
+}
+
+void CAcquisitionController::ReceiveManual() {
+    const std::string& rx = s_.RxText;
+    if (!s_.TransferActive) {
+        s_.HandshakeReplyU = rx.size() >= 2 && rx[0] == 'S' && rx[1] == 'U';
+        return;
+    }
+    ShowStatus(s_.RxCount % 4 == 0 ? LinkText::kReceivingA : LinkText::kReceivingB);
+    if (rx.size() <= 5 || rx[0] != 'S')
+        return;
+    // The count never changes once its digits are in, so it is read once per block.
+    if (headerCount_ < 0)
+        headerCount_ = std::atoi(rx.substr(2, 4).c_str());
+    const int n = headerCount_;
+    if (n > 400) {
+        s_.StallTimeout = 90000;
+        s_.SilenceTimeout = 150000;
+        s_.GiveUpTimeout = 200000;
+    }
+    if (n == 0) {
+        s_.TransferActive = false;
+        timer3_.Stop();
+        timer5_.Stop();
+        timer10_.Stop();
+        c_.prompt.Inform(LinkText::kBlankBox, kMessageTitle);
+        ShowStatus(LinkText::kBlankStatus);
+        s_.ManualPhase = -1;
+        writes_.Wait(50);
+        writes_.Then([this]() { Dispatch(37); });
+        return;
+    }
+    const long long bodyLength =
+        rx.size() > kHeaderLength ? static_cast<long long>(rx.size()) - kHeaderLength : 0;
+    if (n > 0 && bodyLength == static_cast<long long>(s_.ReplyRecordLength) * n) {
+        s_.TransferActive = false;
+        timer5_.Stop();
+        timer10_.Stop();
+        UpdateProgress();
+        HandOverBlock(rx.substr(kHeaderLength), n);
+        return;
+    }
+    UpdateProgress();
+}
+
+void CAcquisitionController::UpdateProgress() {
+    const int n = headerCount_;
+    if (n <= 0 || s_.RxText.size() < static_cast<size_t>(kHeaderLength))
+        return;
+    const long long body = static_cast<long long>(s_.RxText.size()) - kHeaderLength;
+    const long long total = static_cast<long long>(s_.ReplyRecordLength) * n;
+    const int records = static_cast<int>(std::min<long long>(body / s_.ReplyRecordLength, n));
+    if (records == progressRecords_)
+        return;
+    progressRecords_ = records;
+    const int percent = static_cast<int>(std::min<long long>(100, body * 100 / total));
+    c_.processDlg.SetProgress(percent, "Records received: " + std::to_string(records) + " of " +
+                                           std::to_string(n));
+}
+
+void CAcquisitionController::HandOverBlock(std::string block, int count) {
+    s_.BlockRecordCount = count;
+    s_.BlockText = std::move(block);
+    DownloadBlock b;
+    b.BlockText = s_.BlockText;
+    b.BlockRecordCount = count;
+    b.HandshakeReplyU = s_.HandshakeReplyU;
+    b.AutoMode = s_.AutoMode == 1;
+    b.PidDigit = c_.settings.PID_Digit;
+    b.OpidDigit = c_.settings.OPID_Digit;
+    writes_.Wait(50);
+    writes_.Then([this, b = std::move(b)]() mutable {
+        {
+            std::lock_guard<std::mutex> lock(wmutex_);
+            pendingBlock_ = std::move(b);
+            decode_ = true;
+        }
+        wcv_.notify_all();
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void CAcquisitionController::OnTimer(int id) {
+    if (!s_.AppRunning)
+        return;
+    RefreshStatusBar(id);
+    switch (id) {
+    case kTimerHandshake:
+        if (s_.LinkStopwatch.Run(c_.clock) >= 800) {
+            timer3_.Stop();
+            s_.ManualPhase = 3;
+            Dispatch(52);
+        }
+        break;
+    case kTimerWatchdog:
+        Watchdog();
+        break;
+    case kTimerAuto:
+        if (s_.AutoMode == 1 && s_.LinkPhase == 1) {
+            if (SequencerStep)
+                SequencerStep();
+            if (s_.AutoStep >= 11 && s_.AutoStep <= 110 &&
+                s_.LinkStopwatch.Run(c_.clock) >= 15000) {
+                s_.LinkStopwatch.Stop();
+                Dispatch(36);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CAcquisitionController::RefreshStatusBar(int id) {
+    IFrameHost& f = c_.frame;
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::string clock =
+        "20" + now.toString(QStringLiteral("yy/MM/dd - HH:mm:ss")).toStdString();
+    f.SetStatusPane(3, s_.AutoMode == 1 ? "automatic" : "manual");
+    f.SetStatusPane(2, clock);
+    if (s_.AutoMode == 0) {
+        f.SetStatusPane(1, c_.port.PortName);
+    } else {
+        const PortLists::Snapshot lists = c_.ports.Get();
+        const size_t i = static_cast<size_t>(s_.ScanPortIndex);
+        f.SetStatusPane(1, lists.AdapterPortList.empty() ? clock
+                           : i < lists.AdapterPortList.size()
+                               ? lists.AdapterPortList[i].portName
+                               : std::string());
+    }
+    f.SetStatusPane(4, s_.AutoMode == 1 ? Format("SEQ : %d", s_.AutoStep)
+                                        : Format("Cnt : %d", s_.DownloadAttempts));
+    if (id == kTimerAuto && s_.AutoMode == 1 && s_.LinkPhase == 1) {
+        f.SetStatusPane(5, Format("Scan Port Count : %d", s_.ScanPortCount));
+        f.SetStatusPane(6, Format("Current Port Index : %d", s_.HandshakeCount));
+    }
+}
+
+void CAcquisitionController::Watchdog() {
+    int64_t elapsed = s_.TransferStopwatch.Run(c_.clock);
+    const bool received = !s_.RxText.empty() || s_.RxCount != 0;
+    if (elapsed >= s_.StallTimeout && c_.ports.AdapterFound() && received) {
+        if (s_.RxCount != s_.LastRxCount) {
+            s_.LastRxCount = s_.RxCount;
+        } else {
+            ++s_.StallCount;
+            ShowStatus(Format(LinkText::kErrorCount, s_.StallCount));
+        }
+        if (s_.StallCount >= 5) {
+            if (s_.DownloadAttempts <= 7)
+                Retry();
+            else
+                GiveUp(LinkText::kGiveUpStall);
+            return;
+        }
+    }
+    elapsed = s_.TransferStopwatch.Run(c_.clock);
+    if (elapsed >= s_.SilenceTimeout && (s_.RxText.empty() || s_.RxCount == 0)) {
+        c_.processDlg.Hide();
+        if (s_.DownloadAttempts <= 5)
+            Retry();
+        else
+            GiveUp(LinkText::kGiveUpSilence);
+    } else if (elapsed >= s_.GiveUpTimeout) {
+        c_.processDlg.Hide();
+        if (s_.DownloadAttempts <= 5)
+            Retry();
+        else
+            GiveUp(LinkText::kGiveUpLimit);
+    }
+}
+
+void CAcquisitionController::Retry() {
+    timer5_.Stop();
+    s_.ManualPhase = 2;
+    Dispatch(51);
+}
+
+void CAcquisitionController::GiveUp(const char* text) {
+    c_.ports.SetAdapterFound(false);
+    timer5_.Stop();
+    ClosePort();
+    c_.prompt.Inform(text, kMessageTitle);
+    s_.ManualPhase = -1;
+    s_.ReplyFilter = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Worker
+
+void CAcquisitionController::SignalScan() {
+    {
+        std::lock_guard<std::mutex> lock(wmutex_);
+        scan_ = true;
+    }
+    wcv_.notify_all();
+}
+
+void CAcquisitionController::SignalPresence() {
+    {
+        std::lock_guard<std::mutex> lock(wmutex_);
+        presence_ = true;
+    }
+    wcv_.notify_all();
+}
+
+bool CAcquisitionController::WorkerBusy() const {
+    std::lock_guard<std::mutex> lock(wmutex_);
+    return jobRunning_ || decode_ || scan_ || presence_;
+}
+
+bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
+    auto done = std::make_shared<bool>(false);
+    {
+        std::lock_guard<std::mutex> lock(wmutex_);
+        if (stopping_)
+            return false;
+    }
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, done, step = std::move(step)]() {
+            step();
+            // Like a synchronous message: the sender goes on once the bytes are written.
+            writes_.Then([this, done]() {
+                {
+                    std::lock_guard<std::mutex> lock(wmutex_);
+                    *done = true;
+                }
+                wcv_.notify_all();
+            });
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(wmutex_);
+    wcv_.wait(lock, [&]() { return *done || stopping_; });
+    return *done;
+}
+
+void CAcquisitionController::WorkerMain() {
+    for (;;) {
+        enum { None, Decode, Scan, Presence } job = None;
+        DownloadBlock block;
+        {
+            std::unique_lock<std::mutex> lock(wmutex_);
+            jobRunning_ = false;
+            wcv_.notify_all();
+            wcv_.wait(lock, [&]() { return quit_ || decode_ || scan_ || presence_; });
+            if (quit_ || !s_.WorkerRun || !s_.AppRunning)
+                return;
+            if (decode_) {
+                decode_ = false;
+                job = Decode;
+                block = std::move(pendingBlock_);
+            } else if (scan_) {
+                scan_ = false;
+                job = Scan;
+            } else {
+                presence_ = false;
+                job = Presence;
+            }
+            jobRunning_ = true;
+        }
+        switch (job) {
+        case Decode: RunDecode(block); break;
+        case Scan: RunFullScan(); break;
+        case Presence: RunPresenceCheck(); break;
+        case None: break;
+        }
+    }
+}
+
+void CAcquisitionController::RunDecode(const DownloadBlock& block) {
+    Notifier notifier(*this);
+    ProcessDownloadBlock(block, c_.db, c_.folders, notifier, c_.clock);
+}
+
+void CAcquisitionController::RunFullScan() {
+    c_.ports.SetAdapterFound(false);
+    c_.ports.FullScan(c_.enumerate());
+    CallOnFrame([this]() {
+        if (s_.LinkPhase == 0 || s_.LinkPhase == -1) {
+            s_.ManualPhase = 0;
+            Dispatch(50);
+        }
+    });
+}
+
+void CAcquisitionController::RunPresenceCheck() {
+    if (!c_.ports.PresenceCheck(c_.enumerate()))
+        CallOnFrame([this]() { Dispatch(32); });
+}

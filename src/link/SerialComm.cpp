@@ -1,0 +1,170 @@
+#include "link/SerialComm.h"
+
+#include <QSerialPort>
+
+namespace {
+
+QSerialPort::Parity ToParity(uint8_t p) {
+    switch (p) {
+    case 1: return QSerialPort::OddParity;
+    case 2: return QSerialPort::EvenParity;
+    case 3: return QSerialPort::MarkParity;
+    case 4: return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits ToStopBits(uint8_t s) {
+    switch (s) {
+    case 1: return QSerialPort::OneAndHalfStop;
+    case 2: return QSerialPort::TwoStop;
+    default: return QSerialPort::OneStop;
+    }
+}
+
+QSerialPort::DataBits ToDataBits(uint8_t b) {
+    switch (b) {
+    case 5: return QSerialPort::Data5;
+    case 6: return QSerialPort::Data6;
+    case 7: return QSerialPort::Data7;
+    default: return QSerialPort::Data8;
+    }
+}
+
+PortOpenError ToOpenError(QSerialPort::SerialPortError e) {
+    switch (e) {
+    case QSerialPort::NoError: return PortOpenError::None;
+    case QSerialPort::DeviceNotFoundError: return PortOpenError::NotFound;
+    case QSerialPort::PermissionError: return PortOpenError::Permission;
+    case QSerialPort::OpenError: return PortOpenError::Busy;
+    default: return PortOpenError::Other;
+    }
+}
+
+} // namespace
+
+CSerialComm::CSerialComm() = default;
+
+CSerialComm::~CSerialComm() { Close(); }
+
+bool CSerialComm::Setup(Receiver receiver, uint32_t bufferSize) {
+    Close();
+    receiver_ = std::move(receiver);
+    bufferSize_ = bufferSize;
+    return true;
+}
+
+bool CSerialComm::Open() {
+    Close();
+    openError_ = PortOpenError::None;
+    openErrorText_.clear();
+    if (!receiver_) {
+        openError_ = PortOpenError::Other;
+        openErrorText_ = "no receiver set";
+        return false;
+    }
+    auto port = std::make_unique<QSerialPort>();
+    port->setPortName(QString::fromLocal8Bit(PortName.c_str()));
+    port->setReadBufferSize(0); // QSerialPort keeps what arrives; we drain it on every signal
+    // A device opened here is opened exclusively, as the analyzer link needs.
+    if (!port->open(QIODevice::ReadWrite)) {
+        // QSerialPort reports a missing device as a permission problem when the path exists
+        // but cannot be opened, and as "not found" otherwise.
+        openError_ = ToOpenError(port->error());
+        openErrorText_ = port->errorString().toStdString();
+        return false;
+    }
+    // Purge before the settings, as the driver's queues may hold bytes from an earlier user.
+    port->clear(QSerialPort::AllDirections);
+    const bool xonxoff = (FlowSetting & 3u) != 0;
+    const bool ok = port->setBaudRate(static_cast<qint32>(BaudRate)) &&
+                    port->setDataBits(ToDataBits(ByteSize)) && port->setParity(ToParity(Parity)) &&
+                    port->setStopBits(ToStopBits(StopBits)) &&
+                    (!xonxoff || port->setFlowControl(QSerialPort::SoftwareControl));
+    if (!ok) {
+        openError_ = ToOpenError(port->error());
+        if (openError_ == PortOpenError::None)
+            openError_ = PortOpenError::Other;
+        openErrorText_ = port->errorString().toStdString();
+        port->close();
+        return false;
+    }
+    QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this]() { OnReadyRead(); });
+    port_ = std::move(port);
+    open_ = true;
+    return true;
+}
+
+void CSerialComm::OnReadyRead() {
+    inReadyRead_ = true;
+    // Bytes are handed on one at a time; the receiver may close the port on any of them, and
+    // from then on nothing more is handed on.
+    while (open_ && port_ && port_->bytesAvailable() > 0) {
+        char buf[4096];
+        const qint64 n = port_->read(buf, sizeof buf);
+        if (n <= 0)
+            break;
+        const bool dropNul = (FlowSetting & 4u) != 0;
+        for (qint64 i = 0; i < n && open_; ++i) {
+            char c = buf[i];
+            if (c == '\0') {
+                if (dropNul)
+                    continue;
+                c = ' '; // the receive routine keeps text in strings
+            }
+            receiver_(c);
+        }
+    }
+    inReadyRead_ = false;
+}
+
+int CSerialComm::Write(const char* bytes, int count) {
+    if (!open_ || !port_ || count <= 0)
+        return 0;
+    const qint64 n = port_->write(bytes, count);
+    if (n < 0) {
+        port_->clearError();
+        return 0;
+    }
+    port_->flush(); // hand it to the driver now, not at the next event-loop turn
+    return static_cast<int>(n);
+}
+
+void CSerialComm::Purge() {
+    if (open_ && port_)
+        port_->clear(QSerialPort::AllDirections);
+}
+
+void CSerialComm::Close() {
+    if (!port_) {
+        open_ = false;
+        return;
+    }
+    open_ = false;
+    port_->disconnect();
+    port_->clear(QSerialPort::AllDirections);
+    port_->close();
+    if (inReadyRead_)
+        port_.release()->deleteLater(); // closed from inside its own readyRead handler
+    else
+        port_.reset();
+}
+
+bool CSerialComm::IsOpen() const { return open_; }
+
+std::string OpenFailureAdvice(PortOpenError error, const std::string& portName) {
+    switch (error) {
+    case PortOpenError::Permission:
+#ifdef Q_OS_WIN
+        return "You are not allowed to use " + portName + ". Ask your administrator.";
+#else
+        return "You are not allowed to use " + portName +
+               ". Add your user to the \"dialout\" group (sudo usermod -aG dialout $USER), "
+               "then log out and log in again.";
+#endif
+    case PortOpenError::Busy:
+        return portName + " is in use by another program. Close that program and try again.";
+    default:
+        return std::string();
+    }
+}
