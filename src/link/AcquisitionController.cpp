@@ -95,6 +95,8 @@ void CWriteQueue::Pump() {
         }
     }
     pumping_ = false;
+    if (Idle() && OnIdle)
+        OnIdle();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -103,9 +105,9 @@ void CWriteQueue::Pump() {
 class CAcquisitionController::Notifier : public IDownloadNotifier {
 public:
     explicit Notifier(CAcquisitionController& c) : c_(c) {}
-    void ShowStatus(const std::string& text) override {
-        c_.CallOnFrame([this, text]() { c_.ShowStatus(text); });
-    }
+    // Straight into the dialog's state, which any thread may write: the decoder reports once
+    // per record, sometimes with the tables locked, and must not wait for the frame for that.
+    void ShowStatus(const std::string& text) override { c_.ShowStatus(text); }
     void ReportProgress(int percent) override { c_.c_.progress.SetPosition(percent); }
     void HideProgress() override { c_.c_.progress.Hide(); }
     void Inform(const std::string& text, const std::string& title) override {
@@ -131,6 +133,7 @@ CAcquisitionController::CAcquisitionController(LinkContext ctx)
       timer10_(c_.clock, 1000, [this]() { OnTimer(kTimerAuto); }) {
     if (!c_.enumerate)
         c_.enumerate = []() { return EnumeratePorts(false); };
+    writes_.OnIdle = [this]() { DrainReceived(); };
     s_.ReplyRecordLength = kReplyRecordLength;
     s_.ReplyFilter = 0;
     s_.AppRunning = true;
@@ -426,6 +429,8 @@ void CAcquisitionController::ClosePort() {
     if (!c_.port.IsOpen())
         return;
     c_.port.Close();
+    deferred_.clear(); // nothing read before the close is handed on after it
+    deferredPos_ = 0;
     writes_.Wait(200); // the driver lets go of the device before anything else touches it
 }
 
@@ -478,10 +483,23 @@ void CAcquisitionController::AutoRequest() {
 // Receive routine
 
 void CAcquisitionController::SerialRx(int tag, const char* bytes, int count) {
-    if (tag != kSerialRxTag || !s_.AppRunning)
+    if (tag != kSerialRxTag || !s_.AppRunning || count <= 0)
         return;
-    for (int i = 0; i < count; ++i)
-        ReceiveByte(bytes[i]);
+    deferred_.append(bytes, static_cast<size_t>(count));
+    DrainReceived();
+}
+
+void CAcquisitionController::DrainReceived() {
+    if (draining_)
+        return;
+    draining_ = true;
+    while (deferredPos_ < deferred_.size() && writes_.Idle() && s_.AppRunning)
+        ReceiveByte(deferred_[deferredPos_++]);
+    if (deferredPos_ >= deferred_.size()) {
+        deferred_.clear();
+        deferredPos_ = 0;
+    }
+    draining_ = false;
 }
 
 void CAcquisitionController::ReplyFilterByte(char c) {
@@ -604,7 +622,9 @@ void CAcquisitionController::HandOverBlock(std::string block, int count) {
 // Timers
 
 void CAcquisitionController::OnTimer(int id) {
-    if (!s_.AppRunning)
+    // A tick that falls while a command is being written is lost, as a window timer's tick is
+    // while its thread is busy.
+    if (!s_.AppRunning || !writes_.Idle())
         return;
     RefreshStatusBar(id);
     switch (id) {

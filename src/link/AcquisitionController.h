@@ -147,6 +147,8 @@ public:
     void Clear();
     // Observer of every byte handed to the port (tests, benchmarks).
     std::function<void(char)> OnWrite;
+    // Called whenever the queue has run empty.
+    std::function<void()> OnIdle;
 
 private:
     struct Item {
@@ -226,6 +228,7 @@ private:
     void ShowStatus(const std::string& text);
     void ClearReceiveState();
     void ReplyFilterByte(char c);
+    void DrainReceived();
     void ReceiveByte(char c);
     void ReceiveManual();
     void ReceiveAutomatic();
@@ -261,6 +264,11 @@ private:
     RepeatingTimer timer10_;
     QObject context_; // queued calls from the worker land here
     uint64_t totalRx_ = 0;
+    // Bytes that arrived while a command was being written: they are taken once it is done,
+    // as the original handler, blocked in its pauses, took them only after it returned.
+    std::string deferred_;
+    size_t deferredPos_ = 0;
+    bool draining_ = false;
     int headerCount_ = -1; // record count of the block being received, once its header is in
     int progressRecords_ = -1;
 

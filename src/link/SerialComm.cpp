@@ -96,6 +96,10 @@ bool CSerialComm::Open() {
 }
 
 void CSerialComm::OnReadyRead() {
+    // A receiver that shows a message box runs a nested event loop; bytes arriving meanwhile
+    // wait in QSerialPort until this loop takes them, so their order is kept.
+    if (inReadyRead_)
+        return;
     inReadyRead_ = true;
     // Bytes are handed on one at a time; the receiver may close the port on any of them, and
     // from then on nothing more is handed on.
