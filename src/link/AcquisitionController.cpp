@@ -69,9 +69,11 @@ void CWriteQueue::Pump() {
         items_.pop_front();
         switch (item.kind) {
         case Item::Byte:
-            port_.Write(&item.byte, 1);
+        {
+            const bool taken = port_.Write(&item.byte, 1) == 1;
             if (OnWrite)
-                OnWrite(item.byte);
+                OnWrite(item.byte, taken);
+        }
             break;
         case Item::Pause:
             if (item.ms > 0) {
@@ -485,6 +487,7 @@ void CAcquisitionController::AutoRequest() {
 void CAcquisitionController::SerialRx(int tag, const char* bytes, int count) {
     if (tag != kSerialRxTag || !s_.AppRunning || count <= 0)
         return;
+    totalRx_ += static_cast<uint64_t>(count);
     deferred_.append(bytes, static_cast<size_t>(count));
     DrainReceived();
 }
@@ -509,7 +512,6 @@ void CAcquisitionController::ReplyFilterByte(char c) {
 }
 
 void CAcquisitionController::ReceiveByte(char c) {
-    ++totalRx_;
     s_.RxText.push_back(c);
     ++s_.RxCount;
     if (s_.LinkPhase == 1)
@@ -587,12 +589,11 @@ void CAcquisitionController::UpdateProgress() {
     if (n <= 0 || s_.RxText.size() < static_cast<size_t>(kHeaderLength))
         return;
     const long long body = static_cast<long long>(s_.RxText.size()) - kHeaderLength;
-    const long long total = static_cast<long long>(s_.ReplyRecordLength) * n;
     const int records = static_cast<int>(std::min<long long>(body / s_.ReplyRecordLength, n));
     if (records == progressRecords_)
-        return;
+        return; // the bar moves record by record
     progressRecords_ = records;
-    const int percent = static_cast<int>(std::min<long long>(100, body * 100 / total));
+    const int percent = static_cast<int>(static_cast<long long>(records) * 100 / n);
     c_.processDlg.SetProgress(percent, "Records received: " + std::to_string(records) + " of " +
                                            std::to_string(n));
 }
@@ -752,6 +753,11 @@ bool CAcquisitionController::WorkerBusy() const {
     return jobRunning_ || decode_ || scan_ || presence_;
 }
 
+bool CAcquisitionController::WorkerQuiet() const {
+    std::lock_guard<std::mutex> lock(wmutex_);
+    return waitingOnFrame_ > 0 || !(jobRunning_ || decode_ || scan_ || presence_);
+}
+
 bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
     auto done = std::make_shared<bool>(false);
     {
@@ -762,11 +768,17 @@ bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
     QMetaObject::invokeMethod(
         &context_,
         [this, done, step = std::move(step)]() {
+            {
+                // From here the worker waits only for this thread's queue and clock.
+                std::lock_guard<std::mutex> lock(wmutex_);
+                ++waitingOnFrame_;
+            }
             step();
             // Like a synchronous message: the sender goes on once the bytes are written.
             writes_.Then([this, done]() {
                 {
                     std::lock_guard<std::mutex> lock(wmutex_);
+                    --waitingOnFrame_;
                     *done = true;
                 }
                 wcv_.notify_all();

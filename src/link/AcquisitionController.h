@@ -145,8 +145,8 @@ public:
     bool Idle() const { return items_.empty() && !waiting_; }
     // Drops everything not done yet.
     void Clear();
-    // Observer of every byte handed to the port (tests, benchmarks).
-    std::function<void(char)> OnWrite;
+    // Observer of every byte handed to the port and whether the port took it.
+    std::function<void(char, bool)> OnWrite;
     // Called whenever the queue has run empty.
     std::function<void()> OnIdle;
 
@@ -210,6 +210,8 @@ public:
     bool TimerRunning(int id) const;
     // True while the worker runs a job or has one waiting.
     bool WorkerBusy() const;
+    // True when the worker has nothing to do but wait: idle, or waiting for the frame.
+    bool WorkerQuiet() const;
     // Bytes handed to the receive routine since start (tests and the benchmark).
     uint64_t TotalRxBytes() const { return totalRx_; }
     // The automatic sequencer's step, run on timer 10 (the sequencer is built separately).
@@ -277,6 +279,7 @@ private:
     std::condition_variable wcv_;
     bool quit_ = false, decode_ = false, scan_ = false, presence_ = false;
     bool jobRunning_ = false;
+    int waitingOnFrame_ = 0;
     DownloadBlock pendingBlock_;
     std::thread worker_;
     bool stopping_ = false; // releases CallOnFrame waiters at shutdown

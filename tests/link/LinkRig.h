@@ -1,0 +1,185 @@
+#pragma once
+// A whole download path without a window: the real serial port on a pseudo-terminal, the
+// simulated analyzer on its other side, the controller, the decoder and the tables, in
+// simulated time.
+
+#include "AnalyzerSim.h"
+#include "ManualEventClock.h"
+#include "TestSupport.h"
+#include "app/settings/Settings.h"
+#include "link/AcquisitionController.h"
+#include "link/SerialComm.h"
+#include "storage/Databases.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ScriptedChooser : public IPortChooser {
+public:
+    bool ChoosePort(GetDataDlgModel& model, GetDataDlgModel::Choice& choice) override {
+        ++runs;
+        items = model.Items();
+        if (cancel)
+            return false;
+        if (!path.empty()) {
+            choice.devicePath = path;
+            choice.label = label;
+        } else {
+            choice = model.Accept();
+        }
+        return true;
+    }
+    bool IsOpen() const override { return false; }
+    void Refresh() override {}
+    std::string path;
+    std::string label = "COM5";
+    bool cancel = false;
+    int runs = 0;
+    std::vector<std::string> items;
+};
+
+class FakeFrame : public IFrameHost {
+public:
+    int ActiveView() const override { return active; }
+    void ShowView(int index) override {
+        shown.push_back(index);
+        active = index;
+    }
+    void RefreshActiveView() override { ++refreshes; }
+    void FillDownloadList() override { ++fills; }
+    void SetStatusPane(int pane, const std::string& text) override {
+        if (pane >= 0 && pane < 7)
+            panes[pane] = text;
+    }
+    int active = 2;
+    std::vector<int> shown;
+    int refreshes = 0;
+    int fills = 0;
+    std::string panes[7];
+};
+
+struct LinkRig {
+    explicit LinkRig(SimOptions options = SimOptions()) : sim(std::move(options)) {
+        base = home.path();
+        db = std::make_unique<CResultDatabases>(base, &prompt);
+        db->OpenDatabases();
+        std::string error;
+        simStarted = sim.Start(error);
+        sim.Now = [this]() { return clock.NowMs(); };
+        chooser.path = sim.SlavePath();
+        controller = std::make_unique<CAcquisitionController>(LinkContext{
+            serial, clock, prompt, chooser, frame, *db, settings, ports, processDlg, checkingDlg,
+            progress, DecoderFolders{base, base + "/DATA"},
+            [this]() { return enumerated; }});
+        controller->Initialise();
+        controller->Writes().OnWrite = [this](char, bool taken) {
+            if (taken)
+                ++written;
+        };
+        processDlg.SetObserver([this]() {
+            const std::string t = processDlg.Text();
+            if (statuses.empty() || statuses.back() != t)
+                statuses.push_back(t);
+        });
+    }
+    ~LinkRig() {
+        controller->Shutdown();
+        db->CloseDatabases();
+    }
+
+    // Lets real I/O and the worker catch up: until nothing moves any more.
+    bool Settle() {
+        QElapsedTimer t;
+        t.start();
+        int stable = 0;
+        uint64_t last = ~0ull;
+        while (t.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            const int64_t rxGap = static_cast<int64_t>(controller->TotalRxBytes()) -
+                                  static_cast<int64_t>(sim.BytesSent());
+            if (!serial.IsOpen())
+                rxOffset = rxGap; // what the analyzer sends to a closed port is lost
+            const bool ioDone = sim.Received().size() == written && rxGap >= rxOffset;
+            const uint64_t now = controller->TotalRxBytes() * 1000003ull + sim.Received().size() +
+                                 sim.BytesSent() * 7919ull;
+            if (ioDone && controller->WorkerQuiet() && now == last) {
+                if (++stable >= 3)
+                    return true;
+            } else {
+                stable = 0;
+            }
+            last = now;
+            QThread::usleep(300);
+        }
+        return false;
+    }
+    void Run(int64_t ms) {
+        clock.RunFor(ms, [this]() { settled &= Settle(); });
+    }
+    void Command(int code) {
+        controller->FrameCommand(FRAME_COMMAND_TAG, code);
+        settled &= Settle();
+    }
+    // Runs until the manual download is over (ManualPhase back to -1 and nothing pending).
+    bool RunUntilIdle(int64_t limitMs) {
+        for (int64_t t = 0; t < limitMs; t += 100) {
+            Run(100);
+            const AcquisitionState& s = controller->State();
+            if (s.ManualPhase == -1 && controller->Writes().Idle() && controller->WorkerQuiet() &&
+                !controller->WorkerBusy() && !controller->TimerRunning(kTimerWatchdog) &&
+                !controller->TimerRunning(kTimerHandshake))
+                return true;
+        }
+        return false;
+    }
+    int Rows(CResultTable& table) {
+        auto lock = table.Lock();
+        return table.CountRows();
+    }
+    // The commands the analyzer received, as their letters.
+    std::string Commands() const {
+        std::string out;
+        for (const std::string& c : sim.Commands())
+            out += c + " ";
+        return out;
+    }
+    bool Said(const std::string& text) const {
+        for (const auto& m : prompt.messages)
+            if (m.text.rfind(text, 0) == 0)
+                return true;
+        return false;
+    }
+    bool Showed(const std::string& text) const {
+        for (const auto& s : statuses)
+            if (s == text)
+                return true;
+        return false;
+    }
+
+    QTemporaryDir home;
+    QString base;
+    ScriptedPrompt prompt;
+    std::unique_ptr<CResultDatabases> db;
+    AppSettings settings;
+    CSerialComm serial;
+    ManualEventClock clock;
+    ScriptedChooser chooser;
+    FakeFrame frame;
+    PortLists ports;
+    ProcessDlgModel processDlg;
+    CheckingDlgModel checkingDlg;
+    ReceiveProgressModel progress;
+    std::vector<EnumeratedPort> enumerated;
+    AnalyzerSim sim;
+    bool simStarted = false;
+    std::unique_ptr<CAcquisitionController> controller;
+    size_t written = 0;
+    int64_t rxOffset = 0;
+    bool settled = true;
+    std::vector<std::string> statuses;
+};
