@@ -38,6 +38,6 @@ bool CTrevanixApp::InitInstance() {
 
     if (options_.showWindow)
         mainWindow_->show();
-    mainWindow_->FirstInitialisation(baseFolder_);
+    mainWindow_->FirstInitialisation(baseFolder_, dataFolder_);
     return true;
 }
