@@ -107,10 +107,9 @@ std::string Block(int n) {
     return b;
 }
 
-// Starts analyzer-sim with a symbolic link to its device; returns its pid.
-pid_t StartSim(const std::string& simPath, int records, const std::string& link) {
-    const std::string n = std::to_string(records);
-    std::vector<std::string> args = {simPath, "--records", n, "--link", link};
+// Starts a program with the given arguments, its output to /dev/null (stdout kept when asked),
+// in the given folder (empty: this one). Returns its pid, or -1.
+pid_t Spawn(std::vector<std::string> args, const std::string& dir = std::string()) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -119,10 +118,18 @@ pid_t StartSim(const std::string& simPath, int records, const std::string& link)
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (!dir.empty())
+        posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
     pid_t pid = 0;
-    if (posix_spawn(&pid, simPath.c_str(), &fa, nullptr, argv.data(), environ) != 0)
-        return -1;
-    for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i)
+    const int rc = posix_spawn(&pid, args[0].c_str(), &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
+// Starts analyzer-sim with a symbolic link to its device; returns its pid.
+pid_t StartSim(const std::string& simPath, int records, const std::string& link) {
+    const pid_t pid = Spawn({simPath, "--records", std::to_string(records), "--link", link});
+    for (int i = 0; pid > 0 && i < 100 && access(link.c_str(), F_OK) != 0; ++i)
         usleep(20000);
     return pid;
 }
@@ -259,19 +266,10 @@ void CliChild(const std::string& simPath, const std::string& cliPath, int n) {
     const pid_t sim = StartSim(simPath, n, link);
     QTemporaryDir home;
     setenv("TREVANIX_HOME", home.path().toLocal8Bit().constData(), 1);
-    const QString startDir = home.path();
-    std::vector<std::string> args = {cliPath, "download", "--port", link, "--yes"};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&fa, startDir.toLocal8Bit().constData());
-    pid_t pid = 0;
     const double t0 = NowSec();
-    if (posix_spawn(&pid, cliPath.c_str(), &fa, nullptr, argv.data(), environ) != 0) {
+    const pid_t pid = Spawn({cliPath, "download", "--port", link, "--yes"},
+                            home.path().toStdString());
+    if (pid <= 0) {
         std::fprintf(stderr, "cannot start %s\n", cliPath.c_str());
         StopSim(sim);
         return;
