@@ -641,8 +641,7 @@ void CAcquisitionController::OnTimer(int id) {
         break;
     case kTimerAuto:
         if (s_.AutoMode == 1 && s_.LinkPhase == 1) {
-            if (SequencerStep)
-                SequencerStep();
+            SequencerStep();
             if (s_.AutoStep >= 11 && s_.AutoStep <= 110 &&
                 s_.LinkStopwatch.Run(c_.clock) >= 15000) {
                 s_.LinkStopwatch.Stop();

@@ -72,6 +72,15 @@ inline constexpr const char* kNoNewData = "No new data from analyzer.";
 inline constexpr const char* kAutoInitiated = "automatic mode initiated";
 inline constexpr const char* kOpenPort = "Open communication port.";
 inline constexpr const char* kClose = "Close";
+inline constexpr const char* kWaiting = "Waiting...";
+inline constexpr const char* kChecking = "Checking....";
+inline constexpr const char* kAwaiting = "Awaiting measurement data from connected analyzer";
+inline constexpr const char* kMeasured = "Measurement is completed";
+inline constexpr const char* kRemoveCartridge =
+    "Caution >> Please remove the cartridge from analyzer\r\n(Close this message box)";
+inline constexpr const char* kCartridgeRemoved =
+    "Please make sure the cartridge is removed from analyzer\r\n(Close this message box)";
+inline constexpr const char* kAutoTerminated = "Automatic mode was terminated.";
 } // namespace LinkText
 
 // What the controller needs from the main frame: views and the status bar.
@@ -214,8 +223,6 @@ public:
     bool WorkerQuiet() const;
     // Bytes handed to the receive routine since start (tests and the benchmark).
     uint64_t TotalRxBytes() const { return totalRx_; }
-    // The automatic sequencer's step, run on timer 10 (the sequencer is built separately).
-    std::function<void()> SequencerStep;
 
     // Runs a step on the controller's thread and waits until it and the bytes it queued are
     // done. Returns false when the controller stopped first. Worker thread only.
@@ -248,6 +255,10 @@ private:
     void AutoRequest();               // 34
     void StartAutomatic();            // 30
     void Watchdog();
+    void SequencerStep(); // AutoSequencer.cpp
+    bool After(int64_t ms) const;
+    void GoTo(int step, bool keepTime = false);
+    void ClearAll();
     void Retry();
     void GiveUp(const char* text);
     void ClosePort();

@@ -90,6 +90,18 @@ bool CSerialComm::Open() {
         return false;
     }
     QObject::connect(port.get(), &QSerialPort::readyRead, port.get(), [this]() { OnReadyRead(); });
+    // The adapter pulled out while open: the device is gone, so is the port. Closed here, the
+    // caller sees a port that is simply not open any more.
+    QObject::connect(port.get(), &QSerialPort::errorOccurred, port.get(),
+                     [this](QSerialPort::SerialPortError e) {
+                         if (e != QSerialPort::ResourceError || !open_)
+                             return;
+                         const bool was = inReadyRead_;
+                         inReadyRead_ = true; // closing from inside the port's own signal
+                         Close();
+                         inReadyRead_ = was;
+                         ++lostCount_;
+                     });
     port_ = std::move(port);
     open_ = true;
     return true;

@@ -27,6 +27,8 @@ public:
     std::string OpenErrorText() const override { return openErrorText_; }
 
     uint32_t BufferSize() const { return bufferSize_; }
+    // How many times the device vanished while open.
+    int LostCount() const { return lostCount_; }
 
 private:
     void OnReadyRead();
@@ -36,6 +38,7 @@ private:
     uint32_t bufferSize_ = 0;
     bool open_ = false;
     bool inReadyRead_ = false;
+    int lostCount_ = 0;
     PortOpenError openError_ = PortOpenError::None;
     std::string openErrorText_;
 };

@@ -104,7 +104,10 @@ struct LinkRig {
                                   static_cast<int64_t>(sim.BytesSent());
             if (!serial.IsOpen())
                 rxOffset = rxGap; // what the analyzer sends to a closed port is lost
-            const bool ioDone = sim.Received().size() == written && rxGap >= rxOffset;
+            size_t received = sim.Received().size();
+            for (AnalyzerSim* other : otherSims)
+                received += other->Received().size();
+            const bool ioDone = received == written && rxGap >= rxOffset;
             const uint64_t now = controller->TotalRxBytes() * 1000003ull + sim.Received().size() +
                                  sim.BytesSent() * 7919ull;
             if (ioDone && controller->WorkerQuiet() && now == last) {
@@ -124,6 +127,20 @@ struct LinkRig {
     void Command(int code) {
         controller->FrameCommand(FRAME_COMMAND_TAG, code);
         settled &= Settle();
+    }
+    // Runs in half-second steps until the condition holds.
+    template <typename F>
+    bool RunUntil(F done, int64_t limitMs) {
+        for (int64_t t = 0; t < limitMs; t += 500) {
+            if (done())
+                return true;
+            Run(500);
+        }
+        return done();
+    }
+    // The simulator offered as the USB adapter, as the scan will find it.
+    static EnumeratedPort Adapter(const std::string& path) {
+        return ExtraPorts(path + "=Prolific USB-to-Serial Comm Port")[0];
     }
     // Runs until the manual download is over (ManualPhase back to -1 and nothing pending).
     bool RunUntilIdle(int64_t limitMs) {
@@ -181,5 +198,6 @@ struct LinkRig {
     size_t written = 0;
     int64_t rxOffset = 0;
     bool settled = true;
+    std::vector<AnalyzerSim*> otherSims; // more adapters on the line (they must stay silent)
     std::vector<std::string> statuses;
 };

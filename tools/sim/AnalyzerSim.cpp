@@ -97,13 +97,22 @@ bool ReadRecordFile(const std::string& path, std::vector<SimRecord>& out, std::s
 AnalyzerSim::AnalyzerSim(SimOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)) {}
 
-AnalyzerSim::~AnalyzerSim() {
+AnalyzerSim::~AnalyzerSim() { Vanish(); }
+
+void AnalyzerSim::Vanish() {
     delete readNotifier_;
+    readNotifier_ = nullptr;
     delete writeNotifier_;
+    writeNotifier_ = nullptr;
+    if (pacer_)
+        pacer_->stop();
     if (master_ >= 0)
         ::close(master_);
     if (slave_ >= 0)
         ::close(slave_);
+    master_ = slave_ = -1;
+    out_.clear();
+    outPos_ = 0;
 }
 
 bool AnalyzerSim::Start(std::string& error) {
@@ -129,6 +138,9 @@ bool AnalyzerSim::Start(std::string& error) {
     measure_ = new QTimer(this);
     measure_->setSingleShot(true);
     connect(measure_, &QTimer::timeout, this, [this]() { Queue("SF"); });
+    unplug_ = new QTimer(this);
+    unplug_->setSingleShot(true);
+    connect(unplug_, &QTimer::timeout, this, [this]() { Vanish(); });
     return true;
 }
 
@@ -167,12 +179,20 @@ void AnalyzerSim::HandleCommand(const std::string& cmd) {
     } else if (cmd == "SD") {
         options_.records.clear();
     } else if (cmd == "HC") {
-        Queue(options_.handshakeU ? "HU" : "HC");
+        const std::string reply = options_.handshakeU ? "HU" : "HC";
+        Queue(options_.noisyHandshake ? std::string("x") + reply[0] + "y" + reply[1] + "z"
+                                      : reply);
         if (options_.measureAfterMs >= 0)
             measure_->start(options_.measureAfterMs);
+        if (options_.unplugAfterMs >= 0 && !unplug_->isActive())
+            unplug_->start(options_.unplugAfterMs);
     } else if (cmd == "SC") {
-        if (!options_.records.empty())
+        if (options_.sfDuringTransfer && !sfSent_) {
+            sfSent_ = true;
+            Queue("SF"); // a second measurement finished just now
+        } else if (!options_.records.empty()) {
             Queue("SC" + MakeRecord(options_.records.back()));
+        }
     }
 }
 
@@ -199,6 +219,8 @@ std::string AnalyzerSim::Block() const {
 void AnalyzerSim::SendRaw(const std::string& bytes) { Queue(bytes); }
 
 void AnalyzerSim::Queue(const std::string& bytes, size_t sendOnly) {
+    if (master_ < 0)
+        return;
     if (outPos_ >= out_.size()) {
         out_.clear();
         outPos_ = 0;

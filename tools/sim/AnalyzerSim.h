@@ -42,6 +42,9 @@ struct SimOptions {
     bool badTerminator = false; // the last record's terminator is broken
     bool nulBytes = false;      // NUL bytes in the first record's ID padding
     int measureAfterMs = -1;    // automatic mode: "SF" this long after a handshake
+    bool noisyHandshake = false; // other letters around the automatic reply ("xHyCz")
+    bool sfDuringTransfer = false; // answers the first "SC" with "SF" instead of the record
+    int unplugAfterMs = -1;     // vanishes this long after the first automatic handshake
     int baud = 0;               // 0: as fast as the pseudo-terminal takes it
 };
 
@@ -69,6 +72,9 @@ public:
     bool Idle() const { return outPos_ >= out_.size(); }
     // Sends raw bytes now (tests).
     void SendRaw(const std::string& bytes);
+    // As if the adapter were unplugged: the device goes away, open or not.
+    void Vanish();
+    bool Vanished() const { return master_ < 0; }
     // Called on every complete command (the two letters).
     std::function<void(const std::string&)> OnCommand;
 
@@ -89,6 +95,8 @@ private:
     QSocketNotifier* writeNotifier_ = nullptr;
     QTimer* pacer_ = nullptr;
     QTimer* measure_ = nullptr;
+    QTimer* unplug_ = nullptr;
+    bool sfSent_ = false;
     std::string out_;
     size_t outPos_ = 0;
     size_t outLimit_ = std::string::npos; // stall: bytes of out_ that will ever be sent

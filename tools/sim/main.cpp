@@ -34,7 +34,7 @@ void Usage() {
                  "  --link PATH         also make PATH a symbolic link to the device\n"
                  "  --baud N            send at N baud (default: as fast as possible)\n"
                  "  --measure-after MS  automatic mode: report a finished measurement MS after\n"
-                 "                      each handshake\n"
+                 "                      each handshake (default 5000)\n"
                  "faults:\n"
                  "  --handshake-u       answer the handshakes with \"SU\" / \"HU\"\n"
                  "  --tilted N          every N-th generated result was measured tilted\n"
@@ -42,7 +42,10 @@ void Usage() {
                  "  --stall-after K     send only the first K bytes of the data block\n"
                  "  --extra-byte        a stray byte on the line before the data block\n"
                  "  --bad-terminator    the last record's terminator is broken\n"
-                 "  --nul-bytes         NUL bytes in the first record's ID padding\n");
+                 "  --nul-bytes         NUL bytes in the first record's ID padding\n"
+                 "  --noisy-handshake   other letters around the automatic reply (\"xHyCz\")\n"
+                 "  --sf-during-transfer  answer the first automatic request with \"SF\" again\n"
+                 "  --unplug-after MS   vanish MS after the first automatic handshake\n");
 }
 
 } // namespace
@@ -50,6 +53,7 @@ void Usage() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     SimOptions o;
+    o.measureAfterMs = 5000;
     int records = 3;
     int tiltedEvery = 0;
     std::string file, link;
@@ -74,6 +78,9 @@ int main(int argc, char** argv) {
         else if (a == "--extra-byte") o.extraByte = true;
         else if (a == "--bad-terminator") o.badTerminator = true;
         else if (a == "--nul-bytes") o.nulBytes = true;
+        else if (a == "--noisy-handshake") o.noisyHandshake = true;
+        else if (a == "--sf-during-transfer") o.sfDuringTransfer = true;
+        else if (a == "--unplug-after") o.unplugAfterMs = std::atoi(next());
         else if (a == "--help" || a == "-h") { Usage(); return 0; }
         else { std::fprintf(stderr, "analyzer-sim: unknown option %s\n", a.c_str()); Usage(); return 2; }
     }

@@ -1,0 +1,236 @@
+// Automatic mode: the step machine on timer 10 against the simulated analyzer, on the real
+// serial port, in simulated time.
+
+#include "LinkRig.h"
+
+#include <QtTest>
+
+namespace {
+
+SimOptions OneResult() {
+    SimOptions o;
+    o.records = GenerateRecords(1, 0);
+    return o;
+}
+
+void StartAuto(LinkRig& rig) {
+    rig.frame.active = 1; // from the home view
+    rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath())};
+    rig.controller->State().AutoMode = 1;
+    rig.Command(30);
+}
+
+int Index(const std::vector<std::string>& list, const std::string& text) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] == text)
+            return static_cast<int>(i);
+    return -1;
+}
+
+// Times at which the analyzer received the ETX of each command with these letters.
+std::vector<int64_t> CommandTimes(const AnalyzerSim& sim, const std::string& letters) {
+    std::vector<int64_t> out;
+    std::string pending;
+    for (const AnalyzerSim::Rx& rx : sim.Received()) {
+        if (rx.byte == '\x03') {
+            if (pending.size() >= 2 && pending.substr(pending.size() - 2) == letters)
+                out.push_back(rx.at);
+            pending.clear();
+        } else {
+            pending += rx.byte;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class TestAutoMode : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void oneCycleStoresOneResult_data();
+    void oneCycleStoresOneResult();
+    void sixTimeoutsMoveToTheNextAdapter();
+    void noMeasurementWithin400sStartsOver();
+    void measurementFinishedDuringTransferAsksAgain();
+    void unpluggedAdapterRestartsTheSearch();
+    void leavingEarlyForManualMode();
+};
+
+void TestAutoMode::oneCycleStoresOneResult_data() {
+    QTest::addColumn<bool>("noisy");
+    QTest::addColumn<bool>("closeEarly");
+    QTest::newRow("plain") << false << false;
+    QTest::newRow("letters around H and C") << true << false;
+    QTest::newRow("status dialog closed early") << false << true;
+}
+
+void TestAutoMode::oneCycleStoresOneResult() {
+    QFETCH(bool, noisy);
+    QFETCH(bool, closeEarly);
+    SimOptions o = OneResult();
+    o.noisyHandshake = noisy;
+    LinkRig rig(o);
+    StartAuto(rig);
+    const AcquisitionState& s = rig.controller->State();
+    QCOMPARE(rig.frame.shown, std::vector<int>({2})); // 30 shows the download view
+    auto closeIfAsked = [&]() {
+        if (closeEarly && s.AutoStep <= 100)
+            rig.processDlg.Hide(); // the user closes it: the next text brings it back
+        return false;
+    };
+    QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == 25; }, 60000));
+    QCOMPARE(s.HandshakeCount, 1);
+    QCOMPARE(s.ReplyFilter, 11);
+    QVERIFY(rig.Showed(LinkText::kAwaiting));
+    rig.sim.SendRaw("SF");
+    QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == 110; }, 60000));
+    QVERIFY(rig.Settle());
+    rig.Run(3000);
+
+    // Stored once in both tables; 37 and 53 each sent the end command twice, 54 closed the
+    // port, 500 filled the list, 35 moved the sequencer on.
+    QCOMPARE(rig.Rows(rig.db->ResultTable), 1);
+    QCOMPARE(rig.Rows(rig.db->DownloadTable), 1);
+    QCOMPARE(rig.Commands(), std::string("HC SC SE SE SE SE "));
+    QVERIFY(!rig.serial.IsOpen());
+    QCOMPARE(rig.frame.fills, 1);
+    QCOMPARE(s.AutoStep, 110);
+    QCOMPARE(rig.frame.panes[3], std::string("automatic"));
+    QCOMPARE(rig.frame.panes[4], std::string("SEQ : 110"));
+
+    // The prompts wait for the user to close the status dialog, in order.
+    QVERIFY(rig.processDlg.IsVisible());
+    rig.processDlg.Hide();
+    rig.Run(1000);
+    QCOMPARE(rig.processDlg.Text(), std::string(LinkText::kRemoveCartridge));
+    rig.Run(3000);
+    QCOMPARE(s.AutoStep, 115); // still waiting
+    rig.processDlg.Hide();
+    rig.Run(1000);
+    QCOMPARE(rig.processDlg.Text(), std::string(LinkText::kCartridgeRemoved));
+    rig.processDlg.Hide();
+    rig.Run(2000);
+    QVERIFY(rig.checkingDlg.IsVisible());
+    QCOMPARE(rig.checkingDlg.Text(), std::string(LinkText::kAutoTerminated));
+    QCOMPARE(rig.checkingDlg.Answer(), 0);
+    rig.checkingDlg.AnswerOk();
+    rig.Run(1000);
+    QCOMPARE(s.AutoStep, -1);
+    QCOMPARE(s.AutoMode, 0);
+    QCOMPARE(s.LinkPhase, 0);
+    const int removeAt = Index(rig.statuses, LinkText::kRemoveCartridge);
+    QVERIFY(removeAt > Index(rig.statuses, kCompleteText));
+    QVERIFY(Index(rig.statuses, LinkText::kCartridgeRemoved) > removeAt);
+}
+
+void TestAutoMode::sixTimeoutsMoveToTheNextAdapter() {
+    SimOptions silent;
+    silent.silent = true;
+    LinkRig rig(silent);
+    AnalyzerSim second(silent);
+    std::string error;
+    QVERIFY(second.Start(error));
+    second.Now = [&]() { return rig.clock.NowMs(); };
+    rig.otherSims.push_back(&second);
+    rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath()), LinkRig::Adapter(second.SlavePath())};
+    rig.controller->State().AutoMode = 1;
+    rig.Command(30);
+    const AcquisitionState& s = rig.controller->State();
+
+    std::vector<int> counts;
+    QVERIFY(rig.RunUntil(
+        [&]() {
+            if (counts.empty() || counts.back() != s.HandshakeCount)
+                counts.push_back(s.HandshakeCount);
+            return !second.Commands().empty();
+        },
+        180000));
+    QCOMPARE(counts, (std::vector<int>{0, 1, 2, 3, 4, 5, 0}));
+    QCOMPARE(rig.sim.Commands().size(), size_t(6)); // six handshakes on the first adapter
+    QCOMPARE(second.Commands(), std::vector<std::string>{"HC"});
+    QCOMPARE(rig.serial.PortName, second.SlavePath());
+    QCOMPARE(s.ScanPortCount, 2);
+    QCOMPARE(s.ScanPortIndex, 0); // wrapped after the second adapter
+}
+
+void TestAutoMode::noMeasurementWithin400sStartsOver() {
+    LinkRig rig(OneResult());
+    StartAuto(rig);
+    const AcquisitionState& s = rig.controller->State();
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    rig.statuses.clear();
+    rig.Run(390000);
+    QCOMPARE(s.AutoStep, 25); // still waiting
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep != 25; }, 15000));
+    QVERIFY(rig.RunUntil([&]() { return rig.Showed(LinkText::kWaiting); }, 5000));
+    // The search goes on: the port is still open, so the same adapter is checked again.
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QCOMPARE(rig.Commands(), std::string("HC HC "));
+}
+
+void TestAutoMode::measurementFinishedDuringTransferAsksAgain() {
+    SimOptions o = OneResult();
+    o.sfDuringTransfer = true;
+    LinkRig rig(o);
+    StartAuto(rig);
+    const AcquisitionState& s = rig.controller->State();
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    rig.sim.SendRaw("SF");
+    std::vector<int> steps;
+    QVERIFY(rig.RunUntil(
+        [&]() {
+            if (steps.empty() || steps.back() != s.AutoStep)
+                steps.push_back(s.AutoStep);
+            return s.AutoStep == 110;
+        },
+        60000));
+    QVERIFY(std::find(steps.begin(), steps.end(), 27) != steps.end());
+    const std::vector<int64_t> requests = CommandTimes(rig.sim, "SC");
+    QCOMPARE(requests.size(), size_t(2));
+    QVERIFY2(requests[1] - requests[0] >= 3500,
+             qPrintable(QString::number(requests[1] - requests[0])));
+    QCOMPARE(rig.Rows(rig.db->ResultTable), 1);
+}
+
+void TestAutoMode::unpluggedAdapterRestartsTheSearch() {
+    LinkRig rig(OneResult());
+    StartAuto(rig);
+    const AcquisitionState& s = rig.controller->State();
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.serial.IsOpen());
+    rig.statuses.clear();
+    rig.sim.Vanish();
+    rig.enumerated.clear();
+    QVERIFY(rig.Settle());
+    QVERIFY(!rig.serial.IsOpen()); // the vanished device closed the port
+    QCOMPARE(rig.serial.LostCount(), 1);
+    // The presence check (every 15 s) notices and sends 32: the search restarts at 6.
+    QVERIFY(rig.RunUntil([&]() { return rig.Showed(LinkText::kWaiting); }, 20000));
+    rig.Run(20000);
+    QVERIFY(s.AutoStep == 2 || s.AutoStep == 3 || s.AutoStep == 4); // searching, no crash
+    QVERIFY(!rig.ports.AdapterFound());
+    QVERIFY(!rig.serial.IsOpen());
+}
+
+void TestAutoMode::leavingEarlyForManualMode() {
+    LinkRig rig(OneResult());
+    rig.chooser.cancel = true;
+    StartAuto(rig);
+    AcquisitionState& s = rig.controller->State();
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    // The download view's mode switch.
+    s.AutoMode = 0;
+    s.ManualPhase = 0;
+    rig.Command(50);
+    QVERIFY(!rig.controller->TimerRunning(kTimerAuto));
+    QCOMPARE(s.AutoStep, -1);
+    QCOMPARE(s.LinkPhase, 0);
+    QCOMPARE(rig.chooser.runs, 1);
+    QCOMPARE(rig.frame.panes[3], std::string("manual"));
+    rig.Run(5000);
+    QCOMPARE(s.AutoStep, -1);
+}
+
+QTEST_GUILESS_MAIN(TestAutoMode)
+#include "tst_automode.moc"
