@@ -1,11 +1,14 @@
 // trevanix-cli: downloads the analyzer's results without a window, through the same controller,
 // decoder and tables as the program.
 //
-//   trevanix-cli download --port PATH [--yes]
+//   trevanix-cli download --port PATH [--yes]     every result the analyzer holds (manual mode)
+//   trevanix-cli auto [--port PATH] [--timeout S] one automatic cycle: wait for the next
+//                                                 measurement and store it
 //
-// The status texts are printed as they come. Exit status: 0 when the download finished (also
-// when the analyzer was empty or held nothing new), 1 on any failure message, 2 when the
-// download was declined or the arguments are wrong.
+// The status texts are printed as they come; in automatic mode the cartridge prompts count as
+// read. Exit status: 0 when the download finished (also when the analyzer was empty or held
+// nothing new), 1 on any failure message or time-out, 2 when the download was declined or the
+// arguments are wrong.
 
 #include "app/settings/Settings.h"
 #include "link/AcquisitionController.h"
@@ -18,6 +21,8 @@
 #include <QDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -109,10 +114,16 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr, "usage: trevanix-cli download --port PATH [--yes]\n"
-                         "  Downloads every result the analyzer holds and stores the new ones.\n"
-                         "  --port PATH  the serial device of the analyzer (e.g. /dev/ttyUSB0)\n"
-                         "  --yes        do not ask before downloading\n");
+    std::fprintf(stderr,
+                 "usage: trevanix-cli download --port PATH [--yes]\n"
+                 "       trevanix-cli auto [--port PATH] [--timeout SECONDS]\n"
+                 "  download      stores every new result the analyzer holds (manual mode)\n"
+                 "  auto          finds the adapter, waits for the next measurement and stores\n"
+                 "                it (automatic mode); without --port the system's USB adapters\n"
+                 "                are searched\n"
+                 "  --port PATH   the serial device of the analyzer (e.g. /dev/ttyUSB0)\n"
+                 "  --yes         do not ask before downloading\n"
+                 "  --timeout S   give up after S seconds (default: wait as long as it takes)\n");
     return 2;
 }
 
@@ -122,18 +133,23 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::string port;
     bool yes = false;
-    if (argc < 2 || std::string(argv[1]) != "download")
+    int timeout = 0;
+    const std::string mode = argc >= 2 ? argv[1] : "";
+    if (mode != "download" && mode != "auto")
         return Usage();
+    const bool automatic = mode == "auto";
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--port" && i + 1 < argc)
             port = argv[++i];
-        else if (a == "--yes" || a == "-y")
+        else if ((a == "--yes" || a == "-y") && !automatic)
             yes = true;
+        else if (a == "--timeout" && i + 1 < argc)
+            timeout = std::atoi(argv[++i]);
         else
             return Usage();
     }
-    if (port.empty())
+    if (port.empty() && !automatic)
         return Usage();
 
     TerminalPrompt prompt(yes);
@@ -176,17 +192,57 @@ int main(int argc, char** argv) {
         }
     });
 
+    checkingDlg.SetObserver([&]() {
+        if (checkingDlg.IsVisible())
+            std::fprintf(stderr, "%s\n", Printable(checkingDlg.Text()).c_str());
+    });
+
+    // Automatic mode with a given port: that port is the adapter the scan finds.
+    std::function<std::vector<EnumeratedPort>()> enumerate;
+    if (automatic && !port.empty())
+        enumerate = [port]() { return ExtraPorts(port + "=Prolific USB-to-Serial Comm Port"); };
     CAcquisitionController link(LinkContext{serial, clock, prompt, chooser, frame, db, settings,
                                             ports, processDlg, checkingDlg, progress,
-                                            DecoderFolders{base, data}, nullptr});
+                                            DecoderFolders{base, data}, enumerate});
     link.Initialise();
-    QTimer::singleShot(0, [&]() { link.FrameCommand(FRAME_COMMAND_TAG, 50); });
-    // Done when the download has ended and nothing is being written or decoded any more.
+    QTimer::singleShot(0, [&]() {
+        if (automatic) {
+            link.State().AutoMode = 1;
+            link.FrameCommand(FRAME_COMMAND_TAG, 30);
+        } else {
+            link.FrameCommand(FRAME_COMMAND_TAG, 50);
+        }
+    });
+    bool timedOut = false;
+    if (timeout > 0)
+        QTimer::singleShot(timeout * 1000, [&]() {
+            timedOut = true;
+            app.quit();
+        });
+    bool cycleEnded = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&]() {
-        const AcquisitionState& s = link.State();
-        if (s.ManualPhase == -1 && link.Writes().Idle() && !link.WorkerBusy() &&
-            !link.TimerRunning(kTimerHandshake) && !link.TimerRunning(kTimerWatchdog))
+        AcquisitionState& s = link.State();
+        if (prompt.failed) { // a failure message ends the run
+            app.quit();
+            return;
+        }
+        const bool quiet = link.Writes().Idle() && !link.WorkerBusy();
+        if (automatic) {
+            // Nobody is there to close the prompts: they count as read.
+            if (s.AutoStep >= 110 && s.AutoStep <= 120 && processDlg.IsVisible())
+                processDlg.Hide();
+            if (s.AutoStep == 130 && checkingDlg.IsVisible()) {
+                checkingDlg.AnswerOk();
+                cycleEnded = true;
+            }
+            if (cycleEnded && s.AutoStep == -1 && quiet)
+                app.quit();
+            return;
+        }
+        // Done when the download has ended and nothing is being written or decoded any more.
+        if (s.ManualPhase == -1 && quiet && !link.TimerRunning(kTimerHandshake) &&
+            !link.TimerRunning(kTimerWatchdog))
             app.quit();
     });
     poll.start(100);
@@ -196,6 +252,10 @@ int main(int argc, char** argv) {
 
     if (prompt.failed)
         return 1;
+    if (timedOut) {
+        std::fprintf(stderr, "trevanix-cli: no result within %d s\n", timeout);
+        return 1;
+    }
     if (prompt.declined)
         return 2;
     return 0;

@@ -60,6 +60,7 @@ class TestCli : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void downloadsAndStores();
+    void automaticCycleStoresOneMeasurement();
     void failuresExitNonZero_data();
     void failuresExitNonZero();
 };
@@ -79,6 +80,19 @@ void TestCli::downloadsAndStores() {
     const Result second = RunCli({"download", "--port", sim.path, "--yes"}, home.path());
     QCOMPARE(second.exitCode, 0);
     QVERIFY2(second.output.contains("No new data from analyzer."), qPrintable(second.output));
+}
+
+void TestCli::automaticCycleStoresOneMeasurement() {
+    QTemporaryDir home;
+    Sim sim({QStringLiteral("--records"), QStringLiteral("5"), QStringLiteral("--measure-after"),
+             QStringLiteral("1000")});
+    QVERIFY(!sim.path.isEmpty());
+    const Result r = RunCli({"auto", "--port", sim.path, "--timeout", "100"}, home.path());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.output.contains("1 new result stored"), qPrintable(r.output));
+    const int caution = r.output.indexOf("Caution >> Please remove the cartridge from analyzer");
+    QVERIFY(caution > 0);
+    QVERIFY(r.output.indexOf("Automatic mode was terminated.") > caution);
 }
 
 void TestCli::failuresExitNonZero_data() {
