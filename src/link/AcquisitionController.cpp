@@ -19,6 +19,7 @@ constexpr const char kAutoRequest[] = "SC\x03";
 constexpr const char kEndCommand[] = "SE\x03";
 constexpr const char kDeleteCommand[] = "SD\x03";
 constexpr int kHeaderLength = 8;
+constexpr int kAutoReplyTimeoutMs = 15000;
 
 std::string Format(const char* fmt, int value) {
     char buf[64];
@@ -255,6 +256,7 @@ void CAcquisitionController::Dispatch(int code) {
     case 35:
         s_.AutoStep = 110;
         s_.LinkPhase = 1;
+        autoRetries_ = 0;
         break;
     case 36:
         SignalPresence();
@@ -447,6 +449,7 @@ void CAcquisitionController::StartAutomatic() {
     s_.TransferActive = false;
     s_.ScanPortIndex = 0;
     s_.LinkStopwatch.Stop();
+    autoRetries_ = 0;
     s_.AutoStep = 0;
     s_.LinkPhase = 1;
     Dispatch(2);
@@ -647,6 +650,11 @@ void CAcquisitionController::OnTimer(int id) {
                 s_.LinkStopwatch.Stop();
                 Dispatch(36);
             }
+        } else if (s_.AutoMode == 1 && s_.LinkPhase == 2 && s_.AutoStep == 100 &&
+                   s_.TransferActive && After(kAutoReplyTimeoutMs)) {
+            // The one-record reply takes 50 ms on the line; without it (adapter pulled out
+            // during the request, analyzer busy) automatic mode would wait here for ever.
+            AutoTransferFailed();
         }
         break;
     default:
@@ -824,7 +832,14 @@ void CAcquisitionController::WorkerMain() {
 
 void CAcquisitionController::RunDecode(const DownloadBlock& block) {
     Notifier notifier(*this);
-    ProcessDownloadBlock(block, c_.db, c_.folders, notifier, c_.clock);
+    const int stored = ProcessDownloadBlock(block, c_.db, c_.folders, notifier, c_.clock);
+    // A rejected automatic block sends nothing back; without this the sequencer would stay at
+    // step 100 for good and the measurement would never be fetched.
+    if (stored < 0 && block.AutoMode)
+        CallOnFrame([this]() {
+            if (s_.AutoMode == 1 && s_.AutoStep == 100)
+                AutoTransferFailed();
+        });
 }
 
 void CAcquisitionController::RunFullScan() {

@@ -259,6 +259,7 @@ private:
     bool After(int64_t ms) const;
     void GoTo(int step, bool keepTime = false);
     void ClearAll();
+    void AutoTransferFailed();
     void Retry();
     void GiveUp(const char* text);
     void ClosePort();
@@ -284,6 +285,7 @@ private:
     bool draining_ = false;
     int headerCount_ = -1; // record count of the block being received, once its header is in
     int progressRecords_ = -1;
+    int autoRetries_ = 0; // data requests repeated for the current measurement
 
     // worker
     mutable std::mutex wmutex_;

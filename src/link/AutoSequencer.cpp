@@ -19,6 +19,19 @@ void CAcquisitionController::ClearAll() {
     s_.AckText.clear();
 }
 
+void CAcquisitionController::AutoTransferFailed() {
+    // Ask for the same result again twice (step 27 repeats the request 3.5 s later), then go
+    // back to checking the link and waiting.
+    s_.TransferActive = false;
+    s_.LinkPhase = 1;
+    if (++autoRetries_ <= 2) {
+        GoTo(27);
+    } else {
+        autoRetries_ = 0;
+        GoTo(6);
+    }
+}
+
 void CAcquisitionController::SequencerStep() {
     const std::string& ack = s_.AckText;
     const auto ackBegins = [&](const char* two) {
@@ -42,16 +55,19 @@ void CAcquisitionController::SequencerStep() {
             GoTo(4, true);
         break;
     case 4:
-    case 5:
-        if (c_.ports.AdapterFound()) {
+    case 5: {
+        // Flag and count from the same scan.
+        const PortLists::Snapshot ports = c_.ports.Get();
+        if (ports.AdapterFound) {
             if (s_.AutoStep == 4)
-                s_.ScanPortCount = static_cast<int>(c_.ports.AdapterCount());
+                s_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
             GoTo(10);
             Dispatch(31);
         } else {
             GoTo(2);
         }
         break;
+    }
     case 6:
         ShowStatus(LinkText::kWaiting);
         s_.AckText.clear();
@@ -60,8 +76,9 @@ void CAcquisitionController::SequencerStep() {
         break;
     case 7:
         if (After(1500)) {
-            if (c_.port.IsOpen() && c_.ports.AdapterFound()) {
-                s_.ScanPortCount = static_cast<int>(c_.ports.AdapterCount());
+            const PortLists::Snapshot ports = c_.ports.Get();
+            if (c_.port.IsOpen() && ports.AdapterFound) {
+                s_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
                 GoTo(5);
             } else {
                 ClosePort();

@@ -53,6 +53,8 @@ private Q_SLOTS:
     void sixTimeoutsMoveToTheNextAdapter();
     void noMeasurementWithin400sStartsOver();
     void measurementFinishedDuringTransferAsksAgain();
+    void failedTransferIsRequestedAgain_data();
+    void failedTransferIsRequestedAgain();
     void unpluggedAdapterRestartsTheSearch();
     void leavingEarlyForManualMode();
 };
@@ -191,6 +193,35 @@ void TestAutoMode::measurementFinishedDuringTransferAsksAgain() {
     QVERIFY2(requests[1] - requests[0] >= 3500,
              qPrintable(QString::number(requests[1] - requests[0])));
     QCOMPARE(rig.Rows(rig.db->ResultTable), 1);
+}
+
+void TestAutoMode::failedTransferIsRequestedAgain_data() {
+    QTest::addColumn<bool>("badRecord");
+    QTest::newRow("broken terminator") << true;
+    QTest::newRow("no reply to the request") << false;
+}
+
+void TestAutoMode::failedTransferIsRequestedAgain() {
+    QFETCH(bool, badRecord);
+    SimOptions o = OneResult();
+    o.badTerminator = badRecord;
+    LinkRig rig(o);
+    StartAuto(rig);
+    const AcquisitionState& s = rig.controller->State();
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    rig.sim.Options().silent = !badRecord;
+    rig.statuses.clear();
+    rig.sim.SendRaw("SF");
+    // Two more requests for the same result, then back to checking the link and waiting.
+    QVERIFY(rig.RunUntil([&]() { return rig.Showed(LinkText::kWaiting); }, 120000));
+    QCOMPARE(CommandTimes(rig.sim, "SC").size(), size_t(3));
+    int crcMessages = 0;
+    for (const auto& m : rig.prompt.messages)
+        crcMessages += m.text == kCrcFailText;
+    QCOMPARE(crcMessages, badRecord ? 3 : 0);
+    QCOMPARE(rig.Rows(rig.db->ResultTable), 0);
+    QCOMPARE(s.LinkPhase, 1);
+    QVERIFY(s.AutoStep != 100);
 }
 
 void TestAutoMode::unpluggedAdapterRestartsTheSearch() {

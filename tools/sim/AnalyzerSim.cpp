@@ -191,7 +191,8 @@ void AnalyzerSim::HandleCommand(const std::string& cmd) {
             sfSent_ = true;
             Queue("SF"); // a second measurement finished just now
         } else if (!options_.records.empty()) {
-            Queue("SC" + MakeRecord(options_.records.back()));
+            const size_t last = options_.records.size() - 1;
+            Queue("SC" + OnWire(last));
         }
     }
 }
@@ -202,18 +203,21 @@ std::string AnalyzerSim::Block() const {
     std::snprintf(head, sizeof head, "SH%04d\r\n", static_cast<int>(n % 10000));
     std::string block = options_.extraByte ? "X" : "";
     block += head;
-    for (size_t i = 0; i < n; ++i) {
-        std::string rec = MakeRecord(options_.records[i]);
-        if (options_.nulBytes && i == 0) {
-            for (size_t k = 13; k < 41; ++k)
-                if (rec[k] == ' ')
-                    rec[k] = '\0';
-        }
-        if (options_.badTerminator && i == n - 1)
-            rec[41] = 'X';
-        block += rec;
-    }
+    for (size_t i = 0; i < n; ++i)
+        block += OnWire(i);
     return block;
+}
+
+std::string AnalyzerSim::OnWire(size_t i) const {
+    std::string rec = MakeRecord(options_.records[i]);
+    if (options_.nulBytes && i == 0) {
+        for (size_t k = 13; k < 41; ++k)
+            if (rec[k] == ' ')
+                rec[k] = '\0';
+    }
+    if (options_.badTerminator && i == options_.records.size() - 1)
+        rec[41] = 'X';
+    return rec;
 }
 
 void AnalyzerSim::SendRaw(const std::string& bytes) { Queue(bytes); }

@@ -39,7 +39,7 @@ struct SimOptions {
     bool silent = false;        // never answers
     long stallAfter = -1;       // sends only the first K bytes of a block
     bool extraByte = false;     // a stray byte on the line just before the block
-    bool badTerminator = false; // the last record's terminator is broken
+    bool badTerminator = false; // the last record's terminator is broken (also in "SC" replies)
     bool nulBytes = false;      // NUL bytes in the first record's ID padding
     int measureAfterMs = -1;    // automatic mode: "SF" this long after a handshake
     bool noisyHandshake = false; // other letters around the automatic reply ("xHyCz")
@@ -84,6 +84,8 @@ private:
     void Pace();
     void HandleCommand(const std::string& cmd);
     std::string Block() const;
+    // Record i as it goes on the line, with the faults asked for.
+    std::string OnWire(size_t i) const;
     // sendOnly: of these bytes, only so many ever go out (a stalled block).
     void Queue(const std::string& bytes, size_t sendOnly = std::string::npos);
 
