@@ -24,6 +24,6 @@ if [ "$sim" = 1 ]; then
     trap 'kill $simpid 2>/dev/null || true' EXIT
     for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
     export TREVANIX_EXTRA_PORTS="$link=Prolific USB-to-Serial Comm Port (simulated analyzer)"
-    echo "Simulated analyzer on $link: press \"Download results from the analyzer...\""
+    echo "Simulated analyzer on $link: press Download, keep the preselected port, answer Yes."
 fi
 build/src/trevanix

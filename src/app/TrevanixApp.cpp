@@ -1,6 +1,6 @@
 #include "TrevanixApp.h"
 
-#include "PlaceholderMainWindow.h"
+#include "MainFrame.h"
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
 
@@ -25,8 +25,6 @@ bool CTrevanixApp::InitInstance() {
     QCoreApplication::setOrganizationName(QString::fromLatin1(kRegistryKey));
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppName));
 
-    mainWindow_ = std::make_unique<PlaceholderMainWindow>(prompt_);
-
     // Timing of the link uses the steady clock; its ticks per millisecond.
     using Period = std::chrono::steady_clock::period;
     counterTicksPerMs_ = static_cast<double>(Period::den) / static_cast<double>(Period::num) * 0.001;
@@ -36,8 +34,9 @@ bool CTrevanixApp::InitInstance() {
     baseFolder_ = AppFolders::MakeBaseFolder(
         options_.baseFolder.isEmpty() ? AppFolders::DefaultBaseFolder() : options_.baseFolder);
 
+    mainWindow_ = std::make_unique<CMainFrame>(prompt_, baseFolder_, dataFolder_);
     if (options_.showWindow)
         mainWindow_->show();
-    mainWindow_->FirstInitialisation(baseFolder_, dataFolder_);
+    mainWindow_->FirstInitialisation();
     return true;
 }

@@ -8,7 +8,7 @@
 #include <memory>
 
 class IPrompt;
-class PlaceholderMainWindow;
+class CMainFrame;
 
 inline constexpr const char* kAlreadyRunningText =
     "HbA1c is already running..\r\n Will automatically terminate the program.";
@@ -35,7 +35,7 @@ public:
     const QString& BaseFolder() const { return baseFolder_; }
     const QString& DataFolder() const { return dataFolder_; }
     double CounterTicksPerMs() const { return counterTicksPerMs_; }
-    PlaceholderMainWindow* MainWindow() const { return mainWindow_.get(); }
+    CMainFrame* MainWindow() const { return mainWindow_.get(); }
 
 private:
     IPrompt& prompt_;
@@ -44,5 +44,5 @@ private:
     QString baseFolder_;
     QString dataFolder_;
     double counterTicksPerMs_ = 0.0;
-    std::unique_ptr<PlaceholderMainWindow> mainWindow_;
+    std::unique_ptr<CMainFrame> mainWindow_;
 };

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "app/AboutDlg.h"
-#include "app/PlaceholderMainWindow.h"
+#include "app/MainFrame.h"
 #include "app/TrevanixApp.h"
 
 #include <QApplication>
@@ -39,7 +39,7 @@ private Q_SLOTS:
         QVERIFY(p1.messages.empty());
         QCOMPARE(first.MainWindow()->windowTitle(),
                  QStringLiteral("Trevanix Management Software 1.00.03"));
-        QCOMPARE(first.MainWindow()->Databases()->DatabaseReady, 1);
+        QCOMPARE(first.MainWindow()->Databases().DatabaseReady, 1);
         QVERIFY(QFileInfo(dir_.filePath("base/Trevanix.sqlite")).exists());
         QCOMPARE(first.DataFolder(), dir_.filePath("start/DATA"));
         QVERIFY(QFileInfo(first.DataFolder()).isDir());
@@ -55,7 +55,7 @@ private Q_SLOTS:
                  std::string("HbA1c is already running..\r\n Will automatically terminate the "
                              "program."));
         // The first copy goes on as before.
-        QVERIFY(first.MainWindow()->Databases()->ResultTable.IsOpen());
+        QVERIFY(first.MainWindow()->Databases().ResultTable.IsOpen());
     }
 
     void staleLockOfACrashedCopyDoesNotBlock() {

@@ -1,0 +1,154 @@
+#include "app/MainFrame.h"
+
+#include "link/dialogs/StatusDlgs.h"
+#include "platform/Prompt.h"
+#include "views/DownloadView.h"
+#include "views/FormPage.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace {
+// Pane widths, from the texts the status bar was sized by.
+const int kPaneChars[7] = {0, 13, 20, 13, 19, 19, 19};
+} // namespace
+
+CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder)
+    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder) {
+    setWindowTitle(QString::fromLatin1(kMainTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/png/128.png")));
+    // Maximised, the window is 1024 x 768 as well.
+    setMinimumSize(0, 0);
+    setMaximumSize(1024, 768);
+    setGeometry(0, 0, 1024, 768);
+
+    // Status bar: the stretching message pane and six panes for the link's texts.
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(false);
+    const QFontMetrics fm(bar->font());
+    for (int i = 1; i < 7; ++i) {
+        panes_[i] = new QLabel(bar);
+        panes_[i]->setMinimumWidth(fm.horizontalAdvance(QString(kPaneChars[i], QLatin1Char('_'))) / 2 + 40);
+        panes_[i]->setAlignment(Qt::AlignCenter);
+        bar->addPermanentWidget(panes_[i]);
+    }
+
+    stack_ = new QWidget(this);
+    setCentralWidget(stack_);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) // centred on the screen
+        move(screen->availableGeometry().center() - rect().center());
+
+    // The link's state and worker start with the window.
+    db_ = std::make_unique<CResultDatabases>(baseFolder_, &prompt_);
+    link_ = std::make_unique<CAcquisitionController>(
+        LinkContext{serial_, clock_, prompt_, chooser_, *this, *db_, settings_, ports_,
+                    processModel_, checkingModel_, progress_,
+                    DecoderFolders{baseFolder_, dataFolder_}, nullptr});
+}
+
+CMainFrame::~CMainFrame() {
+    PrepareShutdown();
+    // The dialogs follow models that nothing writes any more (the worker has ended).
+    delete processDlg_;
+    processDlg_ = nullptr;
+    delete checkingDlg_;
+    checkingDlg_ = nullptr;
+}
+
+void CMainFrame::FirstInitialisation() {
+    db_->OpenDatabases();
+    link_->Initialise();
+    auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
+    AcquisitionState& state = link_->State();
+    views_[0] = new CTrevanixView(stack_);
+    views_[1] = new CHbA1cDeskMainView(send, state, prompt_, stack_);
+    views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, processModel_, prompt_,
+                                           stack_);
+    views_[3] = new CHbA1cDeskAllDataListView(send, state, prompt_, stack_);
+    views_[4] = new CHbA1cDeskGraphDataView(send, state, prompt_, stack_);
+    for (int i = 0; i < 5; ++i) {
+        views_[i]->setGeometry(0, 0, 1024, 768);
+        views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);
+        views_[i]->setVisible(i == 0);
+    }
+    document_.insert(views_[0]);
+    active_ = 0;
+    processDlg_ = new CProcessDlg(processModel_, this);
+    checkingDlg_ = new CCheckingDlg(checkingModel_, this);
+    LoadSettings(settings_, baseFolder_);
+    SwitchView(0, 1);
+    state.AutoMode = 0;
+}
+
+void CMainFrame::SwitchView(int from, int to) {
+    if (from < 0 || from > 4 || to < 0 || to > 4 || !views_[to])
+        return;
+    QWidget* f = views_[from];
+    QWidget* t = views_[to];
+    f->setProperty("controlId", kFirstPaneId + from);
+    t->setProperty("controlId", kFirstPaneId); // the one laid out in the client area
+    t->show();
+    if (f != t)
+        f->hide();
+    document_.insert(t);
+    if (from != 0 && f != t)
+        document_.erase(f);
+    active_ = to;
+    t->raise();
+    t->update();
+    if (f != t)
+        if (auto* page = dynamic_cast<CFormPage*>(t))
+            page->OnActivate();
+}
+
+int CMainFrame::IndexOfView(const QWidget* view) const {
+    for (int i = 0; i < 5; ++i)
+        if (views_[i] == view)
+            return i;
+    return 0;
+}
+
+void CMainFrame::ShowView(int index) { SwitchView(active_, index); }
+
+void CMainFrame::RefreshActiveView() {
+    if (auto* page = dynamic_cast<CFormPage*>(views_[active_]))
+        page->Refresh();
+}
+
+void CMainFrame::FillDownloadList() {
+    if (auto* down = dynamic_cast<CHbA1cDeskDownLoadView*>(views_[2]))
+        down->FillDownloadList();
+}
+
+void CMainFrame::SetStatusPane(int pane, const std::string& text) {
+    if (pane >= 1 && pane < 7)
+        panes_[pane]->setText(QString::fromLocal8Bit(text.c_str()));
+}
+
+QString CMainFrame::StatusPane(int pane) const {
+    return pane >= 1 && pane < 7 ? panes_[pane]->text() : QString();
+}
+
+void CMainFrame::PrepareShutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    // The link first (no more work, port closed, worker ended), so a download being stored
+    // finishes its transaction before the tables close.
+    link_->Shutdown();
+    db_->CloseDatabases();
+    if (views_[1] && active_ != 1)
+        SwitchView(active_, 1);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    PrepareShutdown();
+    if (processDlg_)
+        processDlg_->hide();
+    if (checkingDlg_)
+        checkingDlg_->hide();
+    e->accept();
+}

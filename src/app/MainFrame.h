@@ -1,0 +1,88 @@
+#pragma once
+// The main window: the skinned frame, the status bar with its seven panes, the four views of
+// which one is shown, the status dialogs, and the host of the analyzer link (it owns the
+// acquisition state through the controller and answers the controller's view requests).
+
+#include "app/settings/Settings.h"
+#include "controls/RaravFrame.h"
+#include "link/AcquisitionController.h"
+#include "link/SerialComm.h"
+#include "link/dialogs/GetDataDlg.h"
+#include "storage/Databases.h"
+
+#include <memory>
+#include <set>
+
+class IPrompt;
+class QLabel;
+class CProcessDlg;
+class CCheckingDlg;
+class CHbA1cDeskMainView;
+class CHbA1cDeskDownLoadView;
+
+inline constexpr const char* kMainTitle = "Trevanix Management Software 1.00.03";
+inline constexpr int kFirstPaneId = 0xE900;
+
+class CMainFrame : public CRaravFrame, public IFrameHost {
+    Q_OBJECT
+public:
+    CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder);
+    ~CMainFrame() override;
+
+    // Databases, acquisition state, views, status dialogs, settings, home view.
+    void FirstInitialisation();
+
+    // UM_FRAME_COMMAND.
+    void FrameCommand(int tag, int code) { link_->FrameCommand(tag, code); }
+    void SwitchView(int from, int to);
+    // The position of a view in the views array; a view not in it counts as 0.
+    int IndexOfView(const QWidget* view) const;
+    QWidget* View(int i) const { return views_[i]; }
+    int ActiveIndex() const { return active_; }
+    bool InDocument(const QWidget* view) const { return document_.count(view) > 0; }
+
+    // IFrameHost
+    int ActiveView() const override { return active_; }
+    void ShowView(int index) override;
+    void RefreshActiveView() override;
+    void FillDownloadList() override;
+    void SetStatusPane(int pane, const std::string& text) override;
+    QString StatusPane(int pane) const;
+
+    CAcquisitionController& Link() { return *link_; }
+    CResultDatabases& Databases() { return *db_; }
+    ISerialPort& Port() { return serial_; }
+    ProcessDlgModel& ProcessModel() { return processModel_; }
+    CheckingDlgModel& CheckingModel() { return checkingModel_; }
+    CProcessDlg* ProcessDialog() const { return processDlg_; }
+    CCheckingDlg* CheckingDialog() const { return checkingDlg_; }
+    AppSettings& Settings() { return settings_; }
+
+    // The shutdown the system close runs first; safe to call more than once.
+    void PrepareShutdown();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    IPrompt& prompt_;
+    QString baseFolder_, dataFolder_;
+    std::unique_ptr<CResultDatabases> db_;
+    AppSettings settings_;
+    CSerialComm serial_;
+    QtEventClock clock_;
+    CGetDataDlgChooser chooser_{this};
+    PortLists ports_;
+    ProcessDlgModel processModel_;
+    CheckingDlgModel checkingModel_;
+    ReceiveProgressModel progress_;
+    std::unique_ptr<CAcquisitionController> link_;
+    QWidget* stack_ = nullptr;
+    QWidget* views_[5] = {};
+    int active_ = 0;
+    std::set<const QWidget*> document_;
+    CProcessDlg* processDlg_ = nullptr;
+    CCheckingDlg* checkingDlg_ = nullptr;
+    QLabel* panes_[7] = {};
+    bool shutDown_ = false;
+};

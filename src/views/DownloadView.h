@@ -1,0 +1,77 @@
+#pragma once
+// The download view: the results of the last download, the manual/automatic switch, and the
+// navigation buttons. Showing it in manual mode starts a manual download.
+//
+// The list is a plain table until the extended list control (column layout, header sorting)
+// and the CSV export are built; the export button is there but does nothing yet.
+
+#include "views/FormPage.h"
+
+class CResultDatabases;
+class CAcquisitionController;
+class ProcessDlgModel;
+class QTableWidget;
+struct AppSettings;
+
+inline constexpr const char* kReceivingCompleted =
+    "Receiving data - Completed \r\n(Close this message box)";
+inline constexpr const char* kSwitchToManualQuestion = "Do you want to change in Manual-mode?";
+
+class CHbA1cDeskDownLoadView : public CFormPage {
+    Q_OBJECT
+public:
+    CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisitionController& link,
+                           CResultDatabases& db, const AppSettings& settings,
+                           ProcessDlgModel& processDlg, IPrompt& prompt,
+                           QWidget* parent = nullptr);
+
+    void OnActivate() override;
+    void Refresh() override { FillDownloadList(); }
+    void FillDownloadList();
+    QTableWidget* List() const { return list_; }
+    // Home, Download, All data and Graph act only when nothing is running.
+    bool Idle() const;
+    void OnModeSwitch();
+
+    CPngButton* Home = nullptr;
+    CPngButton* Download = nullptr;
+    CPngButton* AllData = nullptr;
+    CPngButton* Mode = nullptr;
+    CPngButton* Graph = nullptr;
+    CPngButton* Export = nullptr;
+
+private:
+    CAcquisitionController& link_;
+    CResultDatabases& db_;
+    const AppSettings& settings_;
+    ProcessDlgModel& processDlg_;
+    IPrompt& prompt_;
+    QTableWidget* list_;
+};
+
+// The all-data list and the graph view: their pages with background and navigation buttons.
+// The list, the search, the chart and their buttons come with the views built on them.
+class CNavigationPage : public CFormPage {
+    Q_OBJECT
+public:
+    CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
+                    AcquisitionState& state, IPrompt& prompt, QWidget* parent = nullptr);
+
+private:
+    AcquisitionState& state_;
+    IPrompt& prompt_;
+};
+
+class CHbA1cDeskAllDataListView : public CNavigationPage {
+public:
+    CHbA1cDeskAllDataListView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+                              QWidget* parent = nullptr)
+        : CNavigationPage(262, 3, std::move(command), state, prompt, parent) {}
+};
+
+class CHbA1cDeskGraphDataView : public CNavigationPage {
+public:
+    CHbA1cDeskGraphDataView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+                            QWidget* parent = nullptr)
+        : CNavigationPage(264, 4, std::move(command), state, prompt, parent) {}
+};

@@ -1,0 +1,66 @@
+#pragma once
+// What the four working views share: a full-size background picture drawn under everything,
+// and the row of navigation buttons on the top edge. A page talks to the main frame only
+// through the frame-command function it is given (a synchronous call, as the window message
+// was).
+
+#include "controls/PngButton.h"
+
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+
+class IPrompt;
+struct AcquisitionState;
+
+using FrameCommandFn = std::function<void(int code)>;
+
+class CFormPage : public QWidget {
+    Q_OBJECT
+public:
+    CFormPage(int backgroundId, FrameCommandFn command, QWidget* parent = nullptr);
+    // Called when the page becomes the shown view (the previous one was another view).
+    virtual void OnActivate() {}
+    // Command 12: the settings changed.
+    virtual void Refresh() {}
+
+    // A 105 x 105 navigation button at x on the top edge with its normal and checked images.
+    CPngButton* NavButton(int x, int normalImage, int secondImage = 0);
+    CPngButton* ActionButton(int image, int x, int y);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void Send(int code) { command_(code); }
+
+private:
+    QPixmap background_;
+    FrameCommandFn command_;
+};
+
+// View 0: the framework's empty first view.
+class CTrevanixView : public QWidget {
+public:
+    using QWidget::QWidget;
+};
+
+// The home view: the start page with the navigation buttons.
+class CHbA1cDeskMainView : public CFormPage {
+    Q_OBJECT
+public:
+    CHbA1cDeskMainView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+                       QWidget* parent = nullptr);
+    CPngButton* Home = nullptr;
+    CPngButton* Download = nullptr;
+    CPngButton* AllData = nullptr;
+    CPngButton* Automatic = nullptr;
+    CPngButton* Graph = nullptr;
+
+    // The Automatic button: only in manual mode, and only when the user says Yes.
+    void OnAutomatic();
+
+private:
+    AcquisitionState& state_;
+    IPrompt& prompt_;
+};
+
+inline constexpr const char* kSwitchToAutoQuestion = "Do you want to switch to automatic mode?";
