@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 // Pane widths, from the texts the status bar was sized by.
@@ -142,6 +143,20 @@ void CMainFrame::PrepareShutdown() {
     db_->CloseDatabases();
     if (views_[1] && active_ != 1)
         SwitchView(active_, 1);
+}
+
+void CMainFrame::changeEvent(QEvent* e) {
+    CRaravFrame::changeEvent(e);
+    // Maximised, the window keeps 1024 x 768, at the top left of the screen.
+    if (e->type() == QEvent::WindowStateChange && isMaximized() && size() != QSize(1024, 768)) {
+        QTimer::singleShot(0, this, [this]() {
+            if (!isMaximized())
+                return;
+            const QScreen* screen = this->screen();
+            const QPoint at = screen ? screen->availableGeometry().topLeft() : QPoint(0, 0);
+            setGeometry(QRect(at, QSize(1024, 768)));
+        });
+    }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {

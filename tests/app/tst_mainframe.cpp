@@ -1,0 +1,203 @@
+// The main frame: first initialisation, view switching, the home view's buttons, shutdown.
+
+#include "AnalyzerSim.h"
+#include "TestSupport.h"
+#include "app/MainFrame.h"
+#include "link/dialogs/StatusDlgs.h"
+#include "views/DownloadView.h"
+#include "views/FormPage.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Frame {
+    Frame() : frame(prompt, home.path(), home.path() + "/DATA") {
+        frame.show();
+        frame.FirstInitialisation();
+    }
+    QTemporaryDir home;
+    ScriptedPrompt prompt;
+    CMainFrame frame;
+};
+
+std::vector<bool> Visible(const CMainFrame& f) {
+    std::vector<bool> v;
+    for (int i = 0; i < 5; ++i)
+        v.push_back(f.View(i)->isVisible());
+    return v;
+}
+
+} // namespace
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startsOnTheHomeView();
+    void switchingViews();
+    void sameViewTwiceChangesNothing();
+    void homeViewAutomaticButton_data();
+    void homeViewAutomaticButton();
+    void closingFromTheDownloadViewGoesHomeAndClosesThePort();
+    void maximisedIs1024x768();
+    void destroyedWhileTheWorkerSendsNeitherHangsNorCrashes();
+    void downloadListShowsTheStoredRows();
+};
+
+void TestMainFrame::startsOnTheHomeView() {
+    Frame f;
+    QCOMPARE(f.frame.windowTitle(), QStringLiteral("Trevanix Management Software 1.00.03"));
+    QCOMPARE(f.frame.size(), QSize(1024, 768));
+    QCOMPARE(f.frame.ActiveIndex(), 1);
+    QCOMPARE(Visible(f.frame), (std::vector<bool>{false, true, false, false, false}));
+    QVERIFY(dynamic_cast<CHbA1cDeskMainView*>(f.frame.View(1)));
+    QVERIFY(dynamic_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2)));
+    QVERIFY(dynamic_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3)));
+    QVERIFY(dynamic_cast<CHbA1cDeskGraphDataView*>(f.frame.View(4)));
+    QCOMPARE(f.frame.View(1)->property("controlId").toInt(), kFirstPaneId);
+    QCOMPARE(f.frame.View(0)->property("controlId").toInt(), kFirstPaneId);
+    QVERIFY(f.frame.InDocument(f.frame.View(0))); // view 0 stays in the document
+    QVERIFY(f.frame.InDocument(f.frame.View(1)));
+    QVERIFY(!f.frame.InDocument(f.frame.View(3)));
+    QCOMPARE(f.frame.Databases().DatabaseReady, 1);
+    QCOMPARE(f.frame.Link().State().AutoMode, 0);
+    QCOMPARE(f.frame.Link().State().ManualPhase, -1);
+    QVERIFY(f.frame.ProcessDialog() && !f.frame.ProcessDialog()->isVisible());
+    QVERIFY(f.frame.CheckingDialog() && !f.frame.CheckingDialog()->isVisible());
+    QCOMPARE(f.frame.IndexOfView(nullptr), 0);
+}
+
+void TestMainFrame::switchingViews() {
+    Frame f;
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 4);
+    QCOMPARE(f.frame.ActiveIndex(), 4);
+    QCOMPARE(Visible(f.frame), (std::vector<bool>{false, false, false, false, true}));
+    QCOMPARE(f.frame.View(4)->property("controlId").toInt(), kFirstPaneId);
+    QCOMPARE(f.frame.View(1)->property("controlId").toInt(), kFirstPaneId + 1);
+    QVERIFY(!f.frame.InDocument(f.frame.View(1)));
+    QVERIFY(f.frame.InDocument(f.frame.View(4)));
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 1);
+    QCOMPARE(f.frame.ActiveIndex(), 1);
+    f.frame.FrameCommand(FRAME_COMMAND_TAG + 1, 3); // not the frame's tag
+    QCOMPARE(f.frame.ActiveIndex(), 1);
+    // The home view's buttons go through the same commands.
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    QTest::mouseClick(home->AllData, Qt::LeftButton);
+    QCOMPARE(f.frame.ActiveIndex(), 3);
+}
+
+void TestMainFrame::sameViewTwiceChangesNothing() {
+    Frame f;
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
+    const auto visible = Visible(f.frame);
+    const bool inDoc = f.frame.InDocument(f.frame.View(3));
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
+    QCOMPARE(f.frame.ActiveIndex(), 3);
+    QCOMPARE(Visible(f.frame), visible);
+    QCOMPARE(f.frame.InDocument(f.frame.View(3)), inDoc);
+}
+
+void TestMainFrame::homeViewAutomaticButton_data() {
+    QTest::addColumn<int>("autoMode");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("autoModeAfter");
+    QTest::addColumn<int>("autoStepAfter");
+    QTest::newRow("yes") << 0 << true << 1 << 1 << 0;
+    QTest::newRow("no") << 0 << false << 1 << 0 << -1;
+    QTest::newRow("already automatic") << 1 << true << 0 << 1 << -1;
+}
+
+void TestMainFrame::homeViewAutomaticButton() {
+    QFETCH(int, autoMode);
+    QFETCH(bool, answer);
+    QFETCH(int, asked);
+    QFETCH(int, autoModeAfter);
+    QFETCH(int, autoStepAfter);
+    Frame f;
+    f.frame.Link().State().AutoMode = autoMode;
+    f.prompt.answers = {answer};
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    QTest::mouseClick(home->Automatic, Qt::LeftButton);
+    QCOMPARE(int(f.prompt.messages.size()), asked);
+    if (asked)
+        QCOMPARE(f.prompt.messages[0].text, std::string(kSwitchToAutoQuestion));
+    QCOMPARE(f.frame.Link().State().AutoMode, autoModeAfter);
+    QCOMPARE(f.frame.Link().State().AutoStep, autoStepAfter); // 30 starts at step 0
+    QCOMPARE(f.frame.ActiveIndex(), autoStepAfter == 0 ? 2 : 1);  // 30 shows the download view
+}
+
+void TestMainFrame::closingFromTheDownloadViewGoesHomeAndClosesThePort() {
+    AnalyzerSim sim{SimOptions()};
+    std::string error;
+    QVERIFY(sim.Start(error));
+    Frame f;
+    f.frame.Link().State().AutoMode = 1; // showing the download view then keeps automatic mode
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
+    QCOMPARE(f.frame.ActiveIndex(), 2);
+    ISerialPort& port = f.frame.Port();
+    port.PortName = sim.SlavePath();
+    port.Setup([](char) {}, 1000000);
+    QVERIFY(port.Open());
+    QVERIFY(f.frame.close());
+    QCOMPARE(f.frame.ActiveIndex(), 1);
+    QVERIFY(f.frame.View(1)->isVisibleTo(&f.frame));
+    QVERIFY(!port.IsOpen());
+    QVERIFY(!f.frame.Link().State().AppRunning);
+    QCOMPARE(f.frame.Databases().DatabaseReady, 0);
+}
+
+void TestMainFrame::maximisedIs1024x768() {
+    Frame f;
+    f.frame.showMaximized();
+    QTRY_COMPARE(f.frame.size(), QSize(1024, 768));
+    QVERIFY(f.frame.isMaximized());
+}
+
+void TestMainFrame::destroyedWhileTheWorkerSendsNeitherHangsNorCrashes() {
+    QElapsedTimer t;
+    t.start();
+    {
+        Frame f;
+        // The scan job ends by sending command 50 to the frame; the frame goes away before it
+        // handles any event.
+        f.frame.Link().SignalScan();
+        QTest::qSleep(50);
+    }
+    QVERIFY(t.elapsed() < 5000);
+}
+
+void TestMainFrame::downloadListShowsTheStoredRows() {
+    Frame f;
+    CResultTable& down = f.frame.Databases().DownloadTable;
+    {
+        auto lock = down.Lock();
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(down.AddNew());
+            down.Record.DATE.Assign("20261201");
+            down.Record.TIME.Assign(("090" + std::to_string(i)).c_str());
+            down.Record.HbA1c_VALUE.Assign("065");
+            down.Record.PID.Assign(("P" + std::to_string(i)).c_str());
+            down.Record.OPID.Assign("OP");
+            down.Record.EQ_TYPE.Assign(" ");
+            QVERIFY(down.Update());
+        }
+        RequeryDefault(down);
+    }
+    f.frame.FillDownloadList();
+    auto* view = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
+    QCOMPARE(view->List()->rowCount(), 3);
+    QCOMPARE(view->List()->item(0, 0)->text(), QStringLiteral("1"));
+    QCOMPARE(view->List()->item(0, 2)->text(), QStringLiteral("09:02"));
+    QCOMPARE(view->List()->item(0, 3)->text(), QStringLiteral("6.5 %"));
+    QCOMPARE(f.frame.ProcessModel().Text(), std::string(kReceivingCompleted));
+    QVERIFY(f.frame.ProcessModel().IsVisible());
+}
+
+QTEST_MAIN(TestMainFrame)
+#include "tst_mainframe.moc"
