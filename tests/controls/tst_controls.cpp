@@ -1,5 +1,6 @@
 // The image button, the skinned frame, the percentage bar and the status dialog windows.
 
+#include "controls/DateTimeCtrl.h"
 #include "controls/PercentBar.h"
 #include "controls/PngButton.h"
 #include "controls/RaravFrame.h"
@@ -50,6 +51,8 @@ private Q_SLOTS:
     void captionButtonsAndRoundedShape();
     void percentBarText_data();
     void percentBarText();
+    void datePickerShowsTheSettingsFormat_data();
+    void datePickerShowsTheSettingsFormat();
     void processDialogFollowsItsModel();
     void checkingDialogAnswersOk();
 };
@@ -196,6 +199,25 @@ void TestControls::percentBarText() {
     bar.SetRange(min, max);
     bar.SetPos(pos);
     QCOMPARE(bar.Text(), text);
+}
+
+void TestControls::datePickerShowsTheSettingsFormat_data() {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("year-month-day") << 0 << "2026-01-31";
+    QTest::newRow("month/day/year") << 1 << "01/31/2026";
+    QTest::newRow("day/month/year") << 2 << "31/01/2026";
+    QTest::newRow("out of range") << 7 << "2026-01-31";
+}
+
+void TestControls::datePickerShowsTheSettingsFormat() {
+    QFETCH(int, format);
+    QFETCH(QString, text);
+    CDateTimeCtrl picker;
+    picker.SetDateFormat(format);
+    picker.SetDate(QDate(2026, 1, 31));
+    QCOMPARE(picker.text(), text);
+    QCOMPARE(picker.GetDate(), QDate(2026, 1, 31));
 }
 
 void TestControls::processDialogFollowsItsModel() {

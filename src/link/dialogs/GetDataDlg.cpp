@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include "controls/PngButton.h"
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -10,8 +12,9 @@ CGetDataDlg::CGetDataDlg(GetDataDlgModel& model, QWidget* parent)
     : QDialog(parent), model_(model) {
     setWindowTitle(QStringLiteral("Get HbA1c data"));
     setFixedSize(404, 207);
+    background_ = QPixmap(ResourcePath(275, "BITMAP"));
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setContentsMargins(24, 52, 24, 20); // below the title drawn in the background
     auto* label = new QLabel(QStringLiteral("Serial port of the analyzer:"), this);
     ports_ = new QComboBox(this);
     ports_->setEditable(true); // a port the system does not list can be typed in
@@ -41,6 +44,11 @@ CGetDataDlg::CGetDataDlg(GetDataDlgModel& model, QWidget* parent)
         unsetCursor();
     });
     Refill();
+}
+
+void CGetDataDlg::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawPixmap(0, 0, background_);
 }
 
 void CGetDataDlg::Refill() {

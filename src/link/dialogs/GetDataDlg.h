@@ -6,6 +6,7 @@
 #include "link/PortDiscovery.h"
 
 #include <QDialog>
+#include <QPixmap>
 
 class QComboBox;
 class QPushButton;
@@ -21,11 +22,15 @@ public:
     QPushButton* SearchButton() const { return search_; }
     void accept() override;
 
+protected:
+    void paintEvent(QPaintEvent*) override;
+
 private:
     GetDataDlgModel& model_;
     QComboBox* ports_;
     QPushButton* search_;
     GetDataDlgModel::Choice choice_;
+    QPixmap background_;
 };
 
 // Runs the dialog modally for the controller's port choice.

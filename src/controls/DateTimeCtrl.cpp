@@ -1,0 +1,13 @@
+#include "controls/DateTimeCtrl.h"
+
+#include "app/settings/DisplayFormats.h"
+
+CDateTimeCtrl::CDateTimeCtrl(QWidget* parent) : QDateEdit(parent) {
+    setCalendarPopup(true);
+    setDate(QDate::currentDate());
+    SetDateFormat(0);
+}
+
+void CDateTimeCtrl::SetDateFormat(int dateFormat) {
+    setDisplayFormat(QString::fromStdString(DatePickerQtFormat(dateFormat)));
+}
