@@ -13,8 +13,14 @@
 #include <QTimer>
 
 namespace {
-// Pane widths, from the texts the status bar was sized by.
-const int kPaneChars[7] = {0, 13, 20, 13, 19, 19, 19};
+// Pane widths: the texts the status bar was sized by, or the longest text a pane shows.
+const char* const kPaneSizeText[7] = {"",
+                                      "_____________",
+                                      "2026/12/31 - 23:59:59",
+                                      "automatic",
+                                      "SEQ : 130",
+                                      "Scan Port Count : 10",
+                                      "Current Port Index : 5"};
 } // namespace
 
 CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder)
@@ -32,7 +38,7 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
     const QFontMetrics fm(bar->font());
     for (int i = 1; i < 7; ++i) {
         panes_[i] = new QLabel(bar);
-        panes_[i]->setMinimumWidth(fm.horizontalAdvance(QString(kPaneChars[i], QLatin1Char('_'))) / 2 + 40);
+        panes_[i]->setFixedWidth(fm.horizontalAdvance(QString::fromLatin1(kPaneSizeText[i])) + 16);
         panes_[i]->setAlignment(Qt::AlignCenter);
         bar->addPermanentWidget(panes_[i]);
     }
@@ -125,12 +131,17 @@ void CMainFrame::FillDownloadList() {
 }
 
 void CMainFrame::SetStatusPane(int pane, const std::string& text) {
-    if (pane >= 1 && pane < 7)
-        panes_[pane]->setText(QString::fromLocal8Bit(text.c_str()));
+    if (pane < 1 || pane >= 7)
+        return;
+    // A long device path is shortened in the middle; the whole of it is in the tooltip.
+    const QString full = QString::fromLocal8Bit(text.c_str());
+    QLabel* label = panes_[pane];
+    label->setText(label->fontMetrics().elidedText(full, Qt::ElideMiddle, label->width() - 8));
+    label->setToolTip(full);
 }
 
 QString CMainFrame::StatusPane(int pane) const {
-    return pane >= 1 && pane < 7 ? panes_[pane]->text() : QString();
+    return pane >= 1 && pane < 7 ? panes_[pane]->toolTip() : QString();
 }
 
 void CMainFrame::PrepareShutdown() {
