@@ -780,7 +780,10 @@ bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
                 std::lock_guard<std::mutex> lock(wmutex_);
                 ++waitingOnFrame_;
             }
-            step();
+            // Delivered after the window closed: the program is shutting down, so the job's
+            // request (a port choice, a message box) is dropped.
+            if (s_.AppRunning)
+                step();
             // Like a synchronous message: the sender goes on once the bytes are written.
             writes_.Then([this, done]() {
                 {
