@@ -77,9 +77,11 @@ struct LinkRig {
             progress, DecoderFolders{base, base + "/DATA"},
             [this]() { return enumerated; }});
         controller->Initialise();
-        controller->Writes().OnWrite = [this](char, bool taken) {
-            if (taken)
+        controller->Writes().OnWrite = [this](char byte, bool taken) {
+            if (taken) {
                 ++written;
+                writes.push_back({byte, clock.NowMs()});
+            }
         };
         processDlg.SetObserver([this]() {
             const std::string t = processDlg.Text();
@@ -196,6 +198,10 @@ struct LinkRig {
     bool simStarted = false;
     std::unique_ptr<CAcquisitionController> controller;
     size_t written = 0;
+    // Every byte the port took, with the simulated time it was handed over. (The analyzer's
+    // receive times can lag: the worker may move the clock on before the byte crosses the
+    // pseudo-terminal.)
+    std::vector<AnalyzerSim::Rx> writes;
     int64_t rxOffset = 0;
     bool settled = true;
     std::vector<AnalyzerSim*> otherSims; // more adapters on the line (they must stay silent)

@@ -27,11 +27,12 @@ int Index(const std::vector<std::string>& list, const std::string& text) {
     return -1;
 }
 
-// Times at which the analyzer received the ETX of each command with these letters.
-std::vector<int64_t> CommandTimes(const AnalyzerSim& sim, const std::string& letters) {
+// Times at which the ETX of each command with these letters was handed to the port.
+std::vector<int64_t> CommandTimes(const std::vector<AnalyzerSim::Rx>& bytes,
+                                  const std::string& letters) {
     std::vector<int64_t> out;
     std::string pending;
-    for (const AnalyzerSim::Rx& rx : sim.Received()) {
+    for (const AnalyzerSim::Rx& rx : bytes) {
         if (rx.byte == '\x03') {
             if (pending.size() >= 2 && pending.substr(pending.size() - 2) == letters)
                 out.push_back(rx.at);
@@ -188,7 +189,7 @@ void TestAutoMode::measurementFinishedDuringTransferAsksAgain() {
         },
         60000));
     QVERIFY(std::find(steps.begin(), steps.end(), 27) != steps.end());
-    const std::vector<int64_t> requests = CommandTimes(rig.sim, "SC");
+    const std::vector<int64_t> requests = CommandTimes(rig.writes, "SC");
     QCOMPARE(requests.size(), size_t(2));
     QVERIFY2(requests[1] - requests[0] >= 3500,
              qPrintable(QString::number(requests[1] - requests[0])));
@@ -214,7 +215,7 @@ void TestAutoMode::failedTransferIsRequestedAgain() {
     rig.sim.SendRaw("SF");
     // Two more requests for the same result, then back to checking the link and waiting.
     QVERIFY(rig.RunUntil([&]() { return rig.Showed(LinkText::kWaiting); }, 120000));
-    QCOMPARE(CommandTimes(rig.sim, "SC").size(), size_t(3));
+    QCOMPARE(CommandTimes(rig.writes, "SC").size(), size_t(3));
     int crcMessages = 0;
     for (const auto& m : rig.prompt.messages)
         crcMessages += m.text == kCrcFailText;

@@ -24,10 +24,10 @@ std::string Field(CResultTable& t, int row, const char* column) {
     return "<column>";
 }
 
-// Times (simulated ms) at which the analyzer received the bytes of each command, in order.
-std::vector<std::vector<int64_t>> CommandTimes(const AnalyzerSim& sim) {
+// Times (simulated ms) at which the bytes of each command were handed to the port, in order.
+std::vector<std::vector<int64_t>> CommandTimes(const std::vector<AnalyzerSim::Rx>& bytes) {
     std::vector<std::vector<int64_t>> out(1);
-    for (const AnalyzerSim::Rx& rx : sim.Received()) {
+    for (const AnalyzerSim::Rx& rx : bytes) {
         out.back().push_back(rx.at);
         if (rx.byte == '\x03')
             out.emplace_back();
@@ -133,7 +133,7 @@ void TestLink::commandBytesAndGapsOnTheLine() {
         bytes += rx.byte;
     QCOMPARE(bytes, std::string("ST\x03ST\x03SH\x03SE\x03SE\x03"));
 
-    const auto times = CommandTimes(rig.sim);
+    const auto times = CommandTimes(rig.writes);
     QCOMPARE(times.size(), size_t(5));
     // Every byte of a command, and the two copies of a doubled one, 500 ms apart.
     const std::vector<std::pair<size_t, size_t>> runs = {{0, 2}, {2, 3}, {3, 5}};
