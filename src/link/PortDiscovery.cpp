@@ -94,14 +94,14 @@ int PortNumberFromLabel(const std::string& label) {
     return std::atoi(Last(label, n).c_str());
 }
 
-std::vector<EnumeratedPort> ExtraPorts(const std::string& spec) {
+std::vector<EnumeratedPort> ExtraPorts(const std::string& list) {
     std::vector<EnumeratedPort> out;
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t end = spec.find(';', start);
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
         if (end == std::string::npos)
-            end = spec.size();
-        std::string item = spec.substr(start, end - start);
+            end = list.size();
+        std::string item = list.substr(start, end - start);
         start = end + 1;
         if (item.empty())
             continue;

@@ -47,7 +47,7 @@ int PortNumberFromLabel(const std::string& label);
 // kept for the callers' sake and drops ports that cannot be opened.
 std::vector<EnumeratedPort> EnumeratePorts(bool probe);
 // The TREVANIX_EXTRA_PORTS entries of the given text.
-std::vector<EnumeratedPort> ExtraPorts(const std::string& spec);
+std::vector<EnumeratedPort> ExtraPorts(const std::string& list);
 
 // Results of the scans. Both lists are rebuilt aside and swapped in under a lock, so a reader
 // on another thread sees the old lists or the new ones, never one half built.

@@ -15,7 +15,7 @@ private Q_SLOTS:
 };
 
 namespace {
-std::vector<EnumeratedPort> Ports(const std::string& spec) { return ExtraPorts(spec); }
+std::vector<EnumeratedPort> Ports(const std::string& list) { return ExtraPorts(list); }
 } // namespace
 
 void TestGetDataDlg::showsThePortsWithTheAdapterChosen() {
