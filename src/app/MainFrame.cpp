@@ -140,10 +140,6 @@ void CMainFrame::SetStatusPane(int pane, const std::string& text) {
     label->setToolTip(full);
 }
 
-QString CMainFrame::StatusPane(int pane) const {
-    return pane >= 1 && pane < 7 ? panes_[pane]->toolTip() : QString();
-}
-
 void CMainFrame::PrepareShutdown() {
     if (shutDown_)
         return;

@@ -47,7 +47,6 @@ public:
     void RefreshActiveView() override;
     void FillDownloadList() override;
     void SetStatusPane(int pane, const std::string& text) override;
-    QString StatusPane(int pane) const;
 
     CAcquisitionController& Link() { return *link_; }
     CResultDatabases& Databases() { return *db_; }

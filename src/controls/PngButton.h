@@ -28,7 +28,6 @@ public:
     bool Toggle = false;       // each press flips the checked flag
     bool IsChecked() const { return checked_; }
     void SetChecked(bool c);
-    bool IsHover() const { return hover_; }
 
     // The face the next paint shows, and every face (empty before the first paint).
     Face CurrentFace() const;

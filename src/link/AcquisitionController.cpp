@@ -846,8 +846,7 @@ void CAcquisitionController::RunDecode(const DownloadBlock& block) {
 }
 
 void CAcquisitionController::RunFullScan() {
-    c_.ports.SetAdapterFound(false);
-    c_.ports.FullScan(c_.enumerate());
+    c_.ports.FullScan(c_.enumerate()); // clears AdapterFound first
     CallOnFrame([this]() {
         if (s_.LinkPhase == 0 || s_.LinkPhase == -1) {
             s_.ManualPhase = 0;

@@ -164,7 +164,6 @@ void PortLists::FullScan(const std::vector<EnumeratedPort>& ports) {
         next.AdapterPort = s_.AdapterPort;
         next.AdapterFriendlyName = s_.AdapterFriendlyName;
         next.AdapterBusTag = s_.AdapterBusTag;
-        next.AdapterDevicePath = s_.AdapterDevicePath;
         s_.AdapterFound = false;
     }
     for (const EnumeratedPort& port : ports) {
@@ -173,7 +172,6 @@ void PortLists::FullScan(const std::vector<EnumeratedPort>& ports) {
             next.AdapterPort = e.portName;
             next.AdapterFriendlyName = e.friendlyName;
             next.AdapterBusTag = e.busTag;
-            next.AdapterDevicePath = e.devicePath;
             next.AdapterFound = true;
             next.AdapterPortList.push_back(e);
         }
@@ -198,7 +196,6 @@ bool PortLists::PresenceCheck(const std::vector<EnumeratedPort>& ports) {
         s_.AdapterPort = e.portName;
         s_.AdapterFriendlyName = e.friendlyName;
         s_.AdapterBusTag = e.busTag;
-        s_.AdapterDevicePath = e.devicePath;
     }
     s_.AdapterPortList = std::move(adapters);
     return !s_.AdapterPortList.empty();

@@ -60,7 +60,6 @@ public:
         std::string AdapterPort;                // last adapter found (its port name)
         std::string AdapterFriendlyName;
         std::string AdapterBusTag;
-        std::string AdapterDevicePath;
     };
 
     // Full scan: both lists, AdapterFound and the adapter's fields from the given ports.

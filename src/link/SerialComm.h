@@ -26,7 +26,6 @@ public:
     PortOpenError OpenError() const override { return openError_; }
     std::string OpenErrorText() const override { return openErrorText_; }
 
-    uint32_t BufferSize() const { return bufferSize_; }
     // How many times the device vanished while open.
     int LostCount() const { return lostCount_; }
 

@@ -90,6 +90,7 @@ void CHbA1cDeskDownLoadView::OnModeSwitch() {
         s.ManualPhase = 0;
         Send(50);
     } else {
+        // The list and the status dialog are cleared before automatic mode starts.
         if (!prompt_.Ask(kSwitchToAutoQuestion, kMessageTitle))
             return;
         list_->setRowCount(0);
@@ -138,28 +139,4 @@ void CHbA1cDeskDownLoadView::FillDownloadList() {
     }
     processDlg_.SetText(kReceivingCompleted);
     processDlg_.Show();
-}
-
-CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
-                                 AcquisitionState& state, IPrompt& prompt, QWidget* parent)
-    : CFormPage(backgroundId, std::move(command), parent), state_(state), prompt_(prompt) {
-    struct Nav {
-        int view, x, image;
-    };
-    const Nav navs[] = {{1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
-    for (const Nav& n : navs) {
-        const bool current = n.view == currentView;
-        CPngButton* b = NavButton(n.x, current ? n.image + 1 : n.image, n.image + 1);
-        if (n.view == 0) {
-            connect(b, &QAbstractButton::clicked, this, [this]() {
-                if (state_.AutoMode == 0 && prompt_.Ask(kSwitchToAutoQuestion, kMessageTitle)) {
-                    state_.AutoMode = 1;
-                    Send(30);
-                }
-            });
-        } else if (!current) {
-            const int view = n.view;
-            connect(b, &QAbstractButton::clicked, this, [this, view]() { Send(view); });
-        }
-    }
 }

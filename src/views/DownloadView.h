@@ -48,30 +48,3 @@ private:
     IPrompt& prompt_;
     QTableWidget* list_;
 };
-
-// The all-data list and the graph view: their pages with background and navigation buttons.
-// The list, the search, the chart and their buttons come with the views built on them.
-class CNavigationPage : public CFormPage {
-    Q_OBJECT
-public:
-    CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
-                    AcquisitionState& state, IPrompt& prompt, QWidget* parent = nullptr);
-
-private:
-    AcquisitionState& state_;
-    IPrompt& prompt_;
-};
-
-class CHbA1cDeskAllDataListView : public CNavigationPage {
-public:
-    CHbA1cDeskAllDataListView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
-                              QWidget* parent = nullptr)
-        : CNavigationPage(262, 3, std::move(command), state, prompt, parent) {}
-};
-
-class CHbA1cDeskGraphDataView : public CNavigationPage {
-public:
-    CHbA1cDeskGraphDataView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
-                            QWidget* parent = nullptr)
-        : CNavigationPage(264, 4, std::move(command), state, prompt, parent) {}
-};

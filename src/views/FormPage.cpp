@@ -17,6 +17,14 @@ void CFormPage::paintEvent(QPaintEvent*) {
     p.drawPixmap(0, 0, background_);
 }
 
+bool CFormPage::AskForAutomaticMode(AcquisitionState& state, IPrompt& prompt) {
+    if (state.AutoMode != 0 || !prompt.Ask(kSwitchToAutoQuestion, kMessageTitle))
+        return false;
+    state.AutoMode = 1;
+    Send(30);
+    return true;
+}
+
 CPngButton* CFormPage::NavButton(int x, int normalImage, int secondImage) {
     auto* b = new CPngButton(this);
     b->SetImage(normalImage, "PNG");
@@ -50,11 +58,24 @@ CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, AcquisitionState&
     connect(Automatic, &QAbstractButton::clicked, this, &CHbA1cDeskMainView::OnAutomatic);
 }
 
-void CHbA1cDeskMainView::OnAutomatic() {
-    if (state_.AutoMode != 0)
-        return;
-    if (!prompt_.Ask(kSwitchToAutoQuestion, kMessageTitle))
-        return;
-    state_.AutoMode = 1;
-    Send(30);
+void CHbA1cDeskMainView::OnAutomatic() { AskForAutomaticMode(state_, prompt_); }
+
+CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
+                                 AcquisitionState& state, IPrompt& prompt, QWidget* parent)
+    : CFormPage(backgroundId, std::move(command), parent), state_(state), prompt_(prompt) {
+    struct Nav {
+        int view, x, image;
+    };
+    const Nav navs[] = {{1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
+    for (const Nav& n : navs) {
+        const bool current = n.view == currentView;
+        CPngButton* b = NavButton(n.x, current ? n.image + 1 : n.image, n.image + 1);
+        if (n.view == 0) {
+            connect(b, &QAbstractButton::clicked, this,
+                    [this]() { AskForAutomaticMode(state_, prompt_); });
+        } else if (!current) {
+            const int view = n.view;
+            connect(b, &QAbstractButton::clicked, this, [this, view]() { Send(view); });
+        }
+    }
 }

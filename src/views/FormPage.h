@@ -15,6 +15,8 @@ struct AcquisitionState;
 
 using FrameCommandFn = std::function<void(int code)>;
 
+inline constexpr const char* kSwitchToAutoQuestion = "Do you want to switch to automatic mode?";
+
 class CFormPage : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +33,9 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void Send(int code) { command_(code); }
+    // In manual mode only: asks whether to switch; on Yes, automatic mode and command 30.
+    // True when it switched.
+    bool AskForAutomaticMode(AcquisitionState& state, IPrompt& prompt);
 
 private:
     QPixmap background_;
@@ -63,4 +68,29 @@ private:
     IPrompt& prompt_;
 };
 
-inline constexpr const char* kSwitchToAutoQuestion = "Do you want to switch to automatic mode?";
+// The all-data list and the graph view: their pages with background and navigation buttons.
+// The list, the search, the chart and their buttons come with the views built on them.
+class CNavigationPage : public CFormPage {
+    Q_OBJECT
+public:
+    CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
+                    AcquisitionState& state, IPrompt& prompt, QWidget* parent = nullptr);
+
+private:
+    AcquisitionState& state_;
+    IPrompt& prompt_;
+};
+
+class CHbA1cDeskAllDataListView : public CNavigationPage {
+public:
+    CHbA1cDeskAllDataListView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+                              QWidget* parent = nullptr)
+        : CNavigationPage(262, 3, std::move(command), state, prompt, parent) {}
+};
+
+class CHbA1cDeskGraphDataView : public CNavigationPage {
+public:
+    CHbA1cDeskGraphDataView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+                            QWidget* parent = nullptr)
+        : CNavigationPage(264, 4, std::move(command), state, prompt, parent) {}
+};

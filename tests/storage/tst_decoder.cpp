@@ -1,4 +1,4 @@
-#include "ManualClock.h"
+#include "ManualEventClock.h"
 #include "TestSupport.h"
 #include "storage/Databases.h"
 #include "storage/DownloadDecoder.h"
@@ -70,7 +70,7 @@ class TestDecoder : public QObject {
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<CResultDatabases> db_;
     DecoderFolders folders_;
-    ManualClock clock_;
+    ManualEventClock clock_;
 
     int Run(const std::string& text, int count, RecordingNotifier& n, bool autoMode = false,
             bool replyU = false, int pidDigit = 13) {

@@ -36,7 +36,6 @@ void CGradientText::SetText(const QString& text) {
 }
 
 void CGradientText::paintEvent(QPaintEvent*) {
-    ++paints_;
     QPainter p(this);
     QLinearGradient g(0, 0, 0, height());
     g.setColorAt(0, Qt::white);

@@ -16,14 +16,12 @@ public:
     explicit CGradientText(QWidget* parent = nullptr);
     void SetText(const QString& text);
     QString Text() const { return text_; }
-    int Paints() const { return paints_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
     QString text_;
-    int paints_ = 0;
 };
 
 class CProcessDlg : public QDialog {
