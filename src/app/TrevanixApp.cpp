@@ -33,6 +33,13 @@ bool CTrevanixApp::InitInstance() {
                                                                          : options_.startDir);
     baseFolder_ = AppFolders::MakeBaseFolder(
         options_.baseFolder.isEmpty() ? AppFolders::DefaultBaseFolder() : options_.baseFolder);
+    // The base folder has a lock of its own, which trevanix-cli takes too: another user's copy
+    // (or a command-line download under another runtime folder) may not write the same files.
+    folderGuard_ = std::make_unique<SingleInstanceGuard>(baseFolder_);
+    if (!folderGuard_->TryAcquire()) {
+        prompt_.Inform(kAlreadyRunningText, kMessageTitle);
+        return false;
+    }
 
     mainWindow_ = std::make_unique<CMainFrame>(prompt_, baseFolder_, dataFolder_);
     if (options_.showWindow)

@@ -31,7 +31,9 @@ public:
     // True to run the event loop; false to end the process (second copy).
     bool InitInstance();
 
-    bool AlreadyRunning() const { return guard_.AlreadyRunning(); }
+    bool AlreadyRunning() const {
+        return guard_.AlreadyRunning() || (folderGuard_ && folderGuard_->AlreadyRunning());
+    }
     const QString& BaseFolder() const { return baseFolder_; }
     const QString& DataFolder() const { return dataFolder_; }
     double CounterTicksPerMs() const { return counterTicksPerMs_; }
@@ -41,6 +43,7 @@ private:
     IPrompt& prompt_;
     Options options_;
     SingleInstanceGuard guard_;
+    std::unique_ptr<SingleInstanceGuard> folderGuard_;
     QString baseFolder_;
     QString dataFolder_;
     double counterTicksPerMs_ = 0.0;

@@ -8,13 +8,15 @@
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
 // nothing new), 1 on any failure message or time-out, 2 when the download was declined or the
-// arguments are wrong.
+// arguments are wrong, 3 when another copy of the program (the window or trevanix-cli) is
+// running: only one may use the port and the result files at a time.
 
 #include "app/settings/Settings.h"
 #include "link/AcquisitionController.h"
 #include "link/SerialComm.h"
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
+#include "platform/SingleInstance.h"
 #include "storage/Databases.h"
 
 #include <QCoreApplication>
@@ -81,9 +83,9 @@ class FixedPortChooser : public IPortChooser {
 public:
     explicit FixedPortChooser(std::string path) : path_(std::move(path)) {}
     bool ChoosePort(GetDataDlgModel&, GetDataDlgModel::Choice& choice) override {
+        // The question names the port as given: "/dev/ttyUSB0 is connected."
         choice.devicePath = path_;
-        const size_t slash = path_.rfind('/');
-        choice.label = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+        choice.label = path_;
         return true;
     }
     bool IsOpen() const override { return false; }
@@ -112,6 +114,8 @@ public:
 private:
     CResultDatabases& db_;
 };
+
+constexpr int kExitAlreadyRunning = 3;
 
 int Usage() {
     std::fprintf(stderr,
@@ -152,8 +156,18 @@ int main(int argc, char** argv) {
     if (port.empty() && !automatic)
         return Usage();
 
-    TerminalPrompt prompt(yes);
+    // The same name the window program takes, and a lock in the base folder: one program at a
+    // time uses the port and the result files.
+    SingleInstanceGuard instance;
     const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
+    SingleInstanceGuard folderLock(base);
+    if (!instance.TryAcquire() || !folderLock.TryAcquire()) {
+        std::fprintf(stderr,
+                     "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) is "
+                     "running. Try again when it has finished.\n");
+        return kExitAlreadyRunning;
+    }
+    TerminalPrompt prompt(yes);
     const QString data = AppFolders::MakeDataFolder(QDir::currentPath());
     AppSettings settings;
     LoadSettings(settings, base);
@@ -197,9 +211,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s\n", Printable(checkingDlg.Text()).c_str());
     });
 
-    // Automatic mode with a given port: that port is the adapter the scan finds.
+    // A given port is the adapter the scan finds, in both modes: the download then runs as it
+    // does in the window with that adapter plugged in (the stall check included).
     std::function<std::vector<EnumeratedPort>()> enumerate;
-    if (automatic && !port.empty())
+    if (!port.empty())
         enumerate = [port]() { return ExtraPorts(port + "=Prolific USB-to-Serial Comm Port"); };
     CAcquisitionController link(LinkContext{serial, clock, prompt, chooser, frame, db, settings,
                                             ports, processDlg, checkingDlg, progress,
@@ -210,7 +225,8 @@ int main(int argc, char** argv) {
             link.State().AutoMode = 1;
             link.FrameCommand(FRAME_COMMAND_TAG, 30);
         } else {
-            link.FrameCommand(FRAME_COMMAND_TAG, 50);
+            // As the download view does: the port scan, then the manual download (50).
+            link.FrameCommand(FRAME_COMMAND_TAG, 2);
         }
     });
     bool timedOut = false;

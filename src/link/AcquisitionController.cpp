@@ -21,6 +21,9 @@ constexpr const char kDeleteCommand[] = "SD\x03";
 constexpr int kHeaderLength = 8;
 constexpr int kAutoReplyTimeoutMs = 15000;
 
+// 9600 baud, 8-N-1: ten bits a byte.
+constexpr double kLineBytesPerSecond = 960.0;
+
 std::string Format(const char* fmt, int value) {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, value);
@@ -28,6 +31,13 @@ std::string Format(const char* fmt, int value) {
 }
 
 } // namespace
+
+double GiveUpLimitForBlock(int records) {
+    // Twice the line time of the announced block, and a minute more: a slow adapter or a busy
+    // PC must not restart a download that is still arriving.
+    const double bytes = kHeaderLength + static_cast<double>(kReplyRecordLength) * records;
+    return 2.0 * bytes * 1000.0 / kLineBytesPerSecond + 60000.0;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Write queue
@@ -164,6 +174,10 @@ void CAcquisitionController::Shutdown() {
     timer5_.Stop();
     timer10_.Stop();
     writes_.Clear();
+    // A store waiting for a database held by another program gives up at once (and rolls
+    // back), so closing the window never waits for it.
+    c_.db.ResultTable.CancelWaits(true);
+    c_.db.DownloadTable.CancelWaits(true);
     {
         std::lock_guard<std::mutex> lock(wmutex_);
         quit_ = true;
@@ -398,6 +412,7 @@ void CAcquisitionController::ManualRequest() {
     s_.StallTimeout = 8000;
     s_.SilenceTimeout = 15000;
     s_.GiveUpTimeout = 90000;
+    watchdogRx_ = 0;
     writes_.Send(kManualRequest, 500, 1);
     writes_.Then([this]() { ++s_.DownloadAttempts; });
     writes_.Wait(300);
@@ -560,7 +575,7 @@ void CAcquisitionController::ReceiveManual() {
     if (n > 400) {
         s_.StallTimeout = 90000;
         s_.SilenceTimeout = 150000;
-        s_.GiveUpTimeout = 200000;
+        s_.GiveUpTimeout = std::max(200000.0, GiveUpLimitForBlock(n));
     }
     if (n == 0) {
         s_.TransferActive = false;
@@ -644,7 +659,9 @@ void CAcquisitionController::OnTimer(int id) {
         break;
     case kTimerAuto:
         if (s_.AutoMode == 1 && s_.LinkPhase == 1) {
+            stepTimeTaken_ = false;
             SequencerStep();
+            RestartStepTimeAfterWrites();
             if (s_.AutoStep >= 11 && s_.AutoStep <= 110 &&
                 s_.LinkStopwatch.Run(c_.clock) >= 15000) {
                 s_.LinkStopwatch.Stop();
@@ -688,6 +705,10 @@ void CAcquisitionController::RefreshStatusBar(int id) {
 }
 
 void CAcquisitionController::Watchdog() {
+    const struct Remember {
+        CAcquisitionController& c;
+        ~Remember() { c.watchdogRx_ = c.s_.RxCount; }
+    } remember{*this};
     int64_t elapsed = s_.TransferStopwatch.Run(c_.clock);
     const bool received = !s_.RxText.empty() || s_.RxCount != 0;
     if (elapsed >= s_.StallTimeout && c_.ports.AdapterFound() && received) {
@@ -712,13 +733,24 @@ void CAcquisitionController::Watchdog() {
             Retry();
         else
             GiveUp(LinkText::kGiveUpSilence);
-    } else if (elapsed >= s_.GiveUpTimeout) {
+    } else if (elapsed >= s_.GiveUpTimeout && !LineStillDelivering()) {
         c_.processDlg.Hide();
         if (s_.DownloadAttempts <= 5)
             Retry();
         else
             GiveUp(LinkText::kGiveUpLimit);
     }
+}
+
+bool CAcquisitionController::LineStillDelivering() {
+    // Bytes came since the last tick and the announced block is not complete yet: the line
+    // works, it is only slow. A dead line is the stall check's business.
+    const int rx = s_.RxCount;
+    const bool delivering = rx != watchdogRx_ && headerCount_ > 0 &&
+                            static_cast<long long>(s_.RxText.size()) <
+                                kHeaderLength +
+                                    static_cast<long long>(s_.ReplyRecordLength) * headerCount_;
+    return delivering;
 }
 
 void CAcquisitionController::Retry() {
@@ -838,7 +870,7 @@ void CAcquisitionController::RunDecode(const DownloadBlock& block) {
     const int stored = ProcessDownloadBlock(block, c_.db, c_.folders, notifier, c_.clock);
     // A rejected automatic block sends nothing back; without this the sequencer would stay at
     // step 100 for good and the measurement would never be fetched.
-    if (stored < 0 && block.AutoMode)
+    if (stored == kBlockRejected && block.AutoMode)
         CallOnFrame([this]() {
             if (s_.AutoMode == 1 && s_.AutoStep == 100)
                 AutoTransferFailed();

@@ -175,6 +175,10 @@ private:
     IEventClock::TimerId timer_ = 0;
 };
 
+// The overall limit of a manual transfer of this many records: it must allow the whole block
+// at the line rate (above 400 records it is at least 200 s).
+double GiveUpLimitForBlock(int records);
+
 struct LinkContext {
     ISerialPort& port;
     IEventClock& clock;
@@ -258,9 +262,11 @@ private:
     void SequencerStep(); // AutoSequencer.cpp
     bool After(int64_t ms) const;
     void GoTo(int step, bool keepTime = false);
+    void RestartStepTimeAfterWrites();
     void ClearAll();
     void AutoTransferFailed();
     void Retry();
+    bool LineStillDelivering();
     void GiveUp(const char* text);
     void ClosePort();
     void SetupAndOpen(const std::string& devicePath);
@@ -285,7 +291,9 @@ private:
     bool draining_ = false;
     int headerCount_ = -1; // record count of the block being received, once its header is in
     int progressRecords_ = -1;
+    int watchdogRx_ = 0; // RxCount at the watchdog's previous tick
     int autoRetries_ = 0; // data requests repeated for the current measurement
+    bool stepTimeTaken_ = false; // the sequencer step just run set StepTime
 
     // worker
     mutable std::mutex wmutex_;

@@ -10,8 +10,24 @@ bool CAcquisitionController::After(int64_t ms) const {
 
 void CAcquisitionController::GoTo(int step, bool keepTime) {
     s_.AutoStep = step;
-    if (!keepTime)
+    if (!keepTime) {
         s_.StepTime = c_.clock.NowMs();
+        stepTimeTaken_ = true;
+    }
+}
+
+void CAcquisitionController::RestartStepTimeAfterWrites() {
+    // The original wrote its commands with blocking pauses, so a step's wait began after the
+    // last byte of the command (or the port's open pause) the step had queued. Here the bytes
+    // go out afterwards: the step time is taken again once they are written, unless the
+    // sequence has moved on meanwhile.
+    if (!stepTimeTaken_ || writes_.Idle())
+        return;
+    const int step = s_.AutoStep;
+    writes_.Then([this, step]() {
+        if (s_.AutoStep == step)
+            s_.StepTime = c_.clock.NowMs();
+    });
 }
 
 void CAcquisitionController::ClearAll() {

@@ -2,6 +2,10 @@
 
 #include <QSerialPort>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace {
 
 QSerialPort::Parity ToParity(uint8_t p) {
@@ -41,6 +45,15 @@ PortOpenError ToOpenError(QSerialPort::SerialPortError e) {
     }
 }
 
+bool MayReadWrite(const std::string& path) {
+#ifdef Q_OS_UNIX
+    return ::access(path.c_str(), R_OK | W_OK) == 0;
+#else
+    (void)path;
+    return false;
+#endif
+}
+
 } // namespace
 
 CSerialComm::CSerialComm() = default;
@@ -72,6 +85,11 @@ bool CSerialComm::Open() {
         // but cannot be opened, and as "not found" otherwise.
         openError_ = ToOpenError(port->error());
         openErrorText_ = port->errorString().toStdString();
+        // QSerialPort says "permission" also for a port that another program holds (its lock
+        // file, or the exclusive flag of the device). When this user may read and write the
+        // device node, it is not a permission problem: the port is busy.
+        if (openError_ == PortOpenError::Permission && MayReadWrite(PortName))
+            openError_ = PortOpenError::Busy;
         return false;
     }
     // Purge before the settings, as the driver's queues may hold bytes from an earlier user.

@@ -1,11 +1,13 @@
 #include "Databases.h"
 
+#include "platform/CrashPoint.h"
 #include "platform/ProfileFile.h"
 #include "platform/Prompt.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -39,10 +41,18 @@ void CResultDatabases::OpenDatabases() {
     UserList.clear();
     TableList.clear();
     openError_.clear();
+    failure_ = Failure::None;
     DatabaseReady = 0;
 
     const QString userInfo = InBase(kUserInfoFile);
     CurrentUser = ReadProfileString(userInfo, "User Count", "current_user");
+    // The user's file name becomes a path: one that leaves the base folder is refused.
+    if (CurrentUser != "-1" && !IsPlainName(CurrentUser, true)) {
+        ResultTable.Close();
+        DownloadTable.Close();
+        Report(Failure::BadUser, CurrentUser);
+        return;
+    }
     MainDbPath = CurrentUser != "-1" ? InBase(CurrentUser) : InBase(kDefaultUser);
     DownloadDbPath = InBase(kDownloadDbFile);
 
@@ -64,9 +74,10 @@ void CResultDatabases::FirstRun() {
 
     ResultTable.SetTableName(kDefaultTable);
     if (!ResultTable.OpenOrCreate(Native(MainDbPath).constData())) {
-        ReportUnopened(true);
+        Report(Failure::Create);
         return;
     }
+    CrashPoint("first-run-main-created");
 
     ProfileFile users(InBase(kUserInfoFile));
     users.Load();
@@ -81,6 +92,7 @@ void CResultDatabases::FirstRun() {
     users.Write("User Count", "cnt", std::to_string(userCount));
     users.Write("User Set", "no" + std::to_string(UserList.size()), user);
     users.Save();
+    CrashPoint("first-run-users-written");
 
     TableList.push_back(kDefaultTable);
     ProfileFile tables(InBase(UserTableListFile(user)));
@@ -99,19 +111,16 @@ void CResultDatabases::FirstRun() {
         tables.Write("Table Set", "no" + std::to_string(TableList.size()), kDefaultTable);
     }
     tables.Save();
+    CrashPoint("first-run-tables-written");
 
     ResultTable.Close();
     ResultTable.SetTableName(kDefaultTable);
     if (ResultTable.Open(Native(MainDbPath).constData()))
         DatabaseReady = 1;
     else
-        ReportUnopened(false);
+        Report(Failure::Damaged);
 
-    DownloadTable.SetTableName(kDownloadTableName);
-    DownloadTable.OpenOrCreate(Native(DownloadDbPath).constData());
-    DownloadTable.Close();
-    DownloadTable.SetTableName(kDownloadTableName);
-    DownloadTable.Open(Native(DownloadDbPath).constData());
+    OpenDownloadDatabase();
 }
 
 void CResultDatabases::ExistingFiles() {
@@ -124,44 +133,192 @@ void CResultDatabases::ExistingFiles() {
     for (int i = 1; i <= userCount; ++i)
         UserList.push_back(users.Read("User Set", "no" + std::to_string(i)));
 
-    ProfileFile tables(InBase(UserTableListFile(CurrentUser)));
+    // Without a user list (a file restored on its own, a first run cut short) the file opened
+    // is the default user's.
+    const bool userListMissing = CurrentUser == "-1";
+    const std::string user = userListMissing ? std::string(kDefaultUser) : CurrentUser;
+    ProfileFile tables(InBase(UserTableListFile(user)));
     tables.Load();
     const int tableCount = tables.ReadInt("Table Count", "cnt");
     CurrentTable = tables.Read("Table Count", "current_table");
     for (int j = 1; j <= tableCount; ++j)
         TableList.push_back(tables.Read("Table Set", "no" + std::to_string(j)));
+    // The table name becomes SQL text: a name that is not plain is refused, never quoted into a
+    // statement.
+    if (CurrentTable != "-1" && !IsPlainName(CurrentTable)) {
+        Report(Failure::BadTable, CurrentTable);
+        return;
+    }
 
-    ResultTable.SetTableName(CurrentTable.c_str());
     // Open never creates or rewrites a file: a damaged or foreign file fails here and stays
     // exactly as it was.
-    if (ResultTable.Open(Native(MainDbPath).constData()))
-        DatabaseReady = 1;
-    else
-        ReportUnopened(false);
+    ResultTable.SetTableName(CurrentTable != "-1" ? CurrentTable.c_str() : kDefaultTable);
+    std::vector<std::string> names;
+    if (!ResultTable.OpenFile(Native(MainDbPath).constData()) || !ResultTable.TableNames(names)) {
+        Report(IsBusyCode(ResultTable.LastErrorCode()) ? Failure::InUse : Failure::Damaged);
+        ResultTable.Close();
+        return;
+    }
+    const std::string named = CurrentTable;
+    if (!ChooseResultTable(names)) {
+        ResultTable.Close();
+        return;
+    }
+    ResultTable.SetTableName(CurrentTable.c_str());
+    if (!ResultTable.Requery()) {
+        Report(IsBusyCode(ResultTable.LastErrorCode()) ? Failure::InUse : Failure::Damaged);
+        ResultTable.Close();
+        return;
+    }
+    DatabaseReady = 1;
+    RepairProfiles(userListMissing, CurrentTable != named);
 
-    // The download database is not created here: when its file is missing the table stays
-    // closed and downloads go to the main table only. (Both tables get the default sort and
-    // filter when OpenDatabases ends.)
-    DownloadTable.SetTableName(kDownloadTableName);
-    DownloadTable.Open(Native(DownloadDbPath).constData());
+    // Both tables get the default sort and filter when OpenDatabases ends.
+    OpenDownloadDatabase();
 }
 
-void CResultDatabases::ReportUnopened(bool creating) {
+bool CResultDatabases::ChooseResultTable(const std::vector<std::string>& tables) {
+    const auto has = [&](const std::string& name) {
+        return std::find(tables.begin(), tables.end(), name) != tables.end();
+    };
+    if (CurrentTable != "-1" && has(CurrentTable))
+        return true;
+    // The profile names no table, or one the file lacks: the results are in the table that has
+    // the result columns. The default name first, then the user's table list, then any.
+    const auto isResultTable = [&](const std::string& name) {
+        std::vector<std::string> columns;
+        if (!IsPlainName(name) || !ResultTable.TableColumns(name, columns))
+            return false;
+        for (const char* key : {"DATE", "TIME", "HbA1c_VALUE", "PID", "OPID"})
+            if (std::find(columns.begin(), columns.end(), key) == columns.end())
+                return false;
+        return true;
+    };
+    std::vector<std::string> candidates = {kDefaultTable};
+    candidates.insert(candidates.end(), TableList.begin(), TableList.end());
+    candidates.insert(candidates.end(), tables.begin(), tables.end());
+    for (const std::string& name : candidates) {
+        if (has(name) && isResultTable(name)) {
+            CurrentTable = name;
+            return true;
+        }
+    }
+    if (tables.empty()) {
+        // A file without any table: the first run stopped between making the file and its
+        // table. Finish it.
+        if (CurrentTable == "-1")
+            CurrentTable = kDefaultTable;
+        if (!ResultTable.CreateTable() || !ResultTable.TableNames(const_cast<std::vector<std::string>&>(tables)) ||
+            tables.empty()) {
+            Report(IsBusyCode(ResultTable.LastErrorCode()) ? Failure::InUse : Failure::Create);
+            return false;
+        }
+        return true;
+    }
+    Report(Failure::NoResultTable);
+    return false;
+}
+void CResultDatabases::RepairProfiles(bool userListMissing, bool tableChanged) {
+    // Only what is missing or wrong is written; a healthy start writes nothing.
+    if (userListMissing) {
+        ProfileFile users(InBase(kUserInfoFile));
+        users.Load();
+        if (users.Read("User Count", "current_user") == "-1")
+            users.Write("User Count", "current_user", kDefaultUser);
+        if (users.ReadInt("User Count", "cnt") < 1) {
+            users.Write("User Count", "cnt", "1");
+            users.Write("User Set", "no1", kDefaultUser);
+        }
+        users.Save();
+        CurrentUser = kDefaultUser;
+        if (UserList.empty())
+            UserList.push_back(kDefaultUser);
+    }
+    ProfileFile tables(InBase(UserTableListFile(CurrentUser)));
+    tables.Load();
+    if (!tableChanged && tables.Exists())
+        return;
+    tables.Write("Table Count", "current_table", CurrentTable);
+    if (std::find(TableList.begin(), TableList.end(), CurrentTable) == TableList.end()) {
+        TableList.push_back(CurrentTable);
+        tables.Write("Table Count", "cnt", std::to_string(TableList.size()));
+        tables.Write("Table Set", "no" + std::to_string(TableList.size()), CurrentTable);
+    }
+    tables.Save();
+}
+
+void CResultDatabases::OpenDownloadDatabase() {
+    // The download database only holds the list of the last download: when it is missing, or
+    // lacks its table, it is made anew, and a damaged one is moved aside for a new one. So a
+    // download never stores into one table only.
+    const QByteArray path = Native(DownloadDbPath);
+    DownloadTable.Close();
+    DownloadTable.SetTableName(kDownloadTableName);
+    if (DownloadTable.OpenOrCreate(path.constData()) && DownloadTable.Requery())
+        return;
+    const bool damaged = IsDamagedCode(DownloadTable.LastErrorCode());
+    DownloadTable.Close();
+    if (!damaged)
+        return;
+    const QString aside = DownloadDbPath + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    if (!QFile::rename(DownloadDbPath, aside))
+        return;
+    DownloadTable.SetTableName(kDownloadTableName);
+    if (!DownloadTable.OpenOrCreate(path.constData()))
+        DownloadTable.Close();
+}
+
+std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::string& path,
+                                const std::string& detail, const std::string& name) {
+    using F = CResultDatabases::Failure;
+    const std::string file = "The result database \"" + path + "\"";
+    switch (failure) {
+    case F::Create:
+        return file + " could not be created (" + detail +
+               ").\r\nResults cannot be stored until the folder can be written.";
+    case F::InUse:
+        return file + " is in use by another program.\r\nNothing was changed. Close that "
+                      "program, then start Trevanix again.";
+    case F::BadUser:
+        return "The user list (user_info.ini) names the database file \"" + name +
+               "\", which is not a plain file name in the program's folder.\r\nNothing was "
+               "opened or changed. Correct current_user in user_info.ini, then start Trevanix "
+               "again.";
+    case F::BadTable:
+        return "The table list of " + path + " names the table \"" + name +
+               "\", which is not a plain table name (letters, digits, _ and - only).\r\n"
+               "Nothing was opened or changed. Correct current_table in the table list, then "
+               "start Trevanix again.";
+    case F::NoResultTable:
+        return file + " holds no table of results.\r\nThe file has been left as it is. "
+                      "Results cannot be listed or stored until the right file is in its place.";
+    case F::Damaged:
+    case F::None:
+        break;
+    }
+    return file + " could not be opened (" + detail +
+           ").\r\nThe file has been left as it is. Results cannot be listed or stored until it "
+           "is repaired or moved away.";
+}
+
+void CResultDatabases::Report(Failure failure, const std::string& name) {
+    failure_ = failure;
     openError_ = ResultTable.LastError();
+    if (failure == Failure::BadUser || failure == Failure::BadTable)
+        openError_ = "not a plain name: " + name;
+    else if (failure == Failure::NoResultTable)
+        openError_ = "no table of results";
     if (openError_.empty())
         openError_ = "unknown error";
     if (!prompt_)
         return;
     const std::string path = QDir::toNativeSeparators(MainDbPath).toLocal8Bit().toStdString();
-    std::string text;
-    if (creating)
-        text = "The result database \"" + path + "\" could not be created (" + openError_ +
-               ").\r\nResults cannot be stored until the folder can be written.";
-    else
-        text = "The result database \"" + path + "\" could not be opened (" + openError_ +
-               ").\r\nThe file has been left as it is. Results cannot be listed or stored "
-               "until it is repaired or moved away.";
-    prompt_->Inform(text, kMessageTitle);
+    const std::string detail =
+        failure == Failure::Damaged || failure == Failure::Create
+            ? PlainReason(ResultTable.LastErrorCode()) + "; " + openError_
+            : openError_;
+    prompt_->Inform(DatabaseFailureText(failure, path, detail, name), kMessageTitle);
 }
 
 void CResultDatabases::CloseDatabases() {

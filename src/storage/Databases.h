@@ -5,7 +5,10 @@
 //   user_info.ini                                  user list
 //   Trevanix.ini (user's file name less ".sqlite") the user's table list
 // OpenDatabases creates what is missing on the first run and leaves both tables open, sorted
-// newest first with no filter.
+// newest first with no filter. A first run cut short (a crash, a power cut) is completed at the
+// next start: a main file that holds no table gets its table, missing profile files are written
+// again, and a missing download database is made anew (it only holds the last download's list).
+// Names read from the profile files are used only when they are plain names.
 
 #include "ResultTable.h"
 
@@ -46,17 +49,29 @@ public:
     QString MainDbPath;
     QString DownloadDbPath;
 
+    // Why the main database could not be opened, for the message.
+    enum class Failure { None, Create, Damaged, InUse, BadUser, BadTable, NoResultTable };
+    Failure OpenFailure() const { return failure_; }
+
 private:
     void FirstRun();
     void ExistingFiles();
-    void ReportUnopened(bool creating);
+    bool ChooseResultTable(const std::vector<std::string>& tables);
+    void RepairProfiles(bool userListMissing, bool tableChanged);
+    void OpenDownloadDatabase();
+    void Report(Failure failure, const std::string& name = std::string());
     QString InBase(const std::string& name) const;
     static std::string UserTableListFile(const std::string& userDbFile);
 
     QString baseFolder_;
     IPrompt* prompt_;
     std::string openError_;
+    Failure failure_ = Failure::None;
 };
+
+// The message the user reads when the main database could not be opened.
+std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::string& path,
+                                const std::string& detail, const std::string& name);
 
 // Requery with the default sort and no filter, as the lists expect after opening.
 void RequeryDefault(CResultTable& table);

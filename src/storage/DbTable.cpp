@@ -2,9 +2,13 @@
 
 #include <sqlite3.h>
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -20,6 +24,76 @@ bool IsOk(int code) { return code == SQLITE_ROW || code == SQLITE_DONE; }
 
 } // namespace
 
+std::string QuoteIdentifier(const std::string& name) {
+    // SQLite's square brackets have no escape for a "]" inside; such a name is quoted with
+    // double quotes instead, an inner double quote doubled.
+    if (name.find(']') == std::string::npos)
+        return "[" + name + "]";
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    return out + "\"";
+}
+
+bool IsBusyCode(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+bool IsDamagedCode(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+std::string PlainReason(int code) {
+    switch (code & 0xff) {
+    case SQLITE_READONLY: return "the database file is read-only";
+    case SQLITE_FULL: return "the disk is full";
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return "the database is in use by another program";
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH: return "the database file or its folder cannot be written";
+    case SQLITE_IOERR: return "the disk reported an error while writing";
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: return "the database file is damaged";
+    default: return sqlite3_errstr(code);
+    }
+}
+
+bool IsPlainName(const std::string& name, bool allowDot) {
+    if (name.empty() || name.size() > kMaxPlainNameLength || name[0] == '.' || name[0] == '-')
+        return false;
+    for (char c : name) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '_' || c == '-' || (allowDot && c == '.');
+        if (!plain)
+            return false;
+    }
+    return true;
+}
+
+int CDbTable::BusyHandler(void* self, int count) {
+    auto* t = static_cast<CDbTable*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0)
+        t->busySince_ = now;
+    if (t->cancelWaits_.load() ||
+        now - t->busySince_ >= std::chrono::milliseconds(t->busyTimeoutMs_.load()))
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return 1;
+}
+
+void CDbTable::SetBusyTimeout(int ms) { busyTimeoutMs_ = ms < 0 ? 0 : ms; }
+
+void CDbTable::CancelWaits(bool cancel) { cancelWaits_ = cancel; }
+
+std::string CDbTable::QuotedName() const { return QuoteIdentifier(GetTableName()); }
+
 CDbTable::CDbTable() { path_.Clear(); }
 
 CDbTable::~CDbTable() {
@@ -29,6 +103,7 @@ CDbTable::~CDbTable() {
 
 void CDbTable::NoteError(const char* what) {
     lastError_ = what;
+    lastErrorCode_ = db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
     if (db_) {
         lastError_ += ": ";
         lastError_ += sqlite3_errmsg(db_);
@@ -58,20 +133,64 @@ bool CDbTable::OpenWithFlags(const char* path, int flags) {
         NoteError("cannot open the file");
         return false; // a handle left behind is released by the next Close
     }
-    // Another copy of the program (the command-line front end) may be writing for a moment.
-    sqlite3_busy_timeout(db_, 5000);
+    // Another program (a backup tool, a database browser) may hold the file for a moment. The
+    // wait is bounded, and CancelWaits ends it at once when the program is closing.
+    sqlite3_busy_handler(db_, &CDbTable::BusyHandler, this);
     open_ = true;
     path_.Assign(path);
-    // Takes effect only in a file that has no table yet: new files use full auto-vacuum.
-    Execute("PRAGMA auto_vacuum=1");
     return true;
 }
 
 bool CDbTable::Open(const char* path) { return OpenWithFlags(path, SQLITE_OPEN_READWRITE); }
 
+bool CDbTable::OpenFile(const char* path) { return CDbTable::Open(path); }
+
+bool CDbTable::TableNames(std::vector<std::string>& out) {
+    out.clear();
+    if (!IsOpen())
+        return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(
+        db_, "SELECT name FROM main.sqlite_master WHERE type='table' ORDER BY name", -1, &st,
+        nullptr);
+    if (rc == SQLITE_OK && st) {
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const unsigned char* t = sqlite3_column_text(st, 0);
+            out.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+        }
+    }
+    if (rc != SQLITE_DONE)
+        NoteError("cannot read the file");
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+}
+
+bool CDbTable::TableColumns(const std::string& table, std::vector<std::string>& out) {
+    out.clear();
+    if (!IsOpen())
+        return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "SELECT name FROM pragma_table_info(?)", -1, &st, nullptr);
+    if (rc == SQLITE_OK && st) {
+        sqlite3_bind_text(st, 1, table.c_str(), -1, kStatic);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const unsigned char* t = sqlite3_column_text(st, 0);
+            out.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+        }
+    }
+    if (rc != SQLITE_DONE)
+        NoteError("cannot read the table's columns");
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+}
+
 bool CDbTable::OpenOrCreate(const char* path) {
+    // Only a file made here gets full auto-vacuum: opening an existing file writes nothing.
+    const bool fresh = path && !QFileInfo::exists(QFile::decodeName(path));
     if (!OpenWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
         return false;
+    if (fresh)
+        Execute("PRAGMA auto_vacuum=1");
     if (!CreateTable())
         return false;
     Requery();
@@ -136,33 +255,27 @@ bool CDbTable::Execute(const char* sql) {
     return IsOk(rc);
 }
 
+std::string CDbTable::CreateTableSql(const std::string& qualifiedName, bool ifNotExists) const {
+    std::string sql = ifNotExists ? "CREATE TABLE IF NOT EXISTS " : "CREATE TABLE ";
+    sql += qualifiedName + " (";
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const ColumnDesc& c = columns_[i];
+        sql += i == 0 ? ' ' : ',';
+        sql += QuoteIdentifier(c.name);
+        switch (c.type) {
+        case kColumnText: sql += " TEXT"; break;
+        case kColumnInt: sql += " INT"; break;
+        case kColumnDouble: sql += " DOUBLE"; break;
+        default: sql += " LongBinary"; break;
+        }
+    }
+    return sql + ")";
+}
+
 bool CDbTable::CreateTable() {
     if (!IsOpen() || columns_.empty() || GetColumnCount() <= 0)
         return false;
-    CTextBuf sql;
-    sql.Format("CREATE TABLE [%s] (", GetTableName());
-    CTextBuf part;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        const ColumnDesc& c = columns_[i];
-        const char sep = i == 0 ? ' ' : ',';
-        switch (c.type) {
-        case kColumnText:
-            part.Format("%c[%s] TEXT", sep, c.name);
-            break;
-        case kColumnInt:
-            part.Format("%c[%s] INT", sep, c.name);
-            break;
-        case kColumnDouble:
-            part.Format("%c[%s] DOUBLE", sep, c.name);
-            break;
-        default:
-            part.Format("%c[%s] LongBinary", sep, c.name);
-            break;
-        }
-        sql.Append(part.c_str());
-    }
-    sql.Append(")");
-    Execute(sql.c_str()); // fails quietly when the table exists
+    Execute(CreateTableSql(QuotedName(), false).c_str()); // fails quietly when the table exists
     return true;
 }
 
@@ -170,19 +283,15 @@ bool CDbTable::DropTable() {
     if (!IsOpen())
         return false;
     ForgetStatements();
-    CTextBuf sql;
-    sql.Format("DELETE FROM [%s]", GetTableName());
-    Execute(sql.c_str());
-    sql.Format("DROP TABLE  [%s]", GetTableName());
-    Execute(sql.c_str());
+    Execute(("DELETE FROM " + QuotedName()).c_str());
+    Execute(("DROP TABLE  " + QuotedName()).c_str());
     columnsChecked_ = false;
     return true;
 }
 
 std::string CDbTable::BuildSelect(bool rowidOnly, bool withFilter, bool withSort) const {
-    std::string sql = rowidOnly ? "SELECT ROWID FROM [" : "SELECT * FROM [";
-    sql += GetTableName();
-    sql += "]";
+    std::string sql = rowidOnly ? "SELECT ROWID FROM " : "SELECT * FROM ";
+    sql += QuotedName();
     if (withFilter && filter_.IsNonEmpty()) {
         sql += " WHERE ";
         sql += filter_.c_str();
@@ -231,33 +340,28 @@ bool CDbTable::CheckColumns() {
 
     if (!complete) {
         // A table from an earlier layout: add the missing columns and fill the existing rows.
-        const char* table = GetTableName();
-        CTextBuf sql;
+        const std::string table = QuotedName();
         for (const ColumnDesc& c : columns_) {
             if (c.resultColumn != -1)
                 continue;
+            const std::string column = QuoteIdentifier(c.name);
+            const std::string add = "ALTER TABLE " + table + " ADD COLUMN " + column;
+            const std::string fill = "UPDATE " + table + " SET " + column;
             switch (c.type) {
             case kColumnText:
-                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] TEXT", table, c.name);
-                Execute(sql.c_str());
-                sql.Format("UPDATE [%s] SET [%s] = ''", table, c.name);
-                Execute(sql.c_str());
+                Execute((add + " TEXT").c_str());
+                Execute((fill + " = ''").c_str());
                 break;
             case kColumnInt:
-                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] Integer", table, c.name);
-                Execute(sql.c_str());
-                sql.Format("UPDATE [%s] SET [%s] = 0", table, c.name);
-                Execute(sql.c_str());
+                Execute((add + " Integer").c_str());
+                Execute((fill + " = 0").c_str());
                 break;
             case kColumnDouble:
-                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] Double", table, c.name);
-                Execute(sql.c_str());
-                sql.Format("UPDATE [%s] SET [%s] = 0.0", table, c.name);
-                Execute(sql.c_str());
+                Execute((add + " Double").c_str());
+                Execute((fill + " = 0.0").c_str());
                 break;
             default:
-                sql.Format("ALTER TABLE [%s] ADD COLUMN [%s] LongBinary", table, c.name);
-                Execute(sql.c_str());
+                Execute((add + " LongBinary").c_str());
                 break;
             }
         }
@@ -277,9 +381,8 @@ bool CDbTable::CheckColumns() {
 int CDbTable::CountRows() {
     if (!IsOpen())
         return 0;
-    std::string sql = "SELECT COUNT (*) FROM [";
-    sql += GetTableName();
-    sql += "]";
+    std::string sql = "SELECT COUNT (*) FROM ";
+    sql += QuotedName();
     if (filter_.IsNonEmpty()) {
         sql += " WHERE ";
         sql += filter_.c_str();
@@ -334,9 +437,8 @@ bool CDbTable::DeleteWhere() {
         return false;
     if (!columnsChecked_)
         CheckColumns();
-    std::string sql = "DELETE FROM [";
-    sql += GetTableName();
-    sql += "]";
+    std::string sql = "DELETE FROM ";
+    sql += QuotedName();
     if (filter_.IsNonEmpty()) {
         sql += " WHERE ";
         sql += filter_.c_str();
@@ -379,8 +481,7 @@ void CDbTable::FillCache(int n) {
     cache_.filled = 0;
     if (!batchStatement_) {
         // SELECT * FROM [table] WHERE ROWID IN (...), with the ROWID in front.
-        std::string sql = "SELECT ROWID, *" + BuildSelect(false, false, false).substr(8) +
-                          " WHERE ROWID IN (?";
+        std::string sql = "SELECT ROWID, * FROM " + QuotedName() + " WHERE ROWID IN (?";
         for (int i = 1; i < kReadAhead; ++i)
             sql += ",?";
         sql += ")";
@@ -609,14 +710,11 @@ bool CDbTable::BindColumns(sqlite3_stmt* statement) {
 bool CDbTable::UpdateWhere(const char* where) {
     if (!IsOpen() || columns_.empty() || adding_ || !where)
         return false;
-    std::string sql = "UPDATE [";
-    sql += GetTableName();
-    sql += "] SET ";
+    std::string sql = "UPDATE " + QuotedName() + " SET ";
     for (size_t i = 0; i < columns_.size(); ++i) {
         sql += i == 0 ? ' ' : ',';
-        sql += '[';
-        sql += columns_[i].name;
-        sql += "] = ?";
+        sql += QuoteIdentifier(columns_[i].name);
+        sql += " = ?";
     }
     sql += " WHERE ";
     sql += where;
@@ -659,18 +757,7 @@ bool CDbTable::InsertWithColumnList() {
     if (!IsOpen() || columns_.empty() || !adding_)
         return false;
     if (!insertStatement_) {
-        std::string sql = "INSERT INTO [";
-        sql += GetTableName();
-        sql += "] (";
-        std::string values;
-        for (size_t i = 0; i < columns_.size(); ++i) {
-            sql += i == 0 ? ' ' : ',';
-            sql += '[';
-            sql += columns_[i].name;
-            sql += ']';
-            values += i == 0 ? "?" : ",?";
-        }
-        sql += ") VALUES(" + values + ") ";
+        const std::string sql = InsertSql(QuotedName());
         if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &insertStatement_, nullptr) != SQLITE_OK) {
             NoteError("cannot insert");
             sqlite3_finalize(insertStatement_);
@@ -691,6 +778,57 @@ bool CDbTable::InsertWithColumnList() {
     if (!stored)
         return false;
     return AppendRowId(sqlite3_last_insert_rowid(db_));
+}
+
+std::string CDbTable::InsertSql(const std::string& qualifiedName) const {
+    std::string sql = "INSERT INTO " + qualifiedName + " (";
+    std::string values;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        sql += i == 0 ? ' ' : ',';
+        sql += QuoteIdentifier(columns_[i].name);
+        values += i == 0 ? "?" : ",?";
+    }
+    return sql + ") VALUES(" + values + ") ";
+}
+
+bool CDbTable::InsertInto(const std::string& qualifiedName) {
+    if (!IsOpen() || columns_.empty())
+        return false;
+    sqlite3_stmt* st = nullptr;
+    bool stored = false;
+    if (sqlite3_prepare_v2(db_, InsertSql(qualifiedName).c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        st) {
+        stored = BindColumns(st) && sqlite3_step(st) == SQLITE_DONE;
+        if (!stored)
+            NoteError("cannot insert");
+    } else {
+        NoteError("cannot insert");
+    }
+    sqlite3_finalize(st);
+    adding_ = false;
+    return stored;
+}
+
+bool CDbTable::Attach(const char* path, const char* schema) {
+    if (!IsOpen() || !path || !schema)
+        return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "ATTACH DATABASE ? AS ?", -1, &st, nullptr);
+    if (rc == SQLITE_OK && st) {
+        sqlite3_bind_text(st, 1, path, -1, kStatic);
+        sqlite3_bind_text(st, 2, schema, -1, kStatic);
+        rc = sqlite3_step(st);
+    }
+    if (rc != SQLITE_DONE)
+        NoteError("cannot attach");
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+}
+
+bool CDbTable::Detach(const char* schema) {
+    if (!IsOpen() || !schema)
+        return false;
+    return Execute(("DETACH DATABASE " + QuoteIdentifier(schema)).c_str());
 }
 
 CDbTransaction::CDbTransaction(CDbTable& table) : table_(table) {

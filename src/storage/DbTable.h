@@ -13,6 +13,7 @@
 
 #include "TextBuf.h"
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -20,6 +21,20 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+
+// Names of tables and users come from the profile files, which anyone can edit: only plain
+// names (letters, digits, "_", "-", and for file names ".") of a sensible length reach SQL or a
+// path.
+inline constexpr size_t kMaxPlainNameLength = 64;
+bool IsPlainName(const std::string& name, bool allowDot = false);
+// What an SQLite failure means to the user, in plain words ("the disk is full").
+std::string PlainReason(int sqliteCode);
+// True for the codes that mean another program holds the file.
+bool IsBusyCode(int sqliteCode);
+// True for the codes that mean the file is not a healthy database.
+bool IsDamagedCode(int sqliteCode);
+// An identifier as SQL text: "[name]", or in double quotes when the name holds a "]".
+std::string QuoteIdentifier(const std::string& name);
 
 enum ColumnType : unsigned {
     kColumnText = 1,
@@ -48,10 +63,19 @@ public:
     virtual bool Open(const char* path);
 
     void RegisterColumn(int index, const char* name, unsigned type, void* value);
+    // Opens an existing file read-write without looking at the table (no requery).
+    bool OpenFile(const char* path);
+    // The tables of the open file, and the columns of one. False when the file cannot be read
+    // (not a database, held by another program): LastErrorCode tells which.
+    bool TableNames(std::vector<std::string>& out);
+    bool TableColumns(const std::string& table, std::vector<std::string>& out);
     // As Open, but creates the file and the table when missing, then requeries.
     bool OpenOrCreate(const char* path);
     bool Close();
     bool Execute(const char* sql);
+    // The CREATE TABLE text of the declared columns for the given (quoted, perhaps
+    // schema-qualified) table name.
+    std::string CreateTableSql(const std::string& qualifiedName, bool ifNotExists) const;
     bool CreateTable();
     bool DropTable();
     std::string BuildSelect(bool rowidOnly, bool withFilter, bool withSort) const;
@@ -74,6 +98,19 @@ public:
     // Stores the bound values as a new row. False when nothing was stored.
     bool Update();
     bool InsertWithColumnList();
+    // Stores the bound values as a new row of another table on this connection (an attached
+    // one, "schema".[table]); the list of this table is not touched.
+    bool InsertInto(const std::string& qualifiedName);
+    // Another database file on this connection, so that one transaction covers both files.
+    bool Attach(const char* path, const char* schema);
+    bool Detach(const char* schema);
+    // The table name as SQL text.
+    std::string QuotedName() const;
+
+    // How long a statement waits for another program that holds the file (default 5 s).
+    void SetBusyTimeout(int ms);
+    // From any thread: waits for another program end at once (the program is closing).
+    void CancelWaits(bool cancel);
 
     void SetFilter(const char* filter) { filter_.Assign(filter ? filter : ""); }
     void SetSort(const char* sort) { sort_.Assign(sort ? sort : ""); }
@@ -93,6 +130,8 @@ public:
     int RowIdAt(int n) const;
     const ColumnDesc* Columns() const { return columns_.empty() ? nullptr : columns_.data(); }
     const std::string& LastError() const { return lastError_; }
+    // SQLite's extended result code of the last failure.
+    int LastErrorCode() const { return lastErrorCode_; }
     sqlite3* Database() const { return db_; }
 
     // One thread at a time: hold this for a whole sequence of calls.
@@ -115,6 +154,8 @@ private:
     static void ClearField(ColumnDesc& c);
     bool AppendRowId(long long rowid);
     void NoteError(const char* what);
+    std::string InsertSql(const std::string& qualifiedName) const;
+    static int BusyHandler(void* self, int count);
 
     sqlite3* db_ = nullptr;
     std::vector<ColumnDesc> columns_;
@@ -158,6 +199,10 @@ private:
     std::vector<sqlite3_stmt*> ownStatements_;
     RowCache cache_;
     std::string lastError_;
+    int lastErrorCode_ = 0;
+    std::atomic<int> busyTimeoutMs_{5000};
+    std::atomic<bool> cancelWaits_{false};
+    std::chrono::steady_clock::time_point busySince_;
     std::recursive_mutex mutex_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "Databases.h"
 #include "platform/Clock.h"
+#include "platform/CrashPoint.h"
 #include "platform/Prompt.h"
 
 #include <QDir>
@@ -43,18 +44,32 @@ void WriteDump(const std::string& text, const QString& baseFolder) {
     f.write(text.data(), static_cast<qint64>(len));
 }
 
-// Empties DownLoadData so that it holds only the new records of this download.
-void ResetDownloadTable(CResultTable& down, IClock& clock) {
+constexpr const char* kDownSchema = "down";
+
+std::string DownloadTableName() {
+    return QuoteIdentifier(kDownSchema) + "." + QuoteIdentifier(kDownloadTableName);
+}
+
+// Empties DownLoadData on its own (a rejected block leaves the download list empty). One
+// statement: it happens whole or not at all.
+void EmptyDownloadTable(CResultTable& down) {
     auto lock = down.Lock();
-    down.MoveFirst();
-    if (down.RowCount() == 0)
+    if (!down.IsOpen())
         return;
-    down.SetTableName(kDownloadTableName);
-    down.DropTable();
-    clock.Pause(200);
-    down.SetTableName(kDownloadTableName);
-    down.CreateTable();
+    down.SetFilter("");
+    down.DeleteWhere();
     RequeryDefault(down);
+}
+
+// The download database on the main connection, so that one transaction covers both files.
+// A file that went missing since the start is made anew first: it only holds the last list.
+bool AttachDownloadDatabase(CResultDatabases& db) {
+    if (!QFileInfo::exists(db.DownloadDbPath) || !db.DownloadTable.IsOpen()) {
+        db.DownloadTable.Close();
+        db.DownloadTable.SetTableName(kDownloadTableName);
+        db.DownloadTable.OpenOrCreate(QFile::encodeName(db.DownloadDbPath).constData());
+    }
+    return db.ResultTable.Attach(QFile::encodeName(db.DownloadDbPath).constData(), kDownSchema);
 }
 
 bool StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
@@ -77,7 +92,77 @@ bool StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
         v.P_DIAGNOSE = 0;
         v.P_MEMO = "";
     }
-    return table.Update();
+    return mainTable ? table.Update() : table.InsertInto(DownloadTableName());
+}
+
+// The store pass: the download list reset and every new record added to both tables, in one
+// transaction over both files. Any failure rolls it all back: then neither table has changed
+// and the result is -1, with the reason in `why`.
+int StoreBlock(const DownloadBlock& block, const std::string& text, int count,
+               CResultDatabases& db, IDownloadNotifier& notify, std::string& why) {
+    CResultTable& main = db.ResultTable;
+    auto mainLock = main.Lock();
+    auto downLock = db.DownloadTable.Lock();
+    int stored = -1;
+    int failure = 0;
+    std::string detail;
+    const auto fail = [&]() {
+        failure = main.LastErrorCode();
+        detail = main.LastError();
+    };
+    if (!db.DatabaseReady || !main.IsOpen()) {
+        why = "the result database is not open";
+        return -1;
+    }
+    if (!AttachDownloadDatabase(db)) {
+        fail();
+    } else {
+        {
+            // BEGIN IMMEDIATE takes the write lock of both files now: a database held by another
+            // program costs one bounded wait per block, not one per record.
+            CDbTransaction tx(main);
+            bool ok = tx.IsActive();
+            if (ok)
+                ok = main.EnsureDuplicateIndex() &&
+                     main.Execute(main.CreateTableSql(DownloadTableName(), true).c_str()) &&
+                     main.Execute(("DELETE FROM " + DownloadTableName()).c_str());
+            int added = 0;
+            for (int i = 0; ok && i < count; ++i) {
+                notify.ShowStatus(kStoringText);
+                const DecodedRecord r =
+                    DecodeRecord(text.data() + static_cast<size_t>(i) * kReplyRecordLength,
+                                 block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
+                // Rows stored earlier in this run count too: a block that repeats a record
+                // stores it once.
+                if (main.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
+                                     r.PID.c_str(), r.OPID.c_str()))
+                    continue;
+                ok = StoreRecord(main, r, true) && StoreRecord(main, r, false);
+                added += ok ? 1 : 0;
+            }
+            if (ok)
+                CrashPoint("store-before-commit");
+            if (ok && tx.Commit()) {
+                stored = added;
+                CrashPoint("store-after-commit");
+            } else {
+                fail();
+            }
+        } // rolled back here unless committed
+        main.Detach(kDownSchema);
+    }
+    if (stored < 0) {
+        why = PlainReason(failure);
+        if (!detail.empty())
+            why += " (" + detail + ")";
+    }
+    RequeryDefault(main);
+    if (!db.DownloadTable.IsOpen()) {
+        db.DownloadTable.SetTableName(kDownloadTableName);
+        db.DownloadTable.Open(QFile::encodeName(db.DownloadDbPath).constData());
+    }
+    RequeryDefault(db.DownloadTable);
+    return stored;
 }
 
 } // namespace
@@ -144,20 +229,20 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
     // holds the NUL fails its terminator check.
     const std::string text = block.BlockText.substr(0, block.BlockText.find('\0'));
     WriteDump(text, folders.baseFolder);
-    ResetDownloadTable(db.DownloadTable, clock);
 
     const int count = block.BlockRecordCount < 0 ? 0 : block.BlockRecordCount;
     for (int i = 0; i < count; ++i) {
         notify.ShowStatus(kCheckingText);
         notify.ReportProgress(static_cast<int>(static_cast<double>(i) * 100.0 / count));
         if (!RecordTerminatorOk(text, i)) {
+            EmptyDownloadTable(db.DownloadTable);
             notify.HideProgress();
             notify.Inform(kCrcFailText, kMessageTitle);
             if (!block.AutoMode) {
                 notify.SetManualPhase(-1);
                 notify.SendFrameCommand(kCodeClosePort);
             }
-            return -1;
+            return kBlockRejected;
         }
     }
 
@@ -166,33 +251,17 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
     clock.Pause(300);
     notify.SendFrameCommand(kCodeClosePort);
 
-    int stored = 0;
-    {
-        // Both tables for the whole store pass, in one transaction each: a crash or power cut
-        // leaves all the new records of the block or none of them.
-        auto mainLock = db.ResultTable.Lock();
-        auto downLock = db.DownloadTable.Lock();
-        db.ResultTable.EnsureDuplicateIndex();
-        CDbTransaction mainTx(db.ResultTable);
-        CDbTransaction downTx(db.DownloadTable);
-        for (int i = 0; i < count; ++i) {
-            notify.ShowStatus(kStoringText);
-            const DecodedRecord r =
-                DecodeRecord(text.data() + static_cast<size_t>(i) * kReplyRecordLength,
-                             block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
-            // Rows stored earlier in this run count too: a block that repeats a record stores
-            // it once.
-            if (db.ResultTable.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
-                                           r.PID.c_str(), r.OPID.c_str()))
-                continue;
-            if (StoreRecord(db.ResultTable, r, true))
-                ++stored;
-            StoreRecord(db.DownloadTable, r, false);
-        }
-        mainTx.Commit();
-        downTx.Commit();
-        RequeryDefault(db.ResultTable);
-        RequeryDefault(db.DownloadTable);
+    std::string why;
+    const int stored = StoreBlock(block, text, count, db, notify, why);
+    if (stored < 0) {
+        // Nothing of the block is stored, and the lists still show what they showed: the frame
+        // gets no completion code, so nobody reads of new results that are not there.
+        notify.ShowStatus(kStoreFailStatus);
+        notify.Inform(StoreFailureText(why), kMessageTitle);
+        notify.SetManualPhase(-1);
+        if (block.AutoMode)
+            notify.SendFrameCommand(kCodeAutoNext);
+        return kStoreFailed;
     }
 
     notify.ShowStatus(kCompleteText);
@@ -203,4 +272,10 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
         notify.SendFrameCommand(kCodeAutoNext);
     }
     return stored;
+}
+
+std::string StoreFailureText(const std::string& why) {
+    return std::string(kStoreFailText) + why +
+           ".\r\nNothing was changed: the analyzer still holds these results. Download again "
+           "later to fetch them (results stored before are never stored twice).";
 }

@@ -11,7 +11,9 @@
 // A run dumps the raw block, checks every terminator (one bad record rejects the block before
 // anything is stored), tells the frame to end the transfer (53) and close the port (54), stores
 // each record the main table does not hold yet in both tables, and reports completion (500, and
-// 35 in automatic mode). It runs on the worker thread: the table work holds both tables' locks,
+// 35 in automatic mode). The store is one transaction over both database files: after a crash,
+// a full disk or a database held by another program, both tables hold the whole block or
+// nothing of it, and a failed store is reported (no 500) instead of being counted. It runs on the worker thread: the table work holds both tables' locks,
 // and no lock is held while the frame is notified, so the frame may use the tables when it
 // handles a code.
 
@@ -29,6 +31,8 @@ inline constexpr const char* kCompleteText =
 inline constexpr const char* kCrcFailText = "Error. cyclic redundancy check : Fail.";
 inline constexpr const char* kTiltedText = "Analyzer Tilted";
 inline constexpr const char* kDumpFile = "hr_lowdata.dat";
+inline constexpr const char* kStoreFailText = "The downloaded results could not be stored: ";
+inline constexpr const char* kStoreFailStatus = "The downloaded results could not be stored.";
 
 // Frame command codes the decoder sends.
 enum DecoderCode {
@@ -78,6 +82,15 @@ struct DecoderFolders {
     QString dataFolder; // made sure to exist, for the CSV export of the download list
 };
 
-// One run. Returns the number of records stored (-1 when the block was rejected).
+// What ProcessDownloadBlock returns when nothing was stored.
+enum : int {
+    kBlockRejected = -1, // a record's terminator was broken: the block was refused
+    kStoreFailed = -2,   // the database refused the store: neither table changed
+};
+
+// The message for a store that failed, with the reason in plain words.
+std::string StoreFailureText(const std::string& why);
+
+// One run. Returns the number of records stored and committed, or one of the codes above.
 int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
                          const DecoderFolders& folders, IDownloadNotifier& notify, IClock& clock);

@@ -38,8 +38,8 @@ void CResultTable::SetTableName(const char* name) {
 
 bool CResultTable::HoldsResult(const char* date, const char* time, const char* value,
                                const char* pid, const char* opid) {
-    const std::string sql = "SELECT 1 FROM [" + tableName_ +
-                            "] WHERE [DATE]=? AND [TIME]=? AND [HbA1c_VALUE]=? AND [PID]=? AND "
+    const std::string sql = "SELECT 1 FROM main." + QuotedName() +
+                            " WHERE [DATE]=? AND [TIME]=? AND [HbA1c_VALUE]=? AND [PID]=? AND "
                             "[OPID]=? LIMIT 1";
     sqlite3_stmt* st = CachedStatement(0, sql);
     if (!st)
@@ -53,7 +53,8 @@ bool CResultTable::HoldsResult(const char* date, const char* time, const char* v
 }
 
 bool CResultTable::EnsureDuplicateIndex() {
-    const std::string sql = "CREATE INDEX IF NOT EXISTS [" + tableName_ + "_ResultKey] ON [" +
-                            tableName_ + "] ([DATE],[TIME],[HbA1c_VALUE],[PID],[OPID])";
+    const std::string sql = "CREATE INDEX IF NOT EXISTS main." +
+                            QuoteIdentifier(tableName_ + "_ResultKey") + " ON " + QuotedName() +
+                            " ([DATE],[TIME],[HbA1c_VALUE],[PID],[OPID])";
     return Execute(sql.c_str());
 }
