@@ -36,6 +36,11 @@ public:
     void CloseDatabases();
 
     const QString& BaseFolder() const { return baseFolder_; }
+    // How long opening and storing wait for another program that holds a file.
+    void SetBusyTimeout(int ms) {
+        ResultTable.SetBusyTimeout(ms);
+        DownloadTable.SetBusyTimeout(ms);
+    }
     // Why the main database could not be opened at the last OpenDatabases, empty when it was.
     const std::string& OpenError() const { return openError_; }
 

@@ -5,6 +5,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sqlite3.h>
+
+#include "TestSupport.h"
+#include "platform/SingleInstance.h"
+#include "storage/Databases.h"
 
 #ifndef TREVANIX_CLI
 #error "TREVANIX_CLI must name the command-line program"
@@ -14,13 +19,25 @@ namespace {
 
 struct Result {
     int exitCode = -1;
+    bool killed = false;
     QString output;
 };
 
-Result RunCli(const QStringList& args, const QString& home) {
+// The runtime folder the command-line program takes its lock in: its own, so that a copy of the
+// program running on this machine does not stop the tests.
+QString RuntimeDir() {
+    static QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return dir.path();
+}
+
+Result RunCli(const QStringList& args, const QString& home, const QString& crashAt = QString()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TREVANIX_HOME"), home);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
+    if (!crashAt.isEmpty())
+        env.insert(QStringLiteral("TREVANIX_CRASH_AT"), crashAt);
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(home);
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -33,6 +50,7 @@ Result RunCli(const QStringList& args, const QString& home) {
         return r;
     }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.killed = p.exitStatus() == QProcess::CrashExit;
     r.output = QString::fromLocal8Bit(p.readAll());
     return r;
 }
@@ -54,6 +72,37 @@ private:
     QProcess p_;
 };
 
+int Count(const QString& dbPath, const char* table) {
+    sqlite3* db = nullptr;
+    int n = -1;
+    if (sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &db, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        const std::string sql = std::string("SELECT COUNT(*) FROM ") + table;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return n;
+}
+
+QString IntegrityCheck(const QString& dbPath) {
+    sqlite3* db = nullptr;
+    QString out;
+    if (sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &db, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK)
+            while (sqlite3_step(st) == SQLITE_ROW)
+                out += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return out;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -63,6 +112,10 @@ private Q_SLOTS:
     void automaticCycleStoresOneMeasurement();
     void failuresExitNonZero_data();
     void failuresExitNonZero();
+    void onlyOneCopyAtATime();
+    void killedAtAnyPointLeavesWholeFiles_data();
+    void killedAtAnyPointLeavesWholeFiles();
+    void stalledLineIsCaughtByTheStallCheck();
 };
 
 void TestCli::downloadsAndStores() {
@@ -74,6 +127,7 @@ void TestCli::downloadsAndStores() {
     QVERIFY2(first.output.contains("3 new results stored"), qPrintable(first.output));
     QVERIFY(first.output.contains("Checking if communication between analyzer and PC is established.(Manual)"));
     QVERIFY(first.output.contains("Records received: 3 of 3"));
+    QVERIFY2(first.output.contains(sim.path + " is connected."), qPrintable(first.output));
     QVERIFY(QFile::exists(home.path() + "/Trevanix.sqlite"));
     QVERIFY(QFile::exists(home.path() + "/hr_lowdata.dat"));
 
@@ -125,6 +179,78 @@ void TestCli::failuresExitNonZero() {
     QVERIFY2(r.output.contains(says), qPrintable(r.output));
 
     QCOMPARE(RunCli({"download"}, home.path()).exitCode, 2); // no port given
+}
+
+void TestCli::onlyOneCopyAtATime() {
+    QTemporaryDir home;
+    const QString port = home.path() + "/no-such-port";
+    for (const QString& lockDir : {RuntimeDir(), home.path()}) {
+        // The window program (or another trevanix-cli) holds the lock.
+        SingleInstanceGuard other(lockDir);
+        QVERIFY(other.TryAcquire());
+        const Result r = RunCli({"download", "--port", port, "--yes"}, home.path());
+        QCOMPARE(r.exitCode, 3);
+        QVERIFY2(r.output.contains("another copy of Trevanix"), qPrintable(r.output));
+        QVERIFY(!r.output.contains("connecting failure")); // it never touched the port
+    }
+    // Once the other copy has ended, it runs.
+    QCOMPARE(RunCli({"download", "--port", port, "--yes"}, home.path()).exitCode, 1);
+}
+
+void TestCli::killedAtAnyPointLeavesWholeFiles_data() {
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<int>("rowsAfterKill"); // -1: killed before any download
+    QTest::newRow("first run: main file made") << "first-run-main-created" << -1;
+    QTest::newRow("first run: user list written") << "first-run-users-written" << -1;
+    QTest::newRow("first run: table list written") << "first-run-tables-written" << -1;
+    QTest::newRow("store: before the commit") << "store-before-commit" << 0;
+    QTest::newRow("store: after the commit") << "store-after-commit" << 3;
+}
+
+void TestCli::killedAtAnyPointLeavesWholeFiles() {
+    QFETCH(QString, point);
+    QFETCH(int, rowsAfterKill);
+    QTemporaryDir home;
+    const QString main = home.path() + "/Trevanix.sqlite";
+    const QString down = home.path() + "/TrevanixDown.sqlite";
+    std::unique_ptr<Sim> sim;
+    QString port = home.path() + "/no-such-port";
+    if (rowsAfterKill >= 0) {
+        sim = std::make_unique<Sim>(QStringList{"--records", "3"});
+        port = sim->path;
+    }
+    const Result killed = RunCli({"download", "--port", port, "--yes"}, home.path(), point);
+    QVERIFY2(killed.killed, qPrintable(killed.output));
+    if (rowsAfterKill >= 0) {
+        QCOMPARE(IntegrityCheck(main), QStringLiteral("ok"));
+        QCOMPARE(IntegrityCheck(down), QStringLiteral("ok"));
+        QCOMPARE(Count(main, "HospitalTlb"), rowsAfterKill);
+        QCOMPARE(Count(down, "DownLoadData"), rowsAfterKill);
+        return;
+    }
+    // The next start finishes the first run: everything opens, nothing is called damaged.
+    ScriptedPrompt prompt;
+    CResultDatabases db(home.path(), &prompt);
+    db.OpenDatabases();
+    QVERIFY2(prompt.messages.empty(), prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
+    QCOMPARE(db.DatabaseReady, 1);
+    QVERIFY(db.DownloadTable.IsOpen());
+    db.CloseDatabases();
+    QCOMPARE(IntegrityCheck(main), QStringLiteral("ok"));
+    QCOMPARE(Count(main, "HospitalTlb"), 0);
+    QCOMPARE(Count(down, "DownLoadData"), 0);
+}
+
+void TestCli::stalledLineIsCaughtByTheStallCheck() {
+    // The given port counts as the adapter, so a line that stops is noticed by the stall check
+    // (its first error count some 9 s into the transfer), not only by the 90-s limit.
+    QTemporaryDir home;
+    Sim sim({"--records", "50", "--stall-after", "300"});
+    QVERIFY(!sim.path.isEmpty());
+    const Result r =
+        RunCli({"download", "--port", sim.path, "--yes", "--timeout", "22"}, home.path());
+    QVERIFY2(r.output.contains("Error count : 1"), qPrintable(r.output));
+    QCOMPARE(r.exitCode, 1);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

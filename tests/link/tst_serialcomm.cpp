@@ -68,6 +68,7 @@ private Q_SLOTS:
     void openFailures_data();
     void openFailures();
     void writesAndClosedWrites();
+    void portHeldByAnotherOpenIsBusy();
     void failureAdvice_data();
     void failureAdvice();
 };
@@ -169,6 +170,29 @@ void TestSerialComm::writesAndClosedWrites() {
     QCOMPARE(port.Write("S", 1), 0);
     QTest::qWait(20);
     QVERIFY(pty.Read().empty());
+}
+
+void TestSerialComm::portHeldByAnotherOpenIsBusy() {
+    // Another program holds the port: that is not a permission problem, and the user is not
+    // sent to the "dialout" group for it.
+    Pty pty;
+    QVERIFY(pty.ok);
+    CSerialComm first;
+    first.PortName = pty.path;
+    first.Setup([](char) {}, 1000);
+    QVERIFY(first.Open());
+    CSerialComm second;
+    second.PortName = pty.path;
+    second.Setup([](char) {}, 1000);
+    QVERIFY(!second.Open());
+    QVERIFY(!second.IsOpen());
+    QCOMPARE(int(second.OpenError()), int(PortOpenError::Busy));
+    const std::string advice = OpenFailureAdvice(second.OpenError(), second.PortName);
+    QVERIFY2(advice.find("in use by another program") != std::string::npos, advice.c_str());
+    QVERIFY(advice.find("dialout") == std::string::npos);
+    // Once the first lets go, the port opens.
+    first.Close();
+    QVERIFY(second.Open());
 }
 
 void TestSerialComm::failureAdvice_data() {

@@ -1,10 +1,13 @@
 #include "TestSupport.h"
+#include "platform/ProfileFile.h"
 #include "storage/Databases.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sqlite3.h>
 
 namespace {
 
@@ -95,17 +98,6 @@ private Q_SLOTS:
         QVERIFY(prompt.messages.empty());
     }
 
-    void missingDownloadDatabaseLeavesItsTableClosed() {
-        { CResultDatabases(base_).OpenDatabases(); }
-        QVERIFY(QFile::remove(F("TrevanixDown.sqlite")));
-        CResultDatabases db(base_);
-        db.OpenDatabases();
-        QCOMPARE(db.DatabaseReady, 1);
-        QVERIFY(db.ResultTable.IsOpen());
-        QVERIFY(!db.DownloadTable.IsOpen());
-        QVERIFY(!QFile::exists(F("TrevanixDown.sqlite")));
-    }
-
     void damagedMainDatabaseIsLeftUntouched_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("text file") << QByteArray("these are not results\n");
@@ -134,17 +126,211 @@ private Q_SLOTS:
         QCOMPARE(prompt.messages[0].title, std::string("Trevanix"));
     }
 
-    void missingCurrentTableKeyIsNotReady() {
-        { CResultDatabases(base_).OpenDatabases(); }
-        QVERIFY(WriteAll(F("Trevanix.ini"), "[Table Count]\r\ncnt=1\r\n"));
+    // A start after a crash, a restore of the main file alone, or an older program's leftovers:
+    // what is missing is completed, and the stored results show without any message.
+    void missingPiecesAreCompletedAtStart_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("table");
+        QTest::newRow("download database missing") << "rm TrevanixDown.sqlite" << "HospitalTlb";
+        QTest::newRow("download table dropped") << "drop DownLoadData" << "HospitalTlb";
+        QTest::newRow("download database damaged") << "garble TrevanixDown.sqlite"
+                                                   << "HospitalTlb";
+        QTest::newRow("profile files missing") << "rm ini" << "HospitalTlb";
+        QTest::newRow("current_table key missing") << "no current_table" << "HospitalTlb";
+        QTest::newRow("table of another name, profiles missing") << "rm ini" << "ClinicA";
+        QTest::newRow("table list names a missing table") << "wrong current_table" << "HospitalTlb";
+    }
+    void missingPiecesAreCompletedAtStart() {
+        QFETCH(QString, damage);
+        QFETCH(QString, table);
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            if (table != "HospitalTlb") {
+                QVERIFY(db.ResultTable.Execute(
+                    ("ALTER TABLE [HospitalTlb] RENAME TO [" + table.toStdString() + "]").c_str()));
+                db.ResultTable.SetTableName(table.toLatin1().constData());
+            }
+            QVERIFY(db.ResultTable.Requery());
+            Add(db.ResultTable, "20240101", "0800", "065");
+            Add(db.ResultTable, "20240102", "0900", "071");
+            Add(db.DownloadTable, "20240102", "0900", "071");
+        }
+        if (damage == "rm TrevanixDown.sqlite") {
+            QVERIFY(QFile::remove(F("TrevanixDown.sqlite")));
+        } else if (damage == "garble TrevanixDown.sqlite") {
+            QVERIFY(WriteAll(F("TrevanixDown.sqlite"), QByteArray(4096, '\x5a')));
+        } else if (damage == "drop DownLoadData") {
+            CResultTable down;
+            down.SetTableName("DownLoadData");
+            QVERIFY(down.Open(QFile::encodeName(F("TrevanixDown.sqlite")).constData()));
+            QVERIFY(down.Execute("DROP TABLE [DownLoadData]"));
+        } else if (damage == "rm ini") {
+            QVERIFY(QFile::remove(F("user_info.ini")));
+            QVERIFY(QFile::remove(F("Trevanix.ini")));
+        } else if (damage == "no current_table") {
+            QVERIFY(WriteAll(F("Trevanix.ini"), "[Table Count]\r\ncnt=1\r\n"));
+        } else if (damage == "wrong current_table") {
+            QVERIFY(WriteAll(F("Trevanix.ini"),
+                             "[Table Count]\r\ncurrent_table=Gone\r\ncnt=1\r\n"
+                             "[Table Set]\r\nno1=Gone\r\n"));
+        }
         ScriptedPrompt prompt;
         CResultDatabases db(base_, &prompt);
         db.OpenDatabases();
-        QCOMPARE(db.CurrentTable, std::string("-1"));
+        QVERIFY2(prompt.messages.empty(), prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
+        QCOMPARE(db.DatabaseReady, 1);
+        QCOMPARE(db.CurrentTable, table.toStdString());
+        QCOMPARE(Values(db.ResultTable), (QStringList{"071", "065"}));
+        QVERIFY(db.DownloadTable.IsOpen());
+        QCOMPARE(ReadProfileString(F("user_info.ini"), "User Count", "current_user"),
+                 std::string("Trevanix.sqlite"));
+        QCOMPARE(ReadProfileString(F("Trevanix.ini"), "Table Count", "current_table"),
+                 table.toStdString());
+        // The next start finds everything in place and needs nothing more.
+        db.CloseDatabases();
+        CResultDatabases again(base_, &prompt);
+        again.OpenDatabases();
+        QCOMPARE(again.DatabaseReady, 1);
+        QVERIFY(prompt.messages.empty());
+    }
+
+    // A first run cut short between making the main file and its table, its profile files or
+    // the download database: the next start finishes it.
+    void firstRunCutShortIsFinished_data() {
+        QTest::addColumn<bool>("withProfiles");
+        QTest::newRow("zero-byte main file only") << false;
+        QTest::newRow("zero-byte main file and profiles") << true;
+    }
+    void firstRunCutShortIsFinished() {
+        QFETCH(bool, withProfiles);
+        QVERIFY(WriteAll(F("Trevanix.sqlite"), QByteArray()));
+        if (withProfiles) {
+            QVERIFY(WriteAll(F("user_info.ini"), "[User Count]\r\ncurrent_user=Trevanix.sqlite\r\n"
+                                                 "cnt=1\r\n[User Set]\r\nno1=Trevanix.sqlite\r\n"));
+            QVERIFY(WriteAll(F("Trevanix.ini"), "[Table Count]\r\ncurrent_table=HospitalTlb\r\n"
+                                                "cnt=1\r\n[Table Set]\r\nno1=HospitalTlb\r\n"));
+        }
+        ScriptedPrompt prompt;
+        CResultDatabases db(base_, &prompt);
+        db.OpenDatabases();
+        QVERIFY(prompt.messages.empty());
+        QCOMPARE(db.DatabaseReady, 1);
+        QCOMPARE(db.CurrentTable, std::string("HospitalTlb"));
+        QVERIFY(db.DownloadTable.IsOpen());
+        Add(db.ResultTable, "20240101", "0800", "065");
+        QCOMPARE(Values(db.ResultTable), QStringList{"065"});
+    }
+
+    void healthyStartWritesNothing() {
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            Add(db.ResultTable, "20240101", "0800", "065");
+        }
+        QMap<QString, QByteArray> before;
+        for (const QString& f : QDir(base_).entryList(QDir::Files))
+            before[f] = ReadAll(F(f.toLatin1().constData()));
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            QCOMPARE(db.DatabaseReady, 1);
+            QCOMPARE(Values(db.ResultTable), QStringList{"065"});
+        }
+        QMap<QString, QByteArray> after;
+        for (const QString& f : QDir(base_).entryList(QDir::Files))
+            after[f] = ReadAll(F(f.toLatin1().constData()));
+        QCOMPARE(after.keys(), before.keys());
+        for (const QString& f : before.keys())
+            QVERIFY2(after[f] == before[f], qPrintable(f));
+    }
+
+    // Names from the profile files reach SQL and paths only when they are plain names.
+    void unsafeNamesAreRefused_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("table name closing the brackets")
+            << "Trevanix.ini" << "current_table" << "HospitalTlb]--";
+        QTest::newRow("table name with a quote") << "Trevanix.ini" << "current_table"
+                                                 << "x'; DROP TABLE HospitalTlb; --";
+        QTest::newRow("table name too long") << "Trevanix.ini" << "current_table"
+                                             << QString(65, QLatin1Char('T'));
+        QTest::newRow("user outside the folder") << "user_info.ini" << "current_user"
+                                                 << "../Trevanix.sqlite";
+        QTest::newRow("user as an absolute path") << "user_info.ini" << "current_user"
+                                                  << "/tmp/Trevanix.sqlite";
+    }
+    void unsafeNamesAreRefused() {
+        QFETCH(QString, file);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            Add(db.ResultTable, "20240101", "0800", "065");
+        }
+        const std::string section = file == "user_info.ini" ? "User Count" : "Table Count";
+        QVERIFY(WriteProfileString(F(file.toLatin1().constData()), section, key.toStdString(),
+                                   value.toStdString()));
+        const QByteArray main = ReadAll(F("Trevanix.sqlite"));
+        const QStringList files = QDir(base_).entryList(QDir::Files);
+        ScriptedPrompt prompt;
+        CResultDatabases db(base_, &prompt);
+        db.OpenDatabases();
+        QCOMPARE(db.DatabaseReady, 0);
         QVERIFY(!db.ResultTable.IsOpen());
+        QCOMPARE(prompt.messages.size(), size_t(1));
+        const QString text = QString::fromStdString(prompt.messages[0].text);
+        QVERIFY2(text.contains("not a plain"), qPrintable(text));
+        QVERIFY(text.contains(value));
+        QCOMPARE(ReadAll(F("Trevanix.sqlite")), main);
+        QCOMPARE(QDir(base_).entryList(QDir::Files), files);
+        QVERIFY(!QFile::exists(QDir(base_).filePath("../Trevanix.sqlite")));
+    }
+
+    void databaseHeldByAnotherProgramIsInUseNotDamaged() {
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            Add(db.ResultTable, "20240101", "0800", "065");
+        }
+        // Another program is writing: it holds the file's exclusive lock.
+        CResultTable other;
+        other.SetTableName("HospitalTlb");
+        QVERIFY(other.Open(QFile::encodeName(F("Trevanix.sqlite")).constData()));
+        QVERIFY(other.Execute("BEGIN EXCLUSIVE"));
+        const QByteArray main = ReadAll(F("Trevanix.sqlite"));
+        ScriptedPrompt prompt;
+        CResultDatabases db(base_, &prompt);
+        db.SetBusyTimeout(200);
+        db.OpenDatabases();
         QCOMPARE(db.DatabaseReady, 0);
         QCOMPARE(prompt.messages.size(), size_t(1));
-        QVERIFY(db.DownloadTable.IsOpen());
+        const QString text = QString::fromStdString(prompt.messages[0].text);
+        QVERIFY2(text.contains("in use by another program"), qPrintable(text));
+        QVERIFY(text.contains("Nothing was changed"));
+        QVERIFY(!text.contains("repaired") && !text.contains("moved"));
+        QVERIFY(other.Execute("ROLLBACK"));
+        QCOMPARE(ReadAll(F("Trevanix.sqlite")), main);
+    }
+
+    void fileWithoutResultsIsLeftAlone() {
+        // A database of another program under the name of the main file.
+        sqlite3* foreign = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(F("Trevanix.sqlite")).constData(), &foreign),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(foreign, "CREATE TABLE Notes (text TEXT)", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(foreign);
+        const QByteArray main = ReadAll(F("Trevanix.sqlite"));
+        ScriptedPrompt prompt;
+        CResultDatabases db(base_, &prompt);
+        db.OpenDatabases();
+        QCOMPARE(db.DatabaseReady, 0);
+        QCOMPARE(prompt.messages.size(), size_t(1));
+        QVERIFY(QString::fromStdString(prompt.messages[0].text).contains("holds no table of results"));
+        QCOMPARE(ReadAll(F("Trevanix.sqlite")), main);
     }
 
     void unwritableBaseFolderIsReported() {

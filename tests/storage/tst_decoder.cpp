@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTest>
+#include <sqlite3.h>
 #include <thread>
 
 namespace {
@@ -304,6 +306,84 @@ private Q_SLOTS:
         worker.join();
         QCOMPARE(seenAt500, 300);
         QVERIFY(reads > 0);
+    }
+
+    // A store the database refuses changes neither table, keeps the dump, tells the user why,
+    // sends no completion code and leaves the previous download's list as it was; a database
+    // held by another program costs one bounded wait per block.
+    void failedStoreChangesNeitherTable_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("main database read-only") << "read-only" << "read-only";
+        QTest::newRow("disk full") << "full" << "the disk is full";
+        QTest::newRow("main database held by a writer") << "main writer" << "in use";
+        QTest::newRow("main database held by a reader") << "main reader" << "in use";
+        QTest::newRow("download database held by a writer") << "down writer" << "in use";
+    }
+    void failedStoreChangesNeitherTable() {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        RecordingNotifier first;
+        QCOMPARE(Run(Record("240101", "0800", "065", "P1", "O1") +
+                         Record("240101", "0900", "066", "P2", "O1"),
+                     2, first),
+                 2);
+        std::string block;
+        const int count = 200;
+        for (int i = 0; i < count; ++i)
+            block += Record("240202", "1000", "070", "N" + std::to_string(i), "O2");
+
+        db_->SetBusyTimeout(300);
+        sqlite3* other = nullptr;
+        const QString held = fault == "down writer" ? db_->DownloadDbPath : db_->MainDbPath;
+        QCOMPARE(sqlite3_open(QFile::encodeName(held).constData(), &other), SQLITE_OK);
+        if (fault == "read-only")
+            QVERIFY(db_->ResultTable.Execute("PRAGMA query_only=1"));
+        else if (fault == "full")
+            QVERIFY(db_->ResultTable.Execute("PRAGMA max_page_count=1"));
+        else if (fault.endsWith("writer"))
+            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        else
+            QCOMPARE(sqlite3_exec(other, "BEGIN; SELECT COUNT(*) FROM HospitalTlb;", nullptr,
+                                  nullptr, nullptr),
+                     SQLITE_OK);
+
+        RecordingNotifier n;
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(Run(block, count, n), int(kStoreFailed));
+        QVERIFY2(t.elapsed() < 3000, std::to_string(t.elapsed()).c_str()); // not once per record
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        db_->ResultTable.Execute("PRAGMA query_only=0");
+        db_->ResultTable.Execute("PRAGMA max_page_count=1073741823");
+
+        QCOMPARE(Rows(db_->ResultTable).size(), 2);
+        QCOMPARE(Rows(db_->DownloadTable).size(), 2); // the last download's list, unchanged
+        QCOMPARE(n.Codes(), (QStringList{"code 53", "code 54", "phase -1"}));
+        std::string said;
+        for (const std::string& e : n.events)
+            if (e.rfind("inform", 0) == 0)
+                said = e;
+        QVERIFY2(QString::fromStdString(said).contains(reason), said.c_str());
+        QVERIFY(said.find("Download again later") != std::string::npos);
+        QVERIFY(QFileInfo(QDir(folders_.baseFolder).filePath("hr_lowdata.dat")).size() > 0);
+
+        // The same block once the fault is gone: all of it, in both tables.
+        RecordingNotifier again;
+        QCOMPARE(Run(block, count, again), count);
+        QCOMPARE(Rows(db_->ResultTable).size(), count + 2);
+        QCOMPARE(Rows(db_->DownloadTable).size(), count);
+    }
+
+    // The download list is reset inside the store: a missing DownLoadData (an older program
+    // crashed between dropping and making it) is made again, and the store reaches both tables.
+    void missingDownloadTableIsMadeInTheStore() {
+        QVERIFY(db_->DownloadTable.Execute("DROP TABLE [DownLoadData]"));
+        RecordingNotifier n;
+        QCOMPARE(Run(Record("240101", "0800", "065", "P1", "O1"), 1, n), 1);
+        QCOMPARE(Rows(db_->DownloadTable).size(), 1);
+        QVERIFY(n.Codes().contains("code 500"));
     }
 };
 
