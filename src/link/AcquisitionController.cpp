@@ -804,8 +804,7 @@ bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
         if (stopping_)
             return false;
     }
-    QMetaObject::invokeMethod(
-        &context_,
+    context_.Post(
         [this, done, step = std::move(step)]() {
             {
                 // From here the worker waits only for this thread's queue and clock.
@@ -825,8 +824,7 @@ bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
                 }
                 wcv_.notify_all();
             });
-        },
-        Qt::QueuedConnection);
+        });
     std::unique_lock<std::mutex> lock(wmutex_);
     wcv_.wait(lock, [&]() { return *done || stopping_; });
     return *done;

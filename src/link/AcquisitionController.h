@@ -18,6 +18,7 @@
 #include "link/SerialPort.h"
 #include "link/StatusDialogs.h"
 #include "platform/EventClock.h"
+#include "platform/ThreadCalls.h"
 #include "storage/DownloadDecoder.h"
 
 #include <QObject>
@@ -282,7 +283,7 @@ private:
     RepeatingTimer timer3_;
     RepeatingTimer timer5_;
     RepeatingTimer timer10_;
-    QObject context_; // queued calls from the worker land here
+    CThreadCalls context_; // calls from the worker land here
     uint64_t totalRx_ = 0;
     // Bytes that arrived while a command was being written: they are taken once it is done,
     // as the original handler, blocked in its pauses, took them only after it returned.

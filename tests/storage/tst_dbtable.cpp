@@ -407,6 +407,42 @@ private Q_SLOTS:
         QCOMPARE(t.CountRows(), 200);
     }
 
+    // A table name that closes the square brackets ("]") stays one name: the statements touch
+    // that table only (the profile files refuse such names, but the table layer never relies
+    // on that).
+    void oddTableNamesStayInsideTheirQuotes_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("closing bracket") << QByteArray("HospitalTlb]--");
+        QTest::newRow("bracket and quote") << QByteArray("a]\"b");
+        QTest::newRow("plain") << QByteArray("Clinic-2_b");
+    }
+    void oddTableNamesStayInsideTheirQuotes() {
+        QFETCH(QByteArray, name);
+        const QString path = NewPath();
+        {
+            CResultTable victim;
+            victim.SetTableName("HospitalTlb");
+            QVERIFY(victim.OpenOrCreate(path.toUtf8().constData()));
+            Fill(victim, "20240101", "0800", "065");
+        }
+        CResultTable t;
+        t.SetTableName(name.constData());
+        QVERIFY(t.OpenOrCreate(path.toUtf8().constData()));
+        Fill(t, "20240101", "0800", "065");
+        Fill(t, "20240102", "0900", "071");
+        QVERIFY(t.Requery());
+        QCOMPARE(t.RowCount(), 2);
+        t.SetFilter("[DATE] = '20240101'");
+        QVERIFY(t.DeleteWhere());
+        t.SetFilter("");
+        QVERIFY(t.Requery());
+        QCOMPARE(t.RowCount(), 1);
+        QVERIFY(t.HoldsResult("20240102", "0900", "071", "P1", "OP"));
+        QVERIFY(!t.HoldsResult("20240101", "0800", "065", "P1", "OP"));
+        QVERIFY(t.EnsureDuplicateIndex());
+        QCOMPARE(Query(path, "SELECT COUNT(*) FROM HospitalTlb"), QStringList{"1"});
+    }
+
     void closeOfClosedTableSucceeds() {
         CResultTable t;
         QVERIFY(t.Close());
