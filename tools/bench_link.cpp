@@ -14,7 +14,7 @@
 // usage: bench_link [records]   (run from the build folder; default 9999)
 
 #include "AnalyzerSim.h"
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "link/AcquisitionController.h"
 #include "link/SerialComm.h"
 #include "platform/EventClock.h"

@@ -3,7 +3,7 @@
 // which one is shown, the status dialogs, and the host of the analyzer link (it owns the
 // acquisition state through the controller and answers the controller's view requests).
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "controls/RaravFrame.h"
 #include "link/AcquisitionController.h"
 #include "link/SerialComm.h"

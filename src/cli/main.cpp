@@ -11,7 +11,7 @@
 // arguments are wrong, 3 when another copy of the program (the window or trevanix-cli) is
 // running: only one may use the port and the result files at a time.
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "link/AcquisitionController.h"
 #include "link/SerialComm.h"
 #include "platform/AppFolders.h"

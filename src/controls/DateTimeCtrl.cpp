@@ -1,6 +1,6 @@
 #include "controls/DateTimeCtrl.h"
 
-#include "app/settings/DisplayFormats.h"
+#include "settings/DisplayFormats.h"
 
 CDateTimeCtrl::CDateTimeCtrl(QWidget* parent) : QDateEdit(parent) {
     setCalendarPopup(true);

@@ -1,6 +1,6 @@
 #include "link/AcquisitionController.h"
 
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
 

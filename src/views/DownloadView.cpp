@@ -1,6 +1,6 @@
 #include "views/DownloadView.h"
 
-#include "app/settings/DisplayFormats.h"
+#include "settings/DisplayFormats.h"
 #include "link/AcquisitionController.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"

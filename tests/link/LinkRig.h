@@ -6,7 +6,7 @@
 #include "AnalyzerSim.h"
 #include "ManualEventClock.h"
 #include "TestSupport.h"
-#include "app/settings/Settings.h"
+#include "settings/Settings.h"
 #include "link/AcquisitionController.h"
 #include "link/SerialComm.h"
 #include "storage/Databases.h"

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "app/settings/DisplayFormats.h"
-#include "app/settings/Settings.h"
+#include "settings/DisplayFormats.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QTemporaryDir>
