@@ -198,6 +198,8 @@ bool CDbTable::OpenOrCreate(const char* path) {
 }
 
 void CDbTable::ForgetStatements() {
+    sqlite3_finalize(otherInsert_);
+    otherInsert_ = nullptr;
     sqlite3_finalize(batchStatement_);
     sqlite3_finalize(insertStatement_);
     batchStatement_ = nullptr;
@@ -794,17 +796,24 @@ std::string CDbTable::InsertSql(const std::string& qualifiedName) const {
 bool CDbTable::InsertInto(const std::string& qualifiedName) {
     if (!IsOpen() || columns_.empty())
         return false;
-    sqlite3_stmt* st = nullptr;
-    bool stored = false;
-    if (sqlite3_prepare_v2(db_, InsertSql(qualifiedName).c_str(), -1, &st, nullptr) == SQLITE_OK &&
-        st) {
-        stored = BindColumns(st) && sqlite3_step(st) == SQLITE_DONE;
-        if (!stored)
+    // Prepared once per target: a block inserts thousands of rows into the same table.
+    if (!otherInsert_ || otherInsertTarget_ != qualifiedName) {
+        sqlite3_finalize(otherInsert_);
+        otherInsert_ = nullptr;
+        otherInsertTarget_ = qualifiedName;
+        if (sqlite3_prepare_v2(db_, InsertSql(qualifiedName).c_str(), -1, &otherInsert_,
+                               nullptr) != SQLITE_OK) {
             NoteError("cannot insert");
-    } else {
-        NoteError("cannot insert");
+            sqlite3_finalize(otherInsert_);
+            otherInsert_ = nullptr;
+            return false;
+        }
     }
-    sqlite3_finalize(st);
+    const bool stored = BindColumns(otherInsert_) && sqlite3_step(otherInsert_) == SQLITE_DONE;
+    if (!stored)
+        NoteError("cannot insert");
+    sqlite3_reset(otherInsert_);
+    sqlite3_clear_bindings(otherInsert_);
     adding_ = false;
     return stored;
 }
@@ -828,6 +837,8 @@ bool CDbTable::Attach(const char* path, const char* schema) {
 bool CDbTable::Detach(const char* schema) {
     if (!IsOpen() || !schema)
         return false;
+    sqlite3_finalize(otherInsert_); // it names a table of the attached file
+    otherInsert_ = nullptr;
     return Execute(("DETACH DATABASE " + QuoteIdentifier(schema)).c_str());
 }
 

@@ -197,6 +197,8 @@ private:
     sqlite3_stmt* batchStatement_ = nullptr;
     sqlite3_stmt* insertStatement_ = nullptr;
     std::vector<sqlite3_stmt*> ownStatements_;
+    sqlite3_stmt* otherInsert_ = nullptr; // InsertInto's, for otherInsertTarget_
+    std::string otherInsertTarget_;
     RowCache cache_;
     std::string lastError_;
     int lastErrorCode_ = 0;
