@@ -22,6 +22,90 @@ const sqlite3_destructor_type kStatic = nullptr;
 
 bool IsOk(int code) { return code == SQLITE_ROW || code == SQLITE_DONE; }
 
+// Everything that depends on a column's type, in one place: its SQL types, the value older
+// rows get when the column is added, and how a value travels between a statement, the
+// read-ahead cache and the bound variable.
+struct ColumnKind {
+    const char* createType; // in CREATE TABLE
+    const char* addType;    // in ALTER TABLE ADD COLUMN, for a table of an older layout
+    const char* fillValue;  // what the existing rows get then (null: nothing)
+    void (*clear)(void* value);
+    void (*read)(sqlite3_stmt* st, int col, DbCachedValue& out);
+    void (*apply)(const DbCachedValue& v, void* value);
+    int (*bind)(sqlite3_stmt* st, int index, const void* value);
+};
+
+CTextBuf& Text(void* v) { return *static_cast<CTextBuf*>(v); }
+const CTextBuf& Text(const void* v) { return *static_cast<const CTextBuf*>(v); }
+
+const ColumnKind kTextKind = {
+    "TEXT", "TEXT", "''", [](void* v) { Text(v).Assign(""); },
+    [](sqlite3_stmt* st, int col, DbCachedValue& out) {
+        const unsigned char* t = sqlite3_column_text(st, col);
+        out.bytes.assign(t ? reinterpret_cast<const char*>(t) : "");
+    },
+    [](const DbCachedValue& v, void* value) {
+        Text(value).SetBytes(v.bytes.c_str(), static_cast<int>(v.bytes.size()) + 1);
+    },
+    [](sqlite3_stmt* st, int i, const void* value) {
+        // An empty or cleared text is stored as '' and never as NULL: searches and the
+        // duplicate test compare with '' and would not find a NULL.
+        const CTextBuf& t = Text(value);
+        return sqlite3_bind_text(st, i, t.c_str(), t.Size() < 2 ? 0 : t.Size() - 1, kStatic);
+    }};
+
+const ColumnKind kIntKind = {
+    "INT", "Integer", "0", [](void* v) { *static_cast<int*>(v) = 0; },
+    [](sqlite3_stmt* st, int col, DbCachedValue& out) { out.integer = sqlite3_column_int(st, col); },
+    [](const DbCachedValue& v, void* value) { *static_cast<int*>(value) = static_cast<int>(v.integer); },
+    [](sqlite3_stmt* st, int i, const void* value) {
+        return sqlite3_bind_int(st, i, *static_cast<const int*>(value));
+    }};
+
+const ColumnKind kDoubleKind = {
+    "DOUBLE", "Double", "0.0", [](void* v) { *static_cast<double*>(v) = 0.0; },
+    [](sqlite3_stmt* st, int col, DbCachedValue& out) { out.real = sqlite3_column_double(st, col); },
+    [](const DbCachedValue& v, void* value) { *static_cast<double*>(value) = v.real; },
+    [](sqlite3_stmt* st, int i, const void* value) {
+        return sqlite3_bind_double(st, i, *static_cast<const double*>(value));
+    }};
+
+const ColumnKind kBinaryKind = {
+    "LongBinary", "LongBinary", nullptr, [](void* v) { Text(v).Clear(); },
+    [](sqlite3_stmt* st, int col, DbCachedValue& out) {
+        const void* blob = sqlite3_column_blob(st, col);
+        const int bytes = sqlite3_column_bytes(st, col);
+        out.bytes.assign(blob ? static_cast<const char*>(blob) : "",
+                         blob ? static_cast<size_t>(bytes) : 0);
+    },
+    [](const DbCachedValue& v, void* value) {
+        if (v.bytes.empty())
+            Text(value).Clear();
+        else
+            Text(value).SetBytes(v.bytes.data(), static_cast<int>(v.bytes.size()));
+    },
+    [](sqlite3_stmt* st, int i, const void* value) {
+        const CTextBuf& b = Text(value);
+        return sqlite3_bind_blob(st, i, b.Data(), b.Size(), kStatic);
+    }};
+
+const ColumnKind& KindOf(unsigned type) {
+    switch (type) {
+    case kColumnText: return kTextKind;
+    case kColumnInt: return kIntKind;
+    case kColumnDouble: return kDoubleKind;
+    default: return kBinaryKind;
+    }
+}
+
+// One column of the current row of a statement, NULL or not.
+void ReadValue(sqlite3_stmt* st, int col, unsigned type, DbCachedValue& out) {
+    out.isNull = col < 0 || col >= sqlite3_column_count(st) ||
+                 sqlite3_column_type(st, col) == SQLITE_NULL;
+    if (!out.isNull)
+        KindOf(type).read(st, col, out);
+}
+
 } // namespace
 
 std::string QuoteIdentifier(const std::string& name) {
@@ -263,13 +347,7 @@ std::string CDbTable::CreateTableSql(const std::string& qualifiedName, bool ifNo
     for (size_t i = 0; i < columns_.size(); ++i) {
         const ColumnDesc& c = columns_[i];
         sql += i == 0 ? ' ' : ',';
-        sql += QuoteIdentifier(c.name);
-        switch (c.type) {
-        case kColumnText: sql += " TEXT"; break;
-        case kColumnInt: sql += " INT"; break;
-        case kColumnDouble: sql += " DOUBLE"; break;
-        default: sql += " LongBinary"; break;
-        }
+        sql += QuoteIdentifier(c.name) + " " + KindOf(c.type).createType;
     }
     return sql + ")";
 }
@@ -347,25 +425,10 @@ bool CDbTable::CheckColumns() {
             if (c.resultColumn != -1)
                 continue;
             const std::string column = QuoteIdentifier(c.name);
-            const std::string add = "ALTER TABLE " + table + " ADD COLUMN " + column;
-            const std::string fill = "UPDATE " + table + " SET " + column;
-            switch (c.type) {
-            case kColumnText:
-                Execute((add + " TEXT").c_str());
-                Execute((fill + " = ''").c_str());
-                break;
-            case kColumnInt:
-                Execute((add + " Integer").c_str());
-                Execute((fill + " = 0").c_str());
-                break;
-            case kColumnDouble:
-                Execute((add + " Double").c_str());
-                Execute((fill + " = 0.0").c_str());
-                break;
-            default:
-                Execute((add + " LongBinary").c_str());
-                break;
-            }
+            const ColumnKind& kind = KindOf(c.type);
+            Execute(("ALTER TABLE " + table + " ADD COLUMN " + column + " " + kind.addType).c_str());
+            if (kind.fillValue)
+                Execute(("UPDATE " + table + " SET " + column + " = " + kind.fillValue).c_str());
         }
         // Map again at once, so that values written to the new columns in this run read back.
         ForgetStatements();
@@ -506,35 +569,12 @@ void CDbTable::FillCache(int n) {
     int slot = 0;
     int rc;
     while (slot < kReadAhead && (rc = sqlite3_step(batchStatement_)) == SQLITE_ROW) {
-        const int count = sqlite3_column_count(batchStatement_);
         cache_.rowIds[static_cast<size_t>(slot)] = sqlite3_column_int(batchStatement_, 0);
         for (size_t c = 0; c < columns; ++c) {
-            CachedValue& v = cache_.values[static_cast<size_t>(slot) * columns + c];
-            const int col = columns_[c].resultColumn + 1;
-            v.isNull = col < 1 || col >= count ||
-                       sqlite3_column_type(batchStatement_, col) == SQLITE_NULL;
-            if (v.isNull)
-                continue;
-            switch (columns_[c].type) {
-            case kColumnText: {
-                const unsigned char* t = sqlite3_column_text(batchStatement_, col);
-                v.bytes.assign(t ? reinterpret_cast<const char*>(t) : "");
-                break;
-            }
-            case kColumnInt:
-                v.integer = sqlite3_column_int(batchStatement_, col);
-                break;
-            case kColumnDouble:
-                v.real = sqlite3_column_double(batchStatement_, col);
-                break;
-            default: {
-                const void* blob = sqlite3_column_blob(batchStatement_, col);
-                const int bytes = sqlite3_column_bytes(batchStatement_, col);
-                v.bytes.assign(blob ? static_cast<const char*>(blob) : "",
-                               blob ? static_cast<size_t>(bytes) : 0);
-                break;
-            }
-            }
+            // ROWID comes first, so the table's columns are one further on.
+            const int col = columns_[c].resultColumn < 0 ? -1 : columns_[c].resultColumn + 1;
+            ReadValue(batchStatement_, col, columns_[c].type,
+                      cache_.values[static_cast<size_t>(slot) * columns + c]);
         }
         ++slot;
     }
@@ -558,30 +598,7 @@ bool CDbTable::LoadCached(int rowid) {
         ColumnDesc& d = columns_[c];
         if (!d.value)
             continue;
-        const CachedValue& v = cache_.values[static_cast<size_t>(slot) * columns + c];
-        if (v.isNull) {
-            ClearField(d);
-            continue;
-        }
-        switch (d.type) {
-        case kColumnText:
-            static_cast<CTextBuf*>(d.value)->SetBytes(v.bytes.c_str(),
-                                                      static_cast<int>(v.bytes.size()) + 1);
-            break;
-        case kColumnInt:
-            *static_cast<int*>(d.value) = static_cast<int>(v.integer);
-            break;
-        case kColumnDouble:
-            *static_cast<double*>(d.value) = v.real;
-            break;
-        default:
-            if (v.bytes.empty())
-                ClearField(d);
-            else
-                static_cast<CTextBuf*>(d.value)->SetBytes(v.bytes.data(),
-                                                          static_cast<int>(v.bytes.size()));
-            break;
-        }
+        ApplyValue(d, cache_.values[static_cast<size_t>(slot) * columns + c]);
     }
     adding_ = false;
     return true;
@@ -603,21 +620,13 @@ bool CDbTable::MoveNext() {
 
 bool CDbTable::IsEOF() const { return rowCount_ == 0 || position_ > rowCount_; }
 
-void CDbTable::ClearField(ColumnDesc& c) {
-    switch (c.type) {
-    case kColumnText:
-        static_cast<CTextBuf*>(c.value)->Assign("");
-        break;
-    case kColumnInt:
-        *static_cast<int*>(c.value) = 0;
-        break;
-    case kColumnDouble:
-        *static_cast<double*>(c.value) = 0.0;
-        break;
-    default:
-        static_cast<CTextBuf*>(c.value)->Clear();
-        break;
-    }
+void CDbTable::ClearField(ColumnDesc& c) { KindOf(c.type).clear(c.value); }
+
+void CDbTable::ApplyValue(ColumnDesc& c, const DbCachedValue& v) {
+    if (v.isNull)
+        ClearField(c);
+    else
+        KindOf(c.type).apply(v, c.value);
 }
 
 void CDbTable::ClearFields() {
@@ -628,32 +637,12 @@ void CDbTable::ClearFields() {
 
 void CDbTable::LoadRow(sqlite3_stmt* statement) {
     ClearFields();
-    const int count = statement ? sqlite3_column_count(statement) : 0;
+    DbCachedValue v;
     for (ColumnDesc& c : columns_) {
-        if (!c.value || c.resultColumn < 0 || c.resultColumn >= count)
+        if (!c.value || !statement)
             continue;
-        const int rc = c.resultColumn;
-        switch (c.type) {
-        case kColumnText: {
-            const unsigned char* text = sqlite3_column_text(statement, rc);
-            static_cast<CTextBuf*>(c.value)->Assign(text ? reinterpret_cast<const char*>(text)
-                                                         : "");
-            break;
-        }
-        case kColumnInt:
-            *static_cast<int*>(c.value) = sqlite3_column_int(statement, rc);
-            break;
-        case kColumnDouble:
-            *static_cast<double*>(c.value) = sqlite3_column_double(statement, rc);
-            break;
-        default: {
-            const void* blob = sqlite3_column_blob(statement, rc);
-            const int bytes = sqlite3_column_bytes(statement, rc);
-            if (blob && bytes)
-                static_cast<CTextBuf*>(c.value)->SetBytes(blob, bytes);
-            break;
-        }
-        }
+        ReadValue(statement, c.resultColumn, c.type, v);
+        ApplyValue(c, v);
     }
     adding_ = false;
 }
@@ -676,32 +665,8 @@ bool CDbTable::Edit() {
 bool CDbTable::BindColumns(sqlite3_stmt* statement) {
     int i = 1;
     for (const ColumnDesc& c : columns_) {
-        int rc = SQLITE_OK;
-        if (!c.value) {
-            rc = sqlite3_bind_null(statement, i);
-        } else {
-            switch (c.type) {
-            case kColumnText: {
-                // An empty or cleared text is stored as '' and never as NULL: searches and the
-                // duplicate test compare with '' and would not find a NULL.
-                const CTextBuf* t = static_cast<const CTextBuf*>(c.value);
-                const int len = t->Size() < 2 ? 0 : t->Size() - 1;
-                rc = sqlite3_bind_text(statement, i, t->c_str(), len, kStatic);
-                break;
-            }
-            case kColumnInt:
-                rc = sqlite3_bind_int(statement, i, *static_cast<const int*>(c.value));
-                break;
-            case kColumnDouble:
-                rc = sqlite3_bind_double(statement, i, *static_cast<const double*>(c.value));
-                break;
-            default: {
-                const CTextBuf* b = static_cast<const CTextBuf*>(c.value);
-                rc = sqlite3_bind_blob(statement, i, b->Data(), b->Size(), kStatic);
-                break;
-            }
-            }
-        }
+        const int rc = c.value ? KindOf(c.type).bind(statement, i, c.value)
+                               : sqlite3_bind_null(statement, i);
         if (rc != SQLITE_OK)
             return false;
         ++i;

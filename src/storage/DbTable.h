@@ -43,6 +43,14 @@ enum ColumnType : unsigned {
     kColumnBinary = 4,
 };
 
+// A column value as read from a row: kept in the read-ahead cache, applied to the bound value.
+struct DbCachedValue {
+    std::string bytes;
+    long long integer = 0;
+    double real = 0.0;
+    bool isNull = true;
+};
+
 struct ColumnDesc {
     unsigned type = 0;
     void* value = nullptr; // CTextBuf for text and binary, int for integer, double for double
@@ -152,6 +160,7 @@ private:
     bool MapColumns(sqlite3_stmt* select);
     bool BindColumns(sqlite3_stmt* statement);
     static void ClearField(ColumnDesc& c);
+    static void ApplyValue(ColumnDesc& c, const DbCachedValue& v);
     bool AppendRowId(long long rowid);
     void NoteError(const char* what);
     std::string InsertSql(const std::string& qualifiedName) const;
@@ -176,15 +185,9 @@ private:
     // instead of once per row. A cached row is used only while this connection has written
     // nothing since and for a moment after it was read, so navigation still shows what is in
     // the file, as reading one row at a time would.
-    struct CachedValue {
-        std::string bytes;
-        long long integer = 0;
-        double real = 0.0;
-        bool isNull = true;
-    };
     struct RowCache {
         std::vector<int> rowIds;         // by slot
-        std::vector<CachedValue> values; // slot * column count + declared column
+        std::vector<DbCachedValue> values; // slot * column count + declared column
         int filled = 0;
         int changesAtFill = -1;
         std::chrono::steady_clock::time_point filledAt;
