@@ -204,10 +204,8 @@ void CAcquisitionController::ShowStatus(const std::string& text) {
 }
 
 void CAcquisitionController::ClearReceiveState() {
-    s_.RxText.clear();
+    framer_.Reset();
     s_.BlockText.clear();
-    s_.RxCount = 0;
-    headerCount_ = -1;
     if (progressRecords_ >= 0)
         c_.processDlg.SetProgress(-1, std::string());
     progressRecords_ = -1;
@@ -421,9 +419,7 @@ void CAcquisitionController::ManualRequest() {
 
 void CAcquisitionController::Acknowledge() {
     // BlockText stays: the decoder works on its own copy anyway.
-    s_.RxText.clear();
-    s_.RxCount = 0;
-    headerCount_ = -1;
+    framer_.Reset();
     s_.ReplyFilter = 10;
     writes_.Send(kEndCommand, 500, 2);
 }
@@ -523,97 +519,82 @@ void CAcquisitionController::DrainReceived() {
     draining_ = false;
 }
 
-void CAcquisitionController::ReplyFilterByte(char c) {
-    if ((s_.ReplyFilter == 10 && (c == 'H' || c == 'C' || c == 'U')) ||
-        (s_.ReplyFilter == 11 && (c == 'S' || c == 'F')))
-        s_.AckText.push_back(c);
+Listen CAcquisitionController::Listening() const {
+    switch (s_.LinkPhase) {
+    case kPhaseAutoWaiting: return Listen::Replies;
+    case kPhaseAutoTransfer: return Listen::AutoBlock;
+    case kPhaseManual: return s_.TransferActive ? Listen::ManualBlock : Listen::ManualHandshake;
+    default: return Listen::Nothing;
+    }
 }
 
 void CAcquisitionController::ReceiveByte(char c) {
-    s_.RxText.push_back(c);
-    ++s_.RxCount;
-    if (s_.LinkPhase == 1)
-        ReplyFilterByte(c);
-    if (s_.LinkPhase == 2)
-        ReceiveAutomatic();
-    else if (s_.LinkPhase == 0)
-        ReceiveManual();
-}
-
-void CAcquisitionController::ReceiveAutomatic() {
-    const std::string& rx = s_.RxText;
-    ShowStatus(LinkText::kReceiving);
-    if (rx.size() >= 2 && ((rx[0] == 'S' && rx[1] == 'F') || (rx[0] == 'F' && rx[1] == 'S'))) {
-        s_.LinkPhase = 1;
-        s_.AutoStep = 27;
-        s_.StepTime = c_.clock.NowMs();
-        return;
-    }
-    // One hand-over per request: the bytes after the record must not hand it over again.
-    if (s_.TransferActive && rx.size() >= static_cast<size_t>(s_.ReplyRecordLength) + 2 &&
-        rx[0] == 'S' && rx[1] == 'C') {
+    const FramerEvent e = framer_.Push(c, Listening(), s_.ReplyFilter, s_.TransferActive);
+    switch (e.kind) {
+    case FramerEvent::HandshakeReply:
+        s_.HandshakeReplyU = e.replyU;
+        break;
+    case FramerEvent::Receiving:
+        if (s_.LinkPhase == kPhaseAutoTransfer)
+            ShowStatus(LinkText::kReceiving);
+        else
+            OnBlockByte(e);
+        break;
+    case FramerEvent::Blank:
+        OnBlockByte(e);
+        OnBlankAnalyzer();
+        break;
+    case FramerEvent::BlockComplete:
+        OnBlockByte(e);
         s_.TransferActive = false;
-        HandOverBlock(rx.substr(2, static_cast<size_t>(s_.ReplyRecordLength)), 1);
+        timer5_.Stop();
+        timer10_.Stop();
+        HandOverBlock(framer_.BlockText(), e.count);
+        break;
+    case FramerEvent::MeasurementFinished:
+        ShowStatus(LinkText::kReceiving);
+        s_.LinkPhase = kPhaseAutoWaiting;
+        s_.AutoStep = kStepRequestAgain;
+        s_.StepTime = c_.clock.NowMs();
+        break;
+    case FramerEvent::DataReply:
+        ShowStatus(LinkText::kReceiving);
+        // One hand-over per request: the bytes after the record must not hand it over again.
+        s_.TransferActive = false;
+        HandOverBlock(framer_.BlockText(), 1);
         writes_.Wait(50);
-        writes_.Then([this]() { Dispatch(37); });
+        writes_.Then([this]() { Dispatch(kCmdAcknowledge); });
+        break;
+    case FramerEvent::None:
+        break;
     }
 }
 
-void CAcquisitionController::ReceiveManual() {
-    const std::string& rx = s_.RxText;
-    if (!s_.TransferActive) {
-        s_.HandshakeReplyU = rx.size() >= 2 && rx[0] == 'S' && rx[1] == 'U';
-        return;
-    }
+void CAcquisitionController::OnBlockByte(const FramerEvent& e) {
     ShowStatus(s_.RxCount % 4 == 0 ? LinkText::kReceivingA : LinkText::kReceivingB);
-    if (rx.size() <= 5 || rx[0] != 'S')
-        return;
-    // The count never changes once its digits are in, so it is read once per block.
-    if (headerCount_ < 0)
-        headerCount_ = std::atoi(rx.substr(2, 4).c_str());
-    const int n = headerCount_;
-    if (n > 400) {
+    if (e.headerNew && e.count > 400) {
         s_.StallTimeout = 90000;
         s_.SilenceTimeout = 150000;
-        s_.GiveUpTimeout = std::max(200000.0, GiveUpLimitForBlock(n));
+        s_.GiveUpTimeout = std::max(200000.0, GiveUpLimitForBlock(e.count));
     }
-    if (n == 0) {
-        s_.TransferActive = false;
-        timer3_.Stop();
-        timer5_.Stop();
-        timer10_.Stop();
-        c_.prompt.Inform(LinkText::kBlankBox, kMessageTitle);
-        ShowStatus(LinkText::kBlankStatus);
-        s_.ManualPhase = -1;
-        writes_.Wait(50);
-        writes_.Then([this]() { Dispatch(37); });
-        return;
-    }
-    const long long bodyLength =
-        rx.size() > kHeaderLength ? static_cast<long long>(rx.size()) - kHeaderLength : 0;
-    if (n > 0 && bodyLength == static_cast<long long>(s_.ReplyRecordLength) * n) {
-        s_.TransferActive = false;
-        timer5_.Stop();
-        timer10_.Stop();
-        UpdateProgress();
-        HandOverBlock(rx.substr(kHeaderLength), n);
-        return;
-    }
-    UpdateProgress();
+    if (e.records < 0 || e.records == progressRecords_)
+        return; // the bar moves record by record
+    progressRecords_ = e.records;
+    const int percent = static_cast<int>(static_cast<long long>(e.records) * 100 / e.count);
+    c_.processDlg.SetProgress(percent, "Records received: " + std::to_string(e.records) + " of " +
+                                           std::to_string(e.count));
 }
 
-void CAcquisitionController::UpdateProgress() {
-    const int n = headerCount_;
-    if (n <= 0 || s_.RxText.size() < static_cast<size_t>(kHeaderLength))
-        return;
-    const long long body = static_cast<long long>(s_.RxText.size()) - kHeaderLength;
-    const int records = static_cast<int>(std::min<long long>(body / s_.ReplyRecordLength, n));
-    if (records == progressRecords_)
-        return; // the bar moves record by record
-    progressRecords_ = records;
-    const int percent = static_cast<int>(static_cast<long long>(records) * 100 / n);
-    c_.processDlg.SetProgress(percent, "Records received: " + std::to_string(records) + " of " +
-                                           std::to_string(n));
+void CAcquisitionController::OnBlankAnalyzer() {
+    s_.TransferActive = false;
+    timer3_.Stop();
+    timer5_.Stop();
+    timer10_.Stop();
+    c_.prompt.Inform(LinkText::kBlankBox, kMessageTitle);
+    ShowStatus(LinkText::kBlankStatus);
+    s_.ManualPhase = kManualIdle;
+    writes_.Wait(50);
+    writes_.Then([this]() { Dispatch(kCmdAcknowledge); });
 }
 
 void CAcquisitionController::HandOverBlock(std::string block, int count) {
@@ -746,10 +727,11 @@ bool CAcquisitionController::LineStillDelivering() {
     // Bytes came since the last tick and the announced block is not complete yet: the line
     // works, it is only slow. A dead line is the stall check's business.
     const int rx = s_.RxCount;
-    const bool delivering = rx != watchdogRx_ && headerCount_ > 0 &&
+    const int announced = framer_.HeaderCount();
+    const bool delivering = rx != watchdogRx_ && announced > 0 &&
                             static_cast<long long>(s_.RxText.size()) <
                                 kHeaderLength +
-                                    static_cast<long long>(s_.ReplyRecordLength) * headerCount_;
+                                    static_cast<long long>(s_.ReplyRecordLength) * announced;
     return delivering;
 }
 

@@ -14,6 +14,8 @@
 // its block as a copy taken when the decode is signalled, so nothing it reads can change under
 // it. The port lists carry their own lock.
 
+#include "link/Framer.h"
+#include "link/LinkCodes.h"
 #include "link/PortDiscovery.h"
 #include "link/SerialPort.h"
 #include "link/StatusDialogs.h"
@@ -241,13 +243,13 @@ private:
     void RefreshStatusBar(int id);
     void ShowStatus(const std::string& text);
     void ClearReceiveState();
-    void ReplyFilterByte(char c);
+    Listen Listening() const;
+    void OnBlockByte(const FramerEvent& e);
+    void OnBlankAnalyzer();
     void DrainReceived();
     void ReceiveByte(char c);
-    void ReceiveManual();
-    void ReceiveAutomatic();
+
     void HandOverBlock(std::string block, int count);
-    void UpdateProgress();
 
     void ManualPortChoice();          // 10
     void OpenChosenPort();
@@ -279,6 +281,7 @@ private:
 
     LinkContext c_;
     AcquisitionState s_;
+    CFramer framer_{s_.RxText, s_.RxCount, s_.AckText, kReplyRecordLength};
     CWriteQueue writes_;
     RepeatingTimer timer3_;
     RepeatingTimer timer5_;
@@ -290,7 +293,6 @@ private:
     std::string deferred_;
     size_t deferredPos_ = 0;
     bool draining_ = false;
-    int headerCount_ = -1; // record count of the block being received, once its header is in
     int progressRecords_ = -1;
     int watchdogRx_ = 0; // RxCount at the watchdog's previous tick
     int autoRetries_ = 0; // data requests repeated for the current measurement

@@ -1,0 +1,82 @@
+#include "link/Framer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+void CFramer::Reset() {
+    rx_.clear();
+    count_ = 0;
+    header_ = -1;
+    dataReply_ = false;
+}
+
+FramerEvent CFramer::Push(char c, Listen listen, int replyFilter, bool dataReplyWanted) {
+    rx_.push_back(c);
+    ++count_;
+    FramerEvent e;
+    switch (listen) {
+    case Listen::Replies:
+        if ((replyFilter == kFilterHandshake && (c == 'H' || c == 'C' || c == 'U')) ||
+            (replyFilter == kFilterMeasurement && (c == 'S' || c == 'F')))
+            ack_.push_back(c);
+        break;
+    case Listen::ManualHandshake:
+        e.kind = FramerEvent::HandshakeReply;
+        e.replyU = rx_.size() >= 2 && rx_[0] == 'S' && rx_[1] == 'U';
+        break;
+    case Listen::ManualBlock:
+        return ManualBlockByte();
+    case Listen::AutoBlock:
+        return AutoBlockByte(dataReplyWanted);
+    case Listen::Nothing:
+        break;
+    }
+    return e;
+}
+
+FramerEvent CFramer::ManualBlockByte() {
+    FramerEvent e;
+    e.kind = FramerEvent::Receiving;
+    if (rx_.size() <= 5 || rx_[0] != 'S')
+        return e;
+    // The count never changes once its digits are in, so it is read once per block.
+    if (header_ < 0) {
+        header_ = std::atoi(rx_.substr(2, 4).c_str());
+        e.headerNew = true;
+    }
+    e.count = header_;
+    if (header_ == 0) {
+        e.kind = FramerEvent::Blank;
+        return e;
+    }
+    const long long body =
+        rx_.size() > kHeaderLength ? static_cast<long long>(rx_.size()) - kHeaderLength : 0;
+    if (rx_.size() >= kHeaderLength)
+        e.records = static_cast<int>(std::min<long long>(body / recordLength_, header_));
+    if (header_ > 0 && body == static_cast<long long>(recordLength_) * header_)
+        e.kind = FramerEvent::BlockComplete;
+    return e;
+}
+
+FramerEvent CFramer::AutoBlockByte(bool dataReplyWanted) {
+    FramerEvent e;
+    e.kind = FramerEvent::Receiving;
+    if (rx_.size() >= 2 &&
+        ((rx_[0] == 'S' && rx_[1] == 'F') || (rx_[0] == 'F' && rx_[1] == 'S'))) {
+        e.kind = FramerEvent::MeasurementFinished;
+        return e;
+    }
+    if (dataReplyWanted && rx_.size() >= static_cast<size_t>(recordLength_) + 2 &&
+        rx_[0] == 'S' && rx_[1] == 'C') {
+        e.kind = FramerEvent::DataReply;
+        e.count = 1;
+        dataReply_ = true;
+    }
+    return e;
+}
+
+std::string CFramer::BlockText() const {
+    if (dataReply_)
+        return rx_.substr(2, static_cast<size_t>(recordLength_));
+    return rx_.size() > kHeaderLength ? rx_.substr(kHeaderLength) : std::string();
+}
