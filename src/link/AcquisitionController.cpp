@@ -40,79 +40,6 @@ double GiveUpLimitForBlock(int records) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Write queue
-
-void CWriteQueue::Send(const char* command, int gapMs, int copies) {
-    for (int copy = 0; copy < copies; ++copy) {
-        for (int i = 0; i < 3; ++i) {
-            items_.push_back({Item::Byte, command[i], 0, nullptr});
-            if (copy < copies - 1 || i < 2)
-                items_.push_back({Item::Pause, 0, gapMs, nullptr});
-        }
-    }
-    Pump();
-}
-
-void CWriteQueue::Wait(int ms) {
-    items_.push_back({Item::Pause, 0, ms, nullptr});
-    Pump();
-}
-
-void CWriteQueue::Then(std::function<void()> step) {
-    items_.push_back({Item::Step, 0, 0, std::move(step)});
-    Pump();
-}
-
-void CWriteQueue::Clear() {
-    items_.clear();
-    if (waiting_)
-        clock_.Cancel(timer_);
-    waiting_ = false;
-    timer_ = 0;
-}
-
-void CWriteQueue::Pump() {
-    if (pumping_)
-        return; // a step queued more: the running loop picks it up in order
-    pumping_ = true;
-    while (!waiting_ && !items_.empty()) {
-        Item item = std::move(items_.front());
-        items_.pop_front();
-        switch (item.kind) {
-        case Item::Byte:
-        {
-            const bool taken = port_.Write(&item.byte, 1) == 1;
-            if (OnWrite)
-                OnWrite(item.byte, taken);
-        }
-            break;
-        case Item::Pause:
-            if (item.ms > 0) {
-                waiting_ = true;
-                timer_ = clock_.CallAfter(item.ms, [this]() {
-                    waiting_ = false;
-                    timer_ = 0;
-                    Pump();
-                });
-            }
-            break;
-        case Item::Step: {
-            // What the step queues runs next, before what was queued after the step.
-            std::deque<Item> rest;
-            rest.swap(items_);
-            item.step();
-            for (Item& r : rest)
-                items_.push_back(std::move(r));
-            break;
-        }
-        }
-    }
-    pumping_ = false;
-    if (Idle() && OnIdle)
-        OnIdle();
-}
-
-// ---------------------------------------------------------------------------------------------
 // What the decoder on the worker says, carried to the controller's thread.
 
 class CAcquisitionController::Notifier : public IDownloadNotifier {
@@ -143,7 +70,12 @@ CAcquisitionController::CAcquisitionController(LinkContext ctx)
     : c_(std::move(ctx)), writes_(c_.port, c_.clock),
       timer3_(c_.clock, 1000, [this]() { OnTimer(kTimerHandshake); }),
       timer5_(c_.clock, 1000, [this]() { OnTimer(kTimerWatchdog); }),
-      timer10_(c_.clock, 1000, [this]() { OnTimer(kTimerAuto); }) {
+      timer10_(c_.clock, 1000, [this]() { OnTimer(kTimerAuto); }),
+      worker_(CCommWorker::Jobs{
+          [this](const DownloadBlock& b) { RunDecode(b); }, [this]() { RunFullScan(); },
+          [this]() { RunPresenceCheck(); },
+          [this](std::function<void()> then) { writes_.Then(std::move(then)); },
+          [this]() { return s_.AppRunning.load(); }}) {
     if (!c_.enumerate)
         c_.enumerate = []() { return EnumeratePorts(false); };
     writes_.OnIdle = [this]() { DrainReceived(); };
@@ -151,7 +83,7 @@ CAcquisitionController::CAcquisitionController(LinkContext ctx)
     s_.ReplyFilter = 0;
     s_.AppRunning = true;
     s_.WorkerRun = true;
-    worker_ = std::thread([this]() { WorkerMain(); });
+    worker_.Start();
 }
 
 CAcquisitionController::~CAcquisitionController() { Shutdown(); }
@@ -178,15 +110,8 @@ void CAcquisitionController::Shutdown() {
     // back), so closing the window never waits for it.
     c_.db.ResultTable.CancelWaits(true);
     c_.db.DownloadTable.CancelWaits(true);
-    {
-        std::lock_guard<std::mutex> lock(wmutex_);
-        quit_ = true;
-        stopping_ = true;
-        s_.WorkerRun = false;
-    }
-    wcv_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
+    s_.WorkerRun = false;
+    worker_.Stop();
 }
 
 bool CAcquisitionController::TimerRunning(int id) const {
@@ -608,14 +533,7 @@ void CAcquisitionController::HandOverBlock(std::string block, int count) {
     b.PidDigit = c_.settings.PID_Digit;
     b.OpidDigit = c_.settings.OPID_Digit;
     writes_.Wait(50);
-    writes_.Then([this, b = std::move(b)]() mutable {
-        {
-            std::lock_guard<std::mutex> lock(wmutex_);
-            pendingBlock_ = std::move(b);
-            decode_ = true;
-        }
-        wcv_.notify_all();
-    });
+    writes_.Then([this, b = std::move(b)]() mutable { worker_.SignalDecode(std::move(b)); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -753,96 +671,16 @@ void CAcquisitionController::GiveUp(const char* text) {
 // ---------------------------------------------------------------------------------------------
 // Worker
 
-void CAcquisitionController::SignalScan() {
-    {
-        std::lock_guard<std::mutex> lock(wmutex_);
-        scan_ = true;
-    }
-    wcv_.notify_all();
-}
+void CAcquisitionController::SignalScan() { worker_.SignalScan(); }
 
-void CAcquisitionController::SignalPresence() {
-    {
-        std::lock_guard<std::mutex> lock(wmutex_);
-        presence_ = true;
-    }
-    wcv_.notify_all();
-}
+void CAcquisitionController::SignalPresence() { worker_.SignalPresence(); }
 
-bool CAcquisitionController::WorkerBusy() const {
-    std::lock_guard<std::mutex> lock(wmutex_);
-    return jobRunning_ || decode_ || scan_ || presence_;
-}
+bool CAcquisitionController::WorkerBusy() const { return worker_.Busy(); }
 
-bool CAcquisitionController::WorkerQuiet() const {
-    std::lock_guard<std::mutex> lock(wmutex_);
-    return waitingOnFrame_ > 0 || !(jobRunning_ || decode_ || scan_ || presence_);
-}
+bool CAcquisitionController::WorkerQuiet() const { return worker_.Quiet(); }
 
 bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
-    auto done = std::make_shared<bool>(false);
-    {
-        std::lock_guard<std::mutex> lock(wmutex_);
-        if (stopping_)
-            return false;
-    }
-    context_.Post(
-        [this, done, step = std::move(step)]() {
-            {
-                // From here the worker waits only for this thread's queue and clock.
-                std::lock_guard<std::mutex> lock(wmutex_);
-                ++waitingOnFrame_;
-            }
-            // Delivered after the window closed: the program is shutting down, so the job's
-            // request (a port choice, a message box) is dropped.
-            if (s_.AppRunning)
-                step();
-            // Like a synchronous message: the sender goes on once the bytes are written.
-            writes_.Then([this, done]() {
-                {
-                    std::lock_guard<std::mutex> lock(wmutex_);
-                    --waitingOnFrame_;
-                    *done = true;
-                }
-                wcv_.notify_all();
-            });
-        });
-    std::unique_lock<std::mutex> lock(wmutex_);
-    wcv_.wait(lock, [&]() { return *done || stopping_; });
-    return *done;
-}
-
-void CAcquisitionController::WorkerMain() {
-    for (;;) {
-        enum { None, Decode, Scan, Presence } job = None;
-        DownloadBlock block;
-        {
-            std::unique_lock<std::mutex> lock(wmutex_);
-            jobRunning_ = false;
-            wcv_.notify_all();
-            wcv_.wait(lock, [&]() { return quit_ || decode_ || scan_ || presence_; });
-            if (quit_ || !s_.WorkerRun || !s_.AppRunning)
-                return;
-            if (decode_) {
-                decode_ = false;
-                job = Decode;
-                block = std::move(pendingBlock_);
-            } else if (scan_) {
-                scan_ = false;
-                job = Scan;
-            } else {
-                presence_ = false;
-                job = Presence;
-            }
-            jobRunning_ = true;
-        }
-        switch (job) {
-        case Decode: RunDecode(block); break;
-        case Scan: RunFullScan(); break;
-        case Presence: RunPresenceCheck(); break;
-        case None: break;
-        }
-    }
+    return worker_.CallOnFrame(std::move(step));
 }
 
 void CAcquisitionController::RunDecode(const DownloadBlock& block) {
