@@ -80,7 +80,7 @@ CAcquisitionController::CAcquisitionController(LinkContext ctx)
         c_.enumerate = []() { return EnumeratePorts(false); };
     writes_.OnIdle = [this]() { DrainReceived(); };
     s_.ReplyRecordLength = kReplyRecordLength;
-    s_.ReplyFilter = 0;
+    s_.ReplyFilter = kFilterNone;
     s_.AppRunning = true;
     s_.WorkerRun = true;
     worker_.Start();
@@ -89,9 +89,9 @@ CAcquisitionController::CAcquisitionController(LinkContext ctx)
 CAcquisitionController::~CAcquisitionController() { Shutdown(); }
 
 void CAcquisitionController::Initialise() {
-    s_.AutoStep = -1;
-    s_.LinkPhase = -1;
-    s_.ManualPhase = -1;
+    s_.AutoStep = kStepStopped;
+    s_.LinkPhase = kPhaseNone;
+    s_.ManualPhase = kManualIdle;
     s_.HandshakeReplyU = false;
     s_.AutoMode = 0;
 }
@@ -148,13 +148,13 @@ void CAcquisitionController::FrameCommand(int tag, int code) {
 void CAcquisitionController::Dispatch(int code) {
     const bool running = s_.AppRunning;
     switch (code) {
-    case 1:
-    case 3:
-    case 4:
+    case kCmdShowHome:
+    case kCmdShowAllData:
+    case kCmdShowGraph:
         if (c_.frame.ActiveView() != code)
             c_.frame.ShowView(code);
         break;
-    case 2:
+    case kCmdDownload:
         if (c_.frame.ActiveView() == 2) {
             if (s_.AutoMode == 0)
                 SignalScan();
@@ -162,69 +162,69 @@ void CAcquisitionController::Dispatch(int code) {
             c_.frame.ShowView(2);
         }
         break;
-    case 10:
+    case kCmdPortChoice:
         ManualPortChoice();
         break;
-    case 12: {
+    case kCmdRefreshView: {
         const int v = c_.frame.ActiveView();
         if (v >= 2 && v <= 4)
             c_.frame.RefreshActiveView();
         break;
     }
-    case 30:
+    case kCmdStartAutomatic:
         StartAutomatic();
         break;
-    case 31:
+    case kCmdOpenNextAdapter:
         OpenNextAdapterPort();
         break;
-    case 32:
-        s_.AutoStep = 6;
-        s_.LinkPhase = 1;
+    case kCmdAdapterGone:
+        s_.AutoStep = kStepSearch;
+        s_.LinkPhase = kPhaseAutoWaiting;
         s_.LinkStopwatch.Stop();
         break;
-    case 33:
+    case kCmdAutoHandshake:
         if (running)
             AutoHandshake();
         break;
-    case 34:
+    case kCmdAutoRequest:
         if (running)
             AutoRequest();
         break;
-    case 35:
-        s_.AutoStep = 110;
-        s_.LinkPhase = 1;
-        autoRetries_ = 0;
+    case kCmdAutoStored:
+        s_.AutoStep = kStepRemoveCartridge;
+        s_.LinkPhase = kPhaseAutoWaiting;
+        sequencer_.ResetRetries();
         break;
-    case 36:
+    case kCmdPresenceCheck:
         SignalPresence();
         break;
-    case 37:
-    case kCodeAcknowledge:
+    case kCmdAcknowledge:
+    case kCmdEndTransfer:
         if (running)
             Acknowledge();
         break;
-    case 50:
+    case kCmdManual:
         timer10_.Stop();
-        s_.AutoStep = -1;
-        s_.LinkPhase = 0;
+        s_.AutoStep = kStepStopped;
+        s_.LinkPhase = kPhaseManual;
         s_.LinkStopwatch.Stop();
-        s_.ManualPhase = 0;
-        c_.frame.SetStatusPane(3, "manual");
-        Dispatch(10);
+        s_.ManualPhase = kManualScanned;
+        c_.frame.SetStatusPane(kPaneMode, "manual");
+        Dispatch(kCmdPortChoice);
         break;
-    case 51:
+    case kCmdManualHandshake:
         if (running)
             ManualHandshake();
         break;
-    case 52:
+    case kCmdManualRequest:
         if (running)
             ManualRequest();
         break;
-    case kCodeClosePort:
+    case kCmdClosePort:
         // After whatever is still being written.
         writes_.Then([this]() { ClosePort(); });
         break;
-    case 60:
+    case kCmdDeleteAll:
         if (running) {
             s_.TransferActive = true;
             ClearReceiveState();
@@ -232,10 +232,10 @@ void CAcquisitionController::Dispatch(int code) {
             writes_.Send(kDeleteCommand, 500, 2);
         }
         break;
-    case 65:
+    case kCmdPurge:
         writes_.Then([this]() { c_.port.Purge(); });
         break;
-    case kCodeStored:
+    case kCmdStored:
         Finish();
         break;
     default:
@@ -247,7 +247,7 @@ void CAcquisitionController::Dispatch(int code) {
 // Manual download
 
 void CAcquisitionController::ManualPortChoice() {
-    s_.ManualPhase = 1;
+    s_.ManualPhase = kManualChoosing;
     if (c_.chooser.IsOpen()) {
         c_.chooser.Refresh();
         return;
@@ -256,18 +256,18 @@ void CAcquisitionController::ManualPortChoice() {
     GetDataDlgModel model(c_.ports, [this]() {
         // The dialog's port search: the full scan on this thread.
         c_.ports.FullScan(c_.enumerate());
-        if (s_.LinkPhase == 0 || s_.LinkPhase == -1) {
-            s_.ManualPhase = 0;
-            Dispatch(50);
+        if (s_.LinkPhase == kPhaseManual || s_.LinkPhase == kPhaseNone) {
+            s_.ManualPhase = kManualScanned;
+            Dispatch(kCmdManual);
         }
     });
     GetDataDlgModel::Choice choice;
     if (!c_.chooser.ChoosePort(model, choice)) {
-        s_.ManualPhase = -1;
+        s_.ManualPhase = kManualIdle;
         return;
     }
     s_.SelectedPortLabel = choice.label;
-    c_.frame.SetStatusPane(1, choice.devicePath);
+    c_.frame.SetStatusPane(kPanePort, choice.devicePath);
     SetupAndOpen(choice.devicePath);
     writes_.Then([this]() { OpenChosenPort(); });
 }
@@ -295,7 +295,7 @@ void CAcquisitionController::OpenChosenPort() {
         if (!advice.empty())
             text += "\r\n\r\n" + advice;
         c_.prompt.Inform(text, kMessageTitle);
-        s_.ManualPhase = -1;
+        s_.ManualPhase = kManualIdle;
         return;
     }
     const std::string question =
@@ -303,22 +303,22 @@ void CAcquisitionController::OpenChosenPort() {
     if (c_.prompt.Ask(question, kMessageTitle)) {
         s_.TransferActive = false;
         s_.DownloadAttempts = 0;
-        Dispatch(51);
+        Dispatch(kCmdManualHandshake);
     } else {
-        s_.ManualPhase = -1; // the port stays open
+        s_.ManualPhase = kManualIdle; // the port stays open
     }
 }
 
 void CAcquisitionController::ManualHandshake() {
     ShowStatus(LinkText::kCheckingManual);
     c_.processDlg.SetCaption(LinkText::kClose);
-    s_.ManualPhase = 2;
+    s_.ManualPhase = kManualHandshakeSent;
     ClearReceiveState();
     s_.StallCount = s_.LastRxCount = 0;
-    s_.ReplyFilter = 10;
+    s_.ReplyFilter = kFilterHandshake;
     writes_.Send(kManualHandshake, 500, 2);
     writes_.Then([this]() {
-        if (s_.LinkPhase != 0)
+        if (s_.LinkPhase != kPhaseManual)
             return;
         writes_.Wait(300);
         writes_.Then([this]() { timer3_.Start(); });
@@ -330,7 +330,7 @@ void CAcquisitionController::ManualRequest() {
     s_.TransferActive = true;
     ClearReceiveState();
     s_.StallCount = s_.LastRxCount = 0;
-    s_.ReplyFilter = 10;
+    s_.ReplyFilter = kFilterHandshake;
     s_.TransferStopwatch.Stop();
     s_.StallTimeout = 8000;
     s_.SilenceTimeout = 15000;
@@ -345,7 +345,7 @@ void CAcquisitionController::ManualRequest() {
 void CAcquisitionController::Acknowledge() {
     // BlockText stays: the decoder works on its own copy anyway.
     framer_.Reset();
-    s_.ReplyFilter = 10;
+    s_.ReplyFilter = kFilterHandshake;
     writes_.Send(kEndCommand, 500, 2);
 }
 
@@ -357,11 +357,11 @@ void CAcquisitionController::Finish() {
             rows = c_.db.DownloadTable.CountRows();
     }
     if (rows > 0) {
-        s_.ManualPhase = -1;
+        s_.ManualPhase = kManualIdle;
         c_.frame.FillDownloadList();
     } else {
         ShowStatus(LinkText::kNoNewData);
-        s_.ManualPhase = -1;
+        s_.ManualPhase = kManualIdle;
     }
 }
 
@@ -381,14 +381,14 @@ void CAcquisitionController::StartAutomatic() {
     timer5_.Stop();
     ShowStatus(LinkText::kAutoInitiated);
     c_.processDlg.SetCaption(LinkText::kClose);
-    c_.frame.SetStatusPane(3, "automatic");
+    c_.frame.SetStatusPane(kPaneMode, "automatic");
     s_.TransferActive = false;
     s_.ScanPortIndex = 0;
     s_.LinkStopwatch.Stop();
-    autoRetries_ = 0;
-    s_.AutoStep = 0;
-    s_.LinkPhase = 1;
-    Dispatch(2);
+    sequencer_.ResetRetries();
+    s_.AutoStep = kStepStart;
+    s_.LinkPhase = kPhaseAutoWaiting;
+    Dispatch(kCmdDownload);
     writes_.Wait(500);
     writes_.Then([this]() { timer10_.Start(); });
 }
@@ -407,7 +407,7 @@ void CAcquisitionController::AutoHandshake() {
     ShowStatus(LinkText::kCheckingAuto);
     ClearReceiveState();
     s_.StallCount = s_.LastRxCount = 0;
-    s_.ReplyFilter = 10;
+    s_.ReplyFilter = kFilterHandshake;
     writes_.Send(kAutoHandshake, 800, 1);
 }
 
@@ -416,7 +416,7 @@ void CAcquisitionController::AutoRequest() {
     s_.TransferActive = true;
     ClearReceiveState();
     s_.StallCount = s_.LastRxCount = 0;
-    s_.ReplyFilter = 12;
+    s_.ReplyFilter = kFilterTransfer;
     writes_.Send(kAutoRequest, 800, 1);
 }
 
@@ -549,28 +549,26 @@ void CAcquisitionController::OnTimer(int id) {
     case kTimerHandshake:
         if (s_.LinkStopwatch.Run(c_.clock) >= 800) {
             timer3_.Stop();
-            s_.ManualPhase = 3;
-            Dispatch(52);
+            s_.ManualPhase = kManualRequestSent;
+            Dispatch(kCmdManualRequest);
         }
         break;
     case kTimerWatchdog:
         Watchdog();
         break;
     case kTimerAuto:
-        if (s_.AutoMode == 1 && s_.LinkPhase == 1) {
-            stepTimeTaken_ = false;
-            SequencerStep();
-            RestartStepTimeAfterWrites();
-            if (s_.AutoStep >= 11 && s_.AutoStep <= 110 &&
+        if (s_.AutoMode == 1 && s_.LinkPhase == kPhaseAutoWaiting) {
+            sequencer_.Tick();
+            if (s_.AutoStep >= kStepHandshake && s_.AutoStep <= kStepRemoveCartridge &&
                 s_.LinkStopwatch.Run(c_.clock) >= 15000) {
                 s_.LinkStopwatch.Stop();
-                Dispatch(36);
+                Dispatch(kCmdPresenceCheck);
             }
-        } else if (s_.AutoMode == 1 && s_.LinkPhase == 2 && s_.AutoStep == 100 &&
-                   s_.TransferActive && After(kAutoReplyTimeoutMs)) {
+        } else if (s_.AutoMode == 1 && s_.LinkPhase == kPhaseAutoTransfer && s_.AutoStep == kStepTransfer &&
+                   s_.TransferActive && sequencer_.After(kAutoReplyTimeoutMs)) {
             // The one-record reply takes 50 ms on the line; without it (adapter pulled out
             // during the request, analyzer busy) automatic mode would wait here for ever.
-            AutoTransferFailed();
+            sequencer_.TransferFailed();
         }
         break;
     default:
@@ -583,23 +581,23 @@ void CAcquisitionController::RefreshStatusBar(int id) {
     const QDateTime now = QDateTime::currentDateTime();
     const std::string clock =
         "20" + now.toString(QStringLiteral("yy/MM/dd - HH:mm:ss")).toStdString();
-    f.SetStatusPane(3, s_.AutoMode == 1 ? "automatic" : "manual");
-    f.SetStatusPane(2, clock);
+    f.SetStatusPane(kPaneMode, s_.AutoMode == 1 ? "automatic" : "manual");
+    f.SetStatusPane(kPaneClock, clock);
     if (s_.AutoMode == 0) {
-        f.SetStatusPane(1, c_.port.PortName);
+        f.SetStatusPane(kPanePort, c_.port.PortName);
     } else {
         const PortLists::Snapshot lists = c_.ports.Get();
         const size_t i = static_cast<size_t>(s_.ScanPortIndex);
-        f.SetStatusPane(1, lists.AdapterPortList.empty() ? clock
+        f.SetStatusPane(kPanePort, lists.AdapterPortList.empty() ? clock
                            : i < lists.AdapterPortList.size()
                                ? lists.AdapterPortList[i].portName
                                : std::string());
     }
-    f.SetStatusPane(4, s_.AutoMode == 1 ? Format("SEQ : %d", s_.AutoStep)
+    f.SetStatusPane(kPaneCount, s_.AutoMode == 1 ? Format("SEQ : %d", s_.AutoStep)
                                         : Format("Cnt : %d", s_.DownloadAttempts));
-    if (id == kTimerAuto && s_.AutoMode == 1 && s_.LinkPhase == 1) {
-        f.SetStatusPane(5, Format("Scan Port Count : %d", s_.ScanPortCount));
-        f.SetStatusPane(6, Format("Current Port Index : %d", s_.HandshakeCount));
+    if (id == kTimerAuto && s_.AutoMode == 1 && s_.LinkPhase == kPhaseAutoWaiting) {
+        f.SetStatusPane(kPaneScanCount, Format("Scan Port Count : %d", s_.ScanPortCount));
+        f.SetStatusPane(kPanePortIndex, Format("Current Port Index : %d", s_.HandshakeCount));
     }
 }
 
@@ -655,8 +653,8 @@ bool CAcquisitionController::LineStillDelivering() {
 
 void CAcquisitionController::Retry() {
     timer5_.Stop();
-    s_.ManualPhase = 2;
-    Dispatch(51);
+    s_.ManualPhase = kManualHandshakeSent;
+    Dispatch(kCmdManualHandshake);
 }
 
 void CAcquisitionController::GiveUp(const char* text) {
@@ -664,8 +662,8 @@ void CAcquisitionController::GiveUp(const char* text) {
     timer5_.Stop();
     ClosePort();
     c_.prompt.Inform(text, kMessageTitle);
-    s_.ManualPhase = -1;
-    s_.ReplyFilter = 0;
+    s_.ManualPhase = kManualIdle;
+    s_.ReplyFilter = kFilterNone;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -690,22 +688,22 @@ void CAcquisitionController::RunDecode(const DownloadBlock& block) {
     // step 100 for good and the measurement would never be fetched.
     if (stored == kBlockRejected && block.AutoMode)
         CallOnFrame([this]() {
-            if (s_.AutoMode == 1 && s_.AutoStep == 100)
-                AutoTransferFailed();
+            if (s_.AutoMode == 1 && s_.AutoStep == kStepTransfer)
+                sequencer_.TransferFailed();
         });
 }
 
 void CAcquisitionController::RunFullScan() {
     c_.ports.FullScan(c_.enumerate()); // clears AdapterFound first
     CallOnFrame([this]() {
-        if (s_.LinkPhase == 0 || s_.LinkPhase == -1) {
-            s_.ManualPhase = 0;
-            Dispatch(50);
+        if (s_.LinkPhase == kPhaseManual || s_.LinkPhase == kPhaseNone) {
+            s_.ManualPhase = kManualScanned;
+            Dispatch(kCmdManual);
         }
     });
 }
 
 void CAcquisitionController::RunPresenceCheck() {
     if (!c_.ports.PresenceCheck(c_.enumerate()))
-        CallOnFrame([this]() { Dispatch(32); });
+        CallOnFrame([this]() { Dispatch(kCmdAdapterGone); });
 }

@@ -15,6 +15,7 @@
 // it. The port lists carry their own lock.
 
 #include "link/AcquisitionState.h"
+#include "link/AutoSequencer.h"
 #include "link/CommWorker.h"
 #include "link/FrameHost.h"
 #include "link/Framer.h"
@@ -102,6 +103,7 @@ public:
 
 private:
     class Notifier;
+    friend class CAutoSequencer;
 
     void Dispatch(int code);
     void OnTimer(int id);
@@ -127,12 +129,6 @@ private:
     void AutoRequest();               // 34
     void StartAutomatic();            // 30
     void Watchdog();
-    void SequencerStep(); // AutoSequencer.cpp
-    bool After(int64_t ms) const;
-    void GoTo(int step, bool keepTime = false);
-    void RestartStepTimeAfterWrites();
-    void ClearAll();
-    void AutoTransferFailed();
     void Retry();
     bool LineStillDelivering();
     void GiveUp(const char* text);
@@ -158,9 +154,8 @@ private:
     bool draining_ = false;
     int progressRecords_ = -1;
     int watchdogRx_ = 0; // RxCount at the watchdog's previous tick
-    int autoRetries_ = 0; // data requests repeated for the current measurement
-    bool stepTimeTaken_ = false; // the sequencer step just run set StepTime
 
     bool shutDown_ = false;
+    CAutoSequencer sequencer_{*this};
     CCommWorker worker_; // last: its thread stops before the rest goes
 };

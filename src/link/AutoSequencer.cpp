@@ -2,203 +2,214 @@
 // port, check the link, wait for the measurement, fetch it, then lead the user through the
 // cartridge prompts.
 
+#include "link/AutoSequencer.h"
+
 #include "link/AcquisitionController.h"
 
-bool CAcquisitionController::After(int64_t ms) const {
-    return c_.clock.NowMs() - s_.StepTime >= ms;
+CAutoSequencer::CAutoSequencer(CAcquisitionController& session)
+    : x_(session), s_(session.s_) {}
+
+void CAutoSequencer::Tick() {
+    stepTimeTaken_ = false;
+    Step();
+    RestartStepTimeAfterWrites();
 }
 
-void CAcquisitionController::GoTo(int step, bool keepTime) {
+bool CAutoSequencer::After(int64_t ms) const {
+    return x_.c_.clock.NowMs() - s_.StepTime >= ms;
+}
+
+void CAutoSequencer::GoTo(int step, bool keepTime) {
     s_.AutoStep = step;
     if (!keepTime) {
-        s_.StepTime = c_.clock.NowMs();
+        s_.StepTime = x_.c_.clock.NowMs();
         stepTimeTaken_ = true;
     }
 }
 
-void CAcquisitionController::RestartStepTimeAfterWrites() {
+void CAutoSequencer::RestartStepTimeAfterWrites() {
     // The original wrote its commands with blocking pauses, so a step's wait began after the
     // last byte of the command (or the port's open pause) the step had queued. Here the bytes
     // go out afterwards: the step time is taken again once they are written, unless the
     // sequence has moved on meanwhile.
-    if (!stepTimeTaken_ || writes_.Idle())
+    if (!stepTimeTaken_ || x_.writes_.Idle())
         return;
     const int step = s_.AutoStep;
-    writes_.Then([this, step]() {
+    x_.writes_.Then([this, step]() {
         if (s_.AutoStep == step)
-            s_.StepTime = c_.clock.NowMs();
+            s_.StepTime = x_.c_.clock.NowMs();
     });
 }
 
-void CAcquisitionController::ClearAll() {
-    ClearReceiveState();
+void CAutoSequencer::ClearAll() {
+    x_.ClearReceiveState();
     s_.AckText.clear();
 }
 
-void CAcquisitionController::AutoTransferFailed() {
+void CAutoSequencer::TransferFailed() {
     // Ask for the same result again twice (step 27 repeats the request 3.5 s later), then go
     // back to checking the link and waiting.
     s_.TransferActive = false;
-    s_.LinkPhase = 1;
-    if (++autoRetries_ <= 2) {
-        GoTo(27);
+    s_.LinkPhase = kPhaseAutoWaiting;
+    if (++retries_ <= 2) {
+        GoTo(kStepRequestAgain);
     } else {
-        autoRetries_ = 0;
-        GoTo(6);
+        retries_ = 0;
+        GoTo(kStepSearch);
     }
 }
 
-void CAcquisitionController::SequencerStep() {
+void CAutoSequencer::Step() {
     const std::string& ack = s_.AckText;
     const auto ackBegins = [&](const char* two) {
         return ack.size() >= 2 && ack[0] == two[0] && ack[1] == two[1];
     };
     switch (s_.AutoStep) {
-    case 0:
+    case kStepStart:
         s_.ScanPortIndex = 0;
         s_.HandshakeCount = 0;
-        SignalScan();
-        GoTo(3);
+        x_.SignalScan();
+        GoTo(kStepScanWait);
         break;
-    case 2:
+    case kStepRescan:
         if (After(2500)) {
-            SignalScan();
-            GoTo(3);
+            x_.SignalScan();
+            GoTo(kStepScanWait);
         }
         break;
-    case 3:
+    case kStepScanWait:
         if (After(1500))
-            GoTo(4, true);
+            GoTo(kStepFirstOpen, true);
         break;
-    case 4:
-    case 5: {
+    case kStepFirstOpen:
+    case kStepOpenNext: {
         // Flag and count from the same scan.
-        const PortLists::Snapshot ports = c_.ports.Get();
+        const PortLists::Snapshot ports = x_.c_.ports.Get();
         if (ports.AdapterFound) {
-            if (s_.AutoStep == 4)
+            if (s_.AutoStep == kStepFirstOpen)
                 s_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
-            GoTo(10);
-            Dispatch(31);
+            GoTo(kStepPrepare);
+            x_.Dispatch(kCmdOpenNextAdapter);
         } else {
-            GoTo(2);
+            GoTo(kStepRescan);
         }
         break;
     }
-    case 6:
-        ShowStatus(LinkText::kWaiting);
+    case kStepSearch:
+        x_.ShowStatus(LinkText::kWaiting);
         s_.AckText.clear();
-        SignalScan();
-        GoTo(7);
+        x_.SignalScan();
+        GoTo(kStepSearchWait);
         break;
-    case 7:
+    case kStepSearchWait:
         if (After(1500)) {
-            const PortLists::Snapshot ports = c_.ports.Get();
-            if (c_.port.IsOpen() && ports.AdapterFound) {
+            const PortLists::Snapshot ports = x_.c_.ports.Get();
+            if (x_.c_.port.IsOpen() && ports.AdapterFound) {
                 s_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
-                GoTo(5);
+                GoTo(kStepOpenNext);
             } else {
-                ClosePort();
-                GoTo(2);
+                x_.ClosePort();
+                GoTo(kStepRescan);
             }
         }
         break;
-    case 10:
+    case kStepPrepare:
         if (After(1500)) {
-            ShowStatus(LinkText::kChecking);
+            x_.ShowStatus(LinkText::kChecking);
             s_.AckText.clear();
-            GoTo(11, true);
+            GoTo(kStepHandshake, true);
         }
         break;
-    case 11:
-        if (c_.port.IsOpen()) {
+    case kStepHandshake:
+        if (x_.c_.port.IsOpen()) {
             s_.AckText.clear();
-            GoTo(20);
-            Dispatch(33);
+            GoTo(kStepHandshakeReply);
+            x_.Dispatch(kCmdAutoHandshake);
         } else {
-            GoTo(6);
+            GoTo(kStepSearch);
         }
         break;
-    case 20:
+    case kStepHandshakeReply:
         if (ackBegins("HC") || ackBegins("HU")) {
             s_.HandshakeReplyU = ack[1] == 'U';
             if (++s_.HandshakeCount > 5)
                 s_.HandshakeCount = 0;
             ClearAll();
-            Dispatch(65);
-            ShowStatus(LinkText::kAwaiting);
+            x_.Dispatch(kCmdPurge);
+            x_.ShowStatus(LinkText::kAwaiting);
             ClearAll();
-            s_.ReplyFilter = 11;
-            Dispatch(65);
-            GoTo(25);
+            s_.ReplyFilter = kFilterMeasurement;
+            x_.Dispatch(kCmdPurge);
+            GoTo(kStepAwaitMeasurement);
         } else if (After(7000)) {
             ++s_.HandshakeCount;
             ClearAll();
-            Dispatch(65);
+            x_.Dispatch(kCmdPurge);
             if (s_.HandshakeCount > 5) {
                 s_.HandshakeCount = 0;
-                GoTo(6);
+                GoTo(kStepSearch);
             } else {
-                GoTo(10);
+                GoTo(kStepPrepare);
             }
         }
         break;
-    case 25:
+    case kStepAwaitMeasurement:
         if (ackBegins("SF")) {
-            Dispatch(65);
-            ShowStatus(LinkText::kMeasured);
-            c_.processDlg.SetCaption(LinkText::kClose);
-            s_.LinkPhase = 1;
+            x_.Dispatch(kCmdPurge);
+            x_.ShowStatus(LinkText::kMeasured);
+            x_.c_.processDlg.SetCaption(LinkText::kClose);
+            s_.LinkPhase = kPhaseAutoWaiting;
             ClearAll();
-            GoTo(30);
+            GoTo(kStepRequest);
         } else if (After(400000)) {
             ClearAll();
-            GoTo(6);
+            GoTo(kStepSearch);
         }
         break;
-    case 27:
+    case kStepRequestAgain:
         if (After(1500)) {
-            s_.LinkPhase = 1;
+            s_.LinkPhase = kPhaseAutoWaiting;
             ClearAll();
-            GoTo(30);
-            Dispatch(65);
+            GoTo(kStepRequest);
+            x_.Dispatch(kCmdPurge);
         }
         break;
-    case 30:
+    case kStepRequest:
         if (After(2000)) {
-            GoTo(100);
-            s_.LinkPhase = 2;
+            GoTo(kStepTransfer);
+            s_.LinkPhase = kPhaseAutoTransfer;
             ClearAll();
-            Dispatch(34);
+            x_.Dispatch(kCmdAutoRequest);
         }
         break;
-    case 110:
-        if (!c_.processDlg.IsVisible()) {
-            ShowStatus(LinkText::kRemoveCartridge);
-            s_.LinkPhase = 1;
-            GoTo(115, true);
+    case kStepRemoveCartridge:
+        if (!x_.c_.processDlg.IsVisible()) {
+            x_.ShowStatus(LinkText::kRemoveCartridge);
+            s_.LinkPhase = kPhaseAutoWaiting;
+            GoTo(kStepCartridgeRemoved, true);
         }
         break;
-    case 115:
-        if (!c_.processDlg.IsVisible()) {
-            ShowStatus(LinkText::kCartridgeRemoved);
-            GoTo(120, true);
+    case kStepCartridgeRemoved:
+        if (!x_.c_.processDlg.IsVisible()) {
+            x_.ShowStatus(LinkText::kCartridgeRemoved);
+            GoTo(kStepPromptsDone, true);
         }
         break;
-    case 120:
-        if (!c_.processDlg.IsVisible())
-            GoTo(125, true);
+    case kStepPromptsDone:
+        if (!x_.c_.processDlg.IsVisible())
+            GoTo(kStepTerminate, true);
         break;
-    case 125:
-        c_.checkingDlg.SetText(LinkText::kAutoTerminated); // also resets its answer
-        c_.checkingDlg.Show();
+    case kStepTerminate:
+        x_.c_.checkingDlg.SetText(LinkText::kAutoTerminated); // also resets its answer
+        x_.c_.checkingDlg.Show();
         s_.ScanPortIndex = 0;
-        GoTo(130, true);
+        GoTo(kStepEnd, true);
         break;
-    case 130:
-        if (!c_.checkingDlg.IsVisible()) {
-            s_.AutoStep = -1;
+    case kStepEnd:
+        if (!x_.c_.checkingDlg.IsVisible()) {
+            s_.AutoStep = kStepStopped;
             s_.AutoMode = 0;
-            s_.LinkPhase = 0;
+            s_.LinkPhase = kPhaseManual;
         }
         break;
     default:
