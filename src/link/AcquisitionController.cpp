@@ -18,11 +18,7 @@ constexpr const char kAutoHandshake[] = "HC\x03";
 constexpr const char kAutoRequest[] = "SC\x03";
 constexpr const char kEndCommand[] = "SE\x03";
 constexpr const char kDeleteCommand[] = "SD\x03";
-constexpr int kHeaderLength = 8;
 constexpr int kAutoReplyTimeoutMs = 15000;
-
-// 9600 baud, 8-N-1: ten bits a byte.
-constexpr double kLineBytesPerSecond = 960.0;
 
 std::string Format(const char* fmt, int value) {
     char buf[64];
@@ -32,12 +28,6 @@ std::string Format(const char* fmt, int value) {
 
 } // namespace
 
-double GiveUpLimitForBlock(int records) {
-    // Twice the line time of the announced block, and a minute more: a slow adapter or a busy
-    // PC must not restart a download that is still arriving.
-    const double bytes = kHeaderLength + static_cast<double>(kReplyRecordLength) * records;
-    return 2.0 * bytes * 1000.0 / kLineBytesPerSecond + 60000.0;
-}
 
 // ---------------------------------------------------------------------------------------------
 // What the decoder on the worker says, carried to the controller's thread.
@@ -335,7 +325,7 @@ void CAcquisitionController::ManualRequest() {
     s_.StallTimeout = 8000;
     s_.SilenceTimeout = 15000;
     s_.GiveUpTimeout = 90000;
-    watchdogRx_ = 0;
+    watchdog_.NewTransfer();
     writes_.Send(kManualRequest, 500, 1);
     writes_.Then([this]() { ++s_.DownloadAttempts; });
     writes_.Wait(300);
@@ -554,7 +544,7 @@ void CAcquisitionController::OnTimer(int id) {
         }
         break;
     case kTimerWatchdog:
-        Watchdog();
+        watchdog_.Tick();
         break;
     case kTimerAuto:
         if (s_.AutoMode == 1 && s_.LinkPhase == kPhaseAutoWaiting) {
@@ -599,71 +589,6 @@ void CAcquisitionController::RefreshStatusBar(int id) {
         f.SetStatusPane(kPaneScanCount, Format("Scan Port Count : %d", s_.ScanPortCount));
         f.SetStatusPane(kPanePortIndex, Format("Current Port Index : %d", s_.HandshakeCount));
     }
-}
-
-void CAcquisitionController::Watchdog() {
-    const struct Remember {
-        CAcquisitionController& c;
-        ~Remember() { c.watchdogRx_ = c.s_.RxCount; }
-    } remember{*this};
-    int64_t elapsed = s_.TransferStopwatch.Run(c_.clock);
-    const bool received = !s_.RxText.empty() || s_.RxCount != 0;
-    if (elapsed >= s_.StallTimeout && c_.ports.AdapterFound() && received) {
-        if (s_.RxCount != s_.LastRxCount) {
-            s_.LastRxCount = s_.RxCount;
-        } else {
-            ++s_.StallCount;
-            ShowStatus(Format(LinkText::kErrorCount, s_.StallCount));
-        }
-        if (s_.StallCount >= 5) {
-            if (s_.DownloadAttempts <= 7)
-                Retry();
-            else
-                GiveUp(LinkText::kGiveUpStall);
-            return;
-        }
-    }
-    elapsed = s_.TransferStopwatch.Run(c_.clock);
-    if (elapsed >= s_.SilenceTimeout && (s_.RxText.empty() || s_.RxCount == 0)) {
-        c_.processDlg.Hide();
-        if (s_.DownloadAttempts <= 5)
-            Retry();
-        else
-            GiveUp(LinkText::kGiveUpSilence);
-    } else if (elapsed >= s_.GiveUpTimeout && !LineStillDelivering()) {
-        c_.processDlg.Hide();
-        if (s_.DownloadAttempts <= 5)
-            Retry();
-        else
-            GiveUp(LinkText::kGiveUpLimit);
-    }
-}
-
-bool CAcquisitionController::LineStillDelivering() {
-    // Bytes came since the last tick and the announced block is not complete yet: the line
-    // works, it is only slow. A dead line is the stall check's business.
-    const int rx = s_.RxCount;
-    const int announced = framer_.HeaderCount();
-    const bool delivering = rx != watchdogRx_ && announced > 0 &&
-                            static_cast<long long>(s_.RxText.size()) <
-                                kHeaderLength +
-                                    static_cast<long long>(s_.ReplyRecordLength) * announced;
-    return delivering;
-}
-
-void CAcquisitionController::Retry() {
-    timer5_.Stop();
-    s_.ManualPhase = kManualHandshakeSent;
-    Dispatch(kCmdManualHandshake);
-}
-
-void CAcquisitionController::GiveUp(const char* text) {
-    c_.ports.SetAdapterFound(false);
-    timer5_.Stop();
-    ClosePort();
-    c_.prompt.Inform(text, kMessageTitle);
-    s_.ManualPhase = kManualIdle;
-    s_.ReplyFilter = kFilterNone;
 }
 
 // ---------------------------------------------------------------------------------------------

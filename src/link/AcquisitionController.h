@@ -20,6 +20,7 @@
 #include "link/FrameHost.h"
 #include "link/Framer.h"
 #include "link/LinkTexts.h"
+#include "link/TransferWatchdog.h"
 #include "link/WriteQueue.h"
 #include "link/LinkCodes.h"
 #include "link/PortDiscovery.h"
@@ -43,10 +44,6 @@
 class CResultDatabases;
 class IPrompt;
 struct AppSettings;
-
-// The overall limit of a manual transfer of this many records: it must allow the whole block
-// at the line rate (above 400 records it is at least 200 s).
-double GiveUpLimitForBlock(int records);
 
 struct LinkContext {
     ISerialPort& port;
@@ -104,6 +101,7 @@ public:
 private:
     class Notifier;
     friend class CAutoSequencer;
+    friend class CTransferWatchdog;
 
     void Dispatch(int code);
     void OnTimer(int id);
@@ -128,10 +126,6 @@ private:
     void AutoHandshake();             // 33
     void AutoRequest();               // 34
     void StartAutomatic();            // 30
-    void Watchdog();
-    void Retry();
-    bool LineStillDelivering();
-    void GiveUp(const char* text);
     void ClosePort();
     void SetupAndOpen(const std::string& devicePath);
 
@@ -153,9 +147,9 @@ private:
     size_t deferredPos_ = 0;
     bool draining_ = false;
     int progressRecords_ = -1;
-    int watchdogRx_ = 0; // RxCount at the watchdog's previous tick
 
     bool shutDown_ = false;
     CAutoSequencer sequencer_{*this};
+    CTransferWatchdog watchdog_{*this};
     CCommWorker worker_; // last: its thread stops before the rest goes
 };
