@@ -1,7 +1,6 @@
 // Storing a 9,999-record block into a main table that already holds 100,000 rows, 10% of the
 // block being duplicates of stored rows, against a raw sqlite3 baseline that inserts the same
 // new rows into a copy of that table in one transaction with one prepared statement.
-// The decoder's fixed pauses run on a manual clock and cost nothing here.
 // Usage: bench_decoder
 
 #include "DecoderStubs.h"
@@ -54,7 +53,6 @@ int main() {
     for (int i = 0; i < kBlock - kDuplicates; ++i)
         block += MakeRecord(kStored + i); // new
 
-    NoPauseClock clock;
     QuietNotifier quiet;
     CResultDatabases db(dir.path());
     db.OpenDatabases();
@@ -63,7 +61,7 @@ int main() {
     fill.BlockText = stored;
     fill.BlockRecordCount = kStored;
     auto f0 = Clock::now();
-    ProcessDownloadBlock(fill, db, folders, quiet, clock);
+    ProcessDownloadBlock(fill, db, folders, quiet);
     std::printf("setup: %d rows stored through the decoder in %.0f ms\n", kStored,
                 Ms(f0, Clock::now()));
 
@@ -107,7 +105,7 @@ int main() {
     b.BlockText = block;
     b.BlockRecordCount = kBlock;
     auto d0 = Clock::now();
-    const int storedNow = ProcessDownloadBlock(b, db, folders, quiet, clock);
+    const int storedNow = ProcessDownloadBlock(b, db, folders, quiet);
     const double decoderMs = Ms(d0, Clock::now());
 
     std::printf("block of %d records, %d duplicates, into a table of %d rows\n", kBlock,

@@ -42,9 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     CResultTable& main = world.db->ResultTable;
     const int before = main.CountRows();
-    NoPauseClock clock;
     QuietNotifier quiet;
-    const int stored = ProcessDownloadBlock(b, *world.db, {world.dir.path(), QString()}, quiet, clock);
+    const int stored = ProcessDownloadBlock(b, *world.db, {world.dir.path(), QString()}, quiet);
     const int after = main.CountRows();
     if (stored < 0 ? after != before : after != before + stored)
         std::abort(); // half a block, or a count that does not match what was stored

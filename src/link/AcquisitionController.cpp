@@ -1,5 +1,6 @@
 #include "link/AcquisitionController.h"
 
+#include "link/DecoderBridge.h"
 #include "settings/Settings.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
@@ -28,31 +29,6 @@ std::string Format(const char* fmt, int value) {
 
 } // namespace
 
-
-// ---------------------------------------------------------------------------------------------
-// What the decoder on the worker says, carried to the controller's thread.
-
-class CAcquisitionController::Notifier : public IDownloadNotifier {
-public:
-    explicit Notifier(CAcquisitionController& c) : c_(c) {}
-    // Straight into the dialog's state, which any thread may write: the decoder reports once
-    // per record, sometimes with the tables locked, and must not wait for the frame for that.
-    void ShowStatus(const std::string& text) override { c_.ShowStatus(text); }
-    void ReportProgress(int percent) override { c_.c_.progress.SetPosition(percent); }
-    void HideProgress() override { c_.c_.progress.Hide(); }
-    void Inform(const std::string& text, const std::string& title) override {
-        c_.CallOnFrame([this, text, title]() { c_.c_.prompt.Inform(text, title); });
-    }
-    void SetManualPhase(int phase) override {
-        c_.CallOnFrame([this, phase]() { c_.s_.ManualPhase = phase; });
-    }
-    void SendFrameCommand(int code) override {
-        c_.CallOnFrame([this, code]() { c_.FrameCommand(FRAME_COMMAND_TAG, code); });
-    }
-
-private:
-    CAcquisitionController& c_;
-};
 
 // ---------------------------------------------------------------------------------------------
 
@@ -607,8 +583,8 @@ bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
 }
 
 void CAcquisitionController::RunDecode(const DownloadBlock& block) {
-    Notifier notifier(*this);
-    const int stored = ProcessDownloadBlock(block, c_.db, c_.folders, notifier, c_.clock);
+    CDecoderBridge bridge(*this);
+    const int stored = ProcessDownloadBlock(block, c_.db, c_.folders, bridge);
     // A rejected automatic block sends nothing back; without this the sequencer would stay at
     // step 100 for good and the measurement would never be fetched.
     if (stored == kBlockRejected && block.AutoMode)

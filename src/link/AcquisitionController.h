@@ -99,8 +99,8 @@ public:
     bool CallOnFrame(std::function<void()> step);
 
 private:
-    class Notifier;
     friend class CAutoSequencer;
+    friend class CDecoderBridge;
     friend class CTransferWatchdog;
 
     void Dispatch(int code);

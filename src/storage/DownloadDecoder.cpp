@@ -1,7 +1,6 @@
 #include "DownloadDecoder.h"
 
 #include "Databases.h"
-#include "platform/Clock.h"
 #include "platform/CrashPoint.h"
 #include "platform/Prompt.h"
 
@@ -221,7 +220,7 @@ DecodedRecord DecodeRecord(const char* rec, bool handshakeReplyU, int pidDigit, 
 }
 
 int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
-                         const DecoderFolders& folders, IDownloadNotifier& notify, IClock& clock) {
+                         const DecoderFolders& folders, IDownloadNotifier& notify) {
     if (!folders.dataFolder.isEmpty() && !QFileInfo(folders.dataFolder).isDir())
         QDir().mkpath(folders.dataFolder);
 
@@ -237,19 +236,12 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
         if (!RecordTerminatorOk(text, i)) {
             EmptyDownloadTable(db.DownloadTable);
             notify.HideProgress();
-            notify.Inform(kCrcFailText, kMessageTitle);
-            if (!block.AutoMode) {
-                notify.SetManualPhase(-1);
-                notify.SendFrameCommand(kCodeClosePort);
-            }
+            notify.BlockRejected(block.AutoMode);
             return kBlockRejected;
         }
     }
 
-    clock.Pause(300);
-    notify.SendFrameCommand(kCodeAcknowledge);
-    clock.Pause(300);
-    notify.SendFrameCommand(kCodeClosePort);
+    notify.BlockAccepted();
 
     std::string why;
     const int stored = StoreBlock(block, text, count, db, notify, why);
@@ -257,20 +249,12 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
         // Nothing of the block is stored, and the lists still show what they showed: the frame
         // gets no completion code, so nobody reads of new results that are not there.
         notify.ShowStatus(kStoreFailStatus);
-        notify.Inform(StoreFailureText(why), kMessageTitle);
-        notify.SetManualPhase(-1);
-        if (block.AutoMode)
-            notify.SendFrameCommand(kCodeAutoNext);
+        notify.StoreFailed(why, block.AutoMode);
         return kStoreFailed;
     }
 
     notify.ShowStatus(kCompleteText);
-    notify.SendFrameCommand(kCodeStored);
-    if (block.AutoMode) {
-        clock.Pause(100);
-        notify.SetManualPhase(-1);
-        notify.SendFrameCommand(kCodeAutoNext);
-    }
+    notify.RowsStored(stored, block.AutoMode);
     return stored;
 }
 

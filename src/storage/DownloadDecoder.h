@@ -9,9 +9,9 @@
 //  41  2  terminator: each byte CR or LF
 //
 // A run dumps the raw block, checks every terminator (one bad record rejects the block before
-// anything is stored), tells the frame to end the transfer (53) and close the port (54), stores
-// each record the main table does not hold yet in both tables, and reports completion (500, and
-// 35 in automatic mode). The store is one transaction over both database files: after a crash,
+// anything is stored), reports the block accepted (the session ends the transfer and closes the
+// port), stores each record the main table does not hold yet in both tables, and reports the
+// rows stored. The store is one transaction over both database files: after a crash,
 // a full disk or a database held by another program, both tables hold the whole block or
 // nothing of it, and a failed store is reported (no 500) instead of being counted. It runs on the worker thread: the table work holds both tables' locks,
 // and no lock is held while the frame is notified, so the frame may use the tables when it
@@ -21,7 +21,6 @@
 #include <string>
 
 class CResultDatabases;
-class IClock;
 
 inline constexpr int kReplyRecordLength = 43;
 inline constexpr const char* kCheckingText = "Received data is checked.";
@@ -34,26 +33,24 @@ inline constexpr const char* kDumpFile = "hr_lowdata.dat";
 inline constexpr const char* kStoreFailText = "The downloaded results could not be stored: ";
 inline constexpr const char* kStoreFailStatus = "The downloaded results could not be stored.";
 
-// Frame command codes the decoder sends.
-enum DecoderCode {
-    kCodeAcknowledge = 53, // clear the receive buffers, send the end command
-    kCodeClosePort = 54,
-    kCodeStored = 500,
-    kCodeAutoNext = 35, // automatic mode: move the sequencer on
-};
-
-// What the decoder tells the rest of the program, in order. The main frame implements it:
-// status texts go to the status dialog, progress to the progress window, codes to the command
-// dispatcher (synchronously), messages to a message box.
+// What the decoder tells the rest of the program, by intent. The download session turns it into
+// the protocol's pauses, commands and messages (the end command, closing the port, completion),
+// in the order the analyzer and the user have always seen them. Progress and status texts go
+// straight to the dialog models, which any thread may write.
 class IDownloadNotifier {
 public:
     virtual ~IDownloadNotifier() = default;
     virtual void ShowStatus(const std::string& text) = 0;
     virtual void ReportProgress(int percent) = 0;
     virtual void HideProgress() = 0;
-    virtual void Inform(const std::string& text, const std::string& title) = 0;
-    virtual void SetManualPhase(int phase) = 0;
-    virtual void SendFrameCommand(int code) = 0;
+    // Every record passed its terminator check: the transfer can be ended on the line.
+    virtual void BlockAccepted() = 0;
+    // A record's terminator was broken: nothing is stored, the download list is empty.
+    virtual void BlockRejected(bool autoMode) = 0;
+    // The new records are stored and committed in both tables.
+    virtual void RowsStored(int count, bool autoMode) = 0;
+    // The database refused the store: neither table changed; why is in plain words.
+    virtual void StoreFailed(const std::string& why, bool autoMode) = 0;
 };
 
 struct DownloadBlock {
@@ -93,4 +90,4 @@ std::string StoreFailureText(const std::string& why);
 
 // One run. Returns the number of records stored and committed, or one of the codes above.
 int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
-                         const DecoderFolders& folders, IDownloadNotifier& notify, IClock& clock);
+                         const DecoderFolders& folders, IDownloadNotifier& notify);
