@@ -221,13 +221,10 @@ int main(int argc, char** argv) {
                                             DecoderFolders{base, data}, enumerate});
     link.Initialise();
     QTimer::singleShot(0, [&]() {
-        if (automatic) {
-            link.State().AutoMode = 1;
-            link.FrameCommand(FRAME_COMMAND_TAG, 30);
-        } else {
-            // As the download view does: the port scan, then the manual download (50).
-            link.FrameCommand(FRAME_COMMAND_TAG, 2);
-        }
+        if (automatic)
+            link.StartAutomatic();
+        else
+            link.StartManual(); // as the download view does: the port scan, then the download
     });
     bool timedOut = false;
     if (timeout > 0)
@@ -238,27 +235,26 @@ int main(int argc, char** argv) {
     bool cycleEnded = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&]() {
-        AcquisitionState& s = link.State();
+        const AcquisitionState& s = link.State();
         if (prompt.failed) { // a failure message ends the run
             app.quit();
             return;
         }
-        const bool quiet = link.Writes().Idle() && !link.WorkerBusy();
         if (automatic) {
             // Nobody is there to close the prompts: they count as read.
-            if (s.AutoStep >= 110 && s.AutoStep <= 120 && processDlg.IsVisible())
+            if (s.AutoStep >= kStepRemoveCartridge && s.AutoStep <= kStepPromptsDone &&
+                processDlg.IsVisible())
                 processDlg.Hide();
-            if (s.AutoStep == 130 && checkingDlg.IsVisible()) {
+            if (s.AutoStep == kStepEnd && checkingDlg.IsVisible()) {
                 checkingDlg.AnswerOk();
                 cycleEnded = true;
             }
-            if (cycleEnded && s.AutoStep == -1 && quiet)
+            if (cycleEnded && link.IsIdle())
                 app.quit();
             return;
         }
         // Done when the download has ended and nothing is being written or decoded any more.
-        if (s.ManualPhase == -1 && quiet && !link.TimerRunning(kTimerHandshake) &&
-            !link.TimerRunning(kTimerWatchdog))
+        if (link.IsIdle())
             app.quit();
     });
     poll.start(100);

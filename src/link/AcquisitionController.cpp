@@ -103,6 +103,30 @@ void CAcquisitionController::ClearReceiveState() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// What views and the command-line front end ask for
+
+void CAcquisitionController::StartManual() {
+    if (s_.AutoMode == 0 && s_.ManualPhase == kManualIdle)
+        SignalScan(); // the port scan; its end starts the manual download (50)
+}
+
+void CAcquisitionController::StartAutomatic() {
+    s_.AutoMode = 1;
+    Dispatch(kCmdStartAutomatic);
+}
+
+void CAcquisitionController::SwitchToManual() {
+    s_.AutoMode = 0;
+    s_.ManualPhase = kManualScanned;
+    Dispatch(kCmdManual);
+}
+
+bool CAcquisitionController::IsIdle() const {
+    return s_.ManualPhase == kManualIdle && (s_.AutoMode == 0 || s_.AutoStep == kStepStopped) &&
+           writes_.Idle() && !worker_.Busy() && !timer3_.IsRunning() && !timer5_.IsRunning();
+}
+
+// ---------------------------------------------------------------------------------------------
 // Dispatcher
 
 void CAcquisitionController::FrameCommand(int tag, int code) {
@@ -138,7 +162,7 @@ void CAcquisitionController::Dispatch(int code) {
         break;
     }
     case kCmdStartAutomatic:
-        StartAutomatic();
+        BeginAutomatic();
         break;
     case kCmdOpenNextAdapter:
         OpenNextAdapterPort();
@@ -325,6 +349,8 @@ void CAcquisitionController::Finish() {
     if (rows > 0) {
         s_.ManualPhase = kManualIdle;
         c_.frame.FillDownloadList();
+        if (OnRowsStored)
+            OnRowsStored(rows);
     } else {
         ShowStatus(LinkText::kNoNewData);
         s_.ManualPhase = kManualIdle;
@@ -343,7 +369,7 @@ void CAcquisitionController::ClosePort() {
 // ---------------------------------------------------------------------------------------------
 // Automatic-mode commands (the step machine itself runs on timer 10)
 
-void CAcquisitionController::StartAutomatic() {
+void CAcquisitionController::BeginAutomatic() {
     timer5_.Stop();
     ShowStatus(LinkText::kAutoInitiated);
     c_.processDlg.SetCaption(LinkText::kClose);

@@ -74,6 +74,20 @@ public:
     // Closing the main window: nothing runs any more, the port is closed, the worker ends.
     void Shutdown();
 
+    // What a view or the command-line front end asks for; none of them writes the state.
+    // A manual download, as showing the download view starts one (port scan, port choice,
+    // question, transfer, store). Only in manual mode and when none is under way.
+    void StartManual();
+    // Automatic mode: find the adapter, wait for the next measurement, fetch and store it.
+    void StartAutomatic();
+    // Leaves automatic mode for a manual download (the download view's mode switch).
+    void SwitchToManual();
+    // No download under way and nothing left to write, decode or watch.
+    bool IsIdle() const;
+    // Called once rows were stored by a download (with their count), after the download list
+    // was filled: the one place that tells the rest of the program about new results.
+    std::function<void(int rows)> OnRowsStored;
+
     // UM_FRAME_COMMAND. Only the frame's tag is accepted; unknown codes change nothing.
     void FrameCommand(int tag, int code);
     // UM_SERIAL_RX: count bytes from the port.
@@ -125,7 +139,7 @@ private:
     void OpenNextAdapterPort();       // 31
     void AutoHandshake();             // 33
     void AutoRequest();               // 34
-    void StartAutomatic();            // 30
+    void BeginAutomatic();            // 30
     void ClosePort();
     void SetupAndOpen(const std::string& devicePath);
 
