@@ -136,14 +136,19 @@ void CAcquisitionController::FrameCommand(int tag, int code) {
 }
 
 void CAcquisitionController::Dispatch(int code) {
-    const bool running = s_.AppRunning;
+    if (!DispatchView(code) && !DispatchAutomatic(code))
+        DispatchManual(code);
+}
+
+// Views and their refresh (1 to 4, 12). True when the code was one of these.
+bool CAcquisitionController::DispatchView(int code) {
     switch (code) {
     case kCmdShowHome:
     case kCmdShowAllData:
     case kCmdShowGraph:
         if (c_.frame.ActiveView() != code)
             c_.frame.ShowView(code);
-        break;
+        return true;
     case kCmdDownload:
         if (c_.frame.ActiveView() == 2) {
             if (s_.AutoMode == 0)
@@ -151,42 +156,60 @@ void CAcquisitionController::Dispatch(int code) {
         } else {
             c_.frame.ShowView(2);
         }
-        break;
-    case kCmdPortChoice:
-        ManualPortChoice();
-        break;
+        return true;
     case kCmdRefreshView: {
         const int v = c_.frame.ActiveView();
         if (v >= 2 && v <= 4)
             c_.frame.RefreshActiveView();
-        break;
+        return true;
     }
+    default:
+        return false;
+    }
+}
+
+// The automatic sequence (30 to 36). True when the code was one of these.
+bool CAcquisitionController::DispatchAutomatic(int code) {
+    const bool running = s_.AppRunning;
+    switch (code) {
     case kCmdStartAutomatic:
         BeginAutomatic();
-        break;
+        return true;
     case kCmdOpenNextAdapter:
         OpenNextAdapterPort();
-        break;
+        return true;
     case kCmdAdapterGone:
         s_.AutoStep = kStepSearch;
         s_.LinkPhase = kPhaseAutoWaiting;
         s_.LinkStopwatch.Stop();
-        break;
+        return true;
     case kCmdAutoHandshake:
         if (running)
             AutoHandshake();
-        break;
+        return true;
     case kCmdAutoRequest:
         if (running)
             AutoRequest();
-        break;
+        return true;
     case kCmdAutoStored:
         s_.AutoStep = kStepRemoveCartridge;
         s_.LinkPhase = kPhaseAutoWaiting;
         sequencer_.ResetRetries();
-        break;
+        return true;
     case kCmdPresenceCheck:
         SignalPresence();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The manual download and the line (10, 37, 50 to 54, 60, 65, 500).
+void CAcquisitionController::DispatchManual(int code) {
+    const bool running = s_.AppRunning;
+    switch (code) {
+    case kCmdPortChoice:
+        ManualPortChoice();
         break;
     case kCmdAcknowledge:
     case kCmdEndTransfer:

@@ -118,6 +118,9 @@ private:
     friend class CTransferWatchdog;
 
     void Dispatch(int code);
+    bool DispatchView(int code);
+    bool DispatchAutomatic(int code);
+    void DispatchManual(int code);
     void OnTimer(int id);
     void RefreshStatusBar(int id);
     void ShowStatus(const std::string& text);

@@ -60,10 +60,24 @@ void CAutoSequencer::TransferFailed() {
 }
 
 void CAutoSequencer::Step() {
+    const int step = s_.AutoStep;
+    if (step >= kStepStart && step <= kStepSearchWait)
+        StepSearch();
+    else if (step >= kStepPrepare && step <= kStepHandshakeReply)
+        StepHandshake();
+    else if (step >= kStepAwaitMeasurement && step <= kStepRequest)
+        StepMeasurement();
+    else if (step >= kStepRemoveCartridge && step <= kStepEnd)
+        StepPrompts();
+}
+
+bool CAutoSequencer::AckBegins(const char* two) const {
     const std::string& ack = s_.AckText;
-    const auto ackBegins = [&](const char* two) {
-        return ack.size() >= 2 && ack[0] == two[0] && ack[1] == two[1];
-    };
+    return ack.size() >= 2 && ack[0] == two[0] && s_.AckText[1] == two[1];
+}
+
+// Steps 0 to 7: scan for the adapter and open its port.
+void CAutoSequencer::StepSearch() {
     switch (s_.AutoStep) {
     case kStepStart:
         s_.ScanPortIndex = 0;
@@ -113,6 +127,14 @@ void CAutoSequencer::Step() {
             }
         }
         break;
+    default:
+        break;
+    }
+}
+
+// Steps 10 to 20: check the link ("HC"), six tries per port.
+void CAutoSequencer::StepHandshake() {
+    switch (s_.AutoStep) {
     case kStepPrepare:
         if (After(1500)) {
             x_.ShowStatus(LinkText::kChecking);
@@ -130,8 +152,8 @@ void CAutoSequencer::Step() {
         }
         break;
     case kStepHandshakeReply:
-        if (ackBegins("HC") || ackBegins("HU")) {
-            s_.HandshakeReplyU = ack[1] == 'U';
+        if (AckBegins("HC") || AckBegins("HU")) {
+            s_.HandshakeReplyU = s_.AckText[1] == 'U';
             if (++s_.HandshakeCount > 5)
                 s_.HandshakeCount = 0;
             ClearAll();
@@ -153,8 +175,16 @@ void CAutoSequencer::Step() {
             }
         }
         break;
+    default:
+        break;
+    }
+}
+
+// Steps 25 to 30: wait for the finished measurement, then ask for it.
+void CAutoSequencer::StepMeasurement() {
+    switch (s_.AutoStep) {
     case kStepAwaitMeasurement:
-        if (ackBegins("SF")) {
+        if (AckBegins("SF")) {
             x_.Dispatch(kCmdPurge);
             x_.ShowStatus(LinkText::kMeasured);
             x_.c_.processDlg.SetCaption(LinkText::kClose);
@@ -182,6 +212,14 @@ void CAutoSequencer::Step() {
             x_.Dispatch(kCmdAutoRequest);
         }
         break;
+    default:
+        break;
+    }
+}
+
+// Steps 110 to 130: the cartridge prompts, then the end of automatic mode.
+void CAutoSequencer::StepPrompts() {
+    switch (s_.AutoStep) {
     case kStepRemoveCartridge:
         if (!x_.c_.processDlg.IsVisible()) {
             x_.ShowStatus(LinkText::kRemoveCartridge);

@@ -22,6 +22,11 @@ public:
 
 private:
     void Step();
+    void StepSearch();
+    void StepHandshake();
+    void StepMeasurement();
+    void StepPrompts();
+    bool AckBegins(const char* two) const;
     void GoTo(int step, bool keepTime = false);
     void RestartStepTimeAfterWrites();
     void ClearAll();

@@ -4,7 +4,8 @@
 // pseudo-terminal or for real time, so a 9,999-record block at 9600 baud takes seconds.
 
 #include "FakeSerialPort.h"
-#include "LinkRig.h" // ScriptedChooser, FakeFrame
+#include "LinkFakes.h"
+#include "LinkRig.h"
 #include "ManualEventClock.h"
 #include "TestSupport.h"
 

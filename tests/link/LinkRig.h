@@ -5,6 +5,7 @@
 
 #include "AnalyzerSim.h"
 #include "ManualEventClock.h"
+#include "LinkFakes.h"
 #include "TestSupport.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
@@ -18,50 +19,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-class ScriptedChooser : public IPortChooser {
-public:
-    bool ChoosePort(GetDataDlgModel& model, GetDataDlgModel::Choice& choice) override {
-        ++runs;
-        items = model.Items();
-        if (cancel)
-            return false;
-        if (!path.empty()) {
-            choice.devicePath = path;
-            choice.label = label;
-        } else {
-            choice = model.Accept();
-        }
-        return true;
-    }
-    bool IsOpen() const override { return false; }
-    void Refresh() override {}
-    std::string path;
-    std::string label = "COM5";
-    bool cancel = false;
-    int runs = 0;
-    std::vector<std::string> items;
-};
-
-class FakeFrame : public IFrameHost {
-public:
-    int ActiveView() const override { return active; }
-    void ShowView(int index) override {
-        shown.push_back(index);
-        active = index;
-    }
-    void RefreshActiveView() override { ++refreshes; }
-    void FillDownloadList() override { ++fills; }
-    void SetStatusPane(int pane, const std::string& text) override {
-        if (pane >= 0 && pane < 7)
-            panes[pane] = text;
-    }
-    int active = 2;
-    std::vector<int> shown;
-    int refreshes = 0;
-    int fills = 0;
-    std::string panes[7];
-};
 
 struct LinkRig {
     explicit LinkRig(SimOptions options = SimOptions()) : sim(std::move(options)) {

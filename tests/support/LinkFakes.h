@@ -1,0 +1,53 @@
+#pragma once
+// What stands around the link in a test: a port choice that answers from a script and a main
+// frame that records what it is asked to show.
+
+#include "link/FrameHost.h"
+#include "link/PortDiscovery.h"
+
+#include <string>
+#include <vector>
+
+class ScriptedChooser : public IPortChooser {
+public:
+    bool ChoosePort(GetDataDlgModel& model, GetDataDlgModel::Choice& choice) override {
+        ++runs;
+        items = model.Items();
+        if (cancel)
+            return false;
+        if (!path.empty()) {
+            choice.devicePath = path;
+            choice.label = label;
+        } else {
+            choice = model.Accept();
+        }
+        return true;
+    }
+    bool IsOpen() const override { return false; }
+    void Refresh() override {}
+    std::string path;
+    std::string label = "COM5";
+    bool cancel = false;
+    int runs = 0;
+    std::vector<std::string> items;
+};
+
+class FakeFrame : public IFrameHost {
+public:
+    int ActiveView() const override { return active; }
+    void ShowView(int index) override {
+        shown.push_back(index);
+        active = index;
+    }
+    void RefreshActiveView() override { ++refreshes; }
+    void FillDownloadList() override { ++fills; }
+    void SetStatusPane(int pane, const std::string& text) override {
+        if (pane >= 0 && pane < 7)
+            panes[pane] = text;
+    }
+    int active = 2;
+    std::vector<int> shown;
+    int refreshes = 0;
+    int fills = 0;
+    std::string panes[7];
+};
