@@ -34,11 +34,11 @@ struct FakeLinkRig {
 
     // Lets the worker catch up: until it is idle or waiting for this thread's clock.
     void Settle() {
-        for (int i = 0; i < 200000; ++i) {
+        for (int i = 0; i < 2000000; ++i) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             if (controller->WorkerQuiet() && i > 1)
                 return;
-            QThread::usleep(50);
+            QThread::yieldCurrentThread();
         }
     }
     void Run(int64_t ms) {

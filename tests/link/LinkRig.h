@@ -3,17 +3,15 @@
 // simulated analyzer on its other side, the controller, the decoder and the tables, in
 // simulated time.
 
-#include "AnalyzerSim.h"
+#include "FakeAnalyzer.h"
 #include "ManualEventClock.h"
 #include "LinkFakes.h"
 #include "TestSupport.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
-#include "link/SerialComm.h"
 #include "storage/Databases.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <memory>
@@ -21,13 +19,13 @@
 #include <vector>
 
 struct LinkRig {
-    explicit LinkRig(SimOptions options = SimOptions()) : sim(std::move(options)) {
+    static constexpr const char* kPortPath = "/dev/ttyFAKE0";
+
+    explicit LinkRig(SimOptions options = SimOptions())
+        : sim(std::move(options), serial, clock, kPortPath) {
         base = home.path();
         db = std::make_unique<CResultDatabases>(base, &prompt);
         db->OpenDatabases();
-        std::string error;
-        simStarted = sim.Start(error);
-        sim.Now = [this]() { return clock.NowMs(); };
         chooser.path = sim.SlavePath();
         controller = std::make_unique<CAcquisitionController>(LinkContext{
             serial, clock, prompt, chooser, frame, *db, settings, ports, processDlg, checkingDlg,
@@ -51,32 +49,13 @@ struct LinkRig {
         db->CloseDatabases();
     }
 
-    // Lets real I/O and the worker catch up: until nothing moves any more.
+    // Lets the worker catch up: until it is idle or waits for this thread. True when it did.
     bool Settle() {
-        QElapsedTimer t;
-        t.start();
-        int stable = 0;
-        uint64_t last = ~0ull;
-        while (t.elapsed() < 10000) {
+        for (int i = 0; i < 2000000; ++i) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
-            const int64_t rxGap = static_cast<int64_t>(controller->TotalRxBytes()) -
-                                  static_cast<int64_t>(sim.BytesSent());
-            if (!serial.IsOpen())
-                rxOffset = rxGap; // what the analyzer sends to a closed port is lost
-            size_t received = sim.Received().size();
-            for (AnalyzerSim* other : otherSims)
-                received += other->Received().size();
-            const bool ioDone = received == written && rxGap >= rxOffset;
-            const uint64_t now = controller->TotalRxBytes() * 1000003ull + sim.Received().size() +
-                                 sim.BytesSent() * 7919ull;
-            if (ioDone && controller->WorkerQuiet() && now == last) {
-                if (++stable >= 3)
-                    return true;
-            } else {
-                stable = 0;
-            }
-            last = now;
-            QThread::usleep(300);
+            if (i > 1 && controller->WorkerQuiet())
+                return true;
+            QThread::yieldCurrentThread();
         }
         return false;
     }
@@ -142,8 +121,6 @@ struct LinkRig {
     ScriptedPrompt prompt;
     std::unique_ptr<CResultDatabases> db;
     AppSettings settings;
-    CSerialComm serial;
-    ManualEventClock clock;
     ScriptedChooser chooser;
     FakeFrame frame;
     PortLists ports;
@@ -151,16 +128,14 @@ struct LinkRig {
     CheckingDlgModel checkingDlg;
     ReceiveProgressModel progress;
     std::vector<EnumeratedPort> enumerated;
-    AnalyzerSim sim;
-    bool simStarted = false;
+    FakeSerialPort serial;
+    ManualEventClock clock;
+    FakeAnalyzer sim;
+    bool simStarted = true;
     std::unique_ptr<CAcquisitionController> controller;
     size_t written = 0;
-    // Every byte the port took, with the simulated time it was handed over. (The analyzer's
-    // receive times can lag: the worker may move the clock on before the byte crosses the
-    // pseudo-terminal.)
-    std::vector<AnalyzerSim::Rx> writes;
-    int64_t rxOffset = 0;
+    // Every byte the port took, with the simulated time it was handed over.
+    std::vector<FakeAnalyzer::Rx> writes;
     bool settled = true;
-    std::vector<AnalyzerSim*> otherSims; // more adapters on the line (they must stay silent)
     std::vector<std::string> statuses;
 };

@@ -28,11 +28,11 @@ int Index(const std::vector<std::string>& list, const std::string& text) {
 }
 
 // Times at which the ETX of each command with these letters was handed to the port.
-std::vector<int64_t> CommandTimes(const std::vector<AnalyzerSim::Rx>& bytes,
+std::vector<int64_t> CommandTimes(const std::vector<FakeAnalyzer::Rx>& bytes,
                                   const std::string& letters) {
     std::vector<int64_t> out;
     std::string pending;
-    for (const AnalyzerSim::Rx& rx : bytes) {
+    for (const FakeAnalyzer::Rx& rx : bytes) {
         if (rx.byte == '\x03') {
             if (pending.size() >= 2 && pending.substr(pending.size() - 2) == letters)
                 out.push_back(rx.at);
@@ -131,11 +131,7 @@ void TestAutoMode::sixTimeoutsMoveToTheNextAdapter() {
     SimOptions silent;
     silent.silent = true;
     LinkRig rig(silent);
-    AnalyzerSim second(silent);
-    std::string error;
-    QVERIFY(second.Start(error));
-    second.Now = [&]() { return rig.clock.NowMs(); };
-    rig.otherSims.push_back(&second);
+    FakeAnalyzer second(silent, rig.serial, rig.clock, "/dev/ttyFAKE1");
     rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath()), LinkRig::Adapter(second.SlavePath())};
     rig.controller->State().AutoMode = 1;
     rig.Command(30);

@@ -25,9 +25,9 @@ std::string Field(CResultTable& t, int row, const char* column) {
 }
 
 // Times (simulated ms) at which the bytes of each command were handed to the port, in order.
-std::vector<std::vector<int64_t>> CommandTimes(const std::vector<AnalyzerSim::Rx>& bytes) {
+std::vector<std::vector<int64_t>> CommandTimes(const std::vector<FakeAnalyzer::Rx>& bytes) {
     std::vector<std::vector<int64_t>> out(1);
-    for (const AnalyzerSim::Rx& rx : bytes) {
+    for (const FakeAnalyzer::Rx& rx : bytes) {
         out.back().push_back(rx.at);
         if (rx.byte == '\x03')
             out.emplace_back();

@@ -6,6 +6,7 @@
 #include "platform/EventClock.h"
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,11 @@ public:
     }
     bool Open() override {
         Close();
-        if (failOpen)
+        // With devices attached, only their paths open (an unplugged one is gone).
+        if (failOpen || (!devices_.empty() && !devices_.count(PortName)))
             return false;
         open_ = true;
+        openPath_ = PortName;
         if (OnOpen)
             OnOpen();
         return true;
@@ -32,15 +35,38 @@ public:
         written += b;
         if (OnWrite)
             OnWrite(b);
+        auto it = devices_.find(openPath_);
+        if (it != devices_.end())
+            it->second(b);
         return count;
+    }
+
+    // A device on the line: what the program writes while the port is open on this path goes
+    // to onWrite. Several devices stand for several adapters.
+    void AttachDevice(const std::string& path, std::function<void(const std::string&)> onWrite) {
+        devices_[path] = std::move(onWrite);
+    }
+    // The device is unplugged: an open port on it is closed, as the serial port does when its
+    // device vanishes.
+    void DetachDevice(const std::string& path) {
+        devices_.erase(path);
+        if (open_ && openPath_ == path) {
+            Close();
+            ++lostCount;
+        }
+    }
+    // Bytes from the device on path: they reach the program only while the port is open there.
+    void DeliverFrom(const std::string& path, const std::string& bytes) {
+        if (open_ && openPath_ == path)
+            Deliver(bytes);
     }
     void Purge() override { ++purges; }
     void Close() override { open_ = false; }
     bool IsOpen() const override { return open_; }
     PortOpenError OpenError() const override {
-        return failOpen ? PortOpenError::NotFound : PortOpenError::None;
+        return open_ ? PortOpenError::None : PortOpenError::NotFound;
     }
-    std::string OpenErrorText() const override { return failOpen ? "no such device" : ""; }
+    std::string OpenErrorText() const override { return open_ ? "" : "no such device"; }
 
     // Bytes from the analyzer, one at a time, as the reader hands them on (NUL as a blank).
     void Deliver(const std::string& bytes) {
@@ -51,7 +77,10 @@ public:
         }
     }
 
+    int LostCount() const { return lostCount; }
+
     bool failOpen = false;
+    int lostCount = 0;
     std::string written;
     int purges = 0;
     std::function<void(const std::string&)> OnWrite;
@@ -60,6 +89,8 @@ public:
 private:
     Receiver receiver_;
     bool open_ = false;
+    std::string openPath_;
+    std::map<std::string, std::function<void(const std::string&)>> devices_;
 };
 
 // The analyzer's side on a fake port, in the time of an event clock: it collects commands up
