@@ -27,7 +27,13 @@ public:
                               },
                               [this]() { Vanish(); }, [this]() { return clock_.NowMs(); }}) {
         port_.AttachDevice(path_, [this](const std::string& b) { core_.Receive(b.data(), b.size()); });
+        core_.OnCommand = [this](const std::string& cmd) {
+            if (OnCommand)
+                OnCommand(cmd);
+        };
     }
+    // Called on every complete command (the two letters), before the analyzer answers.
+    std::function<void(const std::string&)> OnCommand;
 
     bool Start(std::string&) { return true; }
     const std::string& SlavePath() const { return path_; }
@@ -58,9 +64,10 @@ private:
         }
     }
     void Pace() {
-        const size_t slice = options_.baud > 0
-                                 ? std::max<size_t>(1, static_cast<size_t>(options_.baud) / 1000)
-                                 : out_.size();
+        // Ten bits a byte: baud / 1000 bytes per 10 ms, the fractions carried on.
+        credit_ += options_.baud / 1000.0;
+        const size_t slice = options_.baud > 0 ? static_cast<size_t>(credit_) : out_.size();
+        credit_ -= static_cast<double>(slice);
         const std::string now = out_.substr(0, slice);
         out_.erase(0, slice);
         sent_ += now.size();
@@ -68,6 +75,7 @@ private:
             port_.DeliverFrom(path_, now);
         if (out_.empty() || vanished_) {
             pacing_ = false;
+            credit_ = 0.0;
             return;
         }
         clock_.CallAfter(10, [this]() { Pace(); });
@@ -80,6 +88,7 @@ private:
     AnalyzerCore core_;
     std::string out_;
     bool pacing_ = false;
+    double credit_ = 0.0;
     bool vanished_ = false;
     uint64_t sent_ = 0;
 };

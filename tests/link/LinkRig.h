@@ -66,13 +66,13 @@ struct LinkRig {
         controller->FrameCommand(FRAME_COMMAND_TAG, code);
         settled &= Settle();
     }
-    // Runs in half-second steps until the condition holds.
+    // Runs in steps (half a second unless given) until the condition holds.
     template <typename F>
-    bool RunUntil(F done, int64_t limitMs) {
-        for (int64_t t = 0; t < limitMs; t += 500) {
+    bool RunUntil(F done, int64_t limitMs, int64_t stepMs = 500) {
+        for (int64_t t = 0; t < limitMs; t += stepMs) {
             if (done())
                 return true;
-            Run(500);
+            Run(stepMs);
         }
         return done();
     }

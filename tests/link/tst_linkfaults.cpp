@@ -2,7 +2,7 @@
 // large blocks at 9600 baud, waits of automatic mode measured from the last byte on the line,
 // and a store held up by another program while the window closes.
 
-#include "FakeLinkRig.h"
+#include "LinkRig.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -12,34 +12,48 @@ namespace {
 
 constexpr int kLineRate = 960; // bytes per second at 9600 baud, 8-N-1
 
-std::string Block(int n) {
-    char header[16];
-    std::snprintf(header, sizeof header, "SH%04d\r\n", n);
-    std::string out = header;
-    for (const SimRecord& r : GenerateRecords(n, 0))
-        out += MakeRecord(r);
-    return out;
+SimOptions AtLineRate(int records, long stallAfter = -1) {
+    SimOptions o;
+    o.records = GenerateRecords(records, 0);
+    o.baud = 9600;
+    o.stallAfter = stallAfter;
+    return o;
 }
 
-// The analyzer of a manual download: "SA" to the handshake, the block at the line rate to the
-// request (cut after sendOnly bytes for a stalled line).
-void AnswerManually(FakeLinkRig& rig, int records, size_t sendOnly = std::string::npos) {
-    rig.analyzer.OnCommand = [&rig, records, sendOnly](const std::string& cmd) {
-        if (cmd == "ST")
-            rig.analyzer.Send("SA", 20);
-        else if (cmd == "SH")
-            rig.analyzer.Send(Block(records).substr(0, sendOnly), 50, kLineRate);
-    };
-}
-
-// As the download view starts it: the port scan, then the manual download with Yes.
-void StartManual(FakeLinkRig& rig) {
+// As the download view starts it: the port scan (the analyzer's port is the adapter), then the
+// manual download with Yes.
+void StartManual(LinkRig& rig) {
+    rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath())};
     rig.prompt.answers = {true};
-    rig.Command(2);
+    rig.controller->StartManual();
+    rig.Settle();
 }
 
 int Count(const std::vector<std::string>& v, const std::string& what) {
     return static_cast<int>(std::count(v.begin(), v.end(), what));
+}
+
+// When the last byte (ETX) of each command reached the analyzer.
+std::vector<int64_t> CommandEnds(const LinkRig& rig) {
+    std::vector<int64_t> out;
+    for (const FakeAnalyzer::Rx& b : rig.sim.Received())
+        if (b.byte == '\x03')
+            out.push_back(b.at);
+    return out;
+}
+
+// When the first byte of command n (0-based) reached the analyzer.
+int64_t CommandStart(const LinkRig& rig, size_t n) {
+    size_t seen = 0;
+    bool atStart = true;
+    for (const FakeAnalyzer::Rx& b : rig.sim.Received()) {
+        if (atStart && seen == n)
+            return b.at;
+        atStart = b.byte == '\x03';
+        if (atStart)
+            ++seen;
+    }
+    return -1;
 }
 
 } // namespace
@@ -63,15 +77,14 @@ void TestLinkFaults::largeBlockAtLineRateCompletes_data() {
 
 void TestLinkFaults::largeBlockAtLineRateCompletes() {
     QFETCH(int, records);
-    FakeLinkRig rig;
-    AnswerManually(rig, records);
+    LinkRig rig(AtLineRate(records));
     StartManual(rig);
     const int64_t lineMs = (8 + 43LL * records) * 1000 / kLineRate;
-    QVERIFY(rig.RunUntil([&]() { return rig.analyzer.commands.size() >= 3; }, 20000));
-    QVERIFY(rig.RunUntil([&]() { return rig.Idle(); }, lineMs + 30000, 500));
+    QVERIFY(rig.RunUntil([&]() { return rig.sim.Commands().size() >= 3; }, 20000));
+    QVERIFY(rig.RunUntil([&]() { return rig.controller->IsIdle(); }, lineMs + 30000));
 
     // One request, one block, every record stored once in both tables.
-    QCOMPARE(rig.analyzer.Commands(), std::string("ST ST SH SE SE "));
+    QCOMPARE(rig.Commands(), std::string("ST ST SH SE SE "));
     QCOMPARE(rig.Rows(rig.db->ResultTable), records);
     QCOMPARE(rig.Rows(rig.db->DownloadTable), records);
     QCOMPARE(rig.frame.fills, 1);
@@ -84,13 +97,12 @@ void TestLinkFaults::largeBlockAtLineRateCompletes() {
 void TestLinkFaults::deadLineIsStillCaughtByTheStallCheck() {
     // The raised limits of a large block do not hide a dead line: no new byte for 90 s and five
     // ticks, and the download is asked for again.
-    FakeLinkRig rig;
-    AnswerManually(rig, 9999, 20000);
+    LinkRig rig(AtLineRate(9999, 20000));
     StartManual(rig);
-    QVERIFY(rig.RunUntil([&]() { return rig.analyzer.commands.size() >= 3; }, 20000));
+    QVERIFY(rig.RunUntil([&]() { return rig.sim.Commands().size() >= 3; }, 20000));
     const int64_t requested = rig.clock.NowMs();
     const int64_t stalledAt = requested + 20000 * 1000 / kLineRate;
-    QVERIFY(rig.RunUntil([&]() { return Count(rig.analyzer.commands, "SH") == 2; }, 200000, 500));
+    QVERIFY(rig.RunUntil([&]() { return Count(rig.sim.Commands(), "SH") == 2; }, 200000));
     const int64_t retried = rig.clock.NowMs();
     QVERIFY2(retried - stalledAt < 110000, std::to_string(retried - stalledAt).c_str());
     QVERIFY(std::find(rig.statuses.begin(), rig.statuses.end(), "Error count : 5") !=
@@ -106,49 +118,53 @@ void TestLinkFaults::automaticWaitsCountFromTheLastByte_data() {
 
 void TestLinkFaults::automaticWaitsCountFromTheLastByte() {
     QFETCH(int, replyAfterMs);
-    FakeLinkRig rig;
-    rig.analyzer.OnCommand = [&](const std::string& cmd) {
+    SimOptions silent;
+    silent.silent = true; // the analyzer's reply comes from the test
+    LinkRig rig(silent);
+    rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath())};
+    rig.sim.OnCommand = [&](const std::string& cmd) {
         if (cmd == "HC" && replyAfterMs >= 0)
-            rig.analyzer.Send("HC", replyAfterMs);
+            rig.clock.CallAfter(replyAfterMs, [&]() { rig.sim.SendRaw("HC"); });
     };
-    AcquisitionState& s = rig.controller->State();
-    s.AutoMode = 1;
-    rig.Command(30);
+    std::vector<int64_t> opens;
+    rig.serial.OnOpen = [&]() { opens.push_back(rig.clock.NowMs()); };
+    const AcquisitionState& s = rig.controller->State();
+    rig.controller->StartAutomatic();
+    rig.Settle();
 
     // The port is opened; step 10's 1,500 ms count from the end of the 800-ms open pause.
-    QVERIFY(rig.RunUntil([&]() { return !rig.analyzer.opens.empty(); }, 20000));
-    const int64_t opened = rig.analyzer.opens.front();
+    QVERIFY(rig.RunUntil([&]() { return !opens.empty(); }, 20000));
+    const int64_t opened = opens.front();
     QVERIFY(rig.RunUntil([&]() { return rig.controller->Writes().Idle(); }, 5000, 10));
-    QCOMPARE(s.AutoStep, 10);
+    QCOMPARE(s.AutoStep, int(kStepPrepare));
     QCOMPARE(s.StepTime, opened + 800);
-    QVERIFY(rig.RunUntil([&]() { return rig.analyzer.commands.size() >= 1; }, 20000));
-    QVERIFY(rig.analyzer.CommandStart(0) - opened >= 800 + 1500);
+    QVERIFY(rig.RunUntil([&]() { return rig.sim.Commands().size() >= 1; }, 20000));
+    QVERIFY(CommandStart(rig, 0) - opened >= 800 + 1500);
 
     if (replyAfterMs >= 0) {
         // The 7-s handshake time-out runs from the last byte of "HC": a reply 6.5 s after it
         // is taken.
-        QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 20000));
+        QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 20000));
         QCOMPARE(s.HandshakeCount, 1);
-        QCOMPARE(rig.analyzer.Commands(), std::string("HC "));
+        QCOMPARE(rig.Commands(), std::string("HC "));
     } else {
-        QVERIFY(rig.RunUntil([&]() { return rig.analyzer.commands.size() >= 2; }, 30000));
-        const int64_t lastByte = rig.analyzer.CommandEnds().at(0);
+        QVERIFY(rig.RunUntil([&]() { return rig.sim.Commands().size() >= 2; }, 30000));
+        const int64_t lastByte = CommandEnds(rig).at(0);
         // Time-out 7 s after the last byte, then step 10's 1.5 s before the next handshake.
-        QVERIFY2(rig.analyzer.CommandStart(1) - lastByte >= 7000 + 1500,
-                 std::to_string(rig.analyzer.CommandStart(1) - lastByte).c_str());
+        QVERIFY2(CommandStart(rig, 1) - lastByte >= 7000 + 1500,
+                 std::to_string(CommandStart(rig, 1) - lastByte).c_str());
         QCOMPARE(s.HandshakeCount, 1);
     }
 }
 
 void TestLinkFaults::closingDuringAHeldStoreDoesNotWait() {
-    FakeLinkRig rig;
+    LinkRig rig(AtLineRate(5));
     rig.db->ResultTable.SetBusyTimeout(120000);
     // Another program holds the write lock of the main database.
     sqlite3* other = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(rig.db->MainDbPath).constData(), &other), SQLITE_OK);
     QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
 
-    AnswerManually(rig, 5);
     StartManual(rig);
     // Up to the port's close (code 54): after it the worker goes on to store and waits.
     // (No full settle: it would wait for the worker, which is about to wait for the database.)
@@ -157,9 +173,9 @@ void TestLinkFaults::closingDuringAHeldStoreDoesNotWait() {
         QThread::usleep(1000);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     };
-    for (int i = 0; i < 600 && (rig.port.IsOpen() || Count(rig.analyzer.commands, "SE") < 2); ++i)
+    for (int i = 0; i < 600 && (rig.serial.IsOpen() || Count(rig.sim.Commands(), "SE") < 2); ++i)
         rig.clock.RunFor(100, justEvents);
-    QVERIFY2(!rig.port.IsOpen(), rig.analyzer.Commands().c_str());
+    QVERIFY2(!rig.serial.IsOpen(), rig.Commands().c_str());
     rig.clock.RunFor(500, justEvents);
     QThread::msleep(300); // the worker is in its wait now
     QVERIFY(rig.controller->WorkerBusy());

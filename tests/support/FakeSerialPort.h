@@ -3,7 +3,6 @@
 // the program as the port's reader would. No pseudo-terminal, no real time.
 
 #include "link/SerialPort.h"
-#include "platform/EventClock.h"
 
 #include <functional>
 #include <map>
@@ -91,91 +90,4 @@ private:
     bool open_ = false;
     std::string openPath_;
     std::map<std::string, std::function<void(const std::string&)>> devices_;
-};
-
-// The analyzer's side on a fake port, in the time of an event clock: it collects commands up
-// to ETX and answers through the clock, sending blocks at a given line rate.
-class ClockedAnalyzer {
-public:
-    struct Byte {
-        char byte;
-        int64_t at;
-    };
-
-    ClockedAnalyzer(FakeSerialPort& port, IEventClock& clock) : port_(port), clock_(clock) {
-        port_.OnWrite = [this](const std::string& b) {
-            for (char c : b) {
-                received.push_back({c, clock_.NowMs()});
-                if (c != '\x03') {
-                    pending_ += c;
-                    continue;
-                }
-                commands.push_back(pending_);
-                const std::string cmd = pending_;
-                pending_.clear();
-                if (OnCommand)
-                    OnCommand(cmd);
-            }
-        };
-        port_.OnOpen = [this]() { opens.push_back(clock_.NowMs()); };
-    }
-    // Sends the bytes after delayMs at bytesPerSecond (0: all at once), in 100-ms slices.
-    void Send(const std::string& bytes, int delayMs, int bytesPerSecond = 0) {
-        queue_ += bytes;
-        if (!sending_) {
-            sending_ = true;
-            clock_.CallAfter(delayMs, [this, bytesPerSecond]() { Slice(bytesPerSecond); });
-        }
-    }
-    std::string Commands() const {
-        std::string out;
-        for (const std::string& c : commands)
-            out += c + " ";
-        return out;
-    }
-    // Times at which each command's last byte (ETX) reached the line.
-    std::vector<int64_t> CommandEnds() const {
-        std::vector<int64_t> out;
-        for (const Byte& b : received)
-            if (b.byte == '\x03')
-                out.push_back(b.at);
-        return out;
-    }
-    // Time of the first byte of command n (0-based).
-    int64_t CommandStart(size_t n) const {
-        size_t seen = 0;
-        bool atStart = true;
-        for (const Byte& b : received) {
-            if (atStart && seen == n)
-                return b.at;
-            atStart = b.byte == '\x03';
-            if (atStart)
-                ++seen;
-        }
-        return -1;
-    }
-
-    std::function<void(const std::string&)> OnCommand;
-    std::vector<std::string> commands;
-    std::vector<Byte> received;
-    std::vector<int64_t> opens;
-
-private:
-    void Slice(int bytesPerSecond) {
-        const size_t n = bytesPerSecond > 0 ? static_cast<size_t>(bytesPerSecond) / 10 : queue_.size();
-        const std::string now = queue_.substr(0, n);
-        queue_.erase(0, n);
-        port_.Deliver(now);
-        if (queue_.empty()) {
-            sending_ = false;
-            return;
-        }
-        clock_.CallAfter(100, [this, bytesPerSecond]() { Slice(bytesPerSecond); });
-    }
-
-    FakeSerialPort& port_;
-    IEventClock& clock_;
-    std::string pending_;
-    std::string queue_;
-    bool sending_ = false;
 };
