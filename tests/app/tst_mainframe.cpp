@@ -4,13 +4,14 @@
 #include "TestSupport.h"
 #include "app/MainFrame.h"
 #include "link/dialogs/StatusDlgs.h"
+#include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
+#include "views/list/ListCtrlExt.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -193,10 +194,10 @@ void TestMainFrame::downloadListShowsTheStoredRows() {
     }
     f.frame.FillDownloadList();
     auto* view = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
-    QCOMPARE(view->List()->rowCount(), 3);
-    QCOMPARE(view->List()->item(0, 0)->text(), QStringLiteral("1"));
-    QCOMPARE(view->List()->item(0, 2)->text(), QStringLiteral("09:02"));
-    QCOMPARE(view->List()->item(0, 3)->text(), QStringLiteral("6.5 %"));
+    QCOMPARE(view->List()->ItemCount(), 3);
+    QCOMPARE(view->List()->ItemText(0, 0), std::string("1"));
+    QCOMPARE(view->List()->ItemText(0, 2), std::string("09:02"));
+    QCOMPARE(view->List()->ItemText(0, 3), std::string("6.5 %"));
     QCOMPARE(f.frame.ProcessModel().Text(), std::string(kReceivingCompleted));
     QVERIFY(f.frame.ProcessModel().IsVisible());
 }
