@@ -78,8 +78,8 @@ void FillRecord(HbA1cRecord& r, int i) {
 // One prepared SELECT stepped through, every column read as the table layer reads it.
 double RawSelect(sqlite3* db, const std::string& where, int* rows) {
     const auto t0 = Clock::now();
-    const std::string sql = "SELECT * FROM [HospitalTlb]" + (where.empty() ? "" : " WHERE " + where) +
-                            " ORDER BY " + kDefaultSort;
+    const std::string sql = "SELECT * FROM [HospitalTlb]" +
+                            (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + kDefaultSort;
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
     int n = 0;
@@ -104,8 +104,8 @@ double RawSelect(sqlite3* db, const std::string& where, int* rows) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QTemporaryDir tmp;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath("config")));
     QApplication app(argc, argv);
@@ -154,7 +154,8 @@ int main(int argc, char** argv) {
     const long rssAfter = ResidentKb();
     std::printf("  raw sqlite3 prepared SELECT (ORDER BY) : %8.1f ms  (%d rows)\n", bestRaw,
                 rawRows);
-    std::printf("  FillList, shown at the last row         : %8.1f ms  (%.2fx baseline, target <= 5x; %d rows)\n",
+    std::printf("  FillList, shown at the last row         : %8.1f ms  (%.2fx baseline, target <= "
+                "5x; %d rows)\n",
                 bestFill, bestFill / bestRaw, view.List->ItemCount());
 
     for (int column : {1, 4}) {
@@ -166,15 +167,16 @@ int main(int argc, char** argv) {
             view.List->viewport()->repaint();
             best = std::min(best, Ms(t0, Clock::now()));
         }
-        std::printf("  header click, sort by %-11s        : %8.1f ms  (%.2fx baseline, target <= 3x)\n",
-                    column == 1 ? "Date" : "Patient ID", best, best / bestRaw);
+        std::printf(
+            "  header click, sort by %-11s        : %8.1f ms  (%.2fx baseline, target <= 3x)\n",
+            column == 1 ? "Date" : "Patient ID", best, best / bestRaw);
     }
 
     // 30 days back from the newest result.
     view.RefreshList();
     const QDate newest = QDate::fromString(QString::fromStdString(view.NewestDate()), "yyyyMMdd");
-    const std::string where = "DATE between '" + DateKey(newest.addDays(-30)) + "' and '" +
-                              DateKey(newest) + "'";
+    const std::string where =
+        "DATE between '" + DateKey(newest.addDays(-30)) + "' and '" + DateKey(newest) + "'";
     double bestRawSearch = 1e18, bestSearch = 1e18;
     int searchRows = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -189,7 +191,8 @@ int main(int argc, char** argv) {
     }
     std::printf("  raw sqlite3 SELECT with the 30-day WHERE: %8.1f ms  (%d rows)\n", bestRawSearch,
                 searchRows);
-    std::printf("  30-day search (OnSearch)                : %8.1f ms  (%.2fx baseline, target <= 5x; %d rows)\n",
+    std::printf("  30-day search (OnSearch)                : %8.1f ms  (%.2fx baseline, target <= "
+                "5x; %d rows)\n",
                 bestSearch, bestSearch / bestRawSearch, view.List->ItemCount());
 
     // Scrolling: one repaint at the top and one at the bottom of the full list.

@@ -101,8 +101,8 @@ std::string PeriodFilter(int weeks, const std::string& firstRowDate, int dateFor
     QDate reference = today;
     if (!firstRowDate.empty()) {
         p = CutListDate(firstRowDate, dateFormat);
-        reference = QDate(std::atoi(p.year.c_str()), std::atoi(p.month.c_str()),
-                          std::atoi(p.day.c_str()));
+        reference =
+            QDate(std::atoi(p.year.c_str()), std::atoi(p.month.c_str()), std::atoi(p.day.c_str()));
     }
     const QDate from = reference.addDays(-7 * weeks);
     const std::string fromKey = from.isValid() ? DateKey(from) : std::string();

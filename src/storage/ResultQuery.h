@@ -44,8 +44,7 @@ using ListCells = std::array<std::string, kListColumnCount>;
 // The seven cell texts of a row numbered `number` (from 1). The all-data list writes its two
 // out-of-range mmol/mol results with a trailing blank; the download list does not.
 enum class ListKind { AllData, Download };
-ListCells ResultCells(const ResultRow& row, int number, const AppSettings& settings,
-                      ListKind kind);
+ListCells ResultCells(const ResultRow& row, int number, const AppSettings& settings, ListKind kind);
 
 // "20240105": year "%d", month and day zero-padded.
 std::string DateKey(const QDate& date);

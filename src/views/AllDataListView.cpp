@@ -15,10 +15,9 @@ struct ColumnSpec {
     const char* title;
     int width;
 };
-const ColumnSpec kColumns[kListColumnCount] = {{"No.", 60},          {"Date", 150},
-                                                {"Time", 90},         {"Result.", 120},
-                                                {"Patient ID.", 140}, {"Operator ID.", 140},
-                                                {"Note", 140}};
+const ColumnSpec kColumns[kListColumnCount] = {
+    {"No.", 60},          {"Date", 150},         {"Time", 90}, {"Result.", 120},
+    {"Patient ID.", 140}, {"Operator ID.", 140}, {"Note", 140}};
 
 QFont ListFont() {
     QFont f(QStringLiteral("Malgun Gothic"));
@@ -94,7 +93,9 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     List->LoadColumnLayout();
 }
 
-CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() { List->SaveColumnLayout(); }
+CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
+    List->SaveColumnLayout();
+}
 
 const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
     if (row < 0 || row >= List->ItemCount())
@@ -153,9 +154,11 @@ void CHbA1cDeskAllDataListView::FillList() {
 void CHbA1cDeskAllDataListView::SetDefaultDateRange() {
     if (newestDate_.empty())
         newestDate_ = DateKey(today_());
-    const QDate d(std::atoi(newestDate_.substr(0, 4).c_str()),
-                  std::atoi(newestDate_.substr(4, 2).c_str()),
-                  std::atoi(newestDate_.size() >= 8 ? newestDate_.substr(6, 2).c_str() : ""));
+    // A stored date shorter than eight characters gives 0 for the missing pieces.
+    auto piece = [this](size_t at, size_t len) {
+        return at < newestDate_.size() ? std::atoi(newestDate_.substr(at, len).c_str()) : 0;
+    };
+    const QDate d(piece(0, 4), piece(4, 2), piece(6, 2));
     StartDate->SetDateFormat(settings_.Date);
     EndDate->SetDateFormat(settings_.Date);
     EndDate->SetDate(d);

@@ -11,8 +11,8 @@
 
 namespace {
 
-const char* const kTitles[] = {"No.", "Date", "Time", "Result.", "Patient ID.", "Operator ID.",
-                               "Note"};
+const char* const kTitles[] = {"No.",         "Date",         "Time", "Result.",
+                               "Patient ID.", "Operator ID.", "Note"};
 const int kWidths[] = {60, 150, 90, 120, 140, 140, 140};
 
 // A list as the views build it: seven columns, toggle sort with the integer comparison,
@@ -40,7 +40,9 @@ QByteArray Ints(std::initializer_list<int> v) {
     return out;
 }
 
-std::vector<int> Order(const CListCtrlExt& list) { return list.Header()->Order(); }
+std::vector<int> Order(const CListCtrlExt& list) {
+    return list.Header()->Order();
+}
 
 using Ints_t = std::vector<int>;
 using Texts = std::vector<std::string>;
@@ -134,14 +136,12 @@ private Q_SLOTS:
         const QByteArray widths8 = Ints({60, 200, 90, 120, 140, 140, 140, 50});
         const QByteArray visible8 = Ints({1, 1, 1, 1, 1, 1, 0, 1});
         const Ints_t asInserted{0, 1, 2, 3, 4, 5, 6, 7};
-        QTest::newRow("another column count") << 7 << order8 << widths8 << visible8 << asInserted
-                                              << 150 << true;
+        QTest::newRow("another column count")
+            << 7 << order8 << widths8 << visible8 << asInserted << 150 << true;
         QTest::newRow("order of 7 entries for 8 columns")
-            << 8 << Ints({1, 0, 2, 3, 4, 5, 6}) << widths8 << visible8 << asInserted << 150
-            << true;
-        QTest::newRow("order with a column twice")
-            << 8 << Ints({1, 1, 2, 3, 4, 5, 6, 7}) << widths8 << visible8 << asInserted << 150
-            << true;
+            << 8 << Ints({1, 0, 2, 3, 4, 5, 6}) << widths8 << visible8 << asInserted << 150 << true;
+        QTest::newRow("order with a column twice") << 8 << Ints({1, 1, 2, 3, 4, 5, 6, 7}) << widths8
+                                                   << visible8 << asInserted << 150 << true;
         QTest::newRow("order with a column out of range")
             << 8 << Ints({1, 0, 2, 3, 4, 5, 6, 8}) << widths8 << visible8 << asInserted << 150
             << true;
@@ -149,11 +149,9 @@ private Q_SLOTS:
             << 8 << order8 << Ints({60, 200}) << visible8 << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 150
             << true;
         QTest::newRow("visible flags of the wrong length: order and widths")
-            << 8 << order8 << widths8 << Ints({1}) << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 200
-            << true;
+            << 8 << order8 << widths8 << Ints({1}) << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 200 << true;
         QTest::newRow("all fits: the hidden column goes last")
-            << 8 << order8 << widths8 << visible8 << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 200
-            << false;
+            << 8 << order8 << widths8 << visible8 << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 200 << false;
     }
     void storedLayoutThatDoesNotFit() {
         QFETCH(int, count);
@@ -236,24 +234,24 @@ private Q_SLOTS:
         QTest::addColumn<std::string>("b");
         QTest::addColumn<int>("kind");
         QTest::addColumn<int>("sign");
-        QTest::newRow("integer: leading number") << std::string("12 kg") << std::string("9")
-                                                 << int(kCompareInteger) << 1;
-        QTest::newRow("integer: no number counts 0") << std::string("abc") << std::string("0")
-                                                     << int(kCompareInteger) << 0;
-        QTest::newRow("float") << std::string("6.5 %") << std::string("6.45")
-                               << int(kCompareFloat) << 1;
-        QTest::newRow("text is case-sensitive") << std::string("a") << std::string("B")
-                                                << int(kCompareText) << 1;
-        QTest::newRow("text ignoring case") << std::string("a") << std::string("B")
-                                            << int(kCompareTextNoCase) << -1;
-        QTest::newRow("integer-aware: both integers") << std::string("10") << std::string("9")
-                                                      << int(kCompareIntText) << 1;
+        QTest::newRow("integer: leading number")
+            << std::string("12 kg") << std::string("9") << int(kCompareInteger) << 1;
+        QTest::newRow("integer: no number counts 0")
+            << std::string("abc") << std::string("0") << int(kCompareInteger) << 0;
+        QTest::newRow("float") << std::string("6.5 %") << std::string("6.45") << int(kCompareFloat)
+                               << 1;
+        QTest::newRow("text is case-sensitive")
+            << std::string("a") << std::string("B") << int(kCompareText) << 1;
+        QTest::newRow("text ignoring case")
+            << std::string("a") << std::string("B") << int(kCompareTextNoCase) << -1;
+        QTest::newRow("integer-aware: both integers")
+            << std::string("10") << std::string("9") << int(kCompareIntText) << 1;
         QTest::newRow("integer-aware: a leading zero is text")
             << std::string("010") << std::string("9") << int(kCompareIntText) << -1;
         QTest::newRow("integer-aware ignoring case: text")
             << std::string("abc") << std::string("ABD") << int(kCompareIntTextNoCase) << -1;
-        QTest::newRow("date-time") << std::string("2024-01-02") << std::string("2023-12-31")
-                                   << int(kCompareDateTime) << 1;
+        QTest::newRow("date-time")
+            << std::string("2024-01-02") << std::string("2023-12-31") << int(kCompareDateTime) << 1;
         QTest::newRow("none") << std::string("x") << std::string("y") << int(kCompareNone) << 0;
     }
     void comparisonKinds() {
@@ -324,7 +322,8 @@ private Q_SLOTS:
     void autoFitTakesTheWidestCellOfAllRows() {
         CListCtrlExt list(1001);
         AddColumns(list);
-        std::vector<std::vector<std::string>> rows(500, {"1", "x", "", "", "a", "", "Analyzer Tilted"});
+        std::vector<std::vector<std::string>> rows(500,
+                                                   {"1", "x", "", "", "a", "", "Analyzer Tilted"});
         rows[499][4] = "a much longer patient identifier";
         AddRows(list, rows);
         list.AutoFitColumn(4);
@@ -361,8 +360,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("gapMs"); // between the keys
         QTest::addColumn<int>("startRow");
         QTest::addColumn<int>("row");
-        QTest::newRow("one letter finds the next row starting with it")
-            << "b" << 0 << 0 << 1;
+        QTest::newRow("one letter finds the next row starting with it") << "b" << 0 << 0 << 1;
         QTest::newRow("the same letter steps through its rows") << "bb" << 100 << 0 << 3;
         QTest::newRow("letters add up within two seconds") << "bo" << 100 << 0 << 3;
         QTest::newRow("two seconds later the text starts again") << "bo" << 2000 << 0 << 4;
@@ -378,7 +376,8 @@ private Q_SLOTS:
         CListCtrlExt list(1001);
         AddColumns(list);
         list.SetCellNavigation(true);
-        AddRows(list, {{"1", "alpha"}, {"2", "beta"}, {"3", "gamma"}, {"4", "Bob"}, {"5", "omega"}});
+        AddRows(list,
+                {{"1", "alpha"}, {"2", "beta"}, {"3", "gamma"}, {"4", "Bob"}, {"5", "omega"}});
         qint64 now = 100000;
         list.SetClock([&now]() { return now; });
         list.SetFocusColumn(1);

@@ -54,8 +54,8 @@ std::vector<int> CColumnHeaderCtrl::OrderWithHiddenLast(const std::vector<int>& 
     size_t front = 0;
     size_t back = requested.size();
     for (int c : requested) {
-        const bool visible =
-            c < 0 || static_cast<size_t>(c) >= infos.size() || infos[static_cast<size_t>(c)].visible;
+        const bool visible = c < 0 || static_cast<size_t>(c) >= infos.size() ||
+                             infos[static_cast<size_t>(c)].visible;
         if (visible)
             out[front++] = c;
         else
@@ -84,8 +84,8 @@ int CColumnHeaderCtrl::VisibleCount() const {
 }
 
 QMenu* CColumnHeaderCtrl::BuildColumnMenu(QWidget* parent) {
-    const bool anyFixed = std::any_of(infos_.begin(), infos_.end(),
-                                      [](const ColumnInfo& i) { return !i.hideable; });
+    const bool anyFixed =
+        std::any_of(infos_.begin(), infos_.end(), [](const ColumnInfo& i) { return !i.hideable; });
     if (!anyFixed)
         return nullptr;
     auto* menu = new QMenu(parent);
@@ -97,7 +97,8 @@ QMenu* CColumnHeaderCtrl::BuildColumnMenu(QWidget* parent) {
         QAction* a = menu->addAction(title);
         a->setData(c + 1);
         a->setCheckable(true);
-        a->setChecked(infos_[static_cast<size_t>(c)].visible || !infos_[static_cast<size_t>(c)].hideable);
+        a->setChecked(infos_[static_cast<size_t>(c)].visible ||
+                      !infos_[static_cast<size_t>(c)].hideable);
         a->setEnabled(infos_[static_cast<size_t>(c)].hideable != 0);
     }
     return menu;

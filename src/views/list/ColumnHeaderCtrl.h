@@ -9,7 +9,7 @@
 class QMenu;
 
 struct ColumnInfo {
-    int width = 0;    // the width given when the column was inserted or set
+    int width = 0; // the width given when the column was inserted or set
     int hideable = 1;
     int visible = 1;
 };

@@ -18,7 +18,9 @@
 
 namespace {
 
-int Sign(long long v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+int Sign(long long v) {
+    return v < 0 ? -1 : v > 0 ? 1 : 0;
+}
 
 // A text that reads as a non-zero integer and is exactly its "%ld" writing.
 bool ExactInteger(const std::string& s, long* out) {
@@ -136,8 +138,7 @@ CListCtrlExt::CListCtrlExt(int controlId, QWidget* parent)
     // The list fits a column to its widest cell over all rows, not only the rows in view.
     disconnect(header_, &QHeaderView::sectionHandleDoubleClicked, this,
                &QTableView::resizeColumnToContents);
-    connect(header_, &QHeaderView::sectionHandleDoubleClicked, this,
-            &CListCtrlExt::AutoFitColumn);
+    connect(header_, &QHeaderView::sectionHandleDoubleClicked, this, &CListCtrlExt::AutoFitColumn);
     connect(header_, &QHeaderView::sectionClicked, this, [this](int column) {
         SortByColumn(column, true);
         Q_EMIT ColumnClicked(column);
@@ -193,8 +194,9 @@ void CListCtrlExt::DeleteColumn(int index) {
 ColumnSortInfo* CListCtrlExt::SortInfo(int column) {
     if (column < 0 || column >= ColumnCount())
         return nullptr;
-    return static_cast<size_t>(column) < sortInfos_.size() ? &sortInfos_[static_cast<size_t>(column)]
-                                                          : nullptr;
+    return static_cast<size_t>(column) < sortInfos_.size()
+               ? &sortInfos_[static_cast<size_t>(column)]
+               : nullptr;
 }
 
 void CListCtrlExt::SetColumnSort(int column, int flags, int kind) {
@@ -501,8 +503,8 @@ void CListCtrlExt::keyPressEvent(QKeyEvent* e) {
         }
         return;
     }
-    if (cellNavigation_ && (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter ||
-                            e->key() == Qt::Key_Escape)) {
+    if (cellNavigation_ &&
+        (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape)) {
         SelectRow(currentIndex().row());
         return;
     }

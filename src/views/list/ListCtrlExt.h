@@ -20,10 +20,10 @@ enum ColumnSortFlags : int { kSortAscending = 1, kSortDescending = 2, kSortToggl
 // How two cell texts compare.
 enum ColumnCompareKind : int {
     kCompareNone = 0,
-    kCompareInteger = 1,  // leading integer (atol); none counts 0
-    kCompareFloat = 2,    // atof
-    kCompareText = 3,     // case-sensitive
-    kCompareIntText = 4,  // integers when both are exactly written integers, else as 3
+    kCompareInteger = 1, // leading integer (atol); none counts 0
+    kCompareFloat = 2,   // atof
+    kCompareText = 3,    // case-sensitive
+    kCompareIntText = 4, // integers when both are exactly written integers, else as 3
     kCompareTextNoCase = 5,
     kCompareIntTextNoCase = 6, // as 4, falling back to 5
     kCompareDateTime = 7,
