@@ -2,6 +2,7 @@
 
 #include "link/dialogs/StatusDlgs.h"
 #include "platform/Prompt.h"
+#include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 
@@ -74,7 +75,7 @@ void CMainFrame::FirstInitialisation() {
     views_[1] = new CHbA1cDeskMainView(send, state, prompt_, stack_);
     views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, processModel_, prompt_,
                                            stack_);
-    views_[3] = new CHbA1cDeskAllDataListView(send, state, prompt_, stack_);
+    views_[3] = new CHbA1cDeskAllDataListView(send, state, prompt_, *db_, settings_, stack_);
     views_[4] = new CHbA1cDeskGraphDataView(send, state, prompt_, stack_);
     for (int i = 0; i < 5; ++i) {
         views_[i]->setGeometry(0, 0, 1024, 768);

@@ -4,6 +4,9 @@
 //   trevanix-cli download --port PATH [--yes]     every result the analyzer holds (manual mode)
 //   trevanix-cli auto [--port PATH] [--timeout S] one automatic cycle: wait for the next
 //                                                 measurement and store it
+//   trevanix-cli list [--from D] [--to D] [--pid ID] [--opid ID] [--period WEEKS]
+//                                                 the rows the all-data list shows for that
+//                                                 search, the seven cell texts tab-separated
 //
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
@@ -18,6 +21,7 @@
 #include "platform/Prompt.h"
 #include "platform/SingleInstance.h"
 #include "storage/Databases.h"
+#include "storage/ResultQuery.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -121,14 +125,94 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: trevanix-cli download --port PATH [--yes]\n"
                  "       trevanix-cli auto [--port PATH] [--timeout SECONDS]\n"
+                 "       trevanix-cli list [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--pid ID]\n"
+                 "                         [--opid ID] [--period WEEKS]\n"
                  "  download      stores every new result the analyzer holds (manual mode)\n"
                  "  auto          finds the adapter, waits for the next measurement and stores\n"
                  "                it (automatic mode); without --port the system's USB adapters\n"
                  "                are searched\n"
                  "  --port PATH   the serial device of the analyzer (e.g. /dev/ttyUSB0)\n"
                  "  --yes         do not ask before downloading\n"
-                 "  --timeout S   give up after S seconds (default: wait as long as it takes)\n");
+                 "  --timeout S   give up after S seconds (default: wait as long as it takes)\n"
+                 "  list          prints the stored results as the all-data list shows them, one\n"
+                 "                line per row, the seven columns separated by a tab; no option:\n"
+                 "                every row, newest first. --from/--to/--pid/--opid search a\n"
+                 "                date range of at most 366 days (--to defaults to the newest\n"
+                 "                stored date, --from to 7 days before --to); --period 1 to 12\n"
+                 "                lists that many weeks back from the newest result\n");
     return 2;
+}
+
+// trevanix-cli list: the all-data list's search, printed.
+int ListMain(int argc, char** argv) {
+    ListSearch search;
+    auto date = [](const char* text, QDate& out) {
+        out = QDate::fromString(QString::fromLocal8Bit(text), QStringLiteral("yyyy-MM-dd"));
+        return out.isValid();
+    };
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--from" && hasValue && date(argv[i + 1], search.from))
+            ++i;
+        else if (a == "--to" && hasValue && date(argv[i + 1], search.to))
+            ++i;
+        else if (a == "--pid" && hasValue)
+            search.pid = argv[++i];
+        else if (a == "--opid" && hasValue)
+            search.opid = argv[++i];
+        else if (a == "--period" && hasValue) {
+            search.periodWeeks = std::atoi(argv[++i]);
+            if (search.periodWeeks < 1 || search.periodWeeks > 12)
+                return Usage();
+        } else
+            return Usage();
+    }
+    if (search.periodWeeks > 0 && (search.from.isValid() || search.to.isValid() ||
+                                   !search.pid.empty() || !search.opid.empty()))
+        return Usage();
+
+    SingleInstanceGuard instance;
+    const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
+    SingleInstanceGuard folderLock(base);
+    if (!instance.TryAcquire() || !folderLock.TryAcquire()) {
+        std::fprintf(stderr,
+                     "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) is "
+                     "running. Try again when it has finished.\n");
+        return kExitAlreadyRunning;
+    }
+    TerminalPrompt prompt(false);
+    AppSettings settings;
+    LoadSettings(settings, base);
+    CResultDatabases db(base, &prompt);
+    db.OpenDatabases();
+    if (!db.DatabaseReady) {
+        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
+        return 1;
+    }
+    std::vector<ResultRow> rows;
+    std::string message;
+    const bool ok =
+        RunListSearch(db.ResultTable, search, settings, QDate::currentDate(), rows, &message);
+    db.CloseDatabases();
+    if (!ok) {
+        std::fprintf(stderr, "%s: %s\n", kMessageTitle, Printable(message).c_str());
+        return 2;
+    }
+    std::string line;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ListCells cells =
+            ResultCells(rows[i], static_cast<int>(i) + 1, settings, ListKind::AllData);
+        line.clear();
+        for (size_t c = 0; c < cells.size(); ++c) {
+            if (c)
+                line += '\t';
+            line += cells[c];
+        }
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
 }
 
 } // namespace
@@ -139,6 +223,8 @@ int main(int argc, char** argv) {
     bool yes = false;
     int timeout = 0;
     const std::string mode = argc >= 2 ? argv[1] : "";
+    if (mode == "list")
+        return ListMain(argc, argv);
     if (mode != "download" && mode != "auto")
         return Usage();
     const bool automatic = mode == "auto";

@@ -4,10 +4,10 @@
 #include "link/AcquisitionController.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
+#include "storage/ResultQuery.h"
+#include "views/list/ListCtrlExt.h"
 
 #include <QFont>
-#include <QHeaderView>
-#include <QTableWidget>
 
 CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
                                                CAcquisitionController& link, CResultDatabases& db,
@@ -29,7 +29,7 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
     connect(Download, &QAbstractButton::clicked, this, [this]() {
         if (!Idle())
             return;
-        list_->setRowCount(0);
+        list_->DeleteAllItems();
         Send(2);
     });
     connect(AllData, &QAbstractButton::clicked, this, [this]() {
@@ -42,26 +42,33 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
     });
     connect(Mode, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnModeSwitch);
 
-    list_ = new QTableWidget(0, 7, this);
+    Home->setAccessibleName(QStringLiteral("Home"));
+    Download->setAccessibleName(QStringLiteral("Download"));
+    AllData->setAccessibleName(QStringLiteral("All data"));
+    Mode->setAccessibleName(QStringLiteral("Manual or automatic mode"));
+    Graph->setAccessibleName(QStringLiteral("Graph"));
+    Export->setAccessibleName(QStringLiteral("Export"));
+
+    list_ = new CListCtrlExt(1000, this);
     list_->setGeometry(55, 180, 894, 488);
-    list_->setHorizontalHeaderLabels({QStringLiteral("No."), QStringLiteral("Date"),
-                                      QStringLiteral("Time"), QStringLiteral("Result."),
-                                      QStringLiteral("PID"), QStringLiteral("OPID"),
-                                      QStringLiteral("Note")});
-    const int widths[] = {60, 150, 130, 120, 130, 130, 130};
-    for (int i = 0; i < 7; ++i)
-        list_->setColumnWidth(i, widths[i]);
-    QFont f = list_->font();
+    list_->setAccessibleName(QStringLiteral("Downloaded results"));
+    QFont f(QStringLiteral("Malgun Gothic"));
     f.setBold(true);
     f.setPixelSize(15);
     list_->setFont(f);
-    list_->horizontalHeader()->setFont(f);
-    list_->verticalHeader()->hide();
-    list_->verticalHeader()->setDefaultSectionSize(32);
-    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list_->setShowGrid(true);
+    list_->Header()->setFont(f);
+    list_->SetCellNavigation(true);
+    const char* const titles[] = {"No.", "Date", "Time", "Result.", "PID", "OPID", "Note"};
+    const int widths[] = {60, 150, 130, 120, 130, 130, 130};
+    for (int c = 0; c < 7; ++c) {
+        list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter, widths[c]);
+        list_->SetColumnSort(c, kSortToggle, kCompareInteger);
+    }
+    list_->SetColumnHideable(0, false);
+    list_->LoadColumnLayout();
 }
+
+CHbA1cDeskDownLoadView::~CHbA1cDeskDownLoadView() { list_->SaveColumnLayout(); }
 
 bool CHbA1cDeskDownLoadView::Idle() const {
     const AcquisitionState& s = link_.State();
@@ -69,7 +76,7 @@ bool CHbA1cDeskDownLoadView::Idle() const {
 }
 
 void CHbA1cDeskDownLoadView::OnActivate() {
-    list_->setRowCount(0);
+    list_->DeleteAllItems();
     AcquisitionState& s = link_.State();
     if (s.AutoMode == 1)
         Send(30); // automatic mode goes on with this view shown
@@ -84,7 +91,7 @@ void CHbA1cDeskDownLoadView::OnModeSwitch() {
             return;
         if (!prompt_.Ask(kSwitchToManualQuestion, kMessageTitle))
             return;
-        list_->setRowCount(0);
+        list_->DeleteAllItems();
         processDlg_.Hide();
         s.AutoMode = 0;
         s.ManualPhase = 0;
@@ -93,7 +100,7 @@ void CHbA1cDeskDownLoadView::OnModeSwitch() {
         // The list and the status dialog are cleared before automatic mode starts.
         if (!prompt_.Ask(kSwitchToAutoQuestion, kMessageTitle))
             return;
-        list_->setRowCount(0);
+        list_->DeleteAllItems();
         processDlg_.Hide();
         s.AutoMode = 1;
         Send(30);
@@ -103,39 +110,22 @@ void CHbA1cDeskDownLoadView::OnModeSwitch() {
 void CHbA1cDeskDownLoadView::FillDownloadList() {
     const bool automatic = link_.State().AutoMode == 1;
     if (!automatic)
-        list_->setRowCount(0);
+        list_->DeleteAllItems();
     CResultTable& t = db_.DownloadTable;
     if (db_.DatabaseReady && t.IsOpen()) {
-        auto lock = t.Lock();
-        const int n = t.RowCount();
-        t.MoveFirst();
-        RequeryDefault(t);
+        std::vector<ResultRow> rows;
+        ReadResultRows(t, false, rows);
         // In automatic mode the new rows go below the earlier ones, their numbers continuing.
-        const int start = automatic ? list_->rowCount() : 0;
-        for (int i = start; i < start + n; ++i) {
-            if (t.IsEOF())
-                break;
-            const HbA1cRecord& r = t.Record;
-            list_->insertRow(i);
-            const std::string texts[7] = {
-                std::to_string(i + 1),
-                FormatRecordDate(r.DATE.c_str(), r.TIME.c_str(), settings_.Date,
-                                 DateTimeStyle::List),
-                FormatRecordTime(r.DATE.c_str(), r.TIME.c_str(), settings_.time,
-                                 DateTimeStyle::List),
-                FormatResultText(r.HbA1c_VALUE.c_str(), settings_.unit),
-                r.PID.c_str(),
-                r.OPID.c_str(),
-                r.EQ_TYPE.c_str()};
-            for (int c = 0; c < 7; ++c) {
-                auto* item = new QTableWidgetItem(QString::fromLocal8Bit(texts[c].c_str()));
-                item->setTextAlignment(Qt::AlignCenter);
-                list_->setItem(i, c, item);
-            }
-            t.MoveNext();
+        const int start = automatic ? list_->ItemCount() : 0;
+        std::vector<CListRowRecord> records(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const ListCells cells = ResultCells(rows[i], start + static_cast<int>(i) + 1,
+                                                settings_, ListKind::Download);
+            records[i].cells.assign(cells.begin(), cells.end());
         }
-        if (list_->rowCount() > 0)
-            list_->selectRow(0);
+        list_->AppendItems(std::move(records));
+        if (list_->ItemCount() > 0)
+            list_->SelectRow(0);
     }
     processDlg_.SetText(kReceivingCompleted);
     processDlg_.Show();

@@ -2,15 +2,14 @@
 // The download view: the results of the last download, the manual/automatic switch, and the
 // navigation buttons. Showing it in manual mode starts a manual download.
 //
-// The list is a plain table until the extended list control (column layout, header sorting)
-// and the CSV export are built; the export button is there but does nothing yet.
+// The export button is there but does nothing until the CSV export is built.
 
 #include "views/FormPage.h"
 
 class CResultDatabases;
 class CAcquisitionController;
 class ProcessDlgModel;
-class QTableWidget;
+class CListCtrlExt;
 struct AppSettings;
 
 inline constexpr const char* kReceivingCompleted =
@@ -28,7 +27,8 @@ public:
     void OnActivate() override;
     void Refresh() override { FillDownloadList(); }
     void FillDownloadList();
-    QTableWidget* List() const { return list_; }
+    ~CHbA1cDeskDownLoadView() override;
+    CListCtrlExt* List() const { return list_; }
     // Home, Download, All data and Graph act only when nothing is running.
     bool Idle() const;
     void OnModeSwitch();
@@ -46,5 +46,5 @@ private:
     const AppSettings& settings_;
     ProcessDlgModel& processDlg_;
     IPrompt& prompt_;
-    QTableWidget* list_;
+    CListCtrlExt* list_;
 };

@@ -63,13 +63,17 @@ void CHbA1cDeskMainView::OnAutomatic() { AskForAutomaticMode(state_, prompt_); }
 CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
                                  AcquisitionState& state, IPrompt& prompt, QWidget* parent)
     : CFormPage(backgroundId, std::move(command), parent), state_(state), prompt_(prompt) {
-    struct Nav {
+    struct NavSpec {
         int view, x, image;
     };
-    const Nav navs[] = {{1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
-    for (const Nav& n : navs) {
+    const NavSpec navs[] = {{1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
+    const char* const names[] = {"Home", "Download", "All data", "Automatic mode", "Graph"};
+    int slot = 0;
+    for (const NavSpec& n : navs) {
         const bool current = n.view == currentView;
         CPngButton* b = NavButton(n.x, current ? n.image + 1 : n.image, n.image + 1);
+        b->setAccessibleName(QString::fromLatin1(names[slot]));
+        Nav[slot++] = b;
         if (n.view == 0) {
             connect(b, &QAbstractButton::clicked, this,
                     [this]() { AskForAutomaticMode(state_, prompt_); });

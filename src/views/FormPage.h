@@ -70,22 +70,17 @@ private:
 
 // The all-data list and the graph view: their pages with background and navigation buttons.
 // The list, the search, the chart and their buttons come with the views built on them.
+// Nav[0..4]: Home, Download, All data, the automatic-mode switch, Graph.
 class CNavigationPage : public CFormPage {
     Q_OBJECT
 public:
     CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
                     AcquisitionState& state, IPrompt& prompt, QWidget* parent = nullptr);
+    CPngButton* Nav[5] = {};
 
-private:
+protected:
     AcquisitionState& state_;
     IPrompt& prompt_;
-};
-
-class CHbA1cDeskAllDataListView : public CNavigationPage {
-public:
-    CHbA1cDeskAllDataListView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
-                              QWidget* parent = nullptr)
-        : CNavigationPage(262, 3, std::move(command), state, prompt, parent) {}
 };
 
 class CHbA1cDeskGraphDataView : public CNavigationPage {

@@ -4,13 +4,14 @@
 #include "TestSupport.h"
 #include "app/MainFrame.h"
 #include "link/dialogs/StatusDlgs.h"
+#include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
+#include "views/list/ListCtrlExt.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -48,6 +49,8 @@ private Q_SLOTS:
     void maximisedIs1024x768();
     void destroyedWhileTheWorkerSendsNeitherHangsNorCrashes();
     void downloadListShowsTheStoredRows();
+    void downloadListAppendsInAutomaticMode_data();
+    void downloadListAppendsInAutomaticMode();
     void nothingRunsAfterTheWindowClosed();
 };
 
@@ -193,12 +196,65 @@ void TestMainFrame::downloadListShowsTheStoredRows() {
     }
     f.frame.FillDownloadList();
     auto* view = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
-    QCOMPARE(view->List()->rowCount(), 3);
-    QCOMPARE(view->List()->item(0, 0)->text(), QStringLiteral("1"));
-    QCOMPARE(view->List()->item(0, 2)->text(), QStringLiteral("09:02"));
-    QCOMPARE(view->List()->item(0, 3)->text(), QStringLiteral("6.5 %"));
+    QCOMPARE(view->List()->ItemCount(), 3);
+    QCOMPARE(view->List()->ItemText(0, 0), std::string("1"));
+    QCOMPARE(view->List()->ItemText(0, 2), std::string("09:02"));
+    QCOMPARE(view->List()->ItemText(0, 3), std::string("6.5 %"));
     QCOMPARE(f.frame.ProcessModel().Text(), std::string(kReceivingCompleted));
     QVERIFY(f.frame.ProcessModel().IsVisible());
+}
+
+namespace {
+// The download table as a download leaves it: only that download's rows.
+void StoreDownload(CResultTable& down, const std::vector<std::string>& pids) {
+    auto lock = down.Lock();
+    down.SetFilter("");
+    down.DeleteWhere();
+    for (size_t i = 0; i < pids.size(); ++i) {
+        down.AddNew();
+        down.Record.DATE.Assign("20261201");
+        down.Record.TIME.Assign(("10" + std::to_string(10 + i)).c_str());
+        down.Record.HbA1c_VALUE.Assign("065");
+        down.Record.PID.Assign(pids[i].c_str());
+        down.Record.OPID.Assign("OP");
+        down.Record.EQ_TYPE.Assign(" ");
+        down.Update();
+    }
+    RequeryDefault(down);
+}
+} // namespace
+
+void TestMainFrame::downloadListAppendsInAutomaticMode_data() {
+    QTest::addColumn<int>("autoMode");
+    QTest::addColumn<QStringList>("numbers");
+    QTest::addColumn<QStringList>("pids");
+    QTest::newRow("automatic: appended, numbers continue")
+        << 1 << QStringList{"1", "2", "3", "4", "5"}
+        << QStringList{"A2", "A1", "B3", "B2", "B1"};
+    QTest::newRow("manual: replaced") << 0 << QStringList{"1", "2", "3"}
+                                      << QStringList{"B3", "B2", "B1"};
+}
+
+void TestMainFrame::downloadListAppendsInAutomaticMode() {
+    QFETCH(int, autoMode);
+    QFETCH(QStringList, numbers);
+    QFETCH(QStringList, pids);
+    Frame f;
+    f.frame.Link().State().AutoMode = autoMode;
+    CResultTable& down = f.frame.Databases().DownloadTable;
+    StoreDownload(down, {"A1", "A2"});
+    f.frame.FillDownloadList();
+    StoreDownload(down, {"B1", "B2", "B3"});
+    f.frame.FillDownloadList();
+    auto* list = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List();
+    QStringList gotNumbers, gotPids;
+    for (int r = 0; r < list->ItemCount(); ++r) {
+        gotNumbers << QString::fromStdString(list->ItemText(r, 0));
+        gotPids << QString::fromStdString(list->ItemText(r, 4));
+    }
+    QCOMPARE(gotNumbers, numbers);
+    QCOMPARE(gotPids, pids);
+    f.frame.Link().State().AutoMode = 0;
 }
 
 void TestMainFrame::nothingRunsAfterTheWindowClosed() {

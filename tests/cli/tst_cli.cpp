@@ -116,6 +116,8 @@ private Q_SLOTS:
     void killedAtAnyPointLeavesWholeFiles_data();
     void killedAtAnyPointLeavesWholeFiles();
     void stalledLineIsCaughtByTheStallCheck();
+    void listPrintsTheRowsOfTheAllDataList_data();
+    void listPrintsTheRowsOfTheAllDataList();
 };
 
 void TestCli::downloadsAndStores() {
@@ -251,6 +253,56 @@ void TestCli::stalledLineIsCaughtByTheStallCheck() {
         RunCli({"download", "--port", sim.path, "--yes", "--timeout", "22"}, home.path());
     QVERIFY2(r.output.contains("Error count : 1"), qPrintable(r.output));
     QCOMPARE(r.exitCode, 1);
+}
+
+
+void TestCli::listPrintsTheRowsOfTheAllDataList_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    // IDs as stored: padded with blanks to the 14 digits of the settings.
+    auto id = [](const char* text) { return QString::fromLatin1(text).leftJustified(14); };
+    const QString a = "1\t2024-03-15\t14:05\t6.5 %\t" + id("P'1") + "\t" + id("OP1") +
+                      "\tAnalyzer Tilted\n";
+    const QString b = "2\t2024-03-01\t09:00\t> 14 %\t" + id("P2") + "\t" + id("OP2") + "\t \n";
+    QTest::newRow("no option: every row, newest first")
+        << QStringList{"list"} << 0
+        << a + b + "3\t2023-03-10\t10:00\t5.7 %\t" + id("P'1") + "\t" + id("OP1") + "\t \n";
+    QTest::newRow("a PID with a quote, typed without the blank")
+        << QStringList{"list", "--from", "2024-01-01", "--to", "2024-03-31", "--pid", "P'1"} << 0
+        << a;
+    QTest::newRow("2 weeks back from the newest result")
+        << QStringList{"list", "--period", "2"} << 0
+        << a + b;
+    QTest::newRow("367 days refused")
+        << QStringList{"list", "--from", "2023-03-14", "--to", "2024-03-15"} << 2
+        << "Trevanix: 365 data can be searched in maximum. \nPlease set up the date again.\n";
+    QTest::newRow("a date that is not one") << QStringList{"list", "--from", "2024-13-01"} << 2
+                                            << QString();
+}
+
+void TestCli::listPrintsTheRowsOfTheAllDataList() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    static QTemporaryDir home;
+    static bool stored = false;
+    if (!stored) {
+        QVERIFY(WriteAll(home.filePath("results.txt"), "2023-03-10,10:00,5.7,P'1,OP1\n"
+                                                       "2024-03-01,09:00,14.2,P2,OP2\n"
+                                                       "2024-03-15,14:05,6.5,P'1,OP1,tilted\n"));
+        Sim sim({QStringLiteral("--file"), home.filePath("results.txt")});
+        QVERIFY(!sim.path.isEmpty());
+        const Result r = RunCli({"download", "--port", sim.path, "--yes"}, home.path());
+        QVERIFY2(r.exitCode == 0, qPrintable(r.output));
+        stored = true;
+    }
+    const Result r = RunCli(args, home.path());
+    QCOMPARE(r.exitCode, exitCode);
+    if (exitCode == 2 && output.isEmpty())
+        QVERIFY(r.output.contains("usage: trevanix-cli"));
+    else
+        QCOMPARE(r.output, output);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,0 +1,196 @@
+#include "ResultQuery.h"
+
+#include "Databases.h"
+#include "settings/DisplayFormats.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+int SearchActive = 0;
+
+ListCells ResultCells(const ResultRow& row, int number, const AppSettings& s, ListKind kind) {
+    const ListRowKey& k = row.key;
+    return {std::to_string(number),
+            FormatRecordDate(k.DATE.c_str(), k.TIME.c_str(), s.Date, DateTimeStyle::List),
+            FormatRecordTime(k.DATE.c_str(), k.TIME.c_str(), s.time, DateTimeStyle::List),
+            kind == ListKind::AllData ? FormatResultListText(k.HbA1c_VALUE.c_str(), s.unit)
+                                      : FormatResultText(k.HbA1c_VALUE.c_str(), s.unit),
+            k.PID,
+            k.OPID,
+            row.EQ_TYPE};
+}
+
+std::string DateKey(const QDate& date) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d%02d%02d", date.year(), date.month(), date.day());
+    return buf;
+}
+
+RangeCheck CheckSearchRange(const QDateTime& start, const QDateTime& end, int* days) {
+    if (end < start)
+        return RangeCheck::EndBeforeStart;
+    // Whole days, the fraction dropped.
+    const qint64 d = start.secsTo(end) / 86400;
+    if (days)
+        *days = static_cast<int>(d);
+    return d > kMaxSearchDays ? RangeCheck::TooLong : RangeCheck::Ok;
+}
+
+const char* RangeMessage(RangeCheck check) {
+    switch (check) {
+    case RangeCheck::EndBeforeStart:
+        return kWrongRangeText;
+    case RangeCheck::TooLong:
+        return kTooLongRangeText;
+    case RangeCheck::Ok:
+        break;
+    }
+    return "";
+}
+
+std::string QuoteId(const std::string& id) {
+    std::string trimmed = id;
+    while (!trimmed.empty() && trimmed.back() == ' ')
+        trimmed.pop_back();
+    std::string out = "'";
+    for (char c : trimmed) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
+
+std::string SearchFilter(const std::string& fromKey, const std::string& toKey,
+                         const std::string& pid, const std::string& opid) {
+    // The dates are digits we wrote ourselves; the IDs come from the user and are quoted.
+    std::string f = "DATE between '" + fromKey + "' and '" + toKey + "'";
+    if (!pid.empty())
+        f += " and rtrim([PID],' ')=" + QuoteId(pid);
+    if (!opid.empty())
+        f += " and rtrim([OPID],' ')=" + QuoteId(opid);
+    return f;
+}
+
+std::string RangeFilter(const QDateTime& start, const QDateTime& end, const std::string& pid,
+                        const std::string& opid) {
+    int days = 0;
+    CheckSearchRange(start, end, &days);
+    const QDate to = end.date();
+    return SearchFilter(DateKey(to.addDays(-days)), DateKey(to), pid, opid);
+}
+
+DatePieces CutListDate(const std::string& shown, int dateFormat) {
+    auto cut = [&shown](size_t at, size_t len) {
+        return at < shown.size() ? shown.substr(at, len) : std::string();
+    };
+    switch (dateFormat) {
+    case 1:
+        return {cut(6, 4), cut(0, 2), cut(3, 2)};
+    case 2:
+        return {cut(6, 4), cut(3, 2), cut(0, 2)};
+    default:
+        return {cut(0, 4), cut(5, 2), cut(8, 2)};
+    }
+}
+
+std::string PeriodFilter(int weeks, const std::string& firstRowDate, int dateFormat,
+                         const QDate& today) {
+    DatePieces p;
+    QDate reference = today;
+    if (!firstRowDate.empty()) {
+        p = CutListDate(firstRowDate, dateFormat);
+        reference =
+            QDate(std::atoi(p.year.c_str()), std::atoi(p.month.c_str()), std::atoi(p.day.c_str()));
+    }
+    const QDate from = reference.addDays(-7 * weeks);
+    const std::string fromKey = from.isValid() ? DateKey(from) : std::string();
+    return "DATE between '" + fromKey + "' and '" + p.year + p.month + p.day + "'";
+}
+
+void CIdList::Clear() {
+    items_.assign(1, kAllDataEntry);
+    seen_.clear();
+    seen_.insert("all data");
+}
+
+void CIdList::Add(const std::string& id) {
+    std::string lower = id;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (seen_.insert(lower).second)
+        items_.push_back(id);
+}
+
+bool ReadResultRows(CResultTable& t, bool keepFilter, std::vector<ResultRow>& out) {
+    out.clear();
+    auto lock = t.Lock();
+    if (!t.IsOpen())
+        return false;
+    t.MoveFirst();
+    if (!keepFilter)
+        RequeryDefault(t);
+    const int n = t.RowCount();
+    out.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n && !t.IsEOF(); ++i) {
+        const HbA1cRecord& r = t.Record;
+        ResultRow row;
+        row.key.DATE = r.DATE.c_str();
+        row.key.TIME = r.TIME.c_str();
+        row.key.HbA1c_VALUE = r.HbA1c_VALUE.c_str();
+        row.key.PID = r.PID.c_str();
+        row.key.OPID = r.OPID.c_str();
+        row.key.p_NAME = r.p_NAME.c_str();
+        row.key.p_DOB = r.p_DOB.c_str();
+        row.key.P_DIAGNOSE = r.P_DIAGNOSE;
+        row.key.P_MEMO = r.P_MEMO.c_str();
+        row.EQ_TYPE = r.EQ_TYPE.c_str();
+        out.push_back(std::move(row));
+        t.MoveNext();
+    }
+    return true;
+}
+
+void ApplyFilter(CResultTable& t, const std::string& filter) {
+    auto lock = t.Lock();
+    t.SetFilter(filter.c_str());
+    t.Requery();
+}
+
+bool RunListSearch(CResultTable& t, const ListSearch& s, const AppSettings& settings,
+                   const QDate& today, std::vector<ResultRow>& rows, std::string* message) {
+    // Every row first: the newest date is the reference of the default range and the periods.
+    if (!ReadResultRows(t, false, rows))
+        return true;
+    const bool search = s.from.isValid() || s.to.isValid() || !s.pid.empty() || !s.opid.empty();
+    if (s.periodWeeks > 0) {
+        const std::string first =
+            rows.empty() ? std::string()
+                         : ResultCells(rows.front(), 1, settings, ListKind::AllData)[1];
+        ApplyFilter(t, PeriodFilter(s.periodWeeks, first, settings.Date, today));
+    } else if (search) {
+        QDate newest = today;
+        if (!rows.empty()) {
+            const std::string& d = rows.front().key.DATE;
+            const QDate stored = QDate::fromString(QString::fromLatin1(d.c_str()), "yyyyMMdd");
+            if (stored.isValid())
+                newest = stored;
+        }
+        const QDate to = s.to.isValid() ? s.to : newest;
+        const QDate from = s.from.isValid() ? s.from : to.addDays(-7);
+        const QDateTime start(from, QTime(0, 0)), end(to, QTime(0, 0));
+        const RangeCheck check = CheckSearchRange(start, end);
+        if (check != RangeCheck::Ok) {
+            rows.clear();
+            if (message)
+                *message = RangeMessage(check);
+            return false;
+        }
+        ApplyFilter(t, RangeFilter(start, end, s.pid, s.opid));
+    } else {
+        return true;
+    }
+    ReadResultRows(t, true, rows);
+    return true;
+}

@@ -1,0 +1,202 @@
+#include "views/AllDataListView.h"
+
+#include "controls/DateTimeCtrl.h"
+#include "platform/Prompt.h"
+#include "storage/Databases.h"
+#include "views/list/ListCtrlExt.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QStringList>
+
+namespace {
+
+struct ColumnSpec {
+    const char* title;
+    int width;
+};
+const ColumnSpec kColumns[kListColumnCount] = {
+    {"No.", 60},          {"Date", 150},         {"Time", 90}, {"Result.", 120},
+    {"Patient ID.", 140}, {"Operator ID.", 140}, {"Note", 140}};
+
+QFont ListFont() {
+    QFont f(QStringLiteral("Malgun Gothic"));
+    f.setPixelSize(15);
+    f.setBold(true);
+    return f;
+}
+
+} // namespace
+
+CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
+                                                     AcquisitionState& state, IPrompt& prompt,
+                                                     CResultDatabases& db,
+                                                     const AppSettings& settings, QWidget* parent)
+    : CNavigationPage(262, 3, std::move(command), state, prompt, parent), db_(db),
+      settings_(settings), today_([]() { return QDate::currentDate(); }) {
+    Automatic = Nav[3];
+
+    Period = new QComboBox(this);
+    Period->setGeometry(55, 140, 130, 25);
+    Period->setAccessibleName(QStringLiteral("Period"));
+    QStringList periods{QStringLiteral("ALL"), QStringLiteral("1 week")};
+    for (int k = 2; k <= 12; ++k)
+        periods << QStringLiteral("%1 weeks").arg(k);
+    Period->addItems(periods);
+    connect(Period, &QComboBox::activated, this, &CHbA1cDeskAllDataListView::OnPeriodChanged);
+
+    PidList = new QComboBox(this);
+    PidList->setEditable(true);
+    PidList->setGeometry(248, 140, 130, 22);
+    PidList->setAccessibleName(QStringLiteral("Patient ID"));
+    PidList->addItem(QString::fromLatin1(kAllDataEntry));
+    OpidList = new QComboBox(this);
+    OpidList->setEditable(true);
+    OpidList->setGeometry(438, 140, 130, 22);
+    OpidList->setAccessibleName(QStringLiteral("Operator ID"));
+    OpidList->addItem(QString::fromLatin1(kAllDataEntry));
+
+    StartDate = new CDateTimeCtrl(this);
+    StartDate->setGeometry(600, 140, 120, 25);
+    StartDate->setAccessibleName(QStringLiteral("Start date"));
+    EndDate = new CDateTimeCtrl(this);
+    EndDate->setGeometry(730, 140, 120, 25);
+    EndDate->setAccessibleName(QStringLiteral("End date"));
+
+    Search = ActionButton(273, 863, 137);
+    Search->setAccessibleName(QStringLiteral("Search"));
+    connect(Search, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnSearch);
+    // Export, print and the settings dialog come with their own work; the buttons are in place.
+    Settings = ActionButton(276, 55, 632);
+    Settings->setAccessibleName(QStringLiteral("Settings"));
+    Export = ActionButton(134, 775, 632);
+    Export->setAccessibleName(QStringLiteral("Export"));
+    Print = ActionButton(274, 863, 632);
+    Print->setAccessibleName(QStringLiteral("Print"));
+    SignIn = ActionButton(171, 500, 632);
+    SignIn->setAccessibleName(QStringLiteral("Sign In"));
+    SignIn->hide();
+    SignIn->setEnabled(false);
+
+    List = new CListCtrlExt(1001, this);
+    List->setGeometry(55, 180, 894, 442);
+    List->setAccessibleName(QStringLiteral("All results"));
+    List->setFont(ListFont());
+    List->Header()->setFont(ListFont());
+    List->SetCellNavigation(true);
+    for (int c = 0; c < kListColumnCount; ++c) {
+        List->InsertColumn(c, QString::fromLatin1(kColumns[c].title), Qt::AlignCenter,
+                           kColumns[c].width);
+        List->SetColumnSort(c, kSortToggle, kCompareInteger);
+    }
+    List->SetColumnHideable(0, false);
+    List->LoadColumnLayout();
+}
+
+CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
+    List->SaveColumnLayout();
+}
+
+const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
+    if (row < 0 || row >= List->ItemCount())
+        return nullptr;
+    const size_t k = static_cast<size_t>(List->ItemData(row));
+    return k < rowKeys_.size() ? &rowKeys_[k] : nullptr;
+}
+
+void CHbA1cDeskAllDataListView::RefreshList() {
+    Period->setCurrentIndex(0);
+    SearchActive = 0;
+    keepFilter_ = false;
+    FillList();
+    SetDefaultDateRange();
+}
+
+void CHbA1cDeskAllDataListView::FillList() {
+    CIdList pids, opids;
+    List->DeleteAllItems();
+    rowKeys_.clear();
+    CResultTable& t = db_.ResultTable;
+    if (db_.DatabaseReady && t.IsOpen()) {
+        std::vector<ResultRow> rows;
+        ReadResultRows(t, keepFilter_, rows);
+        std::vector<CListRowRecord> records(rows.size());
+        rowKeys_.reserve(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const ListCells cells =
+                ResultCells(rows[i], static_cast<int>(i) + 1, settings_, ListKind::AllData);
+            records[i].cells.assign(cells.begin(), cells.end());
+            records[i].itemData = static_cast<qintptr>(i);
+            pids.Add(rows[i].key.PID);
+            opids.Add(rows[i].key.OPID);
+            if (i == 0)
+                newestDate_ = rows[i].key.DATE;
+            rowKeys_.push_back(std::move(rows[i].key));
+        }
+        List->AppendItems(std::move(records));
+        if (List->ItemCount() > 0)
+            List->SelectRow(0);
+    }
+    keepFilter_ = false;
+    auto fillIds = [](QComboBox* box, const CIdList& ids) {
+        QStringList items;
+        items.reserve(static_cast<qsizetype>(ids.Items().size()));
+        for (const std::string& id : ids.Items())
+            items << QString::fromLocal8Bit(id.c_str());
+        box->clear();
+        box->addItems(items);
+        box->setCurrentIndex(0);
+    };
+    fillIds(PidList, pids);
+    fillIds(OpidList, opids);
+}
+
+void CHbA1cDeskAllDataListView::SetDefaultDateRange() {
+    if (newestDate_.empty())
+        newestDate_ = DateKey(today_());
+    // A stored date shorter than eight characters gives 0 for the missing pieces.
+    auto piece = [this](size_t at, size_t len) {
+        return at < newestDate_.size() ? std::atoi(newestDate_.substr(at, len).c_str()) : 0;
+    };
+    const QDate d(piece(0, 4), piece(4, 2), piece(6, 2));
+    StartDate->SetDateFormat(settings_.Date);
+    EndDate->SetDateFormat(settings_.Date);
+    EndDate->SetDate(d);
+    StartDate->SetDate(d.addDays(-7));
+}
+
+void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
+    if (weeks <= 0) {
+        SearchActive = 0;
+        keepFilter_ = false;
+        FillList();
+        return;
+    }
+    const std::string first = List->ItemCount() > 0 ? List->ItemText(0, 1) : std::string();
+    ApplyFilter(db_.ResultTable, PeriodFilter(weeks, first, settings_.Date, today_()));
+    keepFilter_ = true;
+    SearchActive = 1;
+    FillList();
+}
+
+std::string CHbA1cDeskAllDataListView::FilterId(const QComboBox* list) {
+    // A typed ID counts as chosen; "ALL Data" (the first entry) means no ID condition.
+    const QString text = list->currentText();
+    if (text.isEmpty() || text == QString::fromLatin1(kAllDataEntry))
+        return {};
+    return text.toLocal8Bit().toStdString();
+}
+
+void CHbA1cDeskAllDataListView::OnSearch() {
+    const QDateTime start(StartDate->GetDate(), QTime(0, 0));
+    const QDateTime end(EndDate->GetDate(), QTime(0, 0));
+    const RangeCheck check = CheckSearchRange(start, end);
+    if (check != RangeCheck::Ok) {
+        prompt_.Inform(RangeMessage(check), kMessageTitle);
+        return;
+    }
+    ApplyFilter(db_.ResultTable, RangeFilter(start, end, FilterId(PidList), FilterId(OpidList)));
+    keepFilter_ = true;
+    SearchActive = 1;
+    FillList();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The all-data list: every stored result, newest first, narrowed by a date range with a PID and
+// an OPID, or by a period of 1 to 12 weeks. The search itself (filters, periods, the day rule)
+// is done by storage/ResultQuery; this view wires it to its controls.
+
+#include "storage/ResultQuery.h"
+#include "views/FormPage.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CDateTimeCtrl;
+class CListCtrlExt;
+class CResultDatabases;
+class QComboBox;
+
+class CHbA1cDeskAllDataListView : public CNavigationPage {
+    Q_OBJECT
+public:
+    CHbA1cDeskAllDataListView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+                              CResultDatabases& db, const AppSettings& settings,
+                              QWidget* parent = nullptr);
+    ~CHbA1cDeskAllDataListView() override;
+
+    void OnActivate() override { RefreshList(); }
+    void Refresh() override { RefreshList(); }
+
+    void RefreshList();
+    void FillList();
+    void SetDefaultDateRange();
+    void OnPeriodChanged(int weeks);
+    void OnSearch();
+    void OnSwitchToAutomatic() { AskForAutomaticMode(state_, prompt_); }
+
+    // The row's own key, found through the row's binding (it survives a re-sort).
+    const ListRowKey* KeyOfRow(int row) const;
+    const std::vector<ListRowKey>& RowKeys() const { return rowKeys_; }
+    const std::string& NewestDate() const { return newestDate_; }
+    bool KeepFilter() const { return keepFilter_; }
+    // Today's date; tests give a fixed one.
+    void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
+
+    CListCtrlExt* List = nullptr;
+    CDateTimeCtrl* StartDate = nullptr;
+    CDateTimeCtrl* EndDate = nullptr;
+    QComboBox* Period = nullptr;
+    QComboBox* PidList = nullptr;
+    QComboBox* OpidList = nullptr;
+    CPngButton* Search = nullptr;
+    CPngButton* Export = nullptr;
+    CPngButton* Print = nullptr;
+    CPngButton* Automatic = nullptr;
+    CPngButton* Settings = nullptr;
+    CPngButton* SignIn = nullptr;
+
+private:
+    // The typed or chosen ID; empty for "ALL Data".
+    static std::string FilterId(const QComboBox* list);
+
+    CResultDatabases& db_;
+    const AppSettings& settings_;
+    bool keepFilter_ = false;
+    std::string newestDate_;
+    std::vector<ListRowKey> rowKeys_;
+    std::function<QDate()> today_;
+};

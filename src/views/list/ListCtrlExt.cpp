@@ -1,0 +1,526 @@
+#include "views/list/ListCtrlExt.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <strings.h>
+
+namespace {
+
+int Sign(long long v) {
+    return v < 0 ? -1 : v > 0 ? 1 : 0;
+}
+
+// A text that reads as a non-zero integer and is exactly its "%ld" writing.
+bool ExactInteger(const std::string& s, long* out) {
+    const long v = std::atol(s.c_str());
+    if (v == 0)
+        return false;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%ld", v);
+    if (s != buf)
+        return false;
+    *out = v;
+    return true;
+}
+
+QDateTime ParseDateTime(const std::string& s) {
+    const QString t = QString::fromLocal8Bit(s.c_str()).trimmed();
+    for (const char* f : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm", "yyyy-MM-dd", "MM-dd-yyyy",
+                          "hh:mm AP", "HH:mm"}) {
+        const QDateTime d = QDateTime::fromString(t, QString::fromLatin1(f));
+        if (d.isValid())
+            return d;
+    }
+    return QDateTime::fromString(t, Qt::ISODate);
+}
+
+// The cell in the focus column of the focused row is drawn without the selection highlight and
+// framed; no row draws its own focus frame.
+class FocusCellDelegate : public QStyledItemDelegate {
+public:
+    explicit FocusCellDelegate(CListCtrlExt* list) : QStyledItemDelegate(list), list_(list) {}
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem o(option);
+        o.state &= ~QStyle::State_HasFocus;
+        const bool focusCell = list_->FocusColumn() >= 0 &&
+                               index.column() == list_->FocusColumn() &&
+                               index.row() == list_->currentIndex().row();
+        if (focusCell)
+            o.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(p, o, index);
+        if (focusCell) {
+            p->save();
+            QPen pen(option.palette.color(QPalette::Text));
+            pen.setStyle(Qt::DotLine);
+            p->setPen(pen);
+            p->drawRect(option.rect.adjusted(1, 1, -2, -2));
+            p->restore();
+        }
+    }
+
+private:
+    CListCtrlExt* list_;
+};
+
+void PutInts(QByteArray& out, const std::vector<int>& values) {
+    out.resize(static_cast<qsizetype>(values.size() * 4));
+    for (size_t i = 0; i < values.size(); ++i) {
+        const uint32_t v = static_cast<uint32_t>(values[i]);
+        for (int b = 0; b < 4; ++b)
+            out[static_cast<qsizetype>(i * 4 + static_cast<size_t>(b))] =
+                static_cast<char>((v >> (8 * b)) & 0xFF);
+    }
+}
+
+std::vector<int> GetInts(const QByteArray& in) {
+    std::vector<int> out(static_cast<size_t>(in.size() / 4));
+    for (size_t i = 0; i < out.size(); ++i) {
+        uint32_t v = 0;
+        for (int b = 0; b < 4; ++b)
+            v |= static_cast<uint32_t>(static_cast<unsigned char>(
+                     in[static_cast<qsizetype>(i * 4 + static_cast<size_t>(b))]))
+                 << (8 * b);
+        out[i] = static_cast<int>(v);
+    }
+    return out;
+}
+
+} // namespace
+
+int CompareCells(const std::string& a, const std::string& b, int kind) {
+    switch (kind) {
+    case kCompareNone:
+        return 0;
+    case kCompareInteger:
+        return Sign(static_cast<long long>(std::atol(a.c_str())) - std::atol(b.c_str()));
+    case kCompareFloat: {
+        const double d = std::atof(a.c_str()) - std::atof(b.c_str());
+        return d < 0 ? -1 : d > 0 ? 1 : 0;
+    }
+    case kCompareIntText:
+    case kCompareIntTextNoCase: {
+        long x = 0, y = 0;
+        if (ExactInteger(a, &x) && ExactInteger(b, &y))
+            return Sign(static_cast<long long>(x) - y);
+        return kind == kCompareIntText ? Sign(std::strcmp(a.c_str(), b.c_str()))
+                                       : Sign(strcasecmp(a.c_str(), b.c_str()));
+    }
+    case kCompareTextNoCase:
+        return Sign(strcasecmp(a.c_str(), b.c_str()));
+    case kCompareDateTime: {
+        const QDateTime x = ParseDateTime(a), y = ParseDateTime(b);
+        return x < y ? -1 : y < x ? 1 : 0;
+    }
+    default:
+        return Sign(std::strcmp(a.c_str(), b.c_str()));
+    }
+}
+
+CListCtrlExt::CListCtrlExt(int controlId, QWidget* parent)
+    : QTableView(parent), controlId_(controlId), model_(new CListModel(this)),
+      header_(new CColumnHeaderCtrl(this)) {
+    setAccessibleName(QStringLiteral("List"));
+    setHorizontalHeader(header_);
+    setModel(model_);
+    // The list fits a column to its widest cell over all rows, not only the rows in view.
+    disconnect(header_, &QHeaderView::sectionHandleDoubleClicked, this,
+               &QTableView::resizeColumnToContents);
+    connect(header_, &QHeaderView::sectionHandleDoubleClicked, this, &CListCtrlExt::AutoFitColumn);
+    connect(header_, &QHeaderView::sectionClicked, this, [this](int column) {
+        SortByColumn(column, true);
+        Q_EMIT ColumnClicked(column);
+    });
+    connect(header_, &CColumnHeaderCtrl::ColumnChosen, this, &CListCtrlExt::ChooseColumn);
+    setItemDelegate(new FocusCellDelegate(this));
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(32);
+    header_->setFixedHeight(32);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(true);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    setSortingEnabled(false);
+    nowMs_ = []() {
+        return static_cast<qint64>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now().time_since_epoch())
+                                       .count());
+    };
+}
+
+CListCtrlExt::~CListCtrlExt() = default;
+
+int CListCtrlExt::InsertColumn(int index, const QString& title, Qt::Alignment align, int width) {
+    index = std::clamp(index, 0, ColumnCount());
+    header_->InsertInfo(index, width);
+    model_->InsertColumn(index, title, align);
+    header_->resizeSection(index, width);
+    return index;
+}
+
+void CListCtrlExt::SetColumn(int index, const QString& title, int width) {
+    if (!header_->Info(index))
+        return;
+    model_->SetColumnTitle(index, title);
+    header_->SetInfo(index, width);
+    header_->showSection(index);
+    header_->resizeSection(index, width);
+}
+
+void CListCtrlExt::DeleteColumn(int index) {
+    if (!header_->Info(index))
+        return;
+    model_->RemoveColumn(index);
+    header_->RemoveInfo(index);
+    if (static_cast<size_t>(index) < sortInfos_.size())
+        sortInfos_.erase(sortInfos_.begin() + index);
+}
+
+ColumnSortInfo* CListCtrlExt::SortInfo(int column) {
+    if (column < 0 || column >= ColumnCount())
+        return nullptr;
+    return static_cast<size_t>(column) < sortInfos_.size()
+               ? &sortInfos_[static_cast<size_t>(column)]
+               : nullptr;
+}
+
+void CListCtrlExt::SetColumnSort(int column, int flags, int kind) {
+    if (column < 0 || column >= ColumnCount() || (flags & 7) == 0)
+        return;
+    if (sortInfos_.size() <= static_cast<size_t>(column))
+        sortInfos_.resize(static_cast<size_t>(column) + 1);
+    sortInfos_[static_cast<size_t>(column)] = ColumnSortInfo{flags, kind};
+}
+
+void CListCtrlExt::SetColumnHideable(int column, bool hideable) {
+    if (ColumnInfo* i = header_->Info(column))
+        i->hideable = hideable ? 1 : 0;
+}
+
+bool CListCtrlExt::IsColumnVisible(int column) const {
+    const ColumnInfo* i = header_->Info(column);
+    return i && i->visible;
+}
+
+void CListCtrlExt::ShowColumn(int column, bool visible) {
+    ColumnInfo* info = header_->Info(column);
+    if (!info || (info->visible != 0) == visible)
+        return;
+    info->visible = visible ? 1 : 0;
+    if (!visible) {
+        header_->hideSection(column);
+        if (focusColumn_ == column)
+            focusColumn_ = -1;
+    } else {
+        header_->showSection(column);
+        // Back to the width it was given, not the one it had before hiding.
+        header_->resizeSection(column, info->width);
+        const int target = std::min(header_->VisibleCount() - 1, column);
+        const int current = header_->visualIndex(column);
+        if (target >= 0 && target < current) {
+            header_->applying_ = true;
+            header_->moveSection(current, target);
+            header_->applying_ = false;
+        }
+    }
+    header_->ApplyOrderRule();
+}
+
+void CListCtrlExt::ChooseColumn(int column) {
+    const ColumnInfo* info = header_->Info(column);
+    if (info && info->hideable)
+        ShowColumn(column, !info->visible);
+}
+
+int CListCtrlExt::InsertItem(int row, const std::string& text) {
+    return model_->InsertRow(row, text);
+}
+
+void CListCtrlExt::SetItemText(int row, int column, const std::string& text) {
+    model_->SetText(row, column, text);
+}
+
+void CListCtrlExt::SetItemData(int row, qintptr data) {
+    if (row >= 0 && row < ItemCount())
+        model_->Row(row).itemData = data;
+}
+
+qintptr CListCtrlExt::ItemData(int row) const {
+    return row >= 0 && row < ItemCount() ? model_->Row(row).itemData : 0;
+}
+
+void CListCtrlExt::DeleteAllItems() {
+    model_->Clear();
+    foundRow_ = -1;
+}
+
+void CListCtrlExt::AppendItems(std::vector<CListRowRecord>&& rows) {
+    model_->AppendRows(std::move(rows));
+}
+
+void CListCtrlExt::SelectRow(int row) {
+    if (row < 0 || row >= ItemCount())
+        return;
+    const QModelIndex i = model_->index(row, std::max(focusColumn_, 0));
+    selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect |
+                                             QItemSelectionModel::Rows);
+    scrollTo(i);
+}
+
+int CListCtrlExt::SelectedRow() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() && selectionModel()->isRowSelected(i.row(), QModelIndex()) ? i.row() : -1;
+}
+
+void CListCtrlExt::SortByColumn(int column, bool toggle) {
+    ColumnSortInfo* info = SortInfo(column);
+    if (!info || (info->flags & 7) == 0)
+        return;
+    if (info->flags & kSortToggle) {
+        if ((info->flags & (kSortAscending | kSortDescending)) == 0)
+            info->flags |= kSortDescending;
+        if (toggle)
+            info->flags ^= kSortAscending | kSortDescending;
+    }
+    const bool ascending = (info->flags & kSortAscending) != 0;
+    const int kind = info->kind;
+    sortColumn_ = column;
+
+    const int n = ItemCount();
+    if (n > 1) {
+        std::vector<int> order(static_cast<size_t>(n));
+        std::iota(order.begin(), order.end(), 0);
+        const int dir = ascending ? 1 : -1;
+        if (kind == kCompareInteger || kind == kCompareFloat) {
+            // The numbers are read once per row, not once per comparison.
+            std::vector<double> keys(static_cast<size_t>(n));
+            for (int r = 0; r < n; ++r) {
+                const std::string& t = model_->Text(r, column);
+                keys[static_cast<size_t>(r)] = kind == kCompareInteger
+                                                   ? static_cast<double>(std::atol(t.c_str()))
+                                                   : std::atof(t.c_str());
+            }
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+                const double x = keys[static_cast<size_t>(a)], y = keys[static_cast<size_t>(b)];
+                return dir > 0 ? x < y : y < x;
+            });
+        } else {
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+                return dir * CompareCells(model_->Text(a, column), model_->Text(b, column), kind) <
+                       0;
+            });
+        }
+        model_->Reorder(order);
+    }
+    header_->setSortIndicatorShown(true);
+    header_->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    sortDirection_ = ascending ? 1 : 0;
+}
+
+QSettings* CListCtrlExt::OpenSettings() {
+    return new QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                         QString::fromLatin1(kLayoutOrganisation),
+                         QString::fromLatin1(kLayoutApplication));
+}
+
+void CListCtrlExt::SaveColumnLayout(QSettings* settings) const {
+    std::unique_ptr<QSettings> own;
+    if (!settings) {
+        own.reset(OpenSettings());
+        settings = own.get();
+    }
+    const int count = ColumnCount();
+    std::vector<int> order = header_->Order(), widths(static_cast<size_t>(count)),
+                     visible(static_cast<size_t>(count));
+    order.resize(static_cast<size_t>(count), 0);
+    for (int c = 0; c < count; ++c) {
+        const ColumnInfo* i = header_->Info(c);
+        visible[static_cast<size_t>(c)] = i->visible ? 1 : 0;
+        widths[static_cast<size_t>(c)] = i->visible ? header_->sectionSize(c) : 0;
+    }
+    QByteArray o, w, v;
+    PutInts(o, order);
+    PutInts(w, widths);
+    PutInts(v, visible);
+    settings->beginGroup(QString::number(controlId_));
+    settings->setValue(QStringLiteral("ColumnCount"), count);
+    settings->setValue(QStringLiteral("ColumnOrder"), o);
+    settings->setValue(QStringLiteral("ColumnWidth"), w);
+    settings->setValue(QStringLiteral("ColumnVisible"), v);
+    settings->setValue(QStringLiteral("ColSortNum"), sortColumn_);
+    settings->setValue(QStringLiteral("ColSortDir"), sortDirection_);
+    settings->endGroup();
+    settings->sync();
+}
+
+void CListCtrlExt::LoadColumnLayout(QSettings* settings) {
+    std::unique_ptr<QSettings> own;
+    if (!settings) {
+        own.reset(OpenSettings());
+        settings = own.get();
+    }
+    settings->beginGroup(QString::number(controlId_));
+    // Whatever does not fit this list is ignored from that entry on.
+    [&]() {
+        const int count = settings->value(QStringLiteral("ColumnCount"), 0).toInt();
+        if (count != ColumnCount() || count <= 0)
+            return;
+        const qsizetype bytes = static_cast<qsizetype>(count) * 4;
+        const QByteArray o = settings->value(QStringLiteral("ColumnOrder")).toByteArray();
+        if (o.size() != bytes)
+            return;
+        const std::vector<int> order = GetInts(o);
+        std::vector<bool> seen(static_cast<size_t>(count), false);
+        for (int c : order) {
+            if (c < 0 || c >= count || seen[static_cast<size_t>(c)])
+                return;
+            seen[static_cast<size_t>(c)] = true;
+        }
+        header_->ApplyOrder(order);
+        const QByteArray w = settings->value(QStringLiteral("ColumnWidth")).toByteArray();
+        if (w.size() != bytes)
+            return;
+        const std::vector<int> widths = GetInts(w);
+        for (int c = 0; c < count; ++c)
+            header_->resizeSection(c, std::max(0, widths[static_cast<size_t>(c)]));
+        const QByteArray v = settings->value(QStringLiteral("ColumnVisible")).toByteArray();
+        if (v.size() != bytes)
+            return;
+        const std::vector<int> visible = GetInts(v);
+        for (int c = 0; c < count; ++c)
+            ShowColumn(c, visible[static_cast<size_t>(c)] != 0);
+        const int sortNum = settings->value(QStringLiteral("ColSortNum"), 0).toInt();
+        const int sortDir = settings->value(QStringLiteral("ColSortDir"), 0).toInt();
+        SortByColumn(sortNum, sortDir != 0);
+    }();
+    settings->endGroup();
+}
+
+void CListCtrlExt::AutoFitColumn(int column) {
+    if (!header_->Info(column))
+        return;
+    if (!IsColumnVisible(column)) {
+        int v = header_->visualIndex(column) - 1;
+        while (v >= 0 && !IsColumnVisible(header_->logicalIndex(v)))
+            --v;
+        if (v < 0)
+            return;
+        column = header_->logicalIndex(v);
+    }
+    const int n = ItemCount();
+    if (n == 0)
+        return;
+    const QFontMetrics fm(font());
+    int widest = 0;
+    for (int r = 0; r < n; ++r) {
+        const std::string& t = model_->Text(r, column);
+        widest = std::max(widest, fm.horizontalAdvance(QString::fromLocal8Bit(
+                                      t.data(), static_cast<qsizetype>(t.size()))) +
+                                      12);
+    }
+    header_->resizeSection(column, widest);
+}
+
+void CListCtrlExt::SetFocusColumn(int column) {
+    focusColumn_ = column;
+    viewport()->update();
+}
+
+void CListCtrlExt::TypeAhead(QChar ch, bool ctrl) {
+    if (focusColumn_ <= 0)
+        return;
+    if (ctrl) {
+        typed_.clear();
+        return;
+    }
+    const qint64 now = nowMs_();
+    const int selected = SelectedRow();
+    if (now - lastKeyMs_ >= 2000 || focusColumn_ != lastKeyColumn_ || selected != foundRow_)
+        typed_.clear();
+    lastKeyMs_ = now;
+    lastKeyColumn_ = focusColumn_;
+    const char c = ch.toLatin1();
+    // A repeated single letter steps through the rows that start with it.
+    if (!(typed_.size() == 1 && std::tolower(static_cast<unsigned char>(typed_[0])) ==
+                                    std::tolower(static_cast<unsigned char>(c))))
+        typed_ += c;
+    const int n = ItemCount();
+    auto matches = [&](int r) {
+        const std::string& t = model_->Text(r, focusColumn_);
+        return t.size() >= typed_.size() &&
+               strncasecmp(t.c_str(), typed_.c_str(), typed_.size()) == 0;
+    };
+    int hit = -1;
+    for (int r = selected + 1; r < n && hit < 0; ++r)
+        if (matches(r))
+            hit = r;
+    for (int r = 0; r < selected && hit < 0; ++r)
+        if (matches(r))
+            hit = r;
+    if (hit >= 0) {
+        SelectRow(hit);
+        foundRow_ = hit;
+    }
+}
+
+void CListCtrlExt::keyPressEvent(QKeyEvent* e) {
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    if (ctrl && e->key() == Qt::Key_A) {
+        if (selectionMode() != QAbstractItemView::SingleSelection)
+            selectAll();
+        return;
+    }
+    if (cellNavigation_ && (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right)) {
+        int target = -1;
+        if (e->key() == Qt::Key_Right) {
+            if (focusColumn_ < 0)
+                target = header_->logicalIndex(0);
+            else if (header_->visualIndex(focusColumn_) + 1 < header_->count())
+                target = header_->logicalIndex(header_->visualIndex(focusColumn_) + 1);
+        } else if (focusColumn_ >= 0 && header_->visualIndex(focusColumn_) > 0) {
+            target = header_->logicalIndex(header_->visualIndex(focusColumn_) - 1);
+        }
+        if (target >= 0 && IsColumnVisible(target)) {
+            SetFocusColumn(target);
+            const int row = std::max(currentIndex().row(), 0);
+            if (ItemCount() > 0)
+                scrollTo(model_->index(row, target));
+        }
+        return;
+    }
+    if (cellNavigation_ &&
+        (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape)) {
+        SelectRow(currentIndex().row());
+        return;
+    }
+    const QString text = e->text();
+    if (cellNavigation_ && !text.isEmpty() && text.at(0).isPrint()) {
+        TypeAhead(text.at(0), ctrl);
+        return;
+    }
+    QTableView::keyPressEvent(e);
+}
+
+void CListCtrlExt::mousePressEvent(QMouseEvent* e) {
+    if (cellNavigation_) {
+        const int column = columnAt(e->position().toPoint().x());
+        if (column >= 0)
+            SetFocusColumn(column);
+    }
+    QTableView::mousePressEvent(e);
+}

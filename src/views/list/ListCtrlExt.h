@@ -1,0 +1,129 @@
+#pragma once
+// The report-style list of both result lists, on a table view and a model of our own: per-row
+// records bound to their rows through every re-sort, sorting by a header click with the header's
+// arrow, a column chooser on the header, auto-fit on a divider double-click, a focus cell moved
+// with Left and Right, type-ahead, and the column layout kept in the per-user settings under the
+// list's control identifier.
+
+#include "views/list/ColumnHeaderCtrl.h"
+#include "views/list/ListModel.h"
+
+#include <QTableView>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+// Sort flags of a column: bit 0 ascending, bit 1 descending, bit 2 toggle on each click.
+enum ColumnSortFlags : int { kSortAscending = 1, kSortDescending = 2, kSortToggle = 4 };
+// How two cell texts compare.
+enum ColumnCompareKind : int {
+    kCompareNone = 0,
+    kCompareInteger = 1, // leading integer (atol); none counts 0
+    kCompareFloat = 2,   // atof
+    kCompareText = 3,    // case-sensitive
+    kCompareIntText = 4, // integers when both are exactly written integers, else as 3
+    kCompareTextNoCase = 5,
+    kCompareIntTextNoCase = 6, // as 4, falling back to 5
+    kCompareDateTime = 7,
+};
+// The comparison of two cell texts by kind: below 0, 0 or above 0.
+int CompareCells(const std::string& a, const std::string& b, int kind);
+
+struct ColumnSortInfo {
+    int flags = 0;
+    int kind = kCompareText;
+};
+
+// Where the layouts are kept: the per-user settings of the program.
+inline constexpr const char* kLayoutOrganisation = "Local AppWizard-Generated Applications";
+inline constexpr const char* kLayoutApplication = "Trevanix";
+
+class CListCtrlExt : public QTableView {
+    Q_OBJECT
+public:
+    explicit CListCtrlExt(int controlId, QWidget* parent = nullptr);
+    ~CListCtrlExt() override;
+
+    int ControlId() const { return controlId_; }
+    CListModel* Model() const { return model_; }
+    CColumnHeaderCtrl* Header() const { return header_; }
+
+    // Columns: the title, alignment and width; each gets a {width, hideable, visible} record.
+    int InsertColumn(int index, const QString& title, Qt::Alignment align, int width);
+    void SetColumn(int index, const QString& title, int width);
+    void DeleteColumn(int index);
+    int ColumnCount() const { return header_->InfoCount(); }
+    // Ignored for flags without any of the three sort bits.
+    void SetColumnSort(int column, int flags, int kind);
+    void SetColumnHideable(int column, bool hideable);
+    bool IsColumnVisible(int column) const;
+    void ShowColumn(int column, bool visible);
+
+    // Rows.
+    int InsertItem(int row, const std::string& text);
+    void SetItemText(int row, int column, const std::string& text);
+    const std::string& ItemText(int row, int column) const { return model_->Text(row, column); }
+    void SetItemData(int row, qintptr data);
+    qintptr ItemData(int row) const;
+    int ItemCount() const { return model_->rowCount(); }
+    void DeleteAllItems();
+    // Many rows at once, below the present ones.
+    void AppendItems(std::vector<CListRowRecord>&& rows);
+    // Selects and focuses only this row and scrolls it into view.
+    void SelectRow(int row);
+    int SelectedRow() const;
+
+    // Sorts the rows by the column; with toggle the direction flips (first click ascending).
+    void SortByColumn(int column, bool toggle);
+    int SortColumn() const { return sortColumn_; }
+    int SortDirection() const { return sortDirection_; }
+
+    // The layout: six entries in the group named after the control identifier. Without a
+    // settings object, the program's per-user settings.
+    void SaveColumnLayout(QSettings* settings = nullptr) const;
+    void LoadColumnLayout(QSettings* settings = nullptr);
+
+    // The widest cell text of the column (all rows) plus 12 pixels; for a hidden column the
+    // nearest visible one before it in display order.
+    void AutoFitColumn(int column);
+
+    // Cell navigation and type-ahead.
+    void SetCellNavigation(bool on) { cellNavigation_ = on; }
+    int FocusColumn() const { return focusColumn_; }
+    void SetFocusColumn(int column);
+    // The clock of the type-ahead reset, in milliseconds; tests give their own.
+    void SetClock(std::function<qint64()> nowMs) { nowMs_ = std::move(nowMs); }
+    // One typed character, as a key press delivers it.
+    void TypeAhead(QChar c, bool ctrl = false);
+
+    // The column chooser's choice: toggles that column.
+    void ChooseColumn(int column);
+
+Q_SIGNALS:
+    // A header click, after the list sorted itself.
+    void ColumnClicked(int column);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+
+private:
+    ColumnSortInfo* SortInfo(int column);
+    static QSettings* OpenSettings();
+
+    int controlId_;
+    CListModel* model_;
+    CColumnHeaderCtrl* header_;
+    std::vector<ColumnSortInfo> sortInfos_;
+    int sortColumn_ = -1;
+    int sortDirection_ = 0;
+    bool cellNavigation_ = false;
+    int focusColumn_ = -1;
+    std::string typed_;
+    qint64 lastKeyMs_ = 0;
+    int lastKeyColumn_ = -1;
+    int foundRow_ = -1;
+    std::function<qint64()> nowMs_;
+};

@@ -1,0 +1,223 @@
+// The searches the all-data list and trevanix-cli share, on a real table.
+
+#include "ResultRows.h"
+#include "TestSupport.h"
+#include "storage/ResultQuery.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+std::vector<std::string> Column(const std::vector<ResultRow>& rows, int c,
+                                const AppSettings& s = AppSettings()) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < rows.size(); ++i)
+        out.push_back(ResultCells(rows[i], static_cast<int>(i) + 1, s,
+                                  ListKind::AllData)[static_cast<size_t>(c)]);
+    return out;
+}
+
+using Texts = std::vector<std::string>;
+
+} // namespace
+Q_DECLARE_METATYPE(Texts)
+
+class TestResultQuery : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    std::unique_ptr<CResultDatabases> db_;
+
+private Q_SLOTS:
+    void initTestCase() {
+        db_ = std::make_unique<CResultDatabases>(dir_.path(), nullptr);
+        db_->OpenDatabases();
+        QVERIFY(db_->DatabaseReady);
+        // IDs keep the trailing blank the decoding leaves.
+        QVERIFY(StoreRows(db_->ResultTable, {{"20240101", "0800", "065", "123456 ", "OP1 "},
+                                             {"20240115", "0930", "070", "O'Brien ", "op1 "},
+                                             {"20240131", "1405", "140", "123456 ", "OP2 "},
+                                             {"20240201", "0000", "040", "777 ", "OP1 "},
+                                             {"20231231", "2359", "057", "123456 ", "OP1 "}}));
+    }
+
+    void searchRows_data() {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<std::string>("pid");
+        QTest::addColumn<std::string>("opid");
+        QTest::addColumn<Texts>("pids"); // column 4 of the rows found, newest first
+        QTest::newRow("January, every ID")
+            << QDate(2024, 1, 1) << QDate(2024, 1, 31) << std::string() << std::string()
+            << Texts{"123456 ", "O'Brien ", "123456 "};
+        QTest::newRow("one PID, typed without the blank")
+            << QDate(2024, 1, 1) << QDate(2024, 1, 31) << std::string("123456") << std::string()
+            << Texts{"123456 ", "123456 "};
+        QTest::newRow("a PID holding a quote")
+            << QDate(2024, 1, 1) << QDate(2024, 1, 31) << std::string("O'Brien") << std::string()
+            << Texts{"O'Brien "};
+        QTest::newRow("a quote cannot widen the search")
+            << QDate(2024, 1, 1) << QDate(2024, 1, 31) << std::string("x' or '1'='1")
+            << std::string() << Texts{};
+        QTest::newRow("PID and OPID")
+            << QDate(2024, 1, 1) << QDate(2024, 1, 31) << std::string("123456")
+            << std::string("OP1") << Texts{"123456 "};
+        QTest::newRow("start equal to end: that day")
+            << QDate(2024, 1, 15) << QDate(2024, 1, 15) << std::string() << std::string()
+            << Texts{"O'Brien "};
+        QTest::newRow("a typed ID that matches nothing shows nothing")
+            << QDate(2023, 12, 1) << QDate(2024, 2, 28) << std::string("999") << std::string()
+            << Texts{};
+    }
+    void searchRows() {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(std::string, pid);
+        QFETCH(std::string, opid);
+        QFETCH(Texts, pids);
+        ListSearch s;
+        s.from = from;
+        s.to = to;
+        s.pid = pid;
+        s.opid = opid;
+        std::vector<ResultRow> rows;
+        std::string message;
+        QVERIFY(
+            RunListSearch(db_->ResultTable, s, AppSettings(), QDate(2024, 3, 1), rows, &message));
+        QCOMPARE(Column(rows, 4), pids);
+        QVERIFY(message.empty());
+    }
+
+    void noOptionListsEveryRowNewestFirst() {
+        std::vector<ResultRow> rows;
+        QVERIFY(RunListSearch(db_->ResultTable, ListSearch(), AppSettings(), QDate(2024, 3, 1),
+                              rows, nullptr));
+        QCOMPARE(Column(rows, 1),
+                 (Texts{"2024-02-01", "2024-01-31", "2024-01-15", "2024-01-01", "2023-12-31"}));
+        QCOMPARE(Column(rows, 0), (Texts{"1", "2", "3", "4", "5"}));
+    }
+
+    void rangeRule_data() {
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<QDateTime>("end");
+        QTest::addColumn<int>("check");
+        QTest::addColumn<int>("days");
+        const QDateTime jan1(QDate(2024, 1, 1), QTime(0, 0));
+        QTest::newRow("same day") << jan1 << jan1 << int(RangeCheck::Ok) << 0;
+        QTest::newRow("366 days") << jan1 << jan1.addDays(366) << int(RangeCheck::Ok) << 366;
+        QTest::newRow("367 days") << jan1 << jan1.addDays(367) << int(RangeCheck::TooLong) << 367;
+        QTest::newRow("end before start")
+            << jan1 << jan1.addDays(-1) << int(RangeCheck::EndBeforeStart) << -1;
+        QTest::newRow("the fraction of a day is dropped")
+            << jan1.addSecs(10 * 3600) << jan1.addDays(367).addSecs(9 * 3600) << int(RangeCheck::Ok)
+            << 366;
+    }
+    void rangeRule() {
+        QFETCH(QDateTime, start);
+        QFETCH(QDateTime, end);
+        QFETCH(int, check);
+        QFETCH(int, days);
+        int d = -1;
+        QCOMPARE(int(CheckSearchRange(start, end, &d)), check);
+        if (check != int(RangeCheck::EndBeforeStart))
+            QCOMPARE(d, days);
+    }
+
+    void refusedRangeFromTheCommandLine() {
+        ListSearch s;
+        s.from = QDate(2023, 1, 1);
+        s.to = QDate(2024, 1, 3);
+        std::vector<ResultRow> rows;
+        std::string message;
+        QVERIFY(
+            !RunListSearch(db_->ResultTable, s, AppSettings(), QDate(2024, 3, 1), rows, &message));
+        QCOMPARE(message, std::string(kTooLongRangeText));
+        QVERIFY(rows.empty());
+    }
+
+    void periodFilter_data() {
+        QTest::addColumn<int>("weeks");
+        QTest::addColumn<std::string>("shown");
+        QTest::addColumn<int>("dateFormat");
+        QTest::addColumn<std::string>("filter");
+        QTest::newRow("2 weeks, year first")
+            << 2 << std::string("2024-03-15") << 0
+            << std::string("DATE between '20240301' and '20240315'");
+        QTest::newRow("2 weeks, month first")
+            << 2 << std::string("03-15-2024") << 1
+            << std::string("DATE between '20240301' and '20240315'");
+        QTest::newRow("2 weeks, day first")
+            << 2 << std::string("15-03-2024") << 2
+            << std::string("DATE between '20240301' and '20240315'");
+        QTest::newRow("over a year end") << 1 << std::string("2024-01-03") << 0
+                                         << std::string("DATE between '20231227' and '20240103'");
+        QTest::newRow("empty list: from today, empty upper bound")
+            << 1 << std::string() << 0 << std::string("DATE between '20240601' and ''");
+    }
+    void periodFilter() {
+        QFETCH(int, weeks);
+        QFETCH(std::string, shown);
+        QFETCH(int, dateFormat);
+        QFETCH(std::string, filter);
+        QCOMPARE(PeriodFilter(weeks, shown, dateFormat, QDate(2024, 6, 8)), filter);
+    }
+
+    void cells_data() {
+        QTest::addColumn<std::string>("value");
+        QTest::addColumn<std::string>("time");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("timeFormat");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<std::string>("result");
+        QTest::addColumn<std::string>("shownTime");
+        const int all = int(ListKind::AllData), down = int(ListKind::Download);
+        QTest::newRow("140 mmol, all-data list")
+            << std::string("140") << std::string("1405") << 1 << 1 << all
+            << std::string("> 130  mmol/mol") << std::string("14:05");
+        QTest::newRow("140 mmol, download list")
+            << std::string("140") << std::string("1405") << 1 << 1 << down
+            << std::string("> 130 mmol/mol") << std::string("14:05");
+        QTest::newRow("40 mmol, all-data list")
+            << std::string("040") << std::string("1405") << 1 << 1 << all
+            << std::string("< 20  mmol/mol") << std::string("14:05");
+        QTest::newRow("midnight, 12-hour")
+            << std::string("065") << std::string("0000") << 0 << 0 << all << std::string("6.5 %")
+            << std::string("12:00 AM");
+        QTest::newRow("12-hour") << std::string("065") << std::string("1405") << 0 << 0 << all
+                                 << std::string("6.5 %") << std::string("02:05 PM");
+    }
+    void cells() {
+        QFETCH(std::string, value);
+        QFETCH(std::string, time);
+        QFETCH(int, unit);
+        QFETCH(int, timeFormat);
+        QFETCH(int, kind);
+        QFETCH(std::string, result);
+        QFETCH(std::string, shownTime);
+        ResultRow row;
+        row.key.DATE = "20240131";
+        row.key.TIME = time;
+        row.key.HbA1c_VALUE = value;
+        AppSettings s;
+        s.unit = unit;
+        s.time = timeFormat;
+        const ListCells c = ResultCells(row, 7, s, static_cast<ListKind>(kind));
+        QCOMPARE(c[0], std::string("7"));
+        QCOMPARE(c[2], shownTime);
+        QCOMPARE(c[3], result);
+    }
+
+    void idListKeepsFirstAppearanceIgnoringCase() {
+        CIdList ids;
+        for (const char* id : {"b7", "A1", "B7", "a1", "all data", "c"})
+            ids.Add(id);
+        QCOMPARE(ids.Items(), (Texts{"ALL Data", "b7", "A1", "c"}));
+        ids.Clear();
+        QCOMPARE(ids.Items(), Texts{"ALL Data"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResultQuery)
+#include "tst_resultquery.moc"

@@ -1,0 +1,248 @@
+// The all-data list as the user works it: the fill, the default range, the period list, the
+// search with its messages and the ID lists, and the formats of the settings.
+
+#include "ResultRows.h"
+#include "TestSupport.h"
+#include "controls/DateTimeCtrl.h"
+#include "link/AcquisitionController.h"
+#include "views/AllDataListView.h"
+#include "views/list/ListCtrlExt.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+struct Fixture {
+    explicit Fixture(const std::vector<StoredRow>& rows = {}) : db(home.path(), &prompt) {
+        db.OpenDatabases();
+        StoreRows(db.ResultTable, rows);
+        view = std::make_unique<CHbA1cDeskAllDataListView>(
+            [this](int code) { codes.push_back(code); }, state, prompt, db, settings);
+        view->SetToday([]() { return QDate(2024, 6, 8); });
+    }
+    Texts Column(int c) const {
+        Texts out;
+        for (int r = 0; r < view->List->ItemCount(); ++r)
+            out.push_back(view->List->ItemText(r, c));
+        return out;
+    }
+    Texts Items(const QComboBox* box) const {
+        Texts out;
+        for (int i = 0; i < box->count(); ++i)
+            out.push_back(box->itemText(i).toStdString());
+        return out;
+    }
+    void Search(const QDate& from, const QDate& to, const QString& pid = "ALL Data",
+                const QString& opid = "ALL Data") {
+        view->StartDate->SetDate(from);
+        view->EndDate->SetDate(to);
+        view->PidList->setEditText(pid);
+        view->OpidList->setEditText(opid);
+        view->OnSearch();
+    }
+    QTemporaryDir home;
+    ScriptedPrompt prompt;
+    CResultDatabases db;
+    AppSettings settings;
+    AcquisitionState state;
+    std::vector<int> codes;
+    std::unique_ptr<CHbA1cDeskAllDataListView> view;
+};
+
+const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123456 ", "OP1 "},
+                                      {"20240301", "0900", "140", "abc ", "op1 "},
+                                      {"20240229", "0800", "040", "ABC ", "OP2 "},
+                                      {"20240110", "1200", "070", "O'Neil ", "OP1 "},
+                                      {"20230310", "1000", "057", "123456 ", "OP3 "}};
+
+} // namespace
+
+class TestAllDataView : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase() { SearchActive = 0; }
+
+    void emptyTableAtStart() {
+        Fixture f;
+        f.view->RefreshList();
+        QCOMPARE(f.view->List->ItemCount(), 0);
+        QCOMPARE(f.view->EndDate->GetDate(), QDate(2024, 6, 8));
+        QCOMPARE(f.view->StartDate->GetDate(), QDate(2024, 6, 1));
+        QCOMPARE(f.Items(f.view->PidList), Texts{"ALL Data"});
+        // "1 week" on an empty list has no upper bound and finds nothing.
+        f.view->OnPeriodChanged(1);
+        QCOMPARE(f.view->List->ItemCount(), 0);
+        QCOMPARE(SearchActive, 1);
+    }
+
+    void refreshShowsEveryRowNewestFirst() {
+        Fixture f(kRows);
+        SearchActive = 1;
+        f.view->RefreshList();
+        QCOMPARE(SearchActive, 0);
+        QCOMPARE(f.Column(0), (Texts{"1", "2", "3", "4", "5"}));
+        QCOMPARE(f.Column(1),
+                 (Texts{"2024-03-15", "2024-03-01", "2024-02-29", "2024-01-10", "2023-03-10"}));
+        QCOMPARE(f.Column(3)[1], std::string("> 14 %"));
+        QCOMPARE(f.Column(3)[2], std::string("< 4 %"));
+        // IDs once each, case aside, in order of first appearance.
+        QCOMPARE(f.Items(f.view->PidList), (Texts{"ALL Data", "123456 ", "abc ", "O'Neil "}));
+        QCOMPARE(f.Items(f.view->OpidList), (Texts{"ALL Data", "OP1 ", "OP2 ", "OP3 "}));
+        QCOMPARE(f.view->List->SelectedRow(), 0);
+        // The default range ends at the newest result.
+        QCOMPARE(f.view->EndDate->GetDate(), QDate(2024, 3, 15));
+        QCOMPARE(f.view->StartDate->GetDate(), QDate(2024, 3, 8));
+    }
+
+    void search_data() {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QString>("pid");
+        QTest::addColumn<QString>("opid");
+        QTest::addColumn<Texts>("dates");
+        QTest::addColumn<Texts>("pidList");
+        const QString all = QStringLiteral("ALL Data");
+        QTest::newRow("one day") << QDate(2024, 3, 1) << QDate(2024, 3, 1) << all << all
+                                 << Texts{"2024-03-01"} << Texts{"ALL Data", "abc "};
+        QTest::newRow("chosen PID")
+            << QDate(2024, 1, 1) << QDate(2024, 3, 15) << QStringLiteral("123456 ") << all
+            << Texts{"2024-03-15"} << Texts{"ALL Data", "123456 "};
+        QTest::newRow("typed PID, blank and case aside")
+            << QDate(2024, 1, 1) << QDate(2024, 3, 15) << QStringLiteral("abc") << all
+            << Texts{"2024-03-01"} << Texts{"ALL Data", "abc "};
+        QTest::newRow("OPID") << QDate(2024, 1, 1) << QDate(2024, 3, 15) << all
+                              << QStringLiteral("OP1") << Texts{"2024-03-15", "2024-01-10"}
+                              << Texts{"ALL Data", "123456 ", "O'Neil "};
+    }
+    void search() {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QString, pid);
+        QFETCH(QString, opid);
+        QFETCH(Texts, dates);
+        QFETCH(Texts, pidList);
+        Fixture f(kRows);
+        f.view->RefreshList();
+        f.Search(from, to, pid, opid);
+        QVERIFY(f.prompt.messages.empty());
+        QCOMPARE(f.Column(1), dates);
+        QCOMPARE(f.Items(f.view->PidList), pidList);
+        QCOMPARE(f.view->PidList->currentText(), QStringLiteral("ALL Data"));
+        QCOMPARE(SearchActive, 1);
+        // Searching again with "ALL Data" keeps the date condition only.
+        f.Search(from, to);
+        QVERIFY(f.view->List->ItemCount() >= static_cast<int>(dates.size()));
+        for (const std::string& d : f.Column(1))
+            QVERIFY(d >= from.toString("yyyy-MM-dd").toStdString() &&
+                    d <= to.toString("yyyy-MM-dd").toStdString());
+    }
+
+    void refusedRange_data() {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("end before start")
+            << QDate(2024, 3, 2) << QDate(2024, 3, 1) << QString::fromLatin1(kWrongRangeText);
+        QTest::newRow("367 days") << QDate(2023, 3, 14) << QDate(2024, 3, 15)
+                                  << QString::fromLatin1(kTooLongRangeText);
+        QTest::newRow("366 days are accepted")
+            << QDate(2023, 3, 15) << QDate(2024, 3, 15) << QString();
+    }
+    void refusedRange() {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QString, message);
+        Fixture f(kRows);
+        f.view->RefreshList();
+        f.Search(from, to);
+        if (message.isEmpty()) {
+            QVERIFY(f.prompt.messages.empty());
+            QCOMPARE(f.view->List->ItemCount(), 4);
+            return;
+        }
+        QCOMPARE(f.prompt.messages.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(f.prompt.messages[0].text), message);
+        QCOMPARE(f.prompt.messages[0].title, std::string("Trevanix"));
+        QCOMPARE(f.view->List->ItemCount(), 5); // unchanged
+        QCOMPARE(SearchActive, 0);
+    }
+
+    void periodFromTheNewestShownDate_data() {
+        QTest::addColumn<int>("dateFormat");
+        QTest::newRow("year first") << 0;
+        QTest::newRow("month first") << 1;
+        QTest::newRow("day first") << 2;
+    }
+    void periodFromTheNewestShownDate() {
+        QFETCH(int, dateFormat);
+        Fixture f(kRows);
+        f.settings.Date = dateFormat;
+        f.view->RefreshList();
+        f.view->Period->setCurrentIndex(2);
+        f.view->OnPeriodChanged(2); // "2 weeks" back from 15 March 2024
+        QCOMPARE(f.view->List->ItemCount(), 2);
+        QCOMPARE(f.view->List->ItemText(1, 4), std::string("abc "));
+        QCOMPARE(SearchActive, 1);
+        f.view->OnPeriodChanged(0);
+        QCOMPARE(f.view->List->ItemCount(), 5);
+        QCOMPARE(SearchActive, 0);
+    }
+
+    void settingsFormatsTheCells() {
+        Fixture f(kRows);
+        f.settings.time = 0;
+        f.settings.unit = 1;
+        f.settings.Date = 2;
+        f.view->Refresh(); // command 12
+        QCOMPARE(f.Column(2)[0], std::string("02:05 PM"));
+        QCOMPARE(f.Column(1)[0], std::string("15-03-2024"));
+        QCOMPARE(f.Column(3)[1], std::string("> 130  mmol/mol"));
+    }
+
+    void rowKeysFollowTheirRowsThroughASort() {
+        Fixture f(kRows);
+        f.view->RefreshList();
+        f.view->List->SortByColumn(3, true); // Result., by its leading integer
+        for (int r = 0; r < f.view->List->ItemCount(); ++r) {
+            const ListRowKey* key = f.view->KeyOfRow(r);
+            QVERIFY(key);
+            QCOMPARE(key->PID, f.view->List->ItemText(r, 4));
+        }
+    }
+
+    void automaticButtonAsksOnlyInManualMode() {
+        Fixture f;
+        f.prompt.answers = {true};
+        f.view->Automatic->click();
+        QCOMPARE(f.state.AutoMode, 1);
+        QCOMPARE(f.codes, std::vector<int>{30});
+        f.view->Automatic->click();
+        QCOMPARE(f.prompt.messages.size(), size_t(1));
+    }
+
+    void everyControlHasAnAccessibleName() {
+        Fixture f;
+        for (QWidget* w : f.view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractItemView*>(w))
+                QVERIFY2(!w->accessibleName().isEmpty(), w->metaObject()->className());
+        }
+        QVERIFY(f.view->SignIn->isHidden() && !f.view->SignIn->isEnabled());
+    }
+};
+
+int main(int argc, char** argv) {
+    // The views save their layouts into the per-user settings: keep them away from the user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+    TestAllDataView t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_alldataview.moc"

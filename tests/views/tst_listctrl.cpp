@@ -1,0 +1,412 @@
+// The extended list: layout kept and restored, the order rule, showing and hiding, sorting with
+// the row bindings, the column chooser, cell navigation and type-ahead.
+
+#include "views/list/ListCtrlExt.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const char* const kTitles[] = {"No.",         "Date",         "Time", "Result.",
+                               "Patient ID.", "Operator ID.", "Note"};
+const int kWidths[] = {60, 150, 90, 120, 140, 140, 140};
+
+// A list as the views build it: seven columns, toggle sort with the integer comparison,
+// column 0 not hideable.
+void AddColumns(CListCtrlExt& list, int count = 7) {
+    for (int c = 0; c < count; ++c) {
+        list.InsertColumn(c, QString::fromLatin1(kTitles[c % 7]), Qt::AlignCenter, kWidths[c % 7]);
+        list.SetColumnSort(c, kSortToggle, kCompareInteger);
+    }
+    list.SetColumnHideable(0, false);
+}
+
+void AddRows(CListCtrlExt& list, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<CListRowRecord> records;
+    for (size_t i = 0; i < rows.size(); ++i)
+        records.push_back({rows[i], static_cast<qintptr>(i)});
+    list.AppendItems(std::move(records));
+}
+
+QByteArray Ints(std::initializer_list<int> v) {
+    QByteArray out;
+    for (int i : v)
+        for (int b = 0; b < 4; ++b)
+            out.append(static_cast<char>((static_cast<unsigned>(i) >> (8 * b)) & 0xFF));
+    return out;
+}
+
+std::vector<int> Order(const CListCtrlExt& list) {
+    return list.Header()->Order();
+}
+
+using Ints_t = std::vector<int>;
+using Texts = std::vector<std::string>;
+
+Texts ColumnTexts(const CListCtrlExt& list, int c) {
+    Texts out;
+    for (int r = 0; r < list.ItemCount(); ++r)
+        out.push_back(list.ItemText(r, c));
+    return out;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::string)
+
+class TestListCtrl : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    int n_ = 0;
+    std::unique_ptr<QSettings> Settings() {
+        return std::make_unique<QSettings>(dir_.filePath(QStringLiteral("layout%1.ini").arg(n_)),
+                                           QSettings::IniFormat);
+    }
+
+private Q_SLOTS:
+    void init() { ++n_; }
+
+    void firstRunKeepsTheInsertedLayout() {
+        auto s = Settings();
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.LoadColumnLayout(s.get());
+        QCOMPARE(Order(list), (Ints_t{0, 1, 2, 3, 4, 5, 6}));
+        for (int c = 0; c < 7; ++c) {
+            QCOMPARE(list.Header()->sectionSize(c), kWidths[c]);
+            QVERIFY(list.IsColumnVisible(c));
+        }
+        QCOMPARE(list.SortColumn(), -1);
+        QVERIFY(!list.Header()->isSortIndicatorShown());
+    }
+
+    void savedLayoutInLittleEndianBytes() {
+        auto s = Settings();
+        {
+            CListCtrlExt list(1000);
+            AddColumns(list);
+            list.ShowColumn(5, false);
+            list.Header()->resizeSection(1, 300);
+            list.SortByColumn(2, true);
+            list.SaveColumnLayout(s.get());
+        }
+        s->beginGroup(QStringLiteral("1000"));
+        QCOMPARE(s->value("ColumnCount").toInt(), 7);
+        QCOMPARE(s->value("ColumnOrder").toByteArray(), Ints({0, 1, 2, 3, 4, 6, 5}));
+        QCOMPARE(s->value("ColumnWidth").toByteArray(), Ints({60, 300, 90, 120, 140, 0, 140}));
+        QCOMPARE(s->value("ColumnVisible").toByteArray(), Ints({1, 1, 1, 1, 1, 0, 1}));
+        QCOMPARE(s->value("ColSortNum").toInt(), 2);
+        QCOMPARE(s->value("ColSortDir").toInt(), 1);
+    }
+
+    void hiddenColumnStaysHiddenAfterRestart() {
+        auto s = Settings();
+        {
+            CListCtrlExt list(1001);
+            AddColumns(list);
+            list.LoadColumnLayout(s.get());
+            list.ShowColumn(3, false);
+            list.SaveColumnLayout(s.get());
+        }
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.LoadColumnLayout(s.get());
+        QVERIFY(!list.IsColumnVisible(3));
+        QCOMPARE(list.Header()->sectionSize(3), 0);
+        QCOMPARE(Order(list).back(), 3);
+        // Shown again it takes the width it was inserted with.
+        list.ShowColumn(3, true);
+        QCOMPARE(list.Header()->sectionSize(3), 120);
+        QCOMPARE(Order(list), (Ints_t{0, 1, 2, 3, 4, 5, 6}));
+    }
+
+    void storedLayoutThatDoesNotFit_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("order");
+        QTest::addColumn<QByteArray>("widths");
+        QTest::addColumn<QByteArray>("visible");
+        QTest::addColumn<Ints_t>("expectedOrder");
+        QTest::addColumn<int>("expectedWidth1");
+        QTest::addColumn<bool>("column6Visible");
+        const QByteArray order8 = Ints({1, 0, 2, 3, 4, 5, 7, 6});
+        const QByteArray widths8 = Ints({60, 200, 90, 120, 140, 140, 140, 50});
+        const QByteArray visible8 = Ints({1, 1, 1, 1, 1, 1, 0, 1});
+        const Ints_t asInserted{0, 1, 2, 3, 4, 5, 6, 7};
+        QTest::newRow("another column count")
+            << 7 << order8 << widths8 << visible8 << asInserted << 150 << true;
+        QTest::newRow("order of 7 entries for 8 columns")
+            << 8 << Ints({1, 0, 2, 3, 4, 5, 6}) << widths8 << visible8 << asInserted << 150 << true;
+        QTest::newRow("order with a column twice") << 8 << Ints({1, 1, 2, 3, 4, 5, 6, 7}) << widths8
+                                                   << visible8 << asInserted << 150 << true;
+        QTest::newRow("order with a column out of range")
+            << 8 << Ints({1, 0, 2, 3, 4, 5, 6, 8}) << widths8 << visible8 << asInserted << 150
+            << true;
+        QTest::newRow("widths of the wrong length: order only")
+            << 8 << order8 << Ints({60, 200}) << visible8 << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 150
+            << true;
+        QTest::newRow("visible flags of the wrong length: order and widths")
+            << 8 << order8 << widths8 << Ints({1}) << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 200 << true;
+        QTest::newRow("all fits: the hidden column goes last")
+            << 8 << order8 << widths8 << visible8 << Ints_t{1, 0, 2, 3, 4, 5, 7, 6} << 200 << false;
+    }
+    void storedLayoutThatDoesNotFit() {
+        QFETCH(int, count);
+        QFETCH(QByteArray, order);
+        QFETCH(QByteArray, widths);
+        QFETCH(QByteArray, visible);
+        QFETCH(Ints_t, expectedOrder);
+        QFETCH(int, expectedWidth1);
+        QFETCH(bool, column6Visible);
+        auto s = Settings();
+        s->beginGroup(QStringLiteral("1001"));
+        s->setValue("ColumnCount", count);
+        s->setValue("ColumnOrder", order);
+        s->setValue("ColumnWidth", widths);
+        s->setValue("ColumnVisible", visible);
+        s->endGroup();
+        CListCtrlExt list(1001);
+        AddColumns(list, 8);
+        list.LoadColumnLayout(s.get());
+        QCOMPARE(Order(list), expectedOrder);
+        QCOMPARE(list.Header()->sectionSize(1), expectedWidth1);
+        QCOMPARE(list.IsColumnVisible(6), column6Visible);
+    }
+
+    void savedSortDirectionIsRestored_data() {
+        QTest::addColumn<int>("dir");
+        QTest::newRow("ascending") << 1;
+        QTest::newRow("descending") << 0;
+    }
+    void savedSortDirectionIsRestored() {
+        QFETCH(int, dir);
+        auto s = Settings();
+        {
+            CListCtrlExt list(1001);
+            AddColumns(list);
+            list.SortByColumn(1, true);
+            if (dir == 0)
+                list.SortByColumn(1, true);
+            list.SaveColumnLayout(s.get());
+        }
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.LoadColumnLayout(s.get());
+        QCOMPARE(list.SortColumn(), 1);
+        QCOMPARE(list.SortDirection(), dir);
+        QCOMPARE(list.Header()->sortIndicatorSection(), 1);
+        QCOMPARE(list.Header()->sortIndicatorOrder(),
+                 dir ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
+
+    void twoClicksOnDateSortUpThenDown() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        AddRows(list, {{"1", "2023-05-01", "", "", "A"},
+                       {"2", "2025-01-01", "", "", "B"},
+                       {"3", "2024-12-31", "", "", "C"},
+                       {"4", "2023-01-09", "", "", "D"}});
+        list.resize(800, 400);
+        list.show();
+        QHeaderView* h = list.Header();
+        QSignalSpy clicked(&list, &CListCtrlExt::ColumnClicked);
+        const QPoint at(h->sectionViewportPosition(1) + 20, h->height() / 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, at);
+        // The leading integer is the year: rows of one year keep their order.
+        QCOMPARE(ColumnTexts(list, 4), (Texts{"A", "D", "C", "B"}));
+        QCOMPARE(h->sortIndicatorOrder(), Qt::AscendingOrder);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(ColumnTexts(list, 1).front(), std::string("2025-01-01"));
+        QCOMPARE(ColumnTexts(list, 1).back().substr(0, 4), std::string("2023"));
+        QCOMPARE(h->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(h->sortIndicatorSection(), 1);
+        QCOMPARE(clicked.count(), 2);
+        // Each row keeps its own binding.
+        for (int r = 0; r < list.ItemCount(); ++r)
+            QCOMPARE(list.ItemText(r, 4), std::string(1, char('A' + list.ItemData(r))));
+    }
+
+    void comparisonKinds_data() {
+        QTest::addColumn<std::string>("a");
+        QTest::addColumn<std::string>("b");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("sign");
+        QTest::newRow("integer: leading number")
+            << std::string("12 kg") << std::string("9") << int(kCompareInteger) << 1;
+        QTest::newRow("integer: no number counts 0")
+            << std::string("abc") << std::string("0") << int(kCompareInteger) << 0;
+        QTest::newRow("float") << std::string("6.5 %") << std::string("6.45") << int(kCompareFloat)
+                               << 1;
+        QTest::newRow("text is case-sensitive")
+            << std::string("a") << std::string("B") << int(kCompareText) << 1;
+        QTest::newRow("text ignoring case")
+            << std::string("a") << std::string("B") << int(kCompareTextNoCase) << -1;
+        QTest::newRow("integer-aware: both integers")
+            << std::string("10") << std::string("9") << int(kCompareIntText) << 1;
+        QTest::newRow("integer-aware: a leading zero is text")
+            << std::string("010") << std::string("9") << int(kCompareIntText) << -1;
+        QTest::newRow("integer-aware ignoring case: text")
+            << std::string("abc") << std::string("ABD") << int(kCompareIntTextNoCase) << -1;
+        QTest::newRow("date-time")
+            << std::string("2024-01-02") << std::string("2023-12-31") << int(kCompareDateTime) << 1;
+        QTest::newRow("none") << std::string("x") << std::string("y") << int(kCompareNone) << 0;
+    }
+    void comparisonKinds() {
+        QFETCH(std::string, a);
+        QFETCH(std::string, b);
+        QFETCH(int, kind);
+        QFETCH(int, sign);
+        const int r = CompareCells(a, b, kind);
+        QCOMPARE(r < 0 ? -1 : r > 0 ? 1 : 0, sign);
+    }
+
+    void dragBehindAHiddenColumnEndsBeforeIt() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.ShowColumn(2, false);
+        QCOMPARE(Order(list), (Ints_t{0, 1, 3, 4, 5, 6, 2}));
+        // The user drags "Result." to the very end, behind the hidden column.
+        list.Header()->moveSection(list.Header()->visualIndex(3), 6);
+        QCoreApplication::processEvents();
+        QCOMPARE(Order(list), (Ints_t{0, 1, 4, 5, 6, 3, 2}));
+    }
+
+    void showingAColumnPlacesIt_data() {
+        QTest::addColumn<Ints_t>("hide");
+        QTest::addColumn<int>("show");
+        QTest::addColumn<Ints_t>("expected");
+        QTest::newRow("back at its own index") << Ints_t{4} << 4 << Ints_t{0, 1, 2, 3, 4, 5, 6};
+        QTest::newRow("no further than the visible columns")
+            << Ints_t{2, 5, 6} << 6 << Ints_t{0, 1, 3, 4, 6, 2, 5};
+        QTest::newRow("already hidden: nothing happens")
+            << Ints_t{} << 3 << Ints_t{0, 1, 2, 3, 4, 5, 6};
+    }
+    void showingAColumnPlacesIt() {
+        QFETCH(Ints_t, hide);
+        QFETCH(int, show);
+        QFETCH(Ints_t, expected);
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        for (int c : hide)
+            list.ShowColumn(c, false);
+        list.ShowColumn(show, true);
+        QCOMPARE(Order(list), expected);
+    }
+
+    void columnChooser() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.ShowColumn(4, false);
+        std::unique_ptr<QMenu> menu(list.Header()->BuildColumnMenu(nullptr));
+        QVERIFY(menu);
+        const QList<QAction*> items = menu->actions();
+        QCOMPARE(items.size(), 7);
+        QCOMPARE(items[0]->text(), QStringLiteral("No."));
+        QVERIFY(!items[0]->isEnabled());
+        QVERIFY(items[0]->isChecked());
+        QVERIFY(!items[4]->isChecked());
+        QVERIFY(items[5]->isChecked() && items[5]->isEnabled());
+        QCOMPARE(items[4]->data().toInt(), 5);
+        list.ChooseColumn(4);
+        QVERIFY(list.IsColumnVisible(4));
+        list.ChooseColumn(0); // not hideable
+        QVERIFY(list.IsColumnVisible(0));
+        // Every column hideable: no chooser at all.
+        list.SetColumnHideable(0, true);
+        QVERIFY(!list.Header()->BuildColumnMenu(nullptr));
+    }
+
+    void autoFitTakesTheWidestCellOfAllRows() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        std::vector<std::vector<std::string>> rows(500,
+                                                   {"1", "x", "", "", "a", "", "Analyzer Tilted"});
+        rows[499][4] = "a much longer patient identifier";
+        AddRows(list, rows);
+        list.AutoFitColumn(4);
+        const QFontMetrics fm(list.font());
+        QCOMPARE(list.Header()->sectionSize(4),
+                 fm.horizontalAdvance(QStringLiteral("a much longer patient identifier")) + 12);
+        // The divider of a hidden column (at the end) fits the last visible column.
+        list.ShowColumn(5, false);
+        list.AutoFitColumn(5);
+        QCOMPARE(list.Header()->sectionSize(5), 0);
+        QCOMPARE(list.Header()->sectionSize(6),
+                 fm.horizontalAdvance(QStringLiteral("Analyzer Tilted")) + 12);
+    }
+
+    void leftAndRightNeverReachAHiddenColumn() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.SetCellNavigation(true);
+        AddRows(list, {{"1", "a"}});
+        list.ShowColumn(6, false);
+        QTest::keyClick(&list, Qt::Key_Right);
+        QCOMPARE(list.FocusColumn(), 0);
+        QTest::keyClick(&list, Qt::Key_Left);
+        QCOMPARE(list.FocusColumn(), 0);
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(&list, Qt::Key_Right);
+        QCOMPARE(list.FocusColumn(), 5);
+        QTest::keyClick(&list, Qt::Key_Left);
+        QCOMPARE(list.FocusColumn(), 4);
+    }
+
+    void typeAhead_data() {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("gapMs"); // between the keys
+        QTest::addColumn<int>("startRow");
+        QTest::addColumn<int>("row");
+        QTest::newRow("one letter finds the next row starting with it") << "b" << 0 << 0 << 1;
+        QTest::newRow("the same letter steps through its rows") << "bb" << 100 << 0 << 3;
+        QTest::newRow("letters add up within two seconds") << "bo" << 100 << 0 << 3;
+        QTest::newRow("two seconds later the text starts again") << "bo" << 2000 << 0 << 4;
+        QTest::newRow("the search wraps to the first rows") << "a" << 0 << 2 << 0;
+        QTest::newRow("case does not matter") << "B" << 0 << 0 << 1;
+        QTest::newRow("no match keeps the selection") << "z" << 0 << 2 << 2;
+    }
+    void typeAhead() {
+        QFETCH(QString, keys);
+        QFETCH(int, gapMs);
+        QFETCH(int, startRow);
+        QFETCH(int, row);
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.SetCellNavigation(true);
+        AddRows(list,
+                {{"1", "alpha"}, {"2", "beta"}, {"3", "gamma"}, {"4", "Bob"}, {"5", "omega"}});
+        qint64 now = 100000;
+        list.SetClock([&now]() { return now; });
+        list.SetFocusColumn(1);
+        list.SelectRow(startRow);
+        for (QChar c : keys) {
+            QTest::keyClick(&list, c.toLatin1());
+            now += gapMs;
+        }
+        QCOMPARE(list.SelectedRow(), row);
+    }
+
+    void typeAheadNeedsAFocusColumnAboveZero() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.SetCellNavigation(true);
+        AddRows(list, {{"1", "a"}, {"2", "b"}});
+        list.SelectRow(0);
+        list.SetFocusColumn(0);
+        QTest::keyClick(&list, '2');
+        QCOMPARE(list.SelectedRow(), 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    // The views save their layouts into the per-user settings: keep them away from the user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+    TestListCtrl t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_listctrl.moc"
