@@ -12,6 +12,7 @@
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
 #include "storage/ResultQuery.h"
+#include "link/DownloadSession.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 
@@ -46,6 +47,19 @@ public:
         std::printf("  message: %s\n", text.c_str());
     }
     bool Ask(const std::string&, const std::string&) override { return false; }
+};
+
+// No download runs while the list is measured.
+class IdleSession : public IDownloadSession {
+public:
+    const AcquisitionState& State() const override { return state_; }
+    void StartManual() override {}
+    void StartAutomatic() override {}
+    void SwitchToManual() override {}
+    bool IsIdle() const override { return true; }
+
+private:
+    AcquisitionState state_;
 };
 
 void FillRecord(HbA1cRecord& r, int i) {
@@ -131,8 +145,8 @@ int main(int argc, char** argv) {
                     nullptr);
 
     AppSettings settings;
-    AcquisitionState state;
-    CHbA1cDeskAllDataListView view([](int) {}, state, prompt, db, settings);
+    IdleSession session;
+    CHbA1cDeskAllDataListView view([](int) {}, session, prompt, db, settings);
     view.resize(1024, 768);
     view.show();
     app.processEvents();

@@ -70,13 +70,12 @@ void CMainFrame::FirstInitialisation() {
     db_->OpenDatabases();
     link_->Initialise();
     auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
-    AcquisitionState& state = link_->State();
     views_[0] = new CTrevanixView(stack_);
-    views_[1] = new CHbA1cDeskMainView(send, state, prompt_, stack_);
+    views_[1] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
     views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, processModel_, prompt_,
                                            stack_);
-    views_[3] = new CHbA1cDeskAllDataListView(send, state, prompt_, *db_, settings_, stack_);
-    views_[4] = new CHbA1cDeskGraphDataView(send, state, prompt_, stack_);
+    views_[3] = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
+    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, stack_);
     for (int i = 0; i < 5; ++i) {
         views_[i]->setGeometry(0, 0, 1024, 768);
         views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);
@@ -88,7 +87,6 @@ void CMainFrame::FirstInitialisation() {
     checkingDlg_ = new CCheckingDlg(checkingModel_, this);
     LoadSettings(settings_, baseFolder_);
     SwitchView(0, 1);
-    state.AutoMode = 0;
 }
 
 void CMainFrame::SwitchView(int from, int to) {

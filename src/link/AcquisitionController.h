@@ -17,6 +17,7 @@
 #include "link/AcquisitionState.h"
 #include "link/AutoSequencer.h"
 #include "link/CommWorker.h"
+#include "link/DownloadSession.h"
 #include "link/FrameHost.h"
 #include "link/Framer.h"
 #include "link/LinkTexts.h"
@@ -62,10 +63,10 @@ struct LinkContext {
     std::function<std::vector<EnumeratedPort>()> enumerate;
 };
 
-class CAcquisitionController {
+class CAcquisitionController : public IDownloadSession {
 public:
     explicit CAcquisitionController(LinkContext ctx);
-    ~CAcquisitionController();
+    ~CAcquisitionController() override;
     CAcquisitionController(const CAcquisitionController&) = delete;
     CAcquisitionController& operator=(const CAcquisitionController&) = delete;
 
@@ -74,16 +75,11 @@ public:
     // Closing the main window: nothing runs any more, the port is closed, the worker ends.
     void Shutdown();
 
-    // What a view or the command-line front end asks for; none of them writes the state.
-    // A manual download, as showing the download view starts one (port scan, port choice,
-    // question, transfer, store). Only in manual mode and when none is under way.
-    void StartManual();
-    // Automatic mode: find the adapter, wait for the next measurement, fetch and store it.
-    void StartAutomatic();
-    // Leaves automatic mode for a manual download (the download view's mode switch).
-    void SwitchToManual();
-    // No download under way and nothing left to write, decode or watch.
-    bool IsIdle() const;
+    // The session (IDownloadSession): what a view or the command-line front end asks for.
+    void StartManual() override;
+    void StartAutomatic() override;
+    void SwitchToManual() override;
+    bool IsIdle() const override;
     // Called once rows were stored by a download (with their count), after the download list
     // was filled: the one place that tells the rest of the program about new results.
     std::function<void(int rows)> OnRowsStored;
@@ -97,8 +93,9 @@ public:
     void SignalScan();
     void SignalPresence();
 
+    // Tests and the frame's own start-up may set fields; views and the CLI only read them.
     AcquisitionState& State() { return s_; }
-    const AcquisitionState& State() const { return s_; }
+    const AcquisitionState& State() const override { return s_; }
     CWriteQueue& Writes() { return writes_; }
     bool TimerRunning(int id) const;
     // True while the worker runs a job or has one waiting.

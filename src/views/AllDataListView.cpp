@@ -29,10 +29,10 @@ QFont ListFont() {
 } // namespace
 
 CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
-                                                     AcquisitionState& state, IPrompt& prompt,
+                                                     IDownloadSession& session, IPrompt& prompt,
                                                      CResultDatabases& db,
                                                      const AppSettings& settings, QWidget* parent)
-    : CNavigationPage(262, 3, std::move(command), state, prompt, parent), db_(db),
+    : CNavigationPage(262, 3, std::move(command), session, prompt, parent), db_(db),
       settings_(settings), today_([]() { return QDate::currentDate(); }) {
     Automatic = Nav[3];
 

@@ -18,7 +18,7 @@ class QComboBox;
 class CHbA1cDeskAllDataListView : public CNavigationPage {
     Q_OBJECT
 public:
-    CHbA1cDeskAllDataListView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+    CHbA1cDeskAllDataListView(FrameCommandFn command, IDownloadSession& session, IPrompt& prompt,
                               CResultDatabases& db, const AppSettings& settings,
                               QWidget* parent = nullptr);
     ~CHbA1cDeskAllDataListView() override;
@@ -31,7 +31,7 @@ public:
     void SetDefaultDateRange();
     void OnPeriodChanged(int weeks);
     void OnSearch();
-    void OnSwitchToAutomatic() { AskForAutomaticMode(state_, prompt_); }
+    void OnSwitchToAutomatic() { AskForAutomaticMode(session_, prompt_); }
 
     // The row's own key, found through the row's binding (it survives a re-sort).
     const ListRowKey* KeyOfRow(int row) const;

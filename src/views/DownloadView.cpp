@@ -77,33 +77,29 @@ bool CHbA1cDeskDownLoadView::Idle() const {
 
 void CHbA1cDeskDownLoadView::OnActivate() {
     list_->DeleteAllItems();
-    AcquisitionState& s = link_.State();
-    if (s.AutoMode == 1)
-        Send(30); // automatic mode goes on with this view shown
+    if (link_.State().AutoMode == 1)
+        Send(kCmdStartAutomatic); // automatic mode goes on with this view shown
     else
-        link_.SignalScan(); // showing the view starts a manual download
+        link_.StartManual(); // showing the view starts a manual download
 }
 
 void CHbA1cDeskDownLoadView::OnModeSwitch() {
-    AcquisitionState& s = link_.State();
+    const AcquisitionState& s = link_.State();
     if (s.AutoMode == 1) {
-        if (s.AutoStep > 25)
+        if (s.AutoStep > kStepAwaitMeasurement)
             return;
         if (!prompt_.Ask(kSwitchToManualQuestion, kMessageTitle))
             return;
         list_->DeleteAllItems();
         processDlg_.Hide();
-        s.AutoMode = 0;
-        s.ManualPhase = 0;
-        Send(50);
+        link_.SwitchToManual();
     } else {
         // The list and the status dialog are cleared before automatic mode starts.
         if (!prompt_.Ask(kSwitchToAutoQuestion, kMessageTitle))
             return;
         list_->DeleteAllItems();
         processDlg_.Hide();
-        s.AutoMode = 1;
-        Send(30);
+        link_.StartAutomatic();
     }
 }
 

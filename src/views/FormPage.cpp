@@ -1,6 +1,6 @@
 #include "views/FormPage.h"
 
-#include "link/AcquisitionController.h"
+#include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 
 #include <QPainter>
@@ -17,11 +17,10 @@ void CFormPage::paintEvent(QPaintEvent*) {
     p.drawPixmap(0, 0, background_);
 }
 
-bool CFormPage::AskForAutomaticMode(AcquisitionState& state, IPrompt& prompt) {
-    if (state.AutoMode != 0 || !prompt.Ask(kSwitchToAutoQuestion, kMessageTitle))
+bool CFormPage::AskForAutomaticMode(IDownloadSession& session, IPrompt& prompt) {
+    if (session.State().AutoMode != 0 || !prompt.Ask(kSwitchToAutoQuestion, kMessageTitle))
         return false;
-    state.AutoMode = 1;
-    Send(30);
+    session.StartAutomatic();
     return true;
 }
 
@@ -42,9 +41,9 @@ CPngButton* CFormPage::ActionButton(int image, int x, int y) {
     return b;
 }
 
-CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, AcquisitionState& state,
+CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, IDownloadSession& session,
                                        IPrompt& prompt, QWidget* parent)
-    : CFormPage(209, std::move(command), parent), state_(state), prompt_(prompt) {
+    : CFormPage(209, std::move(command), parent), session_(session), prompt_(prompt) {
     // Only normal images: the highlighted Home marks this view.
     Home = NavButton(336, 214);
     Download = NavButton(452, 215);
@@ -58,11 +57,11 @@ CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, AcquisitionState&
     connect(Automatic, &QAbstractButton::clicked, this, &CHbA1cDeskMainView::OnAutomatic);
 }
 
-void CHbA1cDeskMainView::OnAutomatic() { AskForAutomaticMode(state_, prompt_); }
+void CHbA1cDeskMainView::OnAutomatic() { AskForAutomaticMode(session_, prompt_); }
 
 CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
-                                 AcquisitionState& state, IPrompt& prompt, QWidget* parent)
-    : CFormPage(backgroundId, std::move(command), parent), state_(state), prompt_(prompt) {
+                                 IDownloadSession& session, IPrompt& prompt, QWidget* parent)
+    : CFormPage(backgroundId, std::move(command), parent), session_(session), prompt_(prompt) {
     struct NavSpec {
         int view, x, image;
     };
@@ -76,7 +75,7 @@ CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommand
         Nav[slot++] = b;
         if (n.view == 0) {
             connect(b, &QAbstractButton::clicked, this,
-                    [this]() { AskForAutomaticMode(state_, prompt_); });
+                    [this]() { AskForAutomaticMode(session_, prompt_); });
         } else if (!current) {
             const int view = n.view;
             connect(b, &QAbstractButton::clicked, this, [this, view]() { Send(view); });

@@ -11,7 +11,7 @@
 #include <functional>
 
 class IPrompt;
-struct AcquisitionState;
+class IDownloadSession;
 
 using FrameCommandFn = std::function<void(int code)>;
 
@@ -35,7 +35,7 @@ protected:
     void Send(int code) { command_(code); }
     // In manual mode only: asks whether to switch; on Yes, automatic mode and command 30.
     // True when it switched.
-    bool AskForAutomaticMode(AcquisitionState& state, IPrompt& prompt);
+    bool AskForAutomaticMode(IDownloadSession& session, IPrompt& prompt);
 
 private:
     QPixmap background_;
@@ -52,7 +52,7 @@ public:
 class CHbA1cDeskMainView : public CFormPage {
     Q_OBJECT
 public:
-    CHbA1cDeskMainView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+    CHbA1cDeskMainView(FrameCommandFn command, IDownloadSession& session, IPrompt& prompt,
                        QWidget* parent = nullptr);
     CPngButton* Home = nullptr;
     CPngButton* Download = nullptr;
@@ -64,7 +64,7 @@ public:
     void OnAutomatic();
 
 private:
-    AcquisitionState& state_;
+    IDownloadSession& session_;
     IPrompt& prompt_;
 };
 
@@ -75,17 +75,17 @@ class CNavigationPage : public CFormPage {
     Q_OBJECT
 public:
     CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
-                    AcquisitionState& state, IPrompt& prompt, QWidget* parent = nullptr);
+                    IDownloadSession& session, IPrompt& prompt, QWidget* parent = nullptr);
     CPngButton* Nav[5] = {};
 
 protected:
-    AcquisitionState& state_;
+    IDownloadSession& session_;
     IPrompt& prompt_;
 };
 
 class CHbA1cDeskGraphDataView : public CNavigationPage {
 public:
-    CHbA1cDeskGraphDataView(FrameCommandFn command, AcquisitionState& state, IPrompt& prompt,
+    CHbA1cDeskGraphDataView(FrameCommandFn command, IDownloadSession& session, IPrompt& prompt,
                             QWidget* parent = nullptr)
-        : CNavigationPage(264, 4, std::move(command), state, prompt, parent) {}
+        : CNavigationPage(264, 4, std::move(command), session, prompt, parent) {}
 };

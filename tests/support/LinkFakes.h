@@ -2,6 +2,7 @@
 // What stands around the link in a test: a port choice that answers from a script and a main
 // frame that records what it is asked to show.
 
+#include "link/DownloadSession.h"
 #include "link/FrameHost.h"
 #include "link/PortDiscovery.h"
 
@@ -50,4 +51,25 @@ public:
     int refreshes = 0;
     int fills = 0;
     std::string panes[7];
+};
+
+// The download session as a view sees it: what it was asked, and a state the test sets.
+class FakeSession : public IDownloadSession {
+public:
+    const AcquisitionState& State() const override { return state; }
+    void StartManual() override { ++manualStarts; }
+    void StartAutomatic() override {
+        state.AutoMode = 1;
+        ++automaticStarts;
+    }
+    void SwitchToManual() override {
+        state.AutoMode = 0;
+        ++switchesToManual;
+    }
+    bool IsIdle() const override { return idle; }
+    AcquisitionState state;
+    int manualStarts = 0;
+    int automaticStarts = 0;
+    int switchesToManual = 0;
+    bool idle = true;
 };

@@ -2,9 +2,9 @@
 // search with its messages and the ID lists, and the formats of the settings.
 
 #include "ResultRows.h"
+#include "LinkFakes.h"
 #include "TestSupport.h"
 #include "controls/DateTimeCtrl.h"
-#include "link/AcquisitionController.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 
@@ -23,7 +23,7 @@ struct Fixture {
         db.OpenDatabases();
         StoreRows(db.ResultTable, rows);
         view = std::make_unique<CHbA1cDeskAllDataListView>(
-            [this](int code) { codes.push_back(code); }, state, prompt, db, settings);
+            [this](int code) { codes.push_back(code); }, session, prompt, db, settings);
         view->SetToday([]() { return QDate(2024, 6, 8); });
     }
     Texts Column(int c) const {
@@ -50,7 +50,7 @@ struct Fixture {
     ScriptedPrompt prompt;
     CResultDatabases db;
     AppSettings settings;
-    AcquisitionState state;
+    FakeSession session;
     std::vector<int> codes;
     std::unique_ptr<CHbA1cDeskAllDataListView> view;
 };
@@ -220,8 +220,8 @@ private Q_SLOTS:
         Fixture f;
         f.prompt.answers = {true};
         f.view->Automatic->click();
-        QCOMPARE(f.state.AutoMode, 1);
-        QCOMPARE(f.codes, std::vector<int>{30});
+        QCOMPARE(f.session.state.AutoMode, 1);
+        QCOMPARE(f.session.automaticStarts, 1);
         f.view->Automatic->click();
         QCOMPARE(f.prompt.messages.size(), size_t(1));
     }
