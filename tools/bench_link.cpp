@@ -16,6 +16,7 @@
 #include "AnalyzerSim.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
+#include "link/LinkStack.h"
 #include "link/SerialComm.h"
 #include "platform/EventClock.h"
 #include "platform/Prompt.h"
@@ -158,17 +159,12 @@ void ReceiveRoutine(int n) {
         NullPrompt prompt;
         CResultDatabases db(home.path(), &prompt);
         AppSettings settings;
-        NullPort port;
-        QtEventClock clock;
+        LinkStack stack(std::make_unique<NullPort>(), std::make_unique<QtEventClock>());
+        stack.enumerate = []() { return std::vector<EnumeratedPort>(); };
         PathChooser chooser;
         Frame frame;
-        PortLists ports;
-        ProcessDlgModel dlg;
-        CheckingDlgModel checking;
-        ReceiveProgressModel progress;
-        CAcquisitionController c(LinkContext{port, clock, prompt, chooser, frame, db, settings,
-                                             ports, dlg, checking, progress, DecoderFolders{},
-                                             []() { return std::vector<EnumeratedPort>(); }});
+        CAcquisitionController c(
+            stack.Context(prompt, chooser, frame, db, settings, DecoderFolders{}));
         c.Initialise();
         AcquisitionState& s = c.State();
         s.LinkPhase = 0;
@@ -201,15 +197,11 @@ void EndToEnd(const std::string& simPath, int n) {
     CResultDatabases db(home.path(), &prompt);
     db.OpenDatabases();
     AppSettings settings;
-    CSerialComm port;
-    QtEventClock clock;
+    std::unique_ptr<LinkStack> stack = LinkStack::Real();
     PathChooser chooser;
     chooser.path = link;
     Frame frame;
-    PortLists ports;
-    ProcessDlgModel dlg;
-    CheckingDlgModel checking;
-    ReceiveProgressModel progress;
+    ProcessDlgModel& dlg = stack->processDlg;
     double firstByte = 0, lastByte = 0;
     const std::string done = "Records received: " + std::to_string(n) + " of " + std::to_string(n);
     dlg.SetObserver([&]() {
@@ -219,10 +211,8 @@ void EndToEnd(const std::string& simPath, int n) {
         if (lastByte == 0 && d == done)
             lastByte = NowSec();
     });
-    CAcquisitionController c(LinkContext{port, clock, prompt, chooser, frame, db, settings, ports,
-                                         dlg, checking, progress,
-                                         DecoderFolders{home.path(), home.path() + "/DATA"},
-                                         nullptr});
+    CAcquisitionController c(stack->Context(prompt, chooser, frame, db, settings,
+                                            DecoderFolders{home.path(), home.path() + "/DATA"}));
     c.Initialise();
     rusage r0{}, r1{};
     getrusage(RUSAGE_SELF, &r0);

@@ -24,8 +24,9 @@ const char* const kPaneSizeText[7] = {"",
                                       "Current Port Index : 5"};
 } // namespace
 
-CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder)
-    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder) {
+CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder,
+                       std::unique_ptr<LinkStack> link)
+    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder), links_(std::move(link)) {
     setWindowTitle(QString::fromLatin1(kMainTitle));
     setWindowIcon(QIcon(QStringLiteral(":/png/128.png")));
     // Maximised, the window is 1024 x 768 as well.
@@ -51,10 +52,8 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
 
     // The link's state and worker start with the window.
     db_ = std::make_unique<CResultDatabases>(baseFolder_, &prompt_);
-    link_ = std::make_unique<CAcquisitionController>(
-        LinkContext{serial_, clock_, prompt_, chooser_, *this, *db_, settings_, ports_,
-                    processModel_, checkingModel_, progress_,
-                    DecoderFolders{baseFolder_, dataFolder_}, nullptr});
+    link_ = std::make_unique<CAcquisitionController>(links_->Context(
+        prompt_, chooser_, *this, *db_, settings_, DecoderFolders{baseFolder_, dataFolder_}));
 }
 
 CMainFrame::~CMainFrame() {
@@ -72,7 +71,7 @@ void CMainFrame::FirstInitialisation() {
     auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
     views_[0] = new CTrevanixView(stack_);
     views_[1] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
-    views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, processModel_, prompt_,
+    views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg, prompt_,
                                            stack_);
     views_[3] = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
     views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, stack_);
@@ -83,8 +82,8 @@ void CMainFrame::FirstInitialisation() {
     }
     document_.insert(views_[0]);
     active_ = 0;
-    processDlg_ = new CProcessDlg(processModel_, this);
-    checkingDlg_ = new CCheckingDlg(checkingModel_, this);
+    processDlg_ = new CProcessDlg(links_->processDlg, this);
+    checkingDlg_ = new CCheckingDlg(links_->checkingDlg, this);
     LoadSettings(settings_, baseFolder_);
     SwitchView(0, 1);
 }

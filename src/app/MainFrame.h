@@ -5,8 +5,7 @@
 
 #include "settings/Settings.h"
 #include "controls/RaravFrame.h"
-#include "link/AcquisitionController.h"
-#include "link/SerialComm.h"
+#include "link/LinkStack.h"
 #include "link/dialogs/GetDataDlg.h"
 #include "storage/Databases.h"
 
@@ -26,7 +25,9 @@ inline constexpr int kFirstPaneId = 0xE900;
 class CMainFrame : public CRaravFrame, public IFrameHost {
     Q_OBJECT
 public:
-    CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder);
+    // The link runs on the given stack: the real port and clock unless a test gives others.
+    CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder,
+               std::unique_ptr<LinkStack> link = LinkStack::Real());
     ~CMainFrame() override;
 
     // Databases, acquisition state, views, status dialogs, settings, home view.
@@ -50,9 +51,10 @@ public:
 
     CAcquisitionController& Link() { return *link_; }
     CResultDatabases& Databases() { return *db_; }
-    ISerialPort& Port() { return serial_; }
-    ProcessDlgModel& ProcessModel() { return processModel_; }
-    CheckingDlgModel& CheckingModel() { return checkingModel_; }
+    ISerialPort& Port() { return *links_->port; }
+    LinkStack& Stack() { return *links_; }
+    ProcessDlgModel& ProcessModel() { return links_->processDlg; }
+    CheckingDlgModel& CheckingModel() { return links_->checkingDlg; }
     CProcessDlg* ProcessDialog() const { return processDlg_; }
     CCheckingDlg* CheckingDialog() const { return checkingDlg_; }
     AppSettings& Settings() { return settings_; }
@@ -69,13 +71,8 @@ private:
     QString baseFolder_, dataFolder_;
     std::unique_ptr<CResultDatabases> db_;
     AppSettings settings_;
-    CSerialComm serial_;
-    QtEventClock clock_;
+    std::unique_ptr<LinkStack> links_;
     CGetDataDlgChooser chooser_{this};
-    PortLists ports_;
-    ProcessDlgModel processModel_;
-    CheckingDlgModel checkingModel_;
-    ReceiveProgressModel progress_;
     std::unique_ptr<CAcquisitionController> link_;
     QWidget* stack_ = nullptr;
     QWidget* views_[5] = {};

@@ -16,7 +16,7 @@
 
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
-#include "link/SerialComm.h"
+#include "link/LinkStack.h"
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
 #include "platform/SingleInstance.h"
@@ -217,29 +217,136 @@ int ListMain(int argc, char** argv) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+namespace {
+
+// Is the download (or the automatic cycle) over? In automatic mode nobody is there to close the
+// cartridge prompts: they count as read.
+bool CycleOver(CAcquisitionController& link, LinkStack& stack, bool automatic) {
+    if (!automatic)
+        return link.IsIdle();
+    const AcquisitionState& s = link.State();
+    if (s.AutoStep >= kStepRemoveCartridge && s.AutoStep <= kStepPromptsDone &&
+        stack.processDlg.IsVisible())
+        stack.processDlg.Hide();
+    if (s.AutoStep == kStepEnd && stack.checkingDlg.IsVisible())
+        stack.checkingDlg.AnswerOk();
+    return s.AutoStep == kStepStopped && s.AutoMode == 0 && link.IsIdle();
+}
+
+struct LinkArgs {
     std::string port;
     bool yes = false;
+    bool automatic = false;
     int timeout = 0;
-    const std::string mode = argc >= 2 ? argv[1] : "";
-    if (mode == "list")
-        return ListMain(argc, argv);
-    if (mode != "download" && mode != "auto")
-        return Usage();
-    const bool automatic = mode == "auto";
+};
+
+// download/auto options; false on anything else.
+bool ParseLinkArgs(int argc, char** argv, LinkArgs& out) {
+    out.automatic = std::string(argv[1]) == "auto";
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--port" && i + 1 < argc)
-            port = argv[++i];
-        else if ((a == "--yes" || a == "-y") && !automatic)
-            yes = true;
+            out.port = argv[++i];
+        else if ((a == "--yes" || a == "-y") && !out.automatic)
+            out.yes = true;
         else if (a == "--timeout" && i + 1 < argc)
-            timeout = std::atoi(argv[++i]);
+            out.timeout = std::atoi(argv[++i]);
         else
-            return Usage();
+            return false;
     }
-    if (port.empty() && !automatic)
+    return out.automatic || !out.port.empty();
+}
+
+// The status texts as lines, without the per-byte "Receiving data" alternation, and the
+// transfer's progress by tenths.
+void PrintStatusTexts(LinkStack& link) {
+    auto lastText = std::make_shared<std::string>();
+    auto lastTenth = std::make_shared<int>(-1);
+    ProcessDlgModel& dlg = link.processDlg;
+    dlg.SetObserver([&dlg, lastText, lastTenth]() {
+        const std::string text = dlg.Text();
+        const int percent = dlg.ProgressPercent();
+        if (percent >= 0 && percent / 10 != *lastTenth) {
+            *lastTenth = percent / 10;
+            std::fprintf(stderr, "  %3d%%  %s\n", percent, dlg.ProgressDetail().c_str());
+        }
+        const bool receiving = text.rfind(LinkText::kReceivingA, 0) == 0 ||
+                               text == LinkText::kReceivingB;
+        if (receiving && lastText->rfind("Receiving data", 0) == 0)
+            return;
+        if (text != *lastText) {
+            *lastText = text;
+            std::fprintf(stderr, "%s\n",
+                         Printable(receiving ? std::string(LinkText::kReceiving) : text).c_str());
+        }
+    });
+    CheckingDlgModel& checking = link.checkingDlg;
+    checking.SetObserver([&checking]() {
+        if (checking.IsVisible())
+            std::fprintf(stderr, "%s\n", Printable(checking.Text()).c_str());
+    });
+}
+
+// One download (or automatic cycle) on the session until it is over, failed or timed out.
+int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base,
+                TerminalPrompt& prompt, CResultDatabases& db) {
+    const QString data = AppFolders::MakeDataFolder(QDir::currentPath());
+    AppSettings settings;
+    LoadSettings(settings, base);
+    std::unique_ptr<LinkStack> stack = LinkStack::Real();
+    // A given port is the adapter the scan finds, in both modes: the download then runs as it
+    // does in the window with that adapter plugged in (the stall check included).
+    if (!args.port.empty()) {
+        const std::string port = args.port;
+        stack->enumerate = [port]() {
+            return ExtraPorts(port + "=Prolific USB-to-Serial Comm Port");
+        };
+    }
+    PrintStatusTexts(*stack);
+    FixedPortChooser chooser(args.port);
+    ConsoleFrame frame(db);
+    CAcquisitionController link(
+        stack->Context(prompt, chooser, frame, db, settings, DecoderFolders{base, data}));
+    link.Initialise();
+    QTimer::singleShot(0, [&]() {
+        if (args.automatic)
+            link.StartAutomatic();
+        else
+            link.StartManual(); // as the download view does: the port scan, then the download
+    });
+    bool timedOut = false;
+    if (args.timeout > 0)
+        QTimer::singleShot(args.timeout * 1000, [&]() {
+            timedOut = true;
+            app.quit();
+        });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&]() {
+        if (prompt.failed || CycleOver(link, *stack, args.automatic))
+            app.quit();
+    });
+    poll.start(100);
+    app.exec();
+    link.Shutdown();
+
+    if (prompt.failed)
+        return 1;
+    if (timedOut) {
+        std::fprintf(stderr, "trevanix-cli: no result within %d s\n", args.timeout);
+        return 1;
+    }
+    return prompt.declined ? 2 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const std::string mode = argc >= 2 ? argv[1] : "";
+    if (mode == "list")
+        return ListMain(argc, argv);
+    LinkArgs args;
+    if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();
 
     // The same name the window program takes, and a lock in the base folder: one program at a
@@ -253,108 +360,14 @@ int main(int argc, char** argv) {
                      "running. Try again when it has finished.\n");
         return kExitAlreadyRunning;
     }
-    TerminalPrompt prompt(yes);
-    const QString data = AppFolders::MakeDataFolder(QDir::currentPath());
-    AppSettings settings;
-    LoadSettings(settings, base);
+    TerminalPrompt prompt(args.yes);
     CResultDatabases db(base, &prompt);
     db.OpenDatabases();
     if (!db.DatabaseReady) {
         std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
         return 1;
     }
-
-    CSerialComm serial;
-    QtEventClock clock;
-    FixedPortChooser chooser(port);
-    ConsoleFrame frame(db);
-    PortLists ports;
-    ProcessDlgModel processDlg;
-    CheckingDlgModel checkingDlg;
-    ReceiveProgressModel progress;
-    // Status texts, without the per-byte "Receiving data" alternation, and progress by tenths.
-    std::string lastText;
-    int lastTenth = -1;
-    processDlg.SetObserver([&]() {
-        const std::string text = processDlg.Text();
-        const int percent = processDlg.ProgressPercent();
-        if (percent >= 0 && percent / 10 != lastTenth) {
-            lastTenth = percent / 10;
-            std::fprintf(stderr, "  %3d%%  %s\n", percent, processDlg.ProgressDetail().c_str());
-        }
-        const bool receiving = text.rfind(LinkText::kReceivingA, 0) == 0 ||
-                               text == LinkText::kReceivingB;
-        if (receiving && lastText.rfind("Receiving data", 0) == 0)
-            return;
-        if (text != lastText) {
-            lastText = text;
-            std::fprintf(stderr, "%s\n", Printable(receiving ? std::string("Receiving data from analyzer...") : text).c_str());
-        }
-    });
-
-    checkingDlg.SetObserver([&]() {
-        if (checkingDlg.IsVisible())
-            std::fprintf(stderr, "%s\n", Printable(checkingDlg.Text()).c_str());
-    });
-
-    // A given port is the adapter the scan finds, in both modes: the download then runs as it
-    // does in the window with that adapter plugged in (the stall check included).
-    std::function<std::vector<EnumeratedPort>()> enumerate;
-    if (!port.empty())
-        enumerate = [port]() { return ExtraPorts(port + "=Prolific USB-to-Serial Comm Port"); };
-    CAcquisitionController link(LinkContext{serial, clock, prompt, chooser, frame, db, settings,
-                                            ports, processDlg, checkingDlg, progress,
-                                            DecoderFolders{base, data}, enumerate});
-    link.Initialise();
-    QTimer::singleShot(0, [&]() {
-        if (automatic)
-            link.StartAutomatic();
-        else
-            link.StartManual(); // as the download view does: the port scan, then the download
-    });
-    bool timedOut = false;
-    if (timeout > 0)
-        QTimer::singleShot(timeout * 1000, [&]() {
-            timedOut = true;
-            app.quit();
-        });
-    bool cycleEnded = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&]() {
-        const AcquisitionState& s = link.State();
-        if (prompt.failed) { // a failure message ends the run
-            app.quit();
-            return;
-        }
-        if (automatic) {
-            // Nobody is there to close the prompts: they count as read.
-            if (s.AutoStep >= kStepRemoveCartridge && s.AutoStep <= kStepPromptsDone &&
-                processDlg.IsVisible())
-                processDlg.Hide();
-            if (s.AutoStep == kStepEnd && checkingDlg.IsVisible()) {
-                checkingDlg.AnswerOk();
-                cycleEnded = true;
-            }
-            if (cycleEnded && link.IsIdle())
-                app.quit();
-            return;
-        }
-        // Done when the download has ended and nothing is being written or decoded any more.
-        if (link.IsIdle())
-            app.quit();
-    });
-    poll.start(100);
-    app.exec();
-    link.Shutdown();
+    const int code = RunDownload(app, args, base, prompt, db);
     db.CloseDatabases();
-
-    if (prompt.failed)
-        return 1;
-    if (timedOut) {
-        std::fprintf(stderr, "trevanix-cli: no result within %d s\n", timeout);
-        return 1;
-    }
-    if (prompt.declined)
-        return 2;
-    return 0;
+    return code;
 }

@@ -102,6 +102,8 @@ public:
     bool WorkerBusy() const;
     // True when the worker has nothing to do but wait: idle, or waiting for the frame.
     bool WorkerQuiet() const;
+    // True once a job waits for a call on this thread, handled or not yet.
+    bool WorkerCalling() const { return worker_.Calling(); }
     // Bytes handed to the receive routine since start (tests and the benchmark).
     uint64_t TotalRxBytes() const { return totalRx_; }
 

@@ -57,12 +57,18 @@ bool CCommWorker::Quiet() const {
     return waitingOnFrame_ > 0 || !(jobRunning_ || decode_ || scan_ || presence_);
 }
 
+bool CCommWorker::Calling() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calling_ > 0;
+}
+
 bool CCommWorker::CallOnFrame(std::function<void()> step) {
     auto done = std::make_shared<bool>(false);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_)
             return false;
+        ++calling_;
     }
     calls_.Post([this, done, step = std::move(step)]() {
         {
@@ -86,6 +92,7 @@ bool CCommWorker::CallOnFrame(std::function<void()> step) {
     });
     std::unique_lock<std::mutex> lock(mutex_);
     cv_.wait(lock, [&]() { return *done || stopping_; });
+    --calling_;
     return *done;
 }
 

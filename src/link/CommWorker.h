@@ -40,8 +40,11 @@ public:
 
     // True while a job runs or waits to run.
     bool Busy() const;
-    // True when the worker has nothing to do but wait: idle, or waiting for the owner.
+    // True when the worker has nothing to do but wait: idle, or waiting for the owner while
+    // the owner runs its call.
     bool Quiet() const;
+    // True once a call of the worker waits for the owner, run or not.
+    bool Calling() const;
 
     // Worker thread only. False when the worker was stopped first.
     bool CallOnFrame(std::function<void()> step);
@@ -56,6 +59,7 @@ private:
     bool jobRunning_ = false;
     bool stopping_ = false;
     int waitingOnFrame_ = 0;
+    int calling_ = 0;
     DownloadBlock pendingBlock_;
     CThreadCalls calls_; // lives on the owner's thread
     std::thread thread_;

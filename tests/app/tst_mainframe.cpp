@@ -1,6 +1,7 @@
 // The main frame: first initialisation, view switching, the home view's buttons, shutdown.
 
-#include "AnalyzerSim.h"
+#include "FakeSerialPort.h"
+#include "ManualEventClock.h"
 #include "TestSupport.h"
 #include "app/MainFrame.h"
 #include "link/dialogs/StatusDlgs.h"
@@ -18,10 +19,21 @@
 
 namespace {
 
+// The link on a fake port and the manual clock: nothing here waits for a device or real time.
+std::unique_ptr<LinkStack> FakeStack() {
+    return std::make_unique<LinkStack>(std::make_unique<FakeSerialPort>(),
+                                       std::make_unique<ManualEventClock>());
+}
+
 struct Frame {
-    Frame() : frame(prompt, home.path(), home.path() + "/DATA") {
+    Frame() : frame(prompt, home.path(), home.path() + "/DATA", FakeStack()) {
         frame.show();
         frame.FirstInitialisation();
+    }
+    // Until the worker's job has sent its call to this thread (not handled yet).
+    void LetTheWorkerCatchUp() {
+        while (!frame.Link().WorkerCalling())
+            QThread::yieldCurrentThread();
     }
     QTemporaryDir home;
     ScriptedPrompt prompt;
@@ -138,15 +150,12 @@ void TestMainFrame::homeViewAutomaticButton() {
 }
 
 void TestMainFrame::closingFromTheDownloadViewGoesHomeAndClosesThePort() {
-    AnalyzerSim sim{SimOptions()};
-    std::string error;
-    QVERIFY(sim.Start(error));
     Frame f;
     f.frame.Link().State().AutoMode = 1; // showing the download view then keeps automatic mode
     f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
     QCOMPARE(f.frame.ActiveIndex(), 2);
     ISerialPort& port = f.frame.Port();
-    port.PortName = sim.SlavePath();
+    port.PortName = "/dev/ttyUSB0";
     port.Setup([](char) {}, 1000000);
     QVERIFY(port.Open());
     QVERIFY(f.frame.close());
@@ -172,7 +181,7 @@ void TestMainFrame::destroyedWhileTheWorkerSendsNeitherHangsNorCrashes() {
         // The scan job ends by sending command 50 to the frame; the frame goes away before it
         // handles any event.
         f.frame.Link().SignalScan();
-        QTest::qSleep(50);
+        f.LetTheWorkerCatchUp();
     }
     QVERIFY(t.elapsed() < 5000);
 }
@@ -262,16 +271,18 @@ void TestMainFrame::nothingRunsAfterTheWindowClosed() {
     // The scan job's command 50 is on its way when the window closes; handled afterwards, it
     // would open the port choice on a program that is shutting down.
     f.frame.Link().SignalScan();
-    QTest::qSleep(100);
+    f.LetTheWorkerCatchUp();
     QVERIFY(f.frame.close());
     bool dialogAppeared = false;
-    QTimer::singleShot(300, [&]() {
+    // Runs inside a modal dialog's own loop, should one open.
+    QTimer::singleShot(0, [&]() {
         if (QWidget* w = QApplication::activeModalWidget()) {
             dialogAppeared = true;
             w->close();
         }
     });
-    QTest::qWait(500);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     QVERIFY(!dialogAppeared);
     QCOMPARE(f.frame.Link().State().ManualPhase, -1);
 }
