@@ -7,6 +7,7 @@ void CFramer::Reset() {
     rx_.clear();
     count_ = 0;
     header_ = -1;
+    records_ = 0;
     dataReply_ = false;
 }
 
@@ -43,17 +44,24 @@ FramerEvent CFramer::ManualBlockByte() {
     if (header_ < 0) {
         header_ = std::atoi(rx_.substr(2, 4).c_str());
         e.headerNew = true;
+        records_ = 0;
+        nextRecordEnd_ = static_cast<size_t>(recordLength_);
     }
     e.count = header_;
     if (header_ == 0) {
         e.kind = FramerEvent::Blank;
         return e;
     }
-    const long long body =
-        rx_.size() > kHeaderLength ? static_cast<long long>(rx_.size()) - kHeaderLength : 0;
-    if (rx_.size() >= kHeaderLength)
-        e.records = static_cast<int>(std::min<long long>(body / recordLength_, header_));
-    if (header_ > 0 && body == static_cast<long long>(recordLength_) * header_)
+    if (rx_.size() < kHeaderLength)
+        return e;
+    // Records complete so far, counted on as their last byte arrives (no division per byte).
+    const size_t body = rx_.size() - kHeaderLength;
+    if (records_ < header_ && body == nextRecordEnd_) {
+        ++records_;
+        nextRecordEnd_ += static_cast<size_t>(recordLength_);
+    }
+    e.records = records_;
+    if (body == static_cast<size_t>(recordLength_) * static_cast<size_t>(header_))
         e.kind = FramerEvent::BlockComplete;
     return e;
 }

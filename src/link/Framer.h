@@ -53,7 +53,10 @@ public:
     // Empties the received text and the count (the reply letters stay).
     void Reset();
     // The text is emptied elsewhere (an acknowledge): the header must be read again.
-    void ForgetHeader() { header_ = -1; }
+    void ForgetHeader() {
+        header_ = -1;
+        records_ = 0;
+    }
     // One byte. dataReplyWanted: an automatic request is outstanding (one hand-over per
     // request).
     FramerEvent Push(char c, Listen listen, int replyFilter, bool dataReplyWanted);
@@ -71,5 +74,7 @@ private:
     std::string& ack_;
     int recordLength_;
     int header_ = -1;
+    int records_ = 0;           // complete records of the block so far
+    size_t nextRecordEnd_ = 0;  // body length at which the next record is complete
     bool dataReply_ = false;
 };
