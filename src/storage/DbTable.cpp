@@ -13,98 +13,12 @@
 namespace {
 
 constexpr int kRowIdSpare = 5000;
-constexpr int kReadAhead = 64;
-constexpr auto kCacheFresh = std::chrono::milliseconds(250);
 
 // SQLITE_STATIC spelled without the old-style cast of the sqlite3.h macro: the bound buffers
 // outlive every step.
 const sqlite3_destructor_type kStatic = nullptr;
 
 bool IsOk(int code) { return code == SQLITE_ROW || code == SQLITE_DONE; }
-
-// Everything that depends on a column's type, in one place: its SQL types, the value older
-// rows get when the column is added, and how a value travels between a statement, the
-// read-ahead cache and the bound variable.
-struct ColumnKind {
-    const char* createType; // in CREATE TABLE
-    const char* addType;    // in ALTER TABLE ADD COLUMN, for a table of an older layout
-    const char* fillValue;  // what the existing rows get then (null: nothing)
-    void (*clear)(void* value);
-    void (*read)(sqlite3_stmt* st, int col, DbCachedValue& out);
-    void (*apply)(const DbCachedValue& v, void* value);
-    int (*bind)(sqlite3_stmt* st, int index, const void* value);
-};
-
-CTextBuf& Text(void* v) { return *static_cast<CTextBuf*>(v); }
-const CTextBuf& Text(const void* v) { return *static_cast<const CTextBuf*>(v); }
-
-const ColumnKind kTextKind = {
-    "TEXT", "TEXT", "''", [](void* v) { Text(v).Assign(""); },
-    [](sqlite3_stmt* st, int col, DbCachedValue& out) {
-        const unsigned char* t = sqlite3_column_text(st, col);
-        out.bytes.assign(t ? reinterpret_cast<const char*>(t) : "");
-    },
-    [](const DbCachedValue& v, void* value) {
-        Text(value).SetBytes(v.bytes.c_str(), static_cast<int>(v.bytes.size()) + 1);
-    },
-    [](sqlite3_stmt* st, int i, const void* value) {
-        // An empty or cleared text is stored as '' and never as NULL: searches and the
-        // duplicate test compare with '' and would not find a NULL.
-        const CTextBuf& t = Text(value);
-        return sqlite3_bind_text(st, i, t.c_str(), t.Size() < 2 ? 0 : t.Size() - 1, kStatic);
-    }};
-
-const ColumnKind kIntKind = {
-    "INT", "Integer", "0", [](void* v) { *static_cast<int*>(v) = 0; },
-    [](sqlite3_stmt* st, int col, DbCachedValue& out) { out.integer = sqlite3_column_int(st, col); },
-    [](const DbCachedValue& v, void* value) { *static_cast<int*>(value) = static_cast<int>(v.integer); },
-    [](sqlite3_stmt* st, int i, const void* value) {
-        return sqlite3_bind_int(st, i, *static_cast<const int*>(value));
-    }};
-
-const ColumnKind kDoubleKind = {
-    "DOUBLE", "Double", "0.0", [](void* v) { *static_cast<double*>(v) = 0.0; },
-    [](sqlite3_stmt* st, int col, DbCachedValue& out) { out.real = sqlite3_column_double(st, col); },
-    [](const DbCachedValue& v, void* value) { *static_cast<double*>(value) = v.real; },
-    [](sqlite3_stmt* st, int i, const void* value) {
-        return sqlite3_bind_double(st, i, *static_cast<const double*>(value));
-    }};
-
-const ColumnKind kBinaryKind = {
-    "LongBinary", "LongBinary", nullptr, [](void* v) { Text(v).Clear(); },
-    [](sqlite3_stmt* st, int col, DbCachedValue& out) {
-        const void* blob = sqlite3_column_blob(st, col);
-        const int bytes = sqlite3_column_bytes(st, col);
-        out.bytes.assign(blob ? static_cast<const char*>(blob) : "",
-                         blob ? static_cast<size_t>(bytes) : 0);
-    },
-    [](const DbCachedValue& v, void* value) {
-        if (v.bytes.empty())
-            Text(value).Clear();
-        else
-            Text(value).SetBytes(v.bytes.data(), static_cast<int>(v.bytes.size()));
-    },
-    [](sqlite3_stmt* st, int i, const void* value) {
-        const CTextBuf& b = Text(value);
-        return sqlite3_bind_blob(st, i, b.Data(), b.Size(), kStatic);
-    }};
-
-const ColumnKind& KindOf(unsigned type) {
-    switch (type) {
-    case kColumnText: return kTextKind;
-    case kColumnInt: return kIntKind;
-    case kColumnDouble: return kDoubleKind;
-    default: return kBinaryKind;
-    }
-}
-
-// One column of the current row of a statement, NULL or not.
-void ReadValue(sqlite3_stmt* st, int col, unsigned type, DbCachedValue& out) {
-    out.isNull = col < 0 || col >= sqlite3_column_count(st) ||
-                 sqlite3_column_type(st, col) == SQLITE_NULL;
-    if (!out.isNull)
-        KindOf(type).read(st, col, out);
-}
 
 } // namespace
 
@@ -284,15 +198,13 @@ bool CDbTable::OpenOrCreate(const char* path) {
 void CDbTable::ForgetStatements() {
     sqlite3_finalize(otherInsert_);
     otherInsert_ = nullptr;
-    sqlite3_finalize(batchStatement_);
     sqlite3_finalize(insertStatement_);
-    batchStatement_ = nullptr;
     insertStatement_ = nullptr;
     for (sqlite3_stmt*& st : ownStatements_) {
         sqlite3_finalize(st);
         st = nullptr;
     }
-    cache_.filled = 0;
+    readAhead_.Forget();
 }
 
 sqlite3_stmt* CDbTable::CachedStatement(int slot, const std::string& sql) {
@@ -347,7 +259,7 @@ std::string CDbTable::CreateTableSql(const std::string& qualifiedName, bool ifNo
     for (size_t i = 0; i < columns_.size(); ++i) {
         const ColumnDesc& c = columns_[i];
         sql += i == 0 ? ' ' : ',';
-        sql += QuoteIdentifier(c.name) + " " + KindOf(c.type).createType;
+        sql += QuoteIdentifier(c.name) + " " + ColumnCreateType(c.type);
     }
     return sql + ")";
 }
@@ -425,10 +337,11 @@ bool CDbTable::CheckColumns() {
             if (c.resultColumn != -1)
                 continue;
             const std::string column = QuoteIdentifier(c.name);
-            const ColumnKind& kind = KindOf(c.type);
-            Execute(("ALTER TABLE " + table + " ADD COLUMN " + column + " " + kind.addType).c_str());
-            if (kind.fillValue)
-                Execute(("UPDATE " + table + " SET " + column + " = " + kind.fillValue).c_str());
+            Execute(("ALTER TABLE " + table + " ADD COLUMN " + column + " " +
+                     ColumnAddType(c.type))
+                        .c_str());
+            if (const char* fill = ColumnFillValue(c.type))
+                Execute(("UPDATE " + table + " SET " + column + " = " + fill).c_str());
         }
         // Map again at once, so that values written to the new columns in this run read back.
         ForgetStatements();
@@ -472,7 +385,7 @@ bool CDbTable::Requery() {
     if (!IsOpen())
         return false;
     loaded_ = 0;
-    cache_.filled = 0;
+    readAhead_.Invalidate();
     if (!columnsChecked_ && !CheckColumns())
         return false;
     rowCount_ = CountRows();
@@ -532,77 +445,19 @@ bool CDbTable::MoveTo(int n) {
         return true;
     if (n <= rowCount_) {
         const int rowid = rowIds_[static_cast<size_t>(n - 1)];
-        if (!LoadCached(rowid)) {
-            FillCache(n);
-            if (!LoadCached(rowid))
+        if (!readAhead_.Load(db_, rowid, columns_)) {
+            if (!readAhead_.Fill(db_, QuotedName(), columns_, rowIds_, rowCount_, n))
+                NoteError("cannot read a row");
+            if (!readAhead_.Load(db_, rowid, columns_))
                 ClearFields(); // the row is gone, or the read failed
         }
+        adding_ = false;
     }
     position_ = n;
     return true;
 }
 
-void CDbTable::FillCache(int n) {
-    cache_.filled = 0;
-    if (!batchStatement_) {
-        // SELECT * FROM [table] WHERE ROWID IN (...), with the ROWID in front.
-        std::string sql = "SELECT ROWID, * FROM " + QuotedName() + " WHERE ROWID IN (?";
-        for (int i = 1; i < kReadAhead; ++i)
-            sql += ",?";
-        sql += ")";
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &batchStatement_, nullptr) != SQLITE_OK) {
-            NoteError("cannot read a row");
-            sqlite3_finalize(batchStatement_);
-            batchStatement_ = nullptr;
-            return;
-        }
-    }
-    const int first = n - 1;
-    const int last = std::min(rowCount_, first + kReadAhead);
-    for (int i = 0; i < kReadAhead; ++i) {
-        const int index = first + i < last ? first + i : first;
-        sqlite3_bind_int(batchStatement_, i + 1, rowIds_[static_cast<size_t>(index)]);
-    }
-    const size_t columns = columns_.size();
-    cache_.rowIds.resize(kReadAhead);
-    cache_.values.resize(kReadAhead * columns);
-    int slot = 0;
-    int rc;
-    while (slot < kReadAhead && (rc = sqlite3_step(batchStatement_)) == SQLITE_ROW) {
-        cache_.rowIds[static_cast<size_t>(slot)] = sqlite3_column_int(batchStatement_, 0);
-        for (size_t c = 0; c < columns; ++c) {
-            // ROWID comes first, so the table's columns are one further on.
-            const int col = columns_[c].resultColumn < 0 ? -1 : columns_[c].resultColumn + 1;
-            ReadValue(batchStatement_, col, columns_[c].type,
-                      cache_.values[static_cast<size_t>(slot) * columns + c]);
-        }
-        ++slot;
-    }
-    sqlite3_reset(batchStatement_);
-    cache_.filled = slot;
-    cache_.changesAtFill = sqlite3_total_changes(db_);
-    cache_.filledAt = std::chrono::steady_clock::now();
-}
 
-bool CDbTable::LoadCached(int rowid) {
-    if (cache_.filled == 0 || cache_.changesAtFill != sqlite3_total_changes(db_) ||
-        std::chrono::steady_clock::now() - cache_.filledAt > kCacheFresh)
-        return false;
-    int slot = 0;
-    while (slot < cache_.filled && cache_.rowIds[static_cast<size_t>(slot)] != rowid)
-        ++slot;
-    if (slot == cache_.filled)
-        return false;
-    const size_t columns = columns_.size();
-    for (size_t c = 0; c < columns; ++c) {
-        ColumnDesc& d = columns_[c];
-        if (!d.value)
-            continue;
-        ApplyValue(d, cache_.values[static_cast<size_t>(slot) * columns + c]);
-    }
-    adding_ = false;
-    return true;
-}
 
 bool CDbTable::MoveFirst() {
     MoveTo(1);
@@ -620,19 +475,10 @@ bool CDbTable::MoveNext() {
 
 bool CDbTable::IsEOF() const { return rowCount_ == 0 || position_ > rowCount_; }
 
-void CDbTable::ClearField(ColumnDesc& c) { KindOf(c.type).clear(c.value); }
-
-void CDbTable::ApplyValue(ColumnDesc& c, const DbCachedValue& v) {
-    if (v.isNull)
-        ClearField(c);
-    else
-        KindOf(c.type).apply(v, c.value);
-}
-
 void CDbTable::ClearFields() {
     for (ColumnDesc& c : columns_)
         if (c.value)
-            ClearField(c);
+            ClearColumnValue(c);
 }
 
 void CDbTable::LoadRow(sqlite3_stmt* statement) {
@@ -641,8 +487,8 @@ void CDbTable::LoadRow(sqlite3_stmt* statement) {
     for (ColumnDesc& c : columns_) {
         if (!c.value || !statement)
             continue;
-        ReadValue(statement, c.resultColumn, c.type, v);
-        ApplyValue(c, v);
+        ReadColumnValue(statement, c.resultColumn, c.type, v);
+        ApplyColumnValue(c, v);
     }
     adding_ = false;
 }
@@ -665,8 +511,7 @@ bool CDbTable::Edit() {
 bool CDbTable::BindColumns(sqlite3_stmt* statement) {
     int i = 1;
     for (const ColumnDesc& c : columns_) {
-        const int rc = c.value ? KindOf(c.type).bind(statement, i, c.value)
-                               : sqlite3_bind_null(statement, i);
+        const int rc = BindColumnValue(statement, i, c);
         if (rc != SQLITE_OK)
             return false;
         ++i;

@@ -11,7 +11,8 @@
 // Threads: a table is used by one thread at a time. A caller that may share a table with
 // another thread holds Lock() for the whole sequence (set filter, requery, read rows).
 
-#include "TextBuf.h"
+#include "DbColumns.h"
+#include "DbRowCache.h"
 
 #include <atomic>
 #include <chrono>
@@ -35,28 +36,6 @@ bool IsBusyCode(int sqliteCode);
 bool IsDamagedCode(int sqliteCode);
 // An identifier as SQL text: "[name]", or in double quotes when the name holds a "]".
 std::string QuoteIdentifier(const std::string& name);
-
-enum ColumnType : unsigned {
-    kColumnText = 1,
-    kColumnInt = 2,
-    kColumnDouble = 3,
-    kColumnBinary = 4,
-};
-
-// A column value as read from a row: kept in the read-ahead cache, applied to the bound value.
-struct DbCachedValue {
-    std::string bytes;
-    long long integer = 0;
-    double real = 0.0;
-    bool isNull = true;
-};
-
-struct ColumnDesc {
-    unsigned type = 0;
-    void* value = nullptr; // CTextBuf for text and binary, int for integer, double for double
-    int resultColumn = -1; // index in the rows of SELECT *, -1 until CheckColumns maps it
-    char name[100] = {};
-};
 
 class CDbTable {
 public:
@@ -159,8 +138,6 @@ private:
     bool OpenWithFlags(const char* path, int flags);
     bool MapColumns(sqlite3_stmt* select);
     bool BindColumns(sqlite3_stmt* statement);
-    static void ClearField(ColumnDesc& c);
-    static void ApplyValue(ColumnDesc& c, const DbCachedValue& v);
     bool AppendRowId(long long rowid);
     void NoteError(const char* what);
     std::string InsertSql(const std::string& qualifiedName) const;
@@ -180,29 +157,14 @@ private:
     int loaded_ = 0;
     bool adding_ = false;
 
-    // Navigation reads rows ahead in list order: one statement fetches the next rows of the
-    // list by ROWID, so that a listing pays SQLite's per-statement file locking once per batch
-    // instead of once per row. A cached row is used only while this connection has written
-    // nothing since and for a moment after it was read, so navigation still shows what is in
-    // the file, as reading one row at a time would.
-    struct RowCache {
-        std::vector<int> rowIds;         // by slot
-        std::vector<DbCachedValue> values; // slot * column count + declared column
-        int filled = 0;
-        int changesAtFill = -1;
-        std::chrono::steady_clock::time_point filledAt;
-    };
-    bool LoadCached(int rowid);
-    void FillCache(int n);
-
     // Prepared once per open table: the read-ahead of rows and the insert are the statements
     // run for every row.
-    sqlite3_stmt* batchStatement_ = nullptr;
     sqlite3_stmt* insertStatement_ = nullptr;
     std::vector<sqlite3_stmt*> ownStatements_;
     sqlite3_stmt* otherInsert_ = nullptr; // InsertInto's, for otherInsertTarget_
     std::string otherInsertTarget_;
-    RowCache cache_;
+    // Navigation reads rows ahead in list order (see DbRowCache.h).
+    CRowReadAhead readAhead_;
     std::string lastError_;
     int lastErrorCode_ = 0;
     std::atomic<int> busyTimeoutMs_{5000};
