@@ -24,7 +24,7 @@ std::string MakeRecord(int i) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%02d%02d%02d%02d%02d%03d", 10 + i % 15, 1 + (i / 15) % 12,
                   1 + (i / 180) % 28, (i / 5040) % 24, i % 60, 40 + i % 100);
-    char ids[32];
+    char ids[48];
     std::snprintf(ids, sizeof ids, "P%07d      O%03d          ", i, i % 7);
     return std::string(buf) + ids + "\r\n";
 }
