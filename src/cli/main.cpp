@@ -144,8 +144,8 @@ int Usage() {
 }
 
 // trevanix-cli list: the all-data list's search, printed.
-int ListMain(int argc, char** argv) {
-    ListSearch search;
+// list options; false on anything else.
+bool ParseListArgs(int argc, char** argv, ListSearch& search) {
     auto date = [](const char* text, QDate& out) {
         out = QDate::fromString(QString::fromLocal8Bit(text), QStringLiteral("yyyy-MM-dd"));
         return out.isValid();
@@ -164,12 +164,17 @@ int ListMain(int argc, char** argv) {
         else if (a == "--period" && hasValue) {
             search.periodWeeks = std::atoi(argv[++i]);
             if (search.periodWeeks < 1 || search.periodWeeks > 12)
-                return Usage();
+                return false;
         } else
-            return Usage();
+            return false;
     }
-    if (search.periodWeeks > 0 && (search.from.isValid() || search.to.isValid() ||
-                                   !search.pid.empty() || !search.opid.empty()))
+    return !(search.periodWeeks > 0 && (search.from.isValid() || search.to.isValid() ||
+                                         !search.pid.empty() || !search.opid.empty()));
+}
+
+int ListMain(int argc, char** argv) {
+    ListSearch search;
+    if (!ParseListArgs(argc, argv, search))
         return Usage();
 
     SingleInstanceGuard instance;

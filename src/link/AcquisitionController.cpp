@@ -18,7 +18,6 @@ constexpr const char kManualRequest[] = "SH\x03";
 constexpr const char kAutoHandshake[] = "HC\x03";
 constexpr const char kAutoRequest[] = "SC\x03";
 constexpr const char kEndCommand[] = "SE\x03";
-constexpr const char kDeleteCommand[] = "SD\x03";
 constexpr int kAutoReplyTimeoutMs = 15000;
 
 std::string Format(const char* fmt, int value) {
@@ -135,126 +134,7 @@ void CAcquisitionController::FrameCommand(int tag, int code) {
     Dispatch(code);
 }
 
-void CAcquisitionController::Dispatch(int code) {
-    if (!DispatchView(code) && !DispatchAutomatic(code))
-        DispatchManual(code);
-}
-
-// Views and their refresh (1 to 4, 12). True when the code was one of these.
-bool CAcquisitionController::DispatchView(int code) {
-    switch (code) {
-    case kCmdShowHome:
-    case kCmdShowAllData:
-    case kCmdShowGraph:
-        if (c_.frame.ActiveView() != code)
-            c_.frame.ShowView(code);
-        return true;
-    case kCmdDownload:
-        if (c_.frame.ActiveView() == 2) {
-            if (s_.AutoMode == 0)
-                SignalScan();
-        } else {
-            c_.frame.ShowView(2);
-        }
-        return true;
-    case kCmdRefreshView: {
-        const int v = c_.frame.ActiveView();
-        if (v >= 2 && v <= 4)
-            c_.frame.RefreshActiveView();
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-// The automatic sequence (30 to 36). True when the code was one of these.
-bool CAcquisitionController::DispatchAutomatic(int code) {
-    const bool running = s_.AppRunning;
-    switch (code) {
-    case kCmdStartAutomatic:
-        BeginAutomatic();
-        return true;
-    case kCmdOpenNextAdapter:
-        OpenNextAdapterPort();
-        return true;
-    case kCmdAdapterGone:
-        s_.AutoStep = kStepSearch;
-        s_.LinkPhase = kPhaseAutoWaiting;
-        s_.LinkStopwatch.Stop();
-        return true;
-    case kCmdAutoHandshake:
-        if (running)
-            AutoHandshake();
-        return true;
-    case kCmdAutoRequest:
-        if (running)
-            AutoRequest();
-        return true;
-    case kCmdAutoStored:
-        s_.AutoStep = kStepRemoveCartridge;
-        s_.LinkPhase = kPhaseAutoWaiting;
-        sequencer_.ResetRetries();
-        return true;
-    case kCmdPresenceCheck:
-        SignalPresence();
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The manual download and the line (10, 37, 50 to 54, 60, 65, 500).
-void CAcquisitionController::DispatchManual(int code) {
-    const bool running = s_.AppRunning;
-    switch (code) {
-    case kCmdPortChoice:
-        ManualPortChoice();
-        break;
-    case kCmdAcknowledge:
-    case kCmdEndTransfer:
-        if (running)
-            Acknowledge();
-        break;
-    case kCmdManual:
-        timer10_.Stop();
-        s_.AutoStep = kStepStopped;
-        s_.LinkPhase = kPhaseManual;
-        s_.LinkStopwatch.Stop();
-        s_.ManualPhase = kManualScanned;
-        c_.frame.SetStatusPane(kPaneMode, "manual");
-        Dispatch(kCmdPortChoice);
-        break;
-    case kCmdManualHandshake:
-        if (running)
-            ManualHandshake();
-        break;
-    case kCmdManualRequest:
-        if (running)
-            ManualRequest();
-        break;
-    case kCmdClosePort:
-        // After whatever is still being written.
-        writes_.Then([this]() { ClosePort(); });
-        break;
-    case kCmdDeleteAll:
-        if (running) {
-            s_.TransferActive = true;
-            ClearReceiveState();
-            s_.StallCount = s_.LastRxCount = 0;
-            writes_.Send(kDeleteCommand, 500, 2);
-        }
-        break;
-    case kCmdPurge:
-        writes_.Then([this]() { c_.port.Purge(); });
-        break;
-    case kCmdStored:
-        Finish();
-        break;
-    default:
-        break;
-    }
-}
+void CAcquisitionController::Dispatch(int code) { dispatcher_.Dispatch(code); }
 
 // ---------------------------------------------------------------------------------------------
 // Manual download

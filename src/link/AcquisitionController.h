@@ -17,6 +17,7 @@
 #include "link/AcquisitionState.h"
 #include "link/AutoSequencer.h"
 #include "link/CommWorker.h"
+#include "link/CommandDispatcher.h"
 #include "link/DownloadSession.h"
 #include "link/FrameHost.h"
 #include "link/Framer.h"
@@ -113,13 +114,11 @@ public:
 
 private:
     friend class CAutoSequencer;
+    friend class CCommandDispatcher;
     friend class CDecoderBridge;
     friend class CTransferWatchdog;
 
     void Dispatch(int code);
-    bool DispatchView(int code);
-    bool DispatchAutomatic(int code);
-    void DispatchManual(int code);
     void OnTimer(int id);
     void RefreshStatusBar(int id);
     void ShowStatus(const std::string& text);
@@ -166,6 +165,7 @@ private:
 
     bool shutDown_ = false;
     CAutoSequencer sequencer_{*this};
+    CCommandDispatcher dispatcher_{*this};
     CTransferWatchdog watchdog_{*this};
     CCommWorker worker_; // last: its thread stops before the rest goes
 };

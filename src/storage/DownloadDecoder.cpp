@@ -94,6 +94,28 @@ bool StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
     return mainTable ? table.Update() : table.InsertInto(DownloadTableName());
 }
 
+// Each record the main table does not hold yet, into both tables (inside the store's
+// transaction). The number added, or -1 when an insert failed.
+int StoreNewRecords(const DownloadBlock& block, const std::string& text, int count,
+                    CResultTable& main, IDownloadNotifier& notify) {
+    int added = 0;
+    for (int i = 0; i < count; ++i) {
+        notify.ShowStatus(kStoringText);
+        const DecodedRecord r =
+            DecodeRecord(text.data() + static_cast<size_t>(i) * kReplyRecordLength,
+                         block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
+        // Rows stored earlier in this run count too: a block that repeats a record stores it
+        // once.
+        if (main.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
+                             r.PID.c_str(), r.OPID.c_str()))
+            continue;
+        if (!StoreRecord(main, r, true) || !StoreRecord(main, r, false))
+            return -1;
+        ++added;
+    }
+    return added;
+}
+
 // The store pass: the download list reset and every new record added to both tables, in one
 // transaction over both files. Any failure rolls it all back: then neither table has changed
 // and the result is -1, with the reason in `why`.
@@ -125,20 +147,8 @@ int StoreBlock(const DownloadBlock& block, const std::string& text, int count,
                 ok = main.EnsureDuplicateIndex() &&
                      main.Execute(main.CreateTableSql(DownloadTableName(), true).c_str()) &&
                      main.Execute(("DELETE FROM " + DownloadTableName()).c_str());
-            int added = 0;
-            for (int i = 0; ok && i < count; ++i) {
-                notify.ShowStatus(kStoringText);
-                const DecodedRecord r =
-                    DecodeRecord(text.data() + static_cast<size_t>(i) * kReplyRecordLength,
-                                 block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
-                // Rows stored earlier in this run count too: a block that repeats a record
-                // stores it once.
-                if (main.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
-                                     r.PID.c_str(), r.OPID.c_str()))
-                    continue;
-                ok = StoreRecord(main, r, true) && StoreRecord(main, r, false);
-                added += ok ? 1 : 0;
-            }
+            const int added = ok ? StoreNewRecords(block, text, count, main, notify) : -1;
+            ok = added >= 0;
             if (ok)
                 CrashPoint("store-before-commit");
             if (ok && tx.Commit()) {
