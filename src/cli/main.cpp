@@ -144,6 +144,25 @@ int Usage() {
 }
 
 // trevanix-cli list: the all-data list's search, printed.
+// The same name the window program takes, and a lock in the base folder: one program at a
+// time uses the port and the result files. Says so on the terminal when another copy runs.
+class OneCopyLocks {
+public:
+    explicit OneCopyLocks(const QString& base) : folder_(base) {
+        taken_ = instance_.TryAcquire() && folder_.TryAcquire();
+        if (!taken_)
+            std::fprintf(stderr,
+                         "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) "
+                         "is running. Try again when it has finished.\n");
+    }
+    bool Taken() const { return taken_; }
+
+private:
+    SingleInstanceGuard instance_;
+    SingleInstanceGuard folder_;
+    bool taken_ = false;
+};
+
 // list options; false on anything else.
 bool ParseListArgs(int argc, char** argv, ListSearch& search) {
     auto date = [](const char* text, QDate& out) {
@@ -177,15 +196,10 @@ int ListMain(int argc, char** argv) {
     if (!ParseListArgs(argc, argv, search))
         return Usage();
 
-    SingleInstanceGuard instance;
     const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
-    SingleInstanceGuard folderLock(base);
-    if (!instance.TryAcquire() || !folderLock.TryAcquire()) {
-        std::fprintf(stderr,
-                     "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) is "
-                     "running. Try again when it has finished.\n");
+    OneCopyLocks locks(base);
+    if (!locks.Taken())
         return kExitAlreadyRunning;
-    }
     TerminalPrompt prompt(false);
     AppSettings settings;
     LoadSettings(settings, base);
@@ -354,17 +368,10 @@ int main(int argc, char** argv) {
     if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();
 
-    // The same name the window program takes, and a lock in the base folder: one program at a
-    // time uses the port and the result files.
-    SingleInstanceGuard instance;
     const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
-    SingleInstanceGuard folderLock(base);
-    if (!instance.TryAcquire() || !folderLock.TryAcquire()) {
-        std::fprintf(stderr,
-                     "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) is "
-                     "running. Try again when it has finished.\n");
+    OneCopyLocks locks(base);
+    if (!locks.Taken())
         return kExitAlreadyRunning;
-    }
     TerminalPrompt prompt(args.yes);
     CResultDatabases db(base, &prompt);
     db.OpenDatabases();
