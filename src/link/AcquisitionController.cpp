@@ -321,7 +321,6 @@ void CAcquisitionController::AutoRequest() {
 void CAcquisitionController::SerialRx(int tag, const char* bytes, int count) {
     if (tag != kSerialRxTag || !s_.AppRunning || count <= 0)
         return;
-    totalRx_ += static_cast<uint64_t>(count);
     deferred_.append(bytes, static_cast<size_t>(count));
     DrainReceived();
 }

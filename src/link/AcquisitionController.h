@@ -105,8 +105,6 @@ public:
     bool WorkerQuiet() const;
     // True once a job waits for a call on this thread, handled or not yet.
     bool WorkerCalling() const { return worker_.Calling(); }
-    // Bytes handed to the receive routine since start (tests and the benchmark).
-    uint64_t TotalRxBytes() const { return totalRx_; }
 
     // Runs a step on the controller's thread and waits until it and the bytes it queued are
     // done. Returns false when the controller stopped first. Worker thread only.
@@ -155,7 +153,6 @@ private:
     RepeatingTimer timer3_;
     RepeatingTimer timer5_;
     RepeatingTimer timer10_;
-    uint64_t totalRx_ = 0;
     // Bytes that arrived while a command was being written: they are taken once it is done,
     // as the original handler, blocked in its pauses, took them only after it returned.
     std::string deferred_;

@@ -52,11 +52,6 @@ public:
 
     // Empties the received text and the count (the reply letters stay).
     void Reset();
-    // The text is emptied elsewhere (an acknowledge): the header must be read again.
-    void ForgetHeader() {
-        header_ = -1;
-        records_ = 0;
-    }
     // One byte. dataReplyWanted: an automatic request is outstanding (one hand-over per
     // request).
     FramerEvent Push(char c, Listen listen, int replyFilter, bool dataReplyWanted);

@@ -254,7 +254,8 @@ void CResultDatabases::OpenDownloadDatabase() {
     const QByteArray path = Native(DownloadDbPath);
     DownloadTable.Close();
     DownloadTable.SetTableName(kDownloadTableName);
-    if (DownloadTable.OpenOrCreate(path.constData()) && DownloadTable.Requery())
+    // OpenOrCreate has requeried: the columns were read when the table is usable.
+    if (DownloadTable.OpenOrCreate(path.constData()) && DownloadTable.ColumnsChecked())
         return;
     const bool damaged = IsDamagedCode(DownloadTable.LastErrorCode());
     DownloadTable.Close();

@@ -2,7 +2,6 @@
 
 #include "Databases.h"
 #include "platform/CrashPoint.h"
-#include "platform/Prompt.h"
 
 #include <QDir>
 #include <QFile>

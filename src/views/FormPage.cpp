@@ -51,6 +51,11 @@ CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, IDownloadSession&
     Automatic = NavButton(684, 219);
     Graph = NavButton(800, 221);
     Home->setToolTip(QStringLiteral("Home"));
+    Home->setAccessibleName(QStringLiteral("Home"));
+    Download->setAccessibleName(QStringLiteral("Download"));
+    AllData->setAccessibleName(QStringLiteral("All data"));
+    Automatic->setAccessibleName(QStringLiteral("Automatic mode"));
+    Graph->setAccessibleName(QStringLiteral("Graph"));
     connect(Download, &QAbstractButton::clicked, this, [this]() { Send(2); });
     connect(AllData, &QAbstractButton::clicked, this, [this]() { Send(3); });
     connect(Graph, &QAbstractButton::clicked, this, [this]() { Send(4); });

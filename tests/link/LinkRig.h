@@ -131,7 +131,6 @@ struct LinkRig {
     FakeSerialPort serial;
     ManualEventClock clock;
     FakeAnalyzer sim;
-    bool simStarted = true;
     std::unique_ptr<CAcquisitionController> controller;
     size_t written = 0;
     // Every byte the port took, with the simulated time it was handed over.

@@ -99,7 +99,6 @@ private Q_SLOTS:
 
 void TestLink::manualDownloadStoresEveryRecord() {
     LinkRig rig(Generated(3));
-    QVERIFY(rig.simStarted);
     rig.prompt.answers = {true};
     rig.Command(50);
     QVERIFY(rig.RunUntilIdle(60000));

@@ -31,9 +31,6 @@ public:
         if (!open_ || count <= 0)
             return 0;
         const std::string b(bytes, static_cast<size_t>(count));
-        written += b;
-        if (OnWrite)
-            OnWrite(b);
         auto it = devices_.find(openPath_);
         if (it != devices_.end())
             it->second(b);
@@ -80,9 +77,7 @@ public:
 
     bool failOpen = false;
     int lostCount = 0;
-    std::string written;
     int purges = 0;
-    std::function<void(const std::string&)> OnWrite;
     std::function<void()> OnOpen;
 
 private:
