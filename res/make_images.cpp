@@ -403,6 +403,8 @@ int main(int argc, char** argv) {
     ViewTitle(graph, QStringLiteral("Graph"), QString());
     Save(graph, QStringLiteral("bmp"), 264);
     Save(DialogBackground(404, 207, QStringLiteral("Get HbA1c data")), QStringLiteral("bmp"), 275);
+    Save(DialogBackground(560, 440, QStringLiteral("Setting information")), QStringLiteral("bmp"),
+         270);
     MakeFrame();
 
     // Icon 171 of the status dialogs' buttons, and the program icon 128.

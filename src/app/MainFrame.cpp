@@ -3,6 +3,7 @@
 #include "link/dialogs/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
+#include "views/SettingInfoDlg.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 
@@ -73,7 +74,9 @@ void CMainFrame::FirstInitialisation() {
     views_[1] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
     views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg, prompt_,
                                            stack_);
-    views_[3] = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
+    auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
+    allData->OpenSettings = [this]() { OpenSettingsDialog(); };
+    views_[3] = allData;
     views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, stack_);
     for (int i = 0; i < 5; ++i) {
         views_[i]->setGeometry(0, 0, 1024, 768);
@@ -117,6 +120,12 @@ int CMainFrame::IndexOfView(const QWidget* view) const {
 }
 
 void CMainFrame::ShowView(int index) { SwitchView(active_, index); }
+
+void CMainFrame::OpenSettingsDialog() {
+    CSettingInfoDlg dlg(settings_, baseFolder_,
+                        [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); }, prompt_, this);
+    RunSettingsDialog(dlg);
+}
 
 void CMainFrame::RefreshActiveView() {
     if (auto* page = dynamic_cast<CFormPage*>(views_[active_]))

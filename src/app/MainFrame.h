@@ -9,6 +9,7 @@
 #include "link/dialogs/GetDataDlg.h"
 #include "storage/Databases.h"
 
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -18,6 +19,7 @@ class CProcessDlg;
 class CCheckingDlg;
 class CHbA1cDeskMainView;
 class CHbA1cDeskDownLoadView;
+class QDialog;
 
 inline constexpr const char* kMainTitle = "Trevanix Management Software 1.00.03";
 inline constexpr int kFirstPaneId = 0xE900;
@@ -58,6 +60,9 @@ public:
     CProcessDlg* ProcessDialog() const { return processDlg_; }
     CCheckingDlg* CheckingDialog() const { return checkingDlg_; }
     AppSettings& Settings() { return settings_; }
+    // The settings window of the all-data list's settings button. Tests run it their own way.
+    void OpenSettingsDialog();
+    std::function<int(QDialog&)> RunSettingsDialog = [](QDialog& dlg) { return dlg.exec(); };
 
     // The shutdown the system close runs first; safe to call more than once.
     void PrepareShutdown();

@@ -14,3 +14,9 @@ bool MessageBoxPrompt::Ask(const std::string& text, const std::string& title) {
     return QMessageBox::question(parent_, Text(title), Text(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
+
+bool MessageBoxPrompt::AskOkCancel(const std::string& text, const std::string& title) {
+    return QMessageBox::question(parent_, Text(title), Text(text),
+                                 QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Ok) == QMessageBox::Ok;
+}

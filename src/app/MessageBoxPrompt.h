@@ -10,6 +10,7 @@ public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     void Inform(const std::string& text, const std::string& title) override;
     bool Ask(const std::string& text, const std::string& title) override;
+    bool AskOkCancel(const std::string& text, const std::string& title) override;
 
 private:
     QWidget* parent_ = nullptr;

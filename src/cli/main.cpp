@@ -21,6 +21,7 @@
 #include "platform/Prompt.h"
 #include "platform/SingleInstance.h"
 #include "storage/Databases.h"
+#include "storage/ResultEdit.h"
 #include "storage/ResultQuery.h"
 
 #include <QCoreApplication>
@@ -139,7 +140,10 @@ int Usage() {
                  "                every row, newest first. --from/--to/--pid/--opid search a\n"
                  "                date range of at most 366 days (--to defaults to the newest\n"
                  "                stored date, --from to 7 days before --to); --period 1 to 12\n"
-                 "                lists that many weeks back from the newest result\n");
+                 "                lists that many weeks back from the newest result\n"
+                 "  audit         prints the audit trail of corrected and deleted results, newest\n"
+                 "                first, one line per changed row: when (UTC), user, action,\n"
+                 "                table, the row before and after (JSON), separated by a tab\n");
     return 2;
 }
 
@@ -229,6 +233,41 @@ int ListMain(int argc, char** argv) {
             line += cells[c];
         }
         line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
+}
+
+// trevanix-cli audit: every correction and deletion, newest first.
+int AuditMain(int argc) {
+    if (argc != 2)
+        return Usage();
+    const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
+    OneCopyLocks locks(base);
+    if (!locks.Taken())
+        return kExitAlreadyRunning;
+    TerminalPrompt prompt(false);
+    CResultDatabases db(base, &prompt);
+    db.OpenDatabases();
+    if (!db.DatabaseReady) {
+        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
+        return 1;
+    }
+    std::vector<AuditEntry> entries;
+    std::string error;
+    const bool ok = ReadAuditTrail(db.ResultTable, entries, &error);
+    db.CloseDatabases();
+    if (!ok) {
+        std::fprintf(stderr, "trevanix-cli: the audit trail cannot be read: %s\n",
+                     Printable(error).c_str());
+        return 1;
+    }
+    std::string line;
+    for (const AuditEntry& e : entries) {
+        line.clear();
+        for (const std::string* field : {&e.when, &e.user, &e.action, &e.table, &e.before})
+            line += Printable(*field) + '\t';
+        line += Printable(e.after) + '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return 0;
@@ -364,6 +403,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc >= 2 ? argv[1] : "";
     if (mode == "list")
         return ListMain(argc, argv);
+    if (mode == "audit")
+        return AuditMain(argc);
     LinkArgs args;
     if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();

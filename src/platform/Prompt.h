@@ -12,6 +12,11 @@ public:
     virtual void Inform(const std::string& text, const std::string& title) = 0;
     // Asks a yes/no question; true for yes.
     virtual bool Ask(const std::string& text, const std::string& title) = 0;
+    // Asks for a confirmation with OK and Cancel; true for OK. Where the two pairs of buttons
+    // look alike (the terminal, tests), it is the yes/no question.
+    virtual bool AskOkCancel(const std::string& text, const std::string& title) {
+        return Ask(text, title);
+    }
 };
 
 // Title of the program's own message boxes.

@@ -3,10 +3,16 @@
 #include "controls/DateTimeCtrl.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
+#include "storage/ResultEdit.h"
+#include "views/RecordDialogs.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QAction>
+#include <algorithm>
 #include <QComboBox>
+#include <QDialog>
 #include <QFont>
+#include <QMenu>
 #include <QStringList>
 
 namespace {
@@ -66,9 +72,12 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     Search = ActionButton(273, 863, 137);
     Search->setAccessibleName(QStringLiteral("Search"));
     connect(Search, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnSearch);
-    // Export, print and the settings dialog come with their own work; the buttons are in place.
     Settings = ActionButton(276, 55, 632);
     Settings->setAccessibleName(QStringLiteral("Settings"));
+    connect(Settings, &QAbstractButton::clicked, this, [this]() {
+        if (OpenSettings)
+            OpenSettings();
+    });
     Export = ActionButton(134, 775, 632);
     Export->setAccessibleName(QStringLiteral("Export"));
     Print = ActionButton(274, 863, 632);
@@ -91,6 +100,12 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     }
     List->SetColumnHideable(0, false);
     List->LoadColumnLayout();
+    connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
+    connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
+    connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
+
+    RunDialog = [](QDialog& dlg) { return dlg.exec(); };
+    RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
@@ -199,4 +214,83 @@ void CHbA1cDeskAllDataListView::OnSearch() {
     keepFilter_ = true;
     SearchActive = 1;
     FillList();
+}
+
+void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
+    if (SearchActive == 1 || row < 0 || column < 0)
+        return;
+    const ListRowKey* key = KeyOfRow(row);
+    if (!key || !prompt_.Ask(kDeleteQuestion, kMessageTitle))
+        return;
+    const ListRowKey picked = *key; // the list is refilled below
+    const EditOutcome done = DeleteStoredResult(db_.ResultTable, picked, AuditStampNow());
+    if (done.kind == EditOutcome::Failed || done.kind == EditOutcome::AuditFailed) {
+        prompt_.Inform(EditFailureText(done, true), kMessageTitle);
+        return; // the list stays as it was
+    }
+    if (done.kind == EditOutcome::NotFound)
+        prompt_.Inform(EditFailureText(done, true), kMessageTitle);
+    FillList();
+    // The row that took the deleted one's place is selected, where the user was.
+    if (List->ItemCount() > 0)
+        List->SelectRow(std::min(row, List->ItemCount() - 1));
+}
+
+bool CHbA1cDeskAllDataListView::OnRowRightClick(int row, int column) {
+    if (List->ItemCount() == 0 || SearchActive == 1 || row < 0 || column < 0)
+        return false;
+    const ListRowKey* key = KeyOfRow(row);
+    if (!key)
+        return false;
+    CurrentRecord.Pick(row, *key);
+    return true;
+}
+
+void CHbA1cDeskAllDataListView::OnContextMenu(int row, int column, const QPoint& globalPos) {
+    // The menu is offered only when its commands act on the row under the cursor.
+    if (!OnRowRightClick(row, column))
+        return;
+    QMenu menu(window());
+    menu.setAccessibleName(QStringLiteral("Result actions"));
+    QAction* modify = menu.addAction(QString::fromLatin1(kModifyMenuText));
+    QAction* detail = menu.addAction(QString::fromLatin1(kDetailMenuText));
+    QAction* chosen = RunMenu(menu, globalPos);
+    if (chosen == modify)
+        OnModifyData();
+    else if (chosen == detail)
+        OnDetailView();
+}
+
+void CHbA1cDeskAllDataListView::OnModifyData() {
+    if (CurrentRecord.row <= 0)
+        return;
+    CDataModifyDlg dlg(settings_, prompt_, window());
+    if (RunDialog(dlg) != QDialog::Accepted)
+        return;
+    const CCurrentRecord::Edited& e = CurrentRecord.edited;
+    ResultEdits edits;
+    edits.PID = e.pid;
+    edits.OPID = e.opid;
+    edits.p_NAME = e.name;
+    edits.p_DOB = BirthdayText(e.birthday);
+    edits.P_DIAGNOSE = e.type;
+    edits.P_MEMO = e.remark;
+    const EditOutcome done =
+        ModifyStoredResult(db_.ResultTable, CurrentRecord.key, edits, AuditStampNow());
+    if (done.kind == EditOutcome::Failed || done.kind == EditOutcome::AuditFailed) {
+        prompt_.Inform(EditFailureText(done, false), kMessageTitle);
+        return;
+    }
+    if (done.kind == EditOutcome::NotFound)
+        prompt_.Inform(EditFailureText(done, false), kMessageTitle);
+    FillList();
+    if (List->ItemCount() > 0)
+        List->SelectRow(std::min(CurrentRecord.row - 1, List->ItemCount() - 1));
+}
+
+void CHbA1cDeskAllDataListView::OnDetailView() {
+    if (CurrentRecord.row <= 0)
+        return;
+    CDataViewDlg dlg(settings_, window());
+    RunDialog(dlg);
 }

@@ -14,6 +14,9 @@ class CDateTimeCtrl;
 class CListCtrlExt;
 class CResultDatabases;
 class QComboBox;
+class QDialog;
+class QMenu;
+class QAction;
 
 class CHbA1cDeskAllDataListView : public CNavigationPage {
     Q_OBJECT
@@ -32,6 +35,22 @@ public:
     void OnPeriodChanged(int weeks);
     void OnSearch();
     void OnSwitchToAutomatic() { AskForAutomaticMode(session_, prompt_); }
+
+    // One result at a time. A double-click (or Delete) deletes the row's result after asking; a
+    // right-click picks it into CurrentRecord and offers "Modify Data" and "Detail view of the
+    // data". None of them acts while a search or period is shown.
+    void OnDeleteRow(int row, int column);
+    // True when the row's result was picked.
+    bool OnRowRightClick(int row, int column);
+    void OnContextMenu(int row, int column, const QPoint& globalPos);
+    void OnModifyData();
+    void OnDetailView();
+
+    // How dialogs and the pop-up menu run; tests drive them through their controls instead.
+    std::function<int(QDialog&)> RunDialog;
+    std::function<QAction*(QMenu&, const QPoint&)> RunMenu;
+    // The settings button; the main frame opens its settings window.
+    std::function<void()> OpenSettings;
 
     // The row's own key, found through the row's binding (it survives a re-sort).
     const ListRowKey* KeyOfRow(int row) const;

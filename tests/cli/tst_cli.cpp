@@ -9,7 +9,9 @@
 
 #include "TestSupport.h"
 #include "platform/SingleInstance.h"
+#include "ResultRows.h"
 #include "storage/Databases.h"
+#include "storage/ResultEdit.h"
 
 #ifndef TREVANIX_CLI
 #error "TREVANIX_CLI must name the command-line program"
@@ -118,6 +120,7 @@ private Q_SLOTS:
     void stalledLineIsCaughtByTheStallCheck();
     void listPrintsTheRowsOfTheAllDataList_data();
     void listPrintsTheRowsOfTheAllDataList();
+    void auditPrintsTheTrailNewestFirst();
 };
 
 void TestCli::downloadsAndStores() {
@@ -303,6 +306,52 @@ void TestCli::listPrintsTheRowsOfTheAllDataList() {
         QVERIFY(r.output.contains("usage: trevanix-cli"));
     else
         QCOMPARE(r.output, output);
+}
+
+void TestCli::auditPrintsTheTrailNewestFirst() {
+    QTemporaryDir home;
+    {
+        ScriptedPrompt prompt;
+        CResultDatabases db(home.path(), &prompt);
+        db.OpenDatabases();
+        QVERIFY(StoreRows(db.ResultTable, {{"20240105", "0930", "065", "1'2", "7"},
+                                           {"20240106", "1000", "070", "555", "7"}}));
+        db.CloseDatabases();
+    }
+    Result r = RunCli({"audit"}, home.path());
+    QCOMPARE(r.exitCode, 0); // nothing changed yet: an empty trail
+    QCOMPARE(r.output, QString());
+    {
+        ScriptedPrompt prompt;
+        CResultDatabases db(home.path(), &prompt);
+        db.OpenDatabases();
+        ListRowKey first{"20240105", "0930", "065", "1'2", "7", "", "", 0, ""};
+        ListRowKey second{"20240106", "1000", "070", "555", "7", "", "", 0, ""};
+        QCOMPARE(DeleteStoredResult(db.ResultTable, first, {"2026-12-08T09:00:00.000Z", "ann"})
+                     .kind,
+                 EditOutcome::Done);
+        ResultEdits e;
+        e.PID = "556";
+        e.OPID = "7";
+        e.p_DOB = "19000101";
+        QCOMPARE(ModifyStoredResult(db.ResultTable, second, e, {"2026-12-08T10:00:00.000Z", "bo"})
+                     .kind,
+                 EditOutcome::Done);
+        db.CloseDatabases();
+    }
+    r = RunCli({"audit"}, home.path());
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.output.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QStringList modify = lines[0].split('\t');
+    const QStringList remove = lines[1].split('\t');
+    QCOMPARE(modify.mid(0, 4), (QStringList{"2026-12-08T10:00:00.000Z", "bo", "modify", "HospitalTlb"}));
+    QVERIFY(modify[4].contains("\"PID\":\"555\""));
+    QVERIFY(modify[5].contains("\"PID\":\"556\""));
+    QCOMPARE(remove.mid(0, 4), (QStringList{"2026-12-08T09:00:00.000Z", "ann", "delete", "HospitalTlb"}));
+    QVERIFY(remove[4].contains("\"PID\":\"1'2\""));
+    QCOMPARE(remove[5], QString());
+    QCOMPARE(RunCli({"audit", "--all"}, home.path()).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,5 +1,7 @@
 #include "views/list/ListCtrlExt.h"
 
+#include <QContextMenuEvent>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QKeyEvent>
@@ -508,12 +510,45 @@ void CListCtrlExt::keyPressEvent(QKeyEvent* e) {
         SelectRow(currentIndex().row());
         return;
     }
+    if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {
+        const int row = SelectedRow();
+        if (row >= 0)
+            emit RowDeleteKey(row);
+        return;
+    }
     const QString text = e->text();
     if (cellNavigation_ && !text.isEmpty() && text.at(0).isPrint()) {
         TypeAhead(text.at(0), ctrl);
         return;
     }
     QTableView::keyPressEvent(e);
+}
+
+void CListCtrlExt::mouseDoubleClickEvent(QMouseEvent* e) {
+    QTableView::mouseDoubleClickEvent(e);
+    if (e->button() != Qt::LeftButton)
+        return;
+    const QModelIndex hit = indexAt(e->position().toPoint());
+    if (hit.isValid())
+        emit RowDoubleClicked(hit.row(), hit.column());
+}
+
+void CListCtrlExt::contextMenuEvent(QContextMenuEvent* e) {
+    int row = -1, column = -1;
+    QPoint at = e->globalPos();
+    if (e->reason() == QContextMenuEvent::Mouse) {
+        const QModelIndex hit = indexAt(e->pos()); // mouse requests come in viewport coordinates
+        row = hit.row();
+        column = hit.column();
+    } else if ((row = SelectedRow()) >= 0) {
+        column = std::max(focusColumn_, 0);
+        const QRect cell = visualRect(model_->index(row, column));
+        at = viewport()->mapToGlobal(cell.center());
+    }
+    if (row >= 0) // a right-click picks the row under the cursor, as a left click would
+        SelectRow(row);
+    emit RowContextMenu(row, column, at);
+    e->accept();
 }
 
 void CListCtrlExt::mousePressEvent(QMouseEvent* e) {

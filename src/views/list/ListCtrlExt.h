@@ -104,10 +104,19 @@ public:
 Q_SIGNALS:
     // A header click, after the list sorted itself.
     void ColumnClicked(int column);
+    // A double-click on a cell (row and column from 0; only for a hit on a row).
+    void RowDoubleClicked(int row, int column);
+    // A context-menu request: by the mouse, for the row and column under the cursor (-1 off the
+    // rows); from the keyboard (menu key, Shift+F10), for the selected row.
+    void RowContextMenu(int row, int column, const QPoint& globalPos);
+    // The Delete key on the selected row.
+    void RowDeleteKey(int row);
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
     ColumnSortInfo* SortInfo(int column);

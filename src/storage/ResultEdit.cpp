@@ -1,0 +1,305 @@
+#include "ResultEdit.h"
+
+#include <QDateTime>
+#include <pwd.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+
+// One prepared statement, finalized on every way out.
+class Statement {
+public:
+    Statement(sqlite3* db, const std::string& sql) {
+        prepared_ = sqlite3_prepare_v2(db, sql.c_str(), -1, &st_, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(st_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Ok() const { return prepared_ == SQLITE_OK && st_ != nullptr; }
+    void Text(int index, const std::string& value) {
+        sqlite3_bind_text(st_, index, value.data(), static_cast<int>(value.size()),
+                          SQLITE_TRANSIENT);
+    }
+    void Null(int index) { sqlite3_bind_null(st_, index); }
+    void Int(int index, long long value) { sqlite3_bind_int64(st_, index, value); }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return sqlite3_step(st_); }
+    long long ColumnInt(int index) const { return sqlite3_column_int64(st_, index); }
+    std::string ColumnText(int index) const {
+        const unsigned char* t = sqlite3_column_text(st_, index);
+        return t ? std::string(reinterpret_cast<const char*>(t),
+                               static_cast<size_t>(sqlite3_column_bytes(st_, index)))
+                 : std::string();
+    }
+    void Reset() {
+        sqlite3_reset(st_);
+        sqlite3_clear_bindings(st_);
+    }
+
+private:
+    sqlite3_stmt* st_ = nullptr;
+    int prepared_ = SQLITE_ERROR;
+};
+
+std::string SqlText(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
+
+// The whole stored row as one JSON object, columns in table order. A value stored as a blob
+// (only another tool could write one) is kept as its hex text.
+std::string RowJsonExpression(const std::vector<std::string>& columns) {
+    std::string expr = "json_object(";
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const std::string c = QuoteIdentifier(columns[i]);
+        if (i)
+            expr += ", ";
+        expr += SqlText(columns[i]) + ", iif(typeof(" + c + ")='blob', hex(" + c + "), " + c + ")";
+    }
+    return expr + ")";
+}
+
+constexpr const char* kFiveColumns =
+    "[DATE]=? AND [TIME]=? AND [HbA1c_VALUE]=? AND [PID]=? AND [OPID]=?";
+
+void BindKey(Statement& st, const ListRowKey& key) {
+    int i = 1;
+    for (const std::string* v : {&key.DATE, &key.TIME, &key.HbA1c_VALUE, &key.PID, &key.OPID})
+        st.Text(i++, *v);
+}
+
+// One change: the rows with the key's five values, their audit rows, one transaction.
+class ResultChange {
+public:
+    ResultChange(CResultTable& table, const AuditStamp& stamp, const char* action)
+        : table_(table), stamp_(stamp), action_(action) {}
+
+    // `change` alters one stored row by its rowid; it returns an SQLite code.
+    template <typename Change>
+    EditOutcome Run(const ListRowKey& key, bool keepAfter, Change change) {
+        auto lock = table_.Lock();
+        EditOutcome out;
+        if (!table_.IsOpen()) {
+            out.code = SQLITE_CANTOPEN;
+            out.error = "the result database is not open";
+            return out;
+        }
+        db_ = table_.Database();
+        CDbTransaction tx(table_);
+        if (!tx.IsActive())
+            return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
+        std::vector<std::string> columns;
+        if (!table_.TableColumns(table_.GetTableName(), columns) || columns.empty())
+            return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
+        const std::string rowJson = RowJsonExpression(columns);
+        const std::string name = "main." + table_.QuotedName();
+
+        std::vector<std::pair<long long, std::string>> before;
+        {
+            Statement st(db_, "SELECT rowid, " + rowJson + " FROM " + name + " WHERE " +
+                                  kFiveColumns);
+            if (!st.Ok())
+                return FailHere(EditOutcome::Failed);
+            BindKey(st, key);
+            int rc;
+            while ((rc = st.Step()) == SQLITE_ROW)
+                before.emplace_back(st.ColumnInt(0), st.ColumnText(1));
+            if (rc != SQLITE_DONE)
+                return FailHere(EditOutcome::Failed);
+        }
+        if (before.empty()) {
+            out.kind = EditOutcome::NotFound;
+            return out;
+        }
+        // The change first, then its audit rows: a change that cannot be made is reported as
+        // such, an audit row that cannot be written cancels a change that could.
+        std::vector<std::string> afterJson(before.size());
+        {
+            Statement after(db_, "SELECT " + rowJson + " FROM " + name + " WHERE rowid=?");
+            if (!after.Ok())
+                return FailHere(EditOutcome::Failed);
+            for (size_t i = 0; i < before.size(); ++i) {
+                if (change(db_, name, before[i].first) != SQLITE_DONE)
+                    return FailHere(EditOutcome::Failed);
+                if (!keepAfter)
+                    continue;
+                after.Int(1, before[i].first);
+                if (after.Step() != SQLITE_ROW)
+                    return FailHere(EditOutcome::Failed);
+                afterJson[i] = after.ColumnText(0);
+                after.Reset();
+            }
+        }
+        if (!table_.Execute(AuditTableSql().c_str()))
+            return Fail(EditOutcome::AuditFailed, table_.LastErrorCode(), table_.LastError());
+        Statement audit(db_, std::string("INSERT INTO main.") + kAuditTable +
+                                 " ([CHANGED_AT],[OS_USER],[ACTION],[TABLE_NAME],[ROW_BEFORE],"
+                                 "[ROW_AFTER]) VALUES (?,?,?,?,?,?)");
+        if (!audit.Ok())
+            return FailHere(EditOutcome::AuditFailed);
+        for (size_t i = 0; i < before.size(); ++i) {
+            audit.Text(1, stamp_.when);
+            audit.Text(2, stamp_.user);
+            audit.Text(3, action_);
+            audit.Text(4, table_.GetTableName());
+            audit.Text(5, before[i].second);
+            if (keepAfter)
+                audit.Text(6, afterJson[i]);
+            else
+                audit.Null(6);
+            if (audit.Step() != SQLITE_DONE)
+                return FailHere(EditOutcome::AuditFailed);
+            audit.Reset();
+        }
+        if (!tx.Commit())
+            return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
+        out.kind = EditOutcome::Done;
+        out.rows = static_cast<int>(before.size());
+        return out;
+    }
+
+    static std::string AuditTableSql() {
+        return std::string("CREATE TABLE IF NOT EXISTS main.") + kAuditTable +
+               " ([ID] INTEGER PRIMARY KEY, [CHANGED_AT] TEXT NOT NULL, [OS_USER] TEXT NOT NULL,"
+               " [ACTION] TEXT NOT NULL, [TABLE_NAME] TEXT NOT NULL, [ROW_BEFORE] TEXT NOT NULL,"
+               " [ROW_AFTER] TEXT)";
+    }
+
+private:
+    EditOutcome Fail(EditOutcome::Kind kind, int code, const std::string& error) {
+        EditOutcome out;
+        out.kind = kind;
+        out.code = code;
+        out.error = error;
+        return out;
+    }
+    EditOutcome FailHere(EditOutcome::Kind kind) {
+        return Fail(kind, sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
+    }
+
+    CResultTable& table_;
+    const AuditStamp& stamp_;
+    const char* action_;
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace
+
+std::string OperatingSystemUser() {
+    if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name && *pw->pw_name)
+        return pw->pw_name;
+    const QString user = qEnvironmentVariable("USER");
+    return user.isEmpty() ? std::to_string(geteuid()) : user.toStdString();
+}
+
+AuditStamp AuditStampNow() {
+    AuditStamp s;
+    s.when = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
+    s.user = OperatingSystemUser();
+    return s;
+}
+
+EditOutcome DeleteStoredResult(CResultTable& table, const ListRowKey& key, const AuditStamp& stamp) {
+    ResultChange change(table, stamp, "delete");
+    return change.Run(key, false, [](sqlite3* db, const std::string& name, long long rowid) {
+        Statement st(db, "DELETE FROM " + name + " WHERE rowid=?");
+        if (!st.Ok())
+            return sqlite3_errcode(db);
+        st.Int(1, rowid);
+        return st.Step();
+    });
+}
+
+EditOutcome ModifyStoredResult(CResultTable& table, const ListRowKey& key, const ResultEdits& edits,
+                               const AuditStamp& stamp) {
+    ResultChange change(table, stamp, "modify");
+    return change.Run(key, true, [&edits](sqlite3* db, const std::string& name, long long rowid) {
+        Statement st(db, "UPDATE " + name +
+                             " SET [PID]=?, [OPID]=?, [p_NAME]=?, [p_DOB]=?, [P_DIAGNOSE]=?,"
+                             " [P_MEMO]=? WHERE rowid=?");
+        if (!st.Ok())
+            return sqlite3_errcode(db);
+        st.Text(1, edits.PID);
+        st.Text(2, edits.OPID);
+        st.Text(3, edits.p_NAME);
+        st.Text(4, edits.p_DOB);
+        st.Int(5, edits.P_DIAGNOSE);
+        st.Text(6, edits.P_MEMO);
+        st.Int(7, rowid);
+        return st.Step();
+    });
+}
+
+std::string EditFailureText(const EditOutcome& outcome, bool deleting) {
+    const char* verb = deleting ? "deleted" : "changed";
+    std::string reason = outcome.code ? PlainReason(outcome.code) : std::string();
+    if (!outcome.error.empty())
+        reason += (reason.empty() ? "" : " (") + outcome.error + (reason.empty() ? "" : ")");
+    switch (outcome.kind) {
+    case EditOutcome::Done:
+        return {};
+    case EditOutcome::NotFound:
+        return std::string("The result is no longer stored as the list shows it (another "
+                           "download or change came first), so it was not ") +
+               verb + ".\r\nThe list now shows the stored results.";
+    case EditOutcome::AuditFailed:
+        return std::string("The result was not ") + verb +
+               ": its entry in the audit trail could not be written: " + reason +
+               ".\r\nNothing was changed.";
+    case EditOutcome::Failed:
+        break;
+    }
+    return std::string("The result could not be ") + verb + ": " + reason +
+           ".\r\nNothing was changed.";
+}
+
+bool ReadAuditTrail(CDbTable& table, std::vector<AuditEntry>& out, std::string* error) {
+    out.clear();
+    auto lock = table.Lock();
+    if (!table.IsOpen()) {
+        if (error)
+            *error = "the result database is not open";
+        return false;
+    }
+    sqlite3* db = table.Database();
+    {
+        Statement exists(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name=?");
+        exists.Text(1, kAuditTable);
+        const int rc = exists.Ok() ? exists.Step() : SQLITE_ERROR;
+        if (rc == SQLITE_DONE)
+            return true;
+        if (rc != SQLITE_ROW) {
+            if (error)
+                *error = sqlite3_errmsg(db);
+            return false;
+        }
+    }
+    Statement st(db, std::string("SELECT [ID],[CHANGED_AT],[OS_USER],[ACTION],[TABLE_NAME],"
+                                 "[ROW_BEFORE],[ROW_AFTER] FROM main.") +
+                         kAuditTable + " ORDER BY [ID] DESC");
+    int rc = SQLITE_ERROR;
+    while (st.Ok() && (rc = st.Step()) == SQLITE_ROW) {
+        AuditEntry e;
+        e.id = st.ColumnInt(0);
+        e.when = st.ColumnText(1);
+        e.user = st.ColumnText(2);
+        e.action = st.ColumnText(3);
+        e.table = st.ColumnText(4);
+        e.before = st.ColumnText(5);
+        e.after = st.ColumnText(6);
+        out.push_back(std::move(e));
+    }
+    if (rc != SQLITE_DONE) {
+        if (error)
+            *error = sqlite3_errmsg(db);
+        return false;
+    }
+    return true;
+}

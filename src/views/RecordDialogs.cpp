@@ -1,0 +1,159 @@
+#include "views/RecordDialogs.h"
+
+#include "controls/DateTimeCtrl.h"
+#include "platform/Prompt.h"
+#include "settings/DisplayFormats.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+
+CCurrentRecord CurrentRecord;
+
+namespace {
+
+QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
+std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+const QDate kNoBirthday(1900, 1, 1);
+
+} // namespace
+
+QDate BirthdayFromText(const std::string& dob) {
+    if (dob.size() < 8)
+        return QDate();
+    auto piece = [&dob](size_t at, size_t len) { return std::atoi(dob.substr(at, len).c_str()); };
+    return QDate(piece(0, 4), piece(4, 2), piece(6, 2)); // invalid when impossible
+}
+
+std::string BirthdayText(const QDate& date) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", date.year(), date.month(), date.day());
+    return text;
+}
+
+void CCurrentRecord::Pick(int rowIndex, const ListRowKey& picked) {
+    row = rowIndex + 1;
+    key = picked;
+    birthday = BirthdayFromText(picked.p_DOB);
+}
+
+CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(caption);
+    setAccessibleName(caption);
+    setMinimumWidth(420);
+    const CCurrentRecord& r = CurrentRecord;
+    auto* outer = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    outer->addLayout(form);
+
+    auto line = [this](const char* id, const std::string& text) {
+        auto* edit = new QLineEdit(Local(text), this);
+        edit->setObjectName(QString::fromLatin1(id));
+        return edit;
+    };
+    auto add = [this, form](const char* label, QWidget* field) {
+        auto* l = new QLabel(QString::fromLatin1(label), this);
+        l->setBuddy(field);
+        // The label without its colon names the field for screen readers.
+        field->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')).trimmed());
+        form->addRow(l, field);
+    };
+
+    DateTime = line("1125", FormatRecordDateTime(r.key.DATE.c_str(), r.key.TIME.c_str(), settings));
+    DateTime->setReadOnly(true);
+    add("Date / Time:", DateTime);
+    Result = line("1126", FormatResultText(r.key.HbA1c_VALUE.c_str(), settings.unit));
+    Result->setReadOnly(true);
+    add("Result :", Result);
+    Opid = line("1127", r.key.OPID);
+    add("OPID :", Opid);
+    Pid = line("1124", r.key.PID);
+    add("PID :", Pid);
+    Name = line("1123", r.key.p_NAME);
+    add("Patient Name :", Name);
+    Birthday = new CDateTimeCtrl(this);
+    Birthday->setObjectName(QStringLiteral("1144"));
+    Birthday->SetDateFormat(settings.Date);
+    Birthday->SetDate(r.birthday.isValid() ? r.birthday : kNoBirthday);
+    add("Birthday :", Birthday);
+    Type = new QComboBox(this);
+    Type->setObjectName(QStringLiteral("1116"));
+    for (const char* t : kTypeNames)
+        Type->addItem(QString::fromLatin1(t));
+    const int type = r.key.P_DIAGNOSE;
+    Type->setCurrentIndex(type >= 0 && type < kTypeCount ? type : -1);
+    add("Type :", Type);
+    Remark = new QPlainTextEdit(Local(r.key.P_MEMO), this);
+    Remark->setObjectName(QStringLiteral("1001"));
+    Remark->setTabChangesFocus(true);
+    Remark->setFixedHeight(90);
+    add("Remark :", Remark);
+
+    buttons_ = new QHBoxLayout;
+    buttons_->addStretch();
+    outer->addSpacing(8);
+    outer->addLayout(buttons_);
+}
+
+CDataModifyDlg::CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWidget* parent)
+    : CRecordDlg(QStringLiteral("Data Modify"), settings, parent), prompt_(prompt) {
+    // The analyzer's IDs are digits; the stored text is shown as it is.
+    auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    for (QLineEdit* id : {Pid, Opid}) {
+        id->setValidator(digits);
+        id->setMaxLength(14);
+    }
+    Change = new QPushButton(QStringLiteral("&Change"), this);
+    Change->setObjectName(QStringLiteral("1120"));
+    Change->setAccessibleName(QStringLiteral("Change"));
+    Change->setDefault(true);
+    Cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    Cancel->setObjectName(QStringLiteral("2"));
+    Cancel->setAccessibleName(QStringLiteral("Cancel"));
+    buttons_->addWidget(Change);
+    buttons_->addWidget(Cancel);
+    connect(Change, &QPushButton::clicked, this, &CDataModifyDlg::OnChange);
+    connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CDataModifyDlg::OnChange() {
+    if (!prompt_.AskOkCancel(kChangeQuestion, kMessageTitle))
+        return;
+    CCurrentRecord& r = CurrentRecord;
+    CCurrentRecord::Edited& e = r.edited;
+    e.birthday = Birthday->GetDate();
+    e.name = Local(Name->text());
+    e.opid = Local(Opid->text());
+    e.pid = Local(Pid->text());
+    e.remark = Local(Remark->toPlainText());
+    // A stored type outside the list selects no entry; it is kept unless the user picks one.
+    e.type = Type->currentIndex() >= 0 ? Type->currentIndex() : r.key.P_DIAGNOSE;
+    e.date = r.key.DATE;
+    e.time = r.key.TIME;
+    e.value = r.key.HbA1c_VALUE;
+    e.row = r.row;
+    accept();
+}
+
+CDataViewDlg::CDataViewDlg(const AppSettings& settings, QWidget* parent)
+    : CRecordDlg(QStringLiteral("Data View"), settings, parent) {
+    for (QWidget* w : std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark,
+                                                      Type, Birthday})
+        w->setEnabled(false);
+    Close = new QPushButton(QStringLiteral("&Close"), this);
+    Close->setAccessibleName(QStringLiteral("Close"));
+    Close->setDefault(true);
+    buttons_->addWidget(Close);
+    connect(Close, &QPushButton::clicked, this, &QDialog::accept);
+}

@@ -1,0 +1,90 @@
+#pragma once
+// One stored result at a time: the result a right-click on the all-data list picked, the dialog
+// that corrects it ("Data Modify") and the one that only shows it ("Data View").
+
+#include "settings/Settings.h"
+#include "storage/ResultQuery.h"
+
+#include <QDate>
+#include <QDialog>
+#include <string>
+
+class CDateTimeCtrl;
+class IPrompt;
+class QComboBox;
+class QHBoxLayout;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+inline constexpr const char* kModifyMenuText = "Modify Data";
+inline constexpr const char* kDetailMenuText = "Detail view of the data";
+inline constexpr const char* kDeleteQuestion = "Do you want to delete the selected data?";
+inline constexpr const char* kChangeQuestion = "Do you Want data Change?";
+inline constexpr const char* kTypeNames[] = {"None", "Type  I", "Type II", "Gestational", "Normal"};
+inline constexpr int kTypeCount = 5;
+
+// The picked result, and what the modify dialog returns.
+struct CCurrentRecord {
+    int row = 0;   // list row + 1; 0 while nothing is picked
+    ListRowKey key; // the result as stored: its five values find it again
+    QDate birthday; // cut from p_DOB; invalid when that is empty or malformed
+
+    struct Edited {
+        int row = 0;
+        std::string date, time, value; // copies of the picked result's, never edited
+        std::string pid, opid, name;
+        QDate birthday;
+        int type = 0;
+        std::string remark;
+    } edited;
+
+    // A right-click on list row `rowIndex` (from 0) picks this result.
+    void Pick(int rowIndex, const ListRowKey& picked);
+};
+extern CCurrentRecord CurrentRecord;
+
+// "YYYYMMDD" cut by position into year, month and day; invalid for an empty or impossible date.
+QDate BirthdayFromText(const std::string& dob);
+// The picker's date as stored: "%04d%02d%02d".
+std::string BirthdayText(const QDate& date);
+
+// The controls both dialogs show, filled from CurrentRecord.
+class CRecordDlg : public QDialog {
+    Q_OBJECT
+public:
+    QLineEdit* DateTime = nullptr; // 1125, read-only
+    QLineEdit* Result = nullptr;   // 1126, read-only
+    QLineEdit* Opid = nullptr;     // 1127
+    QLineEdit* Pid = nullptr;      // 1124
+    QLineEdit* Name = nullptr;     // 1123
+    QPlainTextEdit* Remark = nullptr; // 1001
+    QComboBox* Type = nullptr;     // 1116
+    CDateTimeCtrl* Birthday = nullptr; // 1144
+
+protected:
+    CRecordDlg(const QString& caption, const AppSettings& settings, QWidget* parent);
+    // The row that holds the dialog's buttons.
+    QHBoxLayout* buttons_ = nullptr;
+};
+
+class CDataModifyDlg : public CRecordDlg {
+    Q_OBJECT
+public:
+    CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWidget* parent = nullptr);
+    QPushButton* Change = nullptr; // 1120
+    QPushButton* Cancel = nullptr; // 2
+
+    // "&Change": asks; on OK stores the edited values in CurrentRecord and closes with OK.
+    void OnChange();
+
+private:
+    IPrompt& prompt_;
+};
+
+class CDataViewDlg : public CRecordDlg {
+    Q_OBJECT
+public:
+    explicit CDataViewDlg(const AppSettings& settings, QWidget* parent = nullptr);
+    QPushButton* Close = nullptr;
+};

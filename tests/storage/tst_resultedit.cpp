@@ -1,0 +1,233 @@
+// Correcting and deleting one stored result: exactly the picked rows change, the values are
+// bound, and every change leaves its audit rows in the same transaction, or nothing at all.
+
+#include "ResultRows.h"
+#include "TestSupport.h"
+#include "storage/ResultEdit.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sqlite3.h>
+
+namespace {
+
+struct Fixture {
+    explicit Fixture(const std::vector<StoredRow>& rows) : db(home.path(), &prompt) {
+        db.OpenDatabases();
+        StoreRows(db.ResultTable, rows);
+    }
+    // Rows as "DATE TIME VALUE PID OPID NAME DOB DIAGNOSE MEMO EQ_TYPE", sorted.
+    QStringList Rows() {
+        QStringList out;
+        Query("SELECT DATE,TIME,HbA1c_VALUE,PID,OPID,p_NAME,p_DOB,P_DIAGNOSE,P_MEMO,EQ_TYPE FROM "
+              "HospitalTlb",
+              [&out](sqlite3_stmt* st) {
+                  QStringList cells;
+                  for (int c = 0; c < 10; ++c)
+                      cells << QString::fromUtf8(
+                          reinterpret_cast<const char*>(sqlite3_column_text(st, c)));
+                  out << cells.join(QLatin1Char('|'));
+              });
+        out.sort();
+        return out;
+    }
+    std::vector<AuditEntry> Trail() {
+        std::vector<AuditEntry> trail;
+        std::string error;
+        if (!ReadAuditTrail(db.ResultTable, trail, &error))
+            qWarning("audit trail: %s", error.c_str());
+        return trail;
+    }
+    template <typename F>
+    void Query(const char* sql, F each) {
+        sqlite3_stmt* st = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db.ResultTable.Database(), sql, -1, &st, nullptr), SQLITE_OK);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            each(st);
+        sqlite3_finalize(st);
+    }
+    QTemporaryDir home;
+    ScriptedPrompt prompt;
+    CResultDatabases db;
+};
+
+ListRowKey Key(const StoredRow& r) {
+    ListRowKey k;
+    k.DATE = r.date;
+    k.TIME = r.time;
+    k.HbA1c_VALUE = r.value;
+    k.PID = r.pid;
+    k.OPID = r.opid;
+    return k;
+}
+
+const AuditStamp kStamp{"2026-12-08T09:30:12.345Z", "nurse"};
+const StoredRow kPicked{"20240105", "0930", "065", "123 ", "7 "};
+const StoredRow kOtherPatient{"20240105", "0930", "065", "555 ", "7 "};
+const StoredRow kQuoted{"20240106", "1000", "070", "12'3 ", "O'P "};
+
+ResultEdits Edits(const std::string& pid) {
+    ResultEdits e;
+    e.PID = pid;
+    e.OPID = "8";
+    e.p_NAME = "Kim";
+    e.p_DOB = "19700203";
+    e.P_DIAGNOSE = 2;
+    e.P_MEMO = "line one\nline two";
+    return e;
+}
+
+QJsonObject Json(const std::string& text) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+} // namespace
+
+class TestResultEdit : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void deleteTakesIdenticalRowsAndNothingElse() {
+        Fixture f({kPicked, kPicked, kOtherPatient});
+        const EditOutcome out = DeleteStoredResult(f.db.ResultTable, Key(kPicked), kStamp);
+        QCOMPARE(out.kind, EditOutcome::Done);
+        QCOMPARE(out.rows, 2);
+        QCOMPARE(f.Rows().size(), 1);
+        QVERIFY(f.Rows()[0].startsWith("20240105|0930|065|555 |7 |"));
+        // One audit row per stored row removed, each with the whole row before.
+        const auto trail = f.Trail();
+        QCOMPARE(trail.size(), size_t(2));
+        for (const AuditEntry& e : trail) {
+            QCOMPARE(e.action, std::string("delete"));
+            QCOMPARE(e.user, std::string("nurse"));
+            QCOMPARE(e.when, kStamp.when);
+            QCOMPARE(e.table, std::string("HospitalTlb"));
+            QVERIFY(e.after.empty());
+            const QJsonObject before = Json(e.before);
+            QCOMPARE(before.size(), CResultTable::kColumnCount);
+            QCOMPARE(before.value("PID").toString(), QStringLiteral("123 "));
+            QCOMPARE(before.value("p_DOB").toString(), QStringLiteral("19000101"));
+        }
+    }
+
+    void modifyChangesOnlyThePickedPatient_data() {
+        QTest::addColumn<int>("which"); // 0 the plain IDs, 1 IDs holding quotes
+        QTest::newRow("plain IDs") << 0;
+        QTest::newRow("quotes in the IDs") << 1;
+    }
+    void modifyChangesOnlyThePickedPatient() {
+        QFETCH(int, which);
+        const StoredRow picked = which == 0 ? kPicked : kQuoted;
+        StoredRow other = picked; // same date, time and value, another patient
+        other.pid = "555 ";
+        Fixture f({picked, other});
+        const QStringList before = f.Rows();
+        const EditOutcome out =
+            ModifyStoredResult(f.db.ResultTable, Key(picked), Edits("999"), kStamp);
+        QCOMPARE(out.kind, EditOutcome::Done);
+        QCOMPARE(out.rows, 1);
+        const QStringList after = f.Rows();
+        const QString otherRow = QString::fromStdString(other.date + "|" + other.time + "|" +
+                                                        other.value + "|555 |");
+        QVERIFY(std::any_of(after.begin(), after.end(),
+                            [&](const QString& r) { return r.startsWith(otherRow); }));
+        QVERIFY(after.contains(QString::fromStdString(picked.date + "|" + picked.time + "|" +
+                                                      picked.value) +
+                               "|999|8|Kim|19700203|2|line one\nline two| "));
+        for (const QString& r : before)
+            if (r.startsWith(otherRow))
+                QVERIFY(after.contains(r)); // the other patient's row is untouched
+
+        const auto trail = f.Trail();
+        QCOMPARE(trail.size(), size_t(1));
+        const QJsonObject b = Json(trail[0].before), a = Json(trail[0].after);
+        QCOMPARE(trail[0].action, std::string("modify"));
+        QCOMPARE(b.value("PID").toString(), QString::fromStdString(picked.pid));
+        QCOMPARE(a.value("PID").toString(), QStringLiteral("999"));
+        QCOMPARE(a.value("P_MEMO").toString(), QStringLiteral("line one\nline two"));
+        QCOMPARE(a.value("P_DIAGNOSE").toInt(), 2);
+        // Columns the correction does not name keep their stored values.
+        for (const char* kept : {"DATE", "TIME", "HbA1c_VALUE", "EQ_TYPE", "P_AGE", "DATE_YEAR"})
+            QCOMPARE(a.value(kept), b.value(kept));
+    }
+
+    void aChangeThatDoesNotHappenLeavesNoAuditRow_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("no such result") << "gone" << int(EditOutcome::NotFound);
+        QTest::newRow("read-only file") << "readonly" << int(EditOutcome::Failed);
+        QTest::newRow("held by another program") << "held" << int(EditOutcome::Failed);
+        QTest::newRow("audit table that cannot take the row") << "audit" << int(EditOutcome::AuditFailed);
+    }
+    void aChangeThatDoesNotHappenLeavesNoAuditRow() {
+        QFETCH(QString, fault);
+        QFETCH(int, kind);
+        for (const bool deleting : {true, false}) {
+            Fixture f({kPicked});
+            const QStringList before = f.Rows();
+            ListRowKey key = Key(kPicked);
+            sqlite3* other = nullptr;
+            if (fault == "gone")
+                key.PID = "124 ";
+            if (fault == "audit") // made by another tool, without the columns the program writes
+                QVERIFY(f.db.ResultTable.Execute("CREATE TABLE AuditTrail (note TEXT)"));
+            if (fault == "readonly")
+                QVERIFY(f.db.ResultTable.Execute("PRAGMA query_only=1"));
+            if (fault == "held") {
+                f.db.ResultTable.SetBusyTimeout(200);
+                QCOMPARE(sqlite3_open(f.db.ResultTable.Path().c_str(), &other), SQLITE_OK);
+                QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr),
+                         SQLITE_OK);
+            }
+            const EditOutcome out =
+                deleting ? DeleteStoredResult(f.db.ResultTable, key, kStamp)
+                         : ModifyStoredResult(f.db.ResultTable, key, Edits("999"), kStamp);
+            f.db.ResultTable.Execute("PRAGMA query_only=0");
+            if (other) {
+                sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+                sqlite3_close(other);
+            }
+            QCOMPARE(int(out.kind), kind);
+            QCOMPARE(f.Rows(), before);
+            if (fault == "audit") {
+                int notes = -1;
+                f.Query("SELECT count(*) FROM AuditTrail",
+                        [&notes](sqlite3_stmt* st) { notes = sqlite3_column_int(st, 0); });
+                QCOMPARE(notes, 0);
+            } else {
+                QVERIFY(f.Trail().empty());
+            }
+            const std::string text = EditFailureText(out, deleting);
+            QVERIFY(!text.empty());
+            if (kind != int(EditOutcome::NotFound))
+                QVERIFY2(text.find("Nothing was changed") != std::string::npos, text.c_str());
+            if (fault == "readonly")
+                QVERIFY2(text.find("read-only") != std::string::npos, text.c_str());
+            if (fault == "held")
+                QVERIFY2(text.find("in use by another program") != std::string::npos, text.c_str());
+        }
+    }
+
+    void trailReadsNewestFirst() {
+        Fixture f({kPicked, kQuoted, kOtherPatient});
+        QVERIFY(f.Trail().empty()); // no table yet
+        QCOMPARE(ModifyStoredResult(f.db.ResultTable, Key(kQuoted), Edits("1"),
+                                    {"2026-12-08T10:00:00.000Z", "a"})
+                     .kind,
+                 EditOutcome::Done);
+        QCOMPARE(DeleteStoredResult(f.db.ResultTable, Key(kOtherPatient),
+                                    {"2026-12-08T11:00:00.000Z", "b"})
+                     .kind,
+                 EditOutcome::Done);
+        const auto trail = f.Trail();
+        QCOMPARE(trail.size(), size_t(2));
+        QCOMPARE(trail[0].user, std::string("b"));
+        QCOMPARE(trail[0].action, std::string("delete"));
+        QCOMPARE(trail[1].user, std::string("a"));
+        QVERIFY(trail[0].id > trail[1].id);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResultEdit)
+#include "tst_resultedit.moc"

@@ -1,0 +1,301 @@
+// One result at a time from the all-data list, as the user works it: delete by double-click,
+// the right-click menu, the modify and view dialogs driven through their controls, and the
+// settings window with the list following its unit and formats.
+
+#include "ResultRows.h"
+#include "LinkFakes.h"
+#include "TestSupport.h"
+#include "controls/DateTimeCtrl.h"
+#include "controls/PngButton.h"
+#include "settings/Settings.h"
+#include "storage/ResultEdit.h"
+#include "views/AllDataListView.h"
+#include "views/RecordDialogs.h"
+#include "views/SettingInfoDlg.h"
+#include "views/list/ListCtrlExt.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+struct Fixture {
+    explicit Fixture(const std::vector<StoredRow>& rows) : db(home.path(), &prompt) {
+        db.OpenDatabases();
+        StoreRows(db.ResultTable, rows);
+        view = std::make_unique<CHbA1cDeskAllDataListView>(
+            [this](int code) {
+                codes.push_back(code);
+                if (code == 12)
+                    view->Refresh();
+            },
+            session, prompt, db, settings);
+        view->SetToday([]() { return QDate(2024, 6, 8); });
+        view->RunMenu = [this](QMenu& menu, const QPoint&) -> QAction* {
+            ++menusShown;
+            for (QAction* a : menu.actions())
+                if (a->text() == menuChoice)
+                    return a;
+            return nullptr;
+        };
+        view->RunDialog = [this](QDialog& dlg) {
+            if (!drive)
+                return int(QDialog::Rejected);
+            drive(dlg);
+            return dlg.result();
+        };
+        SearchActive = 0;
+        view->RefreshList();
+    }
+    Texts Column(int c) const {
+        Texts out;
+        for (int r = 0; r < view->List->ItemCount(); ++r)
+            out.push_back(view->List->ItemText(r, c));
+        return out;
+    }
+    int RowOf(const std::string& pid) const {
+        for (int r = 0; r < view->List->ItemCount(); ++r)
+            if (view->List->ItemText(r, 4) == pid)
+                return r;
+        return -1;
+    }
+    std::vector<AuditEntry> Trail() {
+        std::vector<AuditEntry> trail;
+        ReadAuditTrail(db.ResultTable, trail, nullptr);
+        return trail;
+    }
+    void Menu(int row, const QString& choice) {
+        menuChoice = choice;
+        view->OnContextMenu(row, 1, QPoint());
+    }
+    QTemporaryDir home;
+    ScriptedPrompt prompt;
+    CResultDatabases db;
+    AppSettings settings;
+    FakeSession session;
+    std::vector<int> codes;
+    std::unique_ptr<CHbA1cDeskAllDataListView> view;
+    int menusShown = 0;
+    QString menuChoice;
+    std::function<void(QDialog&)> drive;
+};
+
+const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123", "7"},
+                                      {"20240315", "1405", "065", "123", "7"},
+                                      {"20240315", "1405", "065", "555", "7"},
+                                      {"20240110", "1200", "070", "O'Neil", "9"}};
+
+} // namespace
+
+class TestRecordActions : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void doubleClickDeletesTheRowAndItsTwins() {
+        Fixture f(kRows);
+        // No: nothing goes.
+        f.prompt.answers = {false};
+        f.view->OnDeleteRow(f.RowOf("123"), 2);
+        QCOMPARE(f.view->List->ItemCount(), 4);
+        // Yes: both identical rows go, the other patient's result at the same minute stays.
+        f.prompt.answers = {true};
+        f.view->OnDeleteRow(f.RowOf("123"), 2);
+        QCOMPARE(f.prompt.messages.back().text, std::string(kDeleteQuestion));
+        QCOMPARE(f.Column(4), (Texts{"555", "O'Neil"}));
+        QCOMPARE(f.Trail().size(), size_t(2));
+        // A quote in the ID is only a character.
+        f.prompt.answers = {true};
+        f.view->OnDeleteRow(f.RowOf("O'Neil"), 0);
+        QCOMPARE(f.Column(4), (Texts{"555"}));
+    }
+
+    void nothingActsWhileASearchIsShown() {
+        Fixture f(kRows);
+        f.view->OnPeriodChanged(1);
+        QCOMPARE(SearchActive, 1);
+        const int shown = f.view->List->ItemCount();
+        QVERIFY(shown > 0);
+        f.prompt.answers = {true};
+        f.view->OnDeleteRow(0, 0);
+        QCOMPARE(f.view->List->ItemCount(), shown);
+        QVERIFY(f.prompt.messages.empty());
+        // An earlier pick is not acted on: the menu is not offered at all.
+        CurrentRecord.Pick(0, *f.view->KeyOfRow(0));
+        f.Menu(0, QString::fromLatin1(kModifyMenuText));
+        QCOMPARE(f.menusShown, 0);
+        // Off the rows, neither.
+        SearchActive = 0;
+        f.Menu(-1, QString::fromLatin1(kModifyMenuText));
+        QCOMPARE(f.menusShown, 0);
+        QVERIFY(f.Trail().empty());
+    }
+
+    void modifyChangesOnlyThePickedResult() {
+        Fixture f(kRows);
+        const int row = f.RowOf("555");
+        f.drive = [&f](QDialog& d) {
+            auto& dlg = dynamic_cast<CDataModifyDlg&>(d);
+            QCOMPARE(dlg.windowTitle(), QStringLiteral("Data Modify"));
+            QVERIFY(dlg.DateTime->isReadOnly() && dlg.Result->isReadOnly());
+            QCOMPARE(dlg.DateTime->text(), QStringLiteral("2024-03-15 14:05"));
+            QCOMPARE(dlg.Result->text(), QStringLiteral("6.5 %"));
+            QCOMPARE(dlg.Birthday->GetDate(), QDate(1900, 1, 1));
+            // Digits only in the IDs.
+            dlg.Pid->clear();
+            QTest::keyClicks(dlg.Pid, "6a6-6");
+            QCOMPARE(dlg.Pid->text(), QStringLiteral("666"));
+            dlg.Name->setText(QStringLiteral("Park"));
+            dlg.Type->setCurrentIndex(3);
+            dlg.Remark->setPlainText(QStringLiteral("fasting\nrepeat in 3 months"));
+            f.prompt.answers = {true};
+            dlg.Change->click();
+        };
+        f.Menu(row, QString::fromLatin1(kModifyMenuText));
+        QCOMPARE(f.menusShown, 1);
+        QCOMPARE(f.prompt.messages.back().text, std::string(kChangeQuestion));
+        // The two results of patient 123 at the same minute and value are untouched.
+        QCOMPARE(f.Column(4), (Texts{"123", "123", "666", "O'Neil"}));
+        const auto trail = f.Trail();
+        QCOMPARE(trail.size(), size_t(1));
+        QVERIFY(trail[0].before.find("\"PID\":\"555\"") != std::string::npos);
+        QVERIFY(trail[0].after.find("\"PID\":\"666\"") != std::string::npos);
+        // The stored row as the dialog wrote it: the untouched birthday stays "19000101".
+        const ListRowKey* k = f.view->KeyOfRow(f.RowOf("666"));
+        QVERIFY(k);
+        QCOMPARE(k->p_NAME, std::string("Park"));
+        QCOMPARE(k->p_DOB, std::string("19000101"));
+        QCOMPARE(k->P_DIAGNOSE, 3);
+        QCOMPARE(k->P_MEMO, std::string("fasting\nrepeat in 3 months"));
+    }
+
+    void cancellingTheChangeQuestionKeepsTheDialog() {
+        Fixture f(kRows);
+        bool stillOpen = false;
+        f.drive = [&](QDialog& d) {
+            auto& dlg = dynamic_cast<CDataModifyDlg&>(d);
+            dlg.show();
+            dlg.Pid->setText(QStringLiteral("1"));
+            f.prompt.answers = {false};
+            dlg.Change->click();
+            stillOpen = dlg.isVisible() && dlg.result() != QDialog::Accepted;
+            dlg.hide();
+        };
+        f.Menu(f.RowOf("555"), QString::fromLatin1(kModifyMenuText));
+        QVERIFY(stillOpen);
+        QCOMPARE(f.Column(4), (Texts{"123", "123", "555", "O'Neil"}));
+        QVERIFY(f.Trail().empty());
+    }
+
+    void bothDialogsShowTheStoredTypeAndBirthday_data() {
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("modify") << QString::fromLatin1(kModifyMenuText);
+        QTest::newRow("view") << QString::fromLatin1(kDetailMenuText);
+    }
+    void bothDialogsShowTheStoredTypeAndBirthday() {
+        QFETCH(QString, menu);
+        Fixture f(kRows);
+        const ListRowKey key = *f.view->KeyOfRow(f.RowOf("O'Neil"));
+        ResultEdits e;
+        e.PID = key.PID;
+        e.OPID = key.OPID;
+        e.p_DOB = "19851231";
+        e.P_DIAGNOSE = 4;
+        QCOMPARE(ModifyStoredResult(f.db.ResultTable, key, e, AuditStampNow()).kind,
+                 EditOutcome::Done);
+        f.settings.Date = 2;
+        f.view->RefreshList();
+        bool checked = false;
+        f.drive = [&](QDialog& d) {
+            auto& dlg = dynamic_cast<CRecordDlg&>(d);
+            QCOMPARE(dlg.Type->currentText(), QStringLiteral("Normal"));
+            QCOMPARE(dlg.Birthday->GetDate(), QDate(1985, 12, 31));
+            QCOMPARE(dlg.Birthday->displayFormat(), QStringLiteral("dd/MM/yyyy"));
+            QCOMPARE(dlg.DateTime->text(), QStringLiteral("10-01-2024 12:00"));
+            if (auto* view = dynamic_cast<CDataViewDlg*>(&d)) {
+                for (QWidget* w : std::initializer_list<QWidget*>{
+                         dlg.DateTime, dlg.Result, dlg.Opid, dlg.Pid, dlg.Name, dlg.Remark,
+                         dlg.Type, dlg.Birthday})
+                    QVERIFY(!w->isEnabled());
+                QCOMPARE(view->Close->text(), QStringLiteral("&Close"));
+                QCOMPARE(view->findChildren<QPushButton*>().size(), 1);
+                view->Close->click();
+            }
+            checked = true;
+        };
+        f.Menu(f.RowOf("O'Neil"), menu);
+        QVERIFY(checked);
+    }
+
+    void aFailedChangeIsReportedAndTheListStays() {
+        Fixture f(kRows);
+        const Texts before = f.Column(4);
+        QVERIFY(f.db.ResultTable.Execute("PRAGMA query_only=1"));
+        f.prompt.answers = {true};
+        f.view->OnDeleteRow(f.RowOf("555"), 1);
+        QCOMPARE(f.Column(4), before);
+        QVERIFY(f.prompt.messages.back().text.find("could not be deleted") != std::string::npos);
+        f.drive = [&f](QDialog& d) {
+            f.prompt.answers = {true};
+            dynamic_cast<CDataModifyDlg&>(d).Change->click();
+        };
+        f.Menu(f.RowOf("555"), QString::fromLatin1(kModifyMenuText));
+        QVERIFY(f.prompt.messages.back().text.find("could not be changed") != std::string::npos);
+        QCOMPARE(f.Column(4), before);
+        f.db.ResultTable.Execute("PRAGMA query_only=0");
+        QVERIFY(f.Trail().empty());
+    }
+
+    void settingsSaveAsTheFileDoesAndTheListFollows() {
+        Fixture f(kRows);
+        const QString base = f.home.path();
+        f.settings.Name = "Dr. Lee";
+        QVERIFY(SaveSettings(f.settings, base));
+        const QByteArray unchanged = ReadAll(SettingsPath(base));
+        // Saving without a change writes the same bytes.
+        {
+            CSettingInfoDlg dlg(f.settings, base, [&f](int c) { f.codes.push_back(c); }, f.prompt);
+            QVERIFY(dlg.High->isHidden() && !dlg.High->isEnabled());
+            QVERIFY(dlg.PidDigits->isHidden());
+            QCOMPARE(dlg.PhysicianName->text(), QStringLiteral("Dr. Lee"));
+            dlg.Save->click();
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(ReadAll(SettingsPath(base)), unchanged);
+        QCOMPARE(f.codes.back(), 12);
+
+        QCOMPARE(f.Column(3)[0], std::string("6.5 %"));
+        CSettingInfoDlg dlg(f.settings, base,
+                            [&f](int c) {
+                                f.codes.push_back(c);
+                                f.view->Refresh();
+                            },
+                            f.prompt);
+        dlg.UnitMmol->click();
+        dlg.DateFormat[1]->click();
+        dlg.Time12->click();
+        dlg.Save->click();
+        QCOMPARE(f.settings.unit, 1);
+        // The file holds what SaveSettings writes for the new settings, byte for byte.
+        QTemporaryDir other;
+        QVERIFY(SaveSettings(f.settings, other.path()));
+        QCOMPARE(ReadAll(SettingsPath(base)), ReadAll(SettingsPath(other.path())));
+        QCOMPARE(f.Column(3)[0], std::string("48 mmol/mol"));
+        QCOMPARE(f.Column(1)[0], std::string("03-15-2024"));
+        QCOMPARE(f.Column(2)[0], std::string("02:05 PM"));
+        const QByteArray file = ReadAll(SettingsPath(base));
+        QVERIFY(file.contains("unit=1"));
+        QVERIFY(file.contains("Date=1"));
+        QVERIFY(file.contains("time=0"));
+    }
+};
+
+QTEST_MAIN(TestRecordActions)
+#include "tst_recordactions.moc"
