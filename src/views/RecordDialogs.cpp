@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -76,6 +77,11 @@ CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWid
     Result = line("1126", FormatResultText(r.key.HbA1c_VALUE.c_str(), settings.unit));
     Result->setReadOnly(true);
     add("Result :", Result);
+    for (QLineEdit* fixed : {DateTime, Result}) { // read-only fields look it
+        QPalette pal = fixed->palette();
+        pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+        fixed->setPalette(pal);
+    }
     Opid = line("1127", r.key.OPID);
     add("OPID :", Opid);
     Pid = line("1124", r.key.PID);
@@ -151,6 +157,11 @@ CDataViewDlg::CDataViewDlg(const AppSettings& settings, QWidget* parent)
     for (QWidget* w : std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark,
                                                       Type, Birthday})
         w->setEnabled(false);
+    // Disabled, but as easy to read as the modify dialog.
+    QPalette pal = palette();
+    for (auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        pal.setColor(QPalette::Disabled, role, QColor(0x3c, 0x46, 0x50));
+    setPalette(pal);
     Close = new QPushButton(QStringLiteral("&Close"), this);
     Close->setAccessibleName(QStringLiteral("Close"));
     Close->setDefault(true);
