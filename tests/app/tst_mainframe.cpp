@@ -8,11 +8,13 @@
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
+#include "views/SettingInfoDlg.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QRadioButton>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -64,6 +66,7 @@ private Q_SLOTS:
     void downloadListAppendsInAutomaticMode_data();
     void downloadListAppendsInAutomaticMode();
     void nothingRunsAfterTheWindowClosed();
+    void settingsButtonOpensTheWindowAndTheListFollows();
 };
 
 void TestMainFrame::startsOnTheHomeView() {
@@ -285,6 +288,41 @@ void TestMainFrame::nothingRunsAfterTheWindowClosed() {
     QCoreApplication::processEvents();
     QVERIFY(!dialogAppeared);
     QCOMPARE(f.frame.Link().State().ManualPhase, -1);
+}
+
+
+void TestMainFrame::settingsButtonOpensTheWindowAndTheListFollows() {
+    Frame f;
+    CResultTable& table = f.frame.Databases().ResultTable;
+    {
+        auto lock = table.Lock();
+        QVERIFY(table.AddNew());
+        table.Record.DATE.Assign("20261201");
+        table.Record.TIME.Assign("1405");
+        table.Record.HbA1c_VALUE.Assign("065");
+        table.Record.PID.Assign("1");
+        table.Record.OPID.Assign("2");
+        table.Record.EQ_TYPE.Assign(" ");
+        QVERIFY(table.Update());
+    }
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
+    auto* view = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3));
+    QCOMPARE(view->List->ItemText(0, 3), std::string("6.5 %"));
+    QString caption;
+    f.frame.RunSettingsDialog = [&caption](QDialog& d) {
+        auto& dlg = dynamic_cast<CSettingInfoDlg&>(d);
+        caption = dlg.windowTitle();
+        dlg.UnitMmol->click();
+        dlg.DateFormat[2]->click();
+        dlg.Save->click();
+        return dlg.result();
+    };
+    view->Settings->click();
+    QCOMPARE(caption, QStringLiteral("Setting information"));
+    QCOMPARE(f.frame.Settings().unit, 1);
+    QCOMPARE(view->List->ItemText(0, 3), std::string("48 mmol/mol"));
+    QCOMPARE(view->List->ItemText(0, 1), std::string("01-12-2026"));
+    QVERIFY(ReadAll(SettingsPath(f.home.path())).contains("unit=1"));
 }
 
 QTEST_MAIN(TestMainFrame)
