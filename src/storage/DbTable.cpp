@@ -36,6 +36,16 @@ std::string QuoteIdentifier(const std::string& name) {
     return out + "\"";
 }
 
+std::string QuoteText(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
+
 bool IsBusyCode(int code) {
     const int primary = code & 0xff;
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;

@@ -36,6 +36,8 @@ bool IsBusyCode(int sqliteCode);
 bool IsDamagedCode(int sqliteCode);
 // An identifier as SQL text: "[name]", or in double quotes when the name holds a "]".
 std::string QuoteIdentifier(const std::string& name);
+// A text as an SQL string literal: in single quotes, an inner quote doubled.
+std::string QuoteText(const std::string& text);
 
 class CDbTable {
 public:

@@ -43,16 +43,6 @@ private:
     int prepared_ = SQLITE_ERROR;
 };
 
-std::string SqlText(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out + "'";
-}
-
 // The whole stored row as one JSON object, columns in table order. A value stored as a blob
 // (only another tool could write one) is kept as its hex text.
 std::string RowJsonExpression(const std::vector<std::string>& columns) {
@@ -61,7 +51,7 @@ std::string RowJsonExpression(const std::vector<std::string>& columns) {
         const std::string c = QuoteIdentifier(columns[i]);
         if (i)
             expr += ", ";
-        expr += SqlText(columns[i]) + ", iif(typeof(" + c + ")='blob', hex(" + c + "), " + c + ")";
+        expr += QuoteText(columns[i]) + ", iif(typeof(" + c + ")='blob', hex(" + c + "), " + c + ")";
     }
     return expr + ")";
 }

@@ -53,13 +53,7 @@ std::string QuoteId(const std::string& id) {
     std::string trimmed = id;
     while (!trimmed.empty() && trimmed.back() == ' ')
         trimmed.pop_back();
-    std::string out = "'";
-    for (char c : trimmed) {
-        out += c;
-        if (c == '\'')
-            out += '\'';
-    }
-    return out + "'";
+    return QuoteText(trimmed);
 }
 
 std::string SearchFilter(const std::string& fromKey, const std::string& toKey,
