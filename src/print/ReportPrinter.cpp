@@ -276,8 +276,26 @@ void CReportPrinter::PrintText(int set, const std::string& text, int align, bool
 }
 
 void CReportPrinter::SetColumns(const std::vector<Column>& columns, bool scale) {
-    columns_ = columns;
-    if (!scale)
+    nominal_ = columns;
+    scaleColumns_ = scale;
+    ScaleColumns();
+}
+
+void CReportPrinter::SetColumnGap(int gap) {
+    gapNominal_ = gap;
+    ScaleColumns();
+}
+
+void CReportPrinter::SetRulePenWidth(int width) {
+    penNominal_ = width;
+    ScaleColumns();
+}
+
+void CReportPrinter::ScaleColumns() {
+    columns_ = nominal_;
+    columnGap_ = gapNominal_;
+    rulePenWidth_ = penNominal_;
+    if (!scaleColumns_)
         return;
     long long sum = 0;
     for (const Column& c : columns_)
@@ -286,10 +304,18 @@ void CReportPrinter::SetColumns(const std::vector<Column>& columns, bool scale) 
     if (sum <= 0 || available <= 0)
         return;
     const long long factor = available / sum;
-    // A page narrower than the nominal table (a low resolution, a narrow paper) takes the
-    // exact fraction instead of a factor of 0, which would print every column 0 wide.
+    if (factor >= 1) {
+        for (Column& c : columns_)
+            c.width = static_cast<int>(c.width * factor);
+        return;
+    }
+    // The whole factor would be 0 and print every column 0 wide: scale the table, gaps
+    // included, by the fraction that fits it to the page.
+    const long long whole = sum + static_cast<long long>(gapNominal_) * columns_.size();
     for (Column& c : columns_)
-        c.width = static_cast<int>(factor >= 1 ? c.width * factor : c.width * available / sum);
+        c.width = static_cast<int>(c.width * available / whole);
+    columnGap_ = static_cast<int>(gapNominal_ * available / whole);
+    rulePenWidth_ = std::max(1, static_cast<int>(penNominal_ * available / whole));
 }
 
 int CReportPrinter::ColumnWidth(int k) const {

@@ -82,17 +82,20 @@ public:
     void PrintText(int set, const std::string& text, int align, bool newline, int xOffset = 0);
 
     // The table layout. With scale, the widths are nominal and are scaled to the page: by the
-    // whole factor (page width - left - right) / sum when that is 1 or more, else by the exact
-    // fraction, so that the table always fits.
+    // whole factor (page width - left - right) / sum when that is 1 or more. A page narrower
+    // than that (a low resolution, a narrow paper) scales the widths, the column gap and the
+    // rule pen by the exact fraction that makes the whole table fit.
     void SetColumns(const std::vector<Column>& columns, bool scale);
     int ColumnWidth(int k) const;
     int ColumnCount() const { return static_cast<int>(columns_.size()); }
-    void SetColumnGap(int gap) { columnGap_ = gap; }
+    void SetColumnGap(int gap);
+    int ColumnGap() const { return columnGap_; }
     void SetRules(bool horizontal, bool vertical) {
         hRules_ = horizontal;
         vRules_ = vertical;
     }
-    void SetRulePenWidth(int width) { rulePenWidth_ = width; }
+    void SetRulePenWidth(int width);
+    int RulePenWidth() const { return rulePenWidth_; }
     // A row of cells joined by "|".
     void PrintRow(int set, const std::string& joined);
     // The same with the cells apart (a "|" inside a cell stays text).
@@ -153,6 +156,11 @@ private:
     PageCallback callback_;
     std::vector<FontSet> sets_;
     int currentSet_ = -1;
+    void ScaleColumns();
+
+    std::vector<Column> nominal_;
+    bool scaleColumns_ = false;
+    int gapNominal_ = 0, penNominal_ = 1;
     std::vector<Column> columns_;
     int columnGap_ = 0;
     bool hRules_ = false, vRules_ = false;

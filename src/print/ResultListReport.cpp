@@ -61,6 +61,11 @@ ReportOutcome DrawResultList(CReportPrinter& engine, QPrinter& printer, const Re
                              const ReportProgress& progress) {
     if (!engine.Attach(&printer) || !engine.StartDocument(QString::fromLatin1(kReportDocumentName)))
         return ReportOutcome::Failed;
+    return DrawReport(engine, rows, progress);
+}
+
+ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
+                         const ReportProgress& progress) {
     const int a = engine.AddFontSet(kReportFace, 8, 8);
     const int b = engine.AddFontSet(kReportFace, 8, 12);
     engine.AddFontSet(kReportFace, 20, 20); // C: made as it always was, not used

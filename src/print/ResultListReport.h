@@ -36,6 +36,10 @@ enum class ReportOutcome { Printed, Cancelled, Failed };
 ReportOutcome DrawResultList(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
                              const ReportProgress& progress = {});
 
+// The same on an engine whose document has started (any paint device); ends the document.
+ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
+                         const ReportProgress& progress = {});
+
 // The page frame drawn at the top and bottom of every page.
 void DrawPageFrame(CReportPrinter& engine, bool top);
 
