@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev
-          libqt6opengl6-dev libsqlite3-dev sqlite3 xvfb xauth)
+          libqt6opengl6-dev libsqlite3-dev sqlite3 xvfb xauth poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

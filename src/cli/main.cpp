@@ -14,6 +14,7 @@
 // arguments are wrong, 3 when another copy of the program (the window or trevanix-cli) is
 // running: only one may use the port and the result files at a time.
 
+#include "cli/PrintCommand.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
 #include "link/LinkStack.h"
@@ -128,6 +129,7 @@ int Usage() {
                  "       trevanix-cli auto [--port PATH] [--timeout SECONDS]\n"
                  "       trevanix-cli list [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--pid ID]\n"
                  "                         [--opid ID] [--period WEEKS]\n"
+                 "       trevanix-cli print --pdf FILE [--dpi N] [the options of list]\n"
                  "  download      stores every new result the analyzer holds (manual mode)\n"
                  "  auto          finds the adapter, waits for the next measurement and stores\n"
                  "                it (automatic mode); without --port the system's USB adapters\n"
@@ -399,6 +401,8 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "print")
+        return PrintMain(argc, argv);
     QCoreApplication app(argc, argv);
     const std::string mode = argc >= 2 ? argv[1] : "";
     if (mode == "list")

@@ -2,6 +2,7 @@
 
 #include "controls/DateTimeCtrl.h"
 #include "platform/Prompt.h"
+#include "print/PrintDialogs.h"
 #include "storage/Databases.h"
 #include "storage/ResultEdit.h"
 #include "views/RecordDialogs.h"
@@ -82,6 +83,7 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     Export->setAccessibleName(QStringLiteral("Export"));
     Print = ActionButton(274, 863, 632);
     Print->setAccessibleName(QStringLiteral("Print"));
+    connect(Print, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnPrint);
     SignIn = ActionButton(171, 500, 632);
     SignIn->setAccessibleName(QStringLiteral("Sign In"));
     SignIn->hide();
@@ -293,4 +295,16 @@ void CHbA1cDeskAllDataListView::OnDetailView() {
         return;
     CDataViewDlg dlg(settings_, window());
     RunDialog(dlg);
+}
+
+void CHbA1cDeskAllDataListView::OnPrint() {
+    if (!reportPrinter_)
+        reportPrinter_ = std::make_unique<CReportPrinter>();
+    CPrintDialogs dialogs(this);
+    ReportRows rows;
+    rows.count = List->ItemCount();
+    rows.cell = [this](int row, int column) -> const std::string& {
+        return List->ItemText(row, column);
+    };
+    PrintResultList(*reportPrinter_, printSteps_ ? *printSteps_ : dialogs, prompt_, rows);
 }

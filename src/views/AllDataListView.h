@@ -7,11 +7,14 @@
 #include "views/FormPage.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CDateTimeCtrl;
 class CListCtrlExt;
+class CReportPrinter;
+class IPrintSteps;
 class CResultDatabases;
 class QComboBox;
 class QDialog;
@@ -35,6 +38,10 @@ public:
     void OnPeriodChanged(int weeks);
     void OnSearch();
     void OnSwitchToAutomatic() { AskForAutomaticMode(session_, prompt_); }
+    // Prints the shown rows in the shown order (print dialog, preview, progress).
+    void OnPrint();
+    // The print job's dialogs; tests give scripted ones. Without, the system's dialogs.
+    void SetPrintSteps(IPrintSteps* steps) { printSteps_ = steps; }
 
     // One result at a time. A double-click (or Delete) deletes the row's result after asking; a
     // right-click picks it into CurrentRecord and offers "Modify Data" and "Detail view of the
@@ -83,4 +90,6 @@ private:
     std::string newestDate_;
     std::vector<ListRowKey> rowKeys_;
     std::function<QDate()> today_;
+    std::unique_ptr<CReportPrinter> reportPrinter_;
+    IPrintSteps* printSteps_ = nullptr;
 };

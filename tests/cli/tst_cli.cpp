@@ -121,6 +121,7 @@ private Q_SLOTS:
     void listPrintsTheRowsOfTheAllDataList_data();
     void listPrintsTheRowsOfTheAllDataList();
     void auditPrintsTheTrailNewestFirst();
+    void printWritesThePdfOfTheListedRows();
 };
 
 void TestCli::downloadsAndStores() {
@@ -352,6 +353,46 @@ void TestCli::auditPrintsTheTrailNewestFirst() {
     QVERIFY(remove[4].contains("\"PID\":\"1'2\""));
     QCOMPARE(remove[5], QString());
     QCOMPARE(RunCli({"audit", "--all"}, home.path()).exitCode, 2);
+}
+
+void TestCli::printWritesThePdfOfTheListedRows() {
+    QTemporaryDir home;
+    QVERIFY(WriteAll(home.filePath("results.txt"), "2024-02-01,08:00,7.1,P3,OP2\n"
+                                                   "2024-03-01,09:00,6.2,P2,OP2\n"
+                                                   "2024-03-15,14:05,6.5,P1,OP1,tilted\n"));
+    {
+        Sim sim({QStringLiteral("--file"), home.filePath("results.txt")});
+        QVERIFY(!sim.path.isEmpty());
+        const Result r = RunCli({"download", "--port", sim.path, "--yes"}, home.path());
+        QVERIFY2(r.exitCode == 0, qPrintable(r.output));
+    }
+    const QString pdf = home.filePath("list.pdf");
+    const Result r = RunCli({"print", "--pdf", pdf, "--period", "2", "--dpi", "300"}, home.path());
+    QVERIFY2(r.exitCode == 0, qPrintable(r.output));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(text.waitForFinished(30000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(printed.contains("Trevanix HbA1c Data List") && printed.contains("Patent ID"),
+             qPrintable(printed));
+    // The rows `list` shows for the same search, in its order, with its cell texts.
+    const Result listed = RunCli({"list", "--period", "2"}, home.path());
+    QCOMPARE(listed.exitCode, 0);
+    QStringList printedRows;
+    for (const QString& line : printed.split('\n'))
+        if (line.contains(QRegularExpression("^\\s*\\d+\\s+\\d{4}-")))
+            printedRows << line.simplified();
+    QStringList listedRows;
+    for (const QString& line : listed.output.split('\n', Qt::SkipEmptyParts))
+        listedRows << line.simplified();
+    QCOMPARE(printedRows, listedRows);
+    QCOMPARE(printedRows.size(), 2);
+
+    // No file name, or one that cannot be written: nothing written.
+    QCOMPARE(RunCli({"print", "--period", "2"}, home.path()).exitCode, 2);
+    const QString missing = home.filePath("no-folder/list.pdf");
+    QCOMPARE(RunCli({"print", "--pdf", missing}, home.path()).exitCode, 1);
+    QVERIFY(!QFile::exists(missing));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

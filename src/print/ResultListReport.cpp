@@ -1,0 +1,161 @@
+#include "print/ResultListReport.h"
+
+#include "platform/Prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <cstdio>
+
+namespace {
+
+// "New Gulim" is a Korean Windows face. Where it is missing (Linux, most Windows machines) the
+// system's font mapping picks the face: fontconfig on Linux (DejaVu Sans on Debian), the GDI
+// font mapper on Windows; the sans-serif hint steers both towards a plain face.
+const QString kReportFace = QStringLiteral("New Gulim");
+
+// The seven columns in nominal units (2,180 together), scaled to the page.
+const CReportPrinter::Column kNominalColumns[kListColumnCount] = {
+    {180, CReportPrinter::kAlignCentre}, {320, CReportPrinter::kAlignCentre},
+    {220, CReportPrinter::kAlignCentre}, {260, CReportPrinter::kAlignCentre},
+    {400, CReportPrinter::kAlignCentre}, {400, CReportPrinter::kAlignCentre},
+    {400, CReportPrinter::kAlignCentre}};
+// "Patent ID" is the label the report has always printed.
+const char* const kHeaderRow = "No|Date|Time|Result|Patent ID|Operator ID|Note";
+
+constexpr int kTopMarginPt = 50;
+constexpr int kSideMargin = 50; // bottom, left and right, device units
+constexpr int kLineGapPt = 5;
+constexpr int kColumnGap = 40;
+constexpr int kRulePen = 6;
+const QColor kFrameRuleColour(230, 200, 20);
+constexpr int kFrameRuleWidth = 5;
+
+// Progress goes out every this many rows (and at the end): often enough for a smooth bar,
+// rarely enough not to slow the job.
+constexpr int kProgressStep = 64;
+
+} // namespace
+
+void DrawPageFrame(CReportPrinter& engine, bool top) {
+    const int set = engine.CurrentFontSet();
+    const QColor colour = engine.TextColor();
+    engine.SelectFontSet(0);
+    engine.SetTextColor(Qt::black);
+    if (top) {
+        engine.PrintBlankLines(0, 1);
+        engine.DrawRule();
+        engine.PrintText(0, kReportFrameText, CReportPrinter::kAlignCentre, true);
+        engine.DrawRule(Qt::SolidLine, kFrameRuleWidth, kFrameRuleColour);
+        engine.PrintBlankLines(0, 1);
+    } else {
+        engine.DrawRule(Qt::SolidLine, kFrameRuleWidth, kFrameRuleColour);
+        engine.PrintBlankLines(0, 1);
+    }
+    engine.SelectFontSet(set);
+    engine.SetTextColor(colour);
+}
+
+ReportOutcome DrawResultList(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
+                             const ReportProgress& progress) {
+    if (!engine.Attach(&printer) || !engine.StartDocument(QString::fromLatin1(kReportDocumentName)))
+        return ReportOutcome::Failed;
+    return DrawReport(engine, rows, progress);
+}
+
+ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
+                         const ReportProgress& progress) {
+    const int a = engine.AddFontSet(kReportFace, 8, 8);
+    const int b = engine.AddFontSet(kReportFace, 8, 12);
+    engine.AddFontSet(kReportFace, 20, 20); // C: made as it always was, not used
+    engine.SetMargins(kTopMarginPt, kSideMargin, kSideMargin, kSideMargin);
+    engine.SetLineGap(kLineGapPt);
+    engine.StartPage();
+    engine.SetPageCallback(
+        [](CReportPrinter& e, int, bool top) { DrawPageFrame(e, top); });
+
+    engine.PrintBlankLines(b, 1);
+    engine.PrintText(b, kReportTitle, CReportPrinter::kAlignCentre, true);
+    engine.PrintBlankLines(b, 1);
+
+    engine.SetColumns(std::vector<CReportPrinter::Column>(std::begin(kNominalColumns),
+                                                          std::end(kNominalColumns)),
+                      true);
+    engine.SetRules(true, true);
+    engine.SetColumnGap(kColumnGap);
+    engine.SetRulePenWidth(kRulePen);
+    engine.SelectFontVariant(a, CReportPrinter::kBold1);
+    engine.PrintRow(a, std::string(kHeaderRow));
+    engine.SelectFontVariant(a, CReportPrinter::kRegular1);
+
+    std::vector<std::string> cells(kListColumnCount);
+    for (int i = 0; i < rows.count; ++i) {
+        if (progress && i % kProgressStep == 0 && !progress(i, rows.count)) {
+            engine.AbortDocument();
+            return ReportOutcome::Cancelled;
+        }
+        for (int c = 0; c < kListColumnCount; ++c)
+            cells[static_cast<size_t>(c)] = rows.cell(i, c);
+        // The cells go apart, so a "|" inside an ID cannot shift the columns.
+        engine.PrintRow(a, cells);
+    }
+    engine.DrawRule();
+    engine.EndPage();
+    const bool ended = engine.EndDocument();
+    if (progress)
+        progress(rows.count, rows.count);
+    return ended ? ReportOutcome::Printed : ReportOutcome::Failed;
+}
+
+ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
+                             const ReportProgress& progress) {
+    const QString target = printer.outputFileName();
+    const bool toFile = printer.outputFormat() == QPrinter::PdfFormat && !target.isEmpty();
+    QString partial;
+    if (toFile) {
+        const QFileInfo info(target);
+        partial = info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() +
+                                              QStringLiteral(".part"));
+        printer.setOutputFileName(partial);
+    }
+    const ReportOutcome outcome = DrawResultList(engine, printer, rows, progress);
+    if (toFile) {
+        printer.setOutputFileName(target);
+        // rename() replaces the old file in one step; QFile::rename would not overwrite it.
+        if (outcome != ReportOutcome::Printed ||
+            std::rename(QFile::encodeName(partial).constData(),
+                        QFile::encodeName(target).constData()) != 0) {
+            QFile::remove(partial);
+            return outcome == ReportOutcome::Printed ? ReportOutcome::Failed : outcome;
+        }
+    }
+    return outcome;
+}
+
+ReportOutcome PrintResultList(CReportPrinter& engine, IPrintSteps& steps, IPrompt& prompt,
+                              const ReportRows& rows) {
+    QPrinter printer(QPrinter::HighResolution);
+    if (!steps.ChoosePrinter(printer))
+        return ReportOutcome::Cancelled;
+    if (!printer.isValid()) {
+        prompt.Inform(kFailedInitializingPrinter, kMessageTitle);
+        return ReportOutcome::Failed;
+    }
+    const ReportProgress progress = [&steps](int done, int total) {
+        return steps.Progress(done, total);
+    };
+    bool previewStopped = false;
+    const bool print = steps.Preview(printer, [&](QPrinter& shown) {
+        if (DrawResultList(engine, shown, rows, progress) == ReportOutcome::Cancelled)
+            previewStopped = true;
+        steps.EndProgress();
+    });
+    if (!print || previewStopped)
+        return ReportOutcome::Cancelled;
+    const ReportOutcome outcome = PrintToPrinter(engine, printer, rows, progress);
+    steps.EndProgress();
+    if (outcome == ReportOutcome::Failed)
+        prompt.Inform(kFailedInitializingPrinter, kMessageTitle);
+    return outcome;
+}
