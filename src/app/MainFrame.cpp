@@ -5,6 +5,7 @@
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
+#include "views/GraphView.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -74,7 +75,7 @@ void CMainFrame::FirstInitialisation() {
     views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg, prompt_,
                                            stack_);
     views_[3] = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
-    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, stack_);
+    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
     for (int i = 0; i < 5; ++i) {
         views_[i]->setGeometry(0, 0, 1024, 768);
         views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);

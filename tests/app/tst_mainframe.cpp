@@ -8,6 +8,7 @@
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
+#include "views/GraphView.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QElapsedTimer>
