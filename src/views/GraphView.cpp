@@ -32,8 +32,8 @@
 
 namespace {
 
-const QColor kBandColours[3] = {QColor(46, 160, 90, 45), QColor(240, 180, 40, 55),
-                                QColor(214, 60, 50, 45)};
+const QColor kBandColours[3] = {QColor(46, 160, 90, 60), QColor(240, 180, 40, 80),
+                                QColor(214, 60, 50, 60)};
 const QColor kPointColour(20, 110, 140);
 const QColor kTargetColour(40, 40, 40);
 
@@ -124,6 +124,7 @@ void CHbA1cDeskGraphDataView::BuildChart() {
     xAxis_ = new QCategoryAxis();
     xAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     xAxis_->setLabelsAngle(315);
+    xAxis_->setTruncateLabels(false); // the slanted date and time fit whole
     xAxis_->setRange(-0.5, kPointsInView - 0.5);
     yAxis_ = new QValueAxis();
     yAxis_->setLabelFormat(QStringLiteral("%.0f"));
@@ -249,7 +250,9 @@ void CHbA1cDeskGraphDataView::DrawGraph() {
 
     const ChartBandLimits limits = BandLimitsFor(fillUnit_);
     yAxis_->setRange(0, limits.axisMax);
-    yAxis_->setTickCount(16); // a line at every 1 % or 10 mmol/mol
+    // Labels at every 5 % or 50 mmol/mol, a line at every 1 % or 10 mmol/mol.
+    yAxis_->setTickCount(4);
+    yAxis_->setMinorTickCount(4);
     const HbA1cCategory cats[3] = {HbA1cCategory::Normal, HbA1cCategory::Prediabetes,
                                    HbA1cCategory::Diabetes};
     for (int b = 0; b < 3; ++b)
@@ -285,18 +288,25 @@ void CHbA1cDeskGraphDataView::ShowWindow() {
         shown.append(QPointF(X(i), points_[i].value));
     series_->replace(shown);
 
-    // Labels of the points around the view only. The axis wants distinct labels: results of
-    // the same minute get invisible zero-width marks to tell them apart.
+    // Labels of the points in view only (the axis would draw one beyond its end). The axis
+    // wants distinct labels: results of the same minute get invisible zero-width marks.
     for (const QString& l : shownLabels_)
         xAxis_->remove(l);
     shownLabels_.clear();
-    xAxis_->setStartValue(X(lo) - 1);
-    for (size_t i = lo; i < hi; ++i) {
+    const size_t labelsFrom = static_cast<size_t>(first_);
+    const size_t labelsTo = std::min(n, labelsFrom + kPointsInView);
+    xAxis_->setStartValue(first_ - 0.5);
+    for (size_t i = labelsFrom; i < labelsTo; ++i) {
         QString label = Latin(ArgumentText(i));
         while (std::find(shownLabels_.begin(), shownLabels_.end(), label) != shownLabels_.end())
             label += QChar(0x200B);
         xAxis_->append(label, X(i));
         shownLabels_.push_back(label);
+    }
+    if (shownLabels_.empty()) {
+        // An axis without categories keeps drawing its last grid lines: one blank label.
+        xAxis_->append(QStringLiteral(" "), 0);
+        shownLabels_.push_back(QStringLiteral(" "));
     }
     xAxis_->setRange(first_ - 0.5, first_ + kPointsInView - 0.5);
 
