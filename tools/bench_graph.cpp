@@ -6,11 +6,11 @@
 //  3. a 30-day search, against the same SELECT with that WHERE.
 // Usage: bench_graph [rows]   (default 100000; runs offscreen)
 
+#include "controls/DateTimeCtrl.h"
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
 #include "storage/ResultQuery.h"
-#include "controls/DateTimeCtrl.h"
 #include "views/GraphView.h"
 
 #include <QApplication>
@@ -205,8 +205,8 @@ int main(int argc, char** argv) {
         view.ChartView->viewport()->repaint();
         bestSearch = std::min(bestSearch, Ms(t0, Clock::now()));
     }
-    std::printf("  raw sqlite3 SELECT with the 30-day WHERE : %8.1f ms  (%d rows)\n",
-                bestRawSearch, searchRows);
+    std::printf("  raw sqlite3 SELECT with the 30-day WHERE : %8.1f ms  (%d rows)\n", bestRawSearch,
+                searchRows);
     std::printf("  30-day search until painted (OnSearch)   : %8.1f ms  (%.2fx baseline; %zu "
                 "points)\n",
                 bestSearch, bestSearch / bestRawSearch, view.Points().size());

@@ -37,17 +37,20 @@ const QColor kBandColours[3] = {QColor(46, 160, 90, 60), QColor(240, 180, 40, 80
 const QColor kPointColour(20, 110, 140);
 const QColor kTargetColour(40, 40, 40);
 
-QString Latin(const std::string& s) { return QString::fromLatin1(s.c_str()); }
+QString Latin(const std::string& s) {
+    return QString::fromLatin1(s.c_str());
+}
 
 // The point's x position on the chart: its place in the list.
-double X(size_t index) { return static_cast<double>(index); }
+double X(size_t index) {
+    return static_cast<double>(index);
+}
 
 } // namespace
 
-CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command,
-                                                 IDownloadSession& session, IPrompt& prompt,
-                                                 CResultDatabases& db, const AppSettings& settings,
-                                                 QWidget* parent)
+CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownloadSession& session,
+                                                 IPrompt& prompt, CResultDatabases& db,
+                                                 const AppSettings& settings, QWidget* parent)
     : CNavigationPage(264, 4, std::move(command), session, prompt, parent), db_(db),
       settings_(settings), today_([]() { return QDate::currentDate(); }) {
     Automatic = Nav[3];

@@ -28,8 +28,7 @@ struct Fixture {
     explicit Fixture(const std::vector<StoredRow>& rows = {}) : db(home.path(), &prompt) {
         db.OpenDatabases();
         StoreRows(db.ResultTable, rows);
-        view = std::make_unique<CHbA1cDeskGraphDataView>([](int) {}, session, prompt, db,
-                                                         settings);
+        view = std::make_unique<CHbA1cDeskGraphDataView>([](int) {}, session, prompt, db, settings);
         view->SetToday([]() { return QDate(2024, 6, 8); });
         view->resize(1024, 768);
     }
@@ -65,12 +64,10 @@ struct Fixture {
     std::unique_ptr<CHbA1cDeskGraphDataView> view;
 };
 
-const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123456 ", "OP1 "},
-                                      {"20240301", "0900", "150", "abc ", "op1 "},
-                                      {"20240229", "0800", "035", "ABC ", "OP2 "},
-                                      {"20240110", "1200", "070", "O'Neil ", "OP1 "},
-                                      {"20240312", "1000", "057", "O'Neil ", "OP3 "},
-                                      {"20230310", "1000", "064", "123456 ", "OP3 "}};
+const std::vector<StoredRow> kRows = {
+    {"20240315", "1405", "065", "123456 ", "OP1 "}, {"20240301", "0900", "150", "abc ", "op1 "},
+    {"20240229", "0800", "035", "ABC ", "OP2 "},    {"20240110", "1200", "070", "O'Neil ", "OP1 "},
+    {"20240312", "1000", "057", "O'Neil ", "OP3 "}, {"20230310", "1000", "064", "123456 ", "OP3 "}};
 
 // Pixels of the point colour in an image of the chart.
 int PointPixels(const QImage& image) {
@@ -146,16 +143,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<Texts>("dates");
         const QString all = QStringLiteral("ALL Data");
-        QTest::newRow("one day (d = 0)") << QDate(2024, 3, 1) << QDate(2024, 3, 1) << all
-                                         << QString() << Texts{"20240301"};
+        QTest::newRow("one day (d = 0)")
+            << QDate(2024, 3, 1) << QDate(2024, 3, 1) << all << QString() << Texts{"20240301"};
         QTest::newRow("1 Jan to 2 Jan of the next year")
-            << QDate(2023, 1, 1) << QDate(2024, 1, 2) << all << QString()
-            << Texts{"20230310"};
+            << QDate(2023, 1, 1) << QDate(2024, 1, 2) << all << QString() << Texts{"20230310"};
         QTest::newRow("367 days refused") << QDate(2023, 1, 1) << QDate(2024, 1, 3) << all
                                           << QString::fromLatin1(kTooLongRangeText) << Texts{};
         QTest::newRow("end before start refused")
-            << QDate(2024, 3, 2) << QDate(2024, 3, 1) << all
-            << QString::fromLatin1(kWrongRangeText) << Texts{};
+            << QDate(2024, 3, 2) << QDate(2024, 3, 1) << all << QString::fromLatin1(kWrongRangeText)
+            << Texts{};
         QTest::newRow("a quote in the PID")
             << QDate(2024, 1, 1) << QDate(2024, 3, 31) << QStringLiteral("O'Neil") << QString()
             << Texts{"20240110", "20240312"};
@@ -262,8 +258,8 @@ private Q_SLOTS:
         f.view->Refresh(); // command 12
         QCOMPARE(f.view->ArgumentText(5), std::string("15/03/2024 14:05"));
         QCOMPARE(f.view->DateAxis()->titleText(), QStringLiteral("Date/Time (Day/Month/Year)"));
-        QVERIFY(f.view->DateAxis()->categoriesLabels().contains(
-            QStringLiteral("10/03/2023 10:00")));
+        QVERIFY(
+            f.view->DateAxis()->categoriesLabels().contains(QStringLiteral("10/03/2023 10:00")));
         f.settings.Date = 1;
         f.view->Refresh();
         QCOMPARE(f.view->ArgumentText(5), std::string("03/15/2024 14:05"));
@@ -355,8 +351,8 @@ private Q_SLOTS:
     }
 
     void sameMinuteResultsKeepTheirOwnLabels() {
-        Fixture f({{"20240315", "1405", "065", "A ", "OP "},
-                   {"20240315", "1405", "070", "B ", "OP "}});
+        Fixture f(
+            {{"20240315", "1405", "065", "A ", "OP "}, {"20240315", "1405", "070", "B ", "OP "}});
         f.view->RefreshGraph();
         QCOMPARE(f.view->Points().size(), size_t(2));
         QCOMPARE(f.view->DateAxis()->count(), 2);
@@ -372,9 +368,8 @@ private Q_SLOTS:
         QApplication::processEvents();
         const int empty = PointPixels(f.view->ChartView->grab().toImage());
         // Six markers of 11 pixels; the empty chart has none (the legend's marker aside).
-        QVERIFY2(withPoints > empty + 6 * 40, qPrintable(QStringLiteral("%1 vs %2")
-                                                             .arg(withPoints)
-                                                             .arg(empty)));
+        QVERIFY2(withPoints > empty + 6 * 40,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(withPoints).arg(empty)));
     }
 
     void toolTipTellsDateTimeValueAndPid_data() {
