@@ -6,6 +6,7 @@
 #include "views/SettingInfoDlg.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
+#include "views/GraphView.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -77,7 +78,7 @@ void CMainFrame::FirstInitialisation() {
     auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
     allData->OpenSettings = [this]() { OpenSettingsDialog(); };
     views_[3] = allData;
-    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, stack_);
+    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
     for (int i = 0; i < 5; ++i) {
         views_[i]->setGeometry(0, 0, 1024, 768);
         views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);

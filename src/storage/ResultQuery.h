@@ -110,3 +110,21 @@ struct ListSearch {
 // Runs it and fills rows; on a refused range returns false with the message in *message.
 bool RunListSearch(CResultTable& table, const ListSearch& search, const AppSettings& settings,
                    const QDate& today, std::vector<ResultRow>& rows, std::string* message);
+
+// The graph view's reading: oldest first, so the chart runs left to right in time.
+inline constexpr const char* kChartSort = "[DATE] ASC, [TIME] ASC, [HbA1c_VALUE] ASC";
+
+// What the chart needs of one stored result.
+struct ChartRow {
+    std::string DATE, TIME, HbA1c_VALUE, PID;
+};
+// Reads the table's rows in chart order. Unless keepFilter, the table first gets the chart sort
+// and no filter (one requery). Holds the table's lock. False when the table is not open.
+bool ReadChartRows(CResultTable& table, bool keepFilter, std::vector<ChartRow>& out);
+// Sets the chart sort and the filter and requeries under the table's lock.
+void ApplyChartFilter(CResultTable& table, const std::string& filter);
+// A match of the ID without regard to trailing blanks, quotes doubled; empty for an empty ID.
+std::string PidCondition(const std::string& pid);
+// "DATE between 'from' and 'to'" for k weeks back from the reference date (YYYYMMDD), with the
+// PID condition appended for a non-empty PID.
+std::string ChartPeriodFilter(int weeks, const QDate& reference, const std::string& pid);

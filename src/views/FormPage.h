@@ -69,7 +69,8 @@ private:
 };
 
 // The all-data list and the graph view: their pages with background and navigation buttons.
-// The list, the search, the chart and their buttons come with the views built on them.
+// The list, the search, the chart and their buttons come with the views built on them
+// (views/AllDataListView, views/GraphView).
 // Nav[0..4]: Home, Download, All data, the automatic-mode switch, Graph.
 class CNavigationPage : public CFormPage {
     Q_OBJECT
@@ -81,11 +82,4 @@ public:
 protected:
     IDownloadSession& session_;
     IPrompt& prompt_;
-};
-
-class CHbA1cDeskGraphDataView : public CNavigationPage {
-public:
-    CHbA1cDeskGraphDataView(FrameCommandFn command, IDownloadSession& session, IPrompt& prompt,
-                            QWidget* parent = nullptr)
-        : CNavigationPage(264, 4, std::move(command), session, prompt, parent) {}
 };

@@ -9,6 +9,7 @@
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/SettingInfoDlg.h"
+#include "views/GraphView.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QElapsedTimer>

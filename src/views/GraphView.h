@@ -1,0 +1,144 @@
+#pragma once
+// The graph view: the stored results in time order as points on a chart, eight at a time, with
+// a period list, a patient-ID list and a date-range search of at most 366 days. It shares the
+// main result table and SearchActive with the all-data list; the searches themselves are in
+// storage/ResultQuery.
+//
+// The chart holds only the points around the eight in view (and the labels of those): a scroll
+// step replaces about ten points, however many results the view holds.
+
+#include "storage/ResultQuery.h"
+#include "views/FormPage.h"
+#include "views/graph/ChartBands.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CDateTimeCtrl;
+class CResultDatabases;
+class QAreaSeries;
+class QCategoryAxis;
+class QChart;
+class QChartView;
+class QComboBox;
+class QGraphicsSimpleTextItem;
+class QLineSeries;
+class QScatterSeries;
+class QScrollBar;
+class QValueAxis;
+
+inline constexpr const char* kChartTitle = "Trevanix HbA1c Chart";
+inline constexpr const char* kChartSeriesName = "HbA1C";
+inline constexpr const char* kNoMatchText = "No result matches the selection.";
+inline constexpr const char* kNoResultsText = "No results are stored yet.";
+inline constexpr int kPointsInView = 8;
+
+// One plotted result: the stored texts (the argument and the tooltip are made from them for the
+// points in view only) and the plotted value.
+struct ChartPoint {
+    ChartRow row;
+    float value = 0;
+};
+
+class CHbA1cDeskGraphDataView : public CNavigationPage {
+    Q_OBJECT
+public:
+    CHbA1cDeskGraphDataView(FrameCommandFn command, IDownloadSession& session, IPrompt& prompt,
+                            CResultDatabases& db, const AppSettings& settings,
+                            QWidget* parent = nullptr);
+    ~CHbA1cDeskGraphDataView() override;
+
+    void OnActivate() override { RefreshGraph(); }
+    void Refresh() override { RefreshGraph(); }
+
+    // Back to every stored result with no filter (activation and command 12).
+    void RefreshGraph();
+    // Reads the rows into the point list; returns the number of points.
+    int FillGraphData();
+    // End picker at the reference date, start picker 7 days before it.
+    void ResetDatePickers();
+    // The chart for the point list: titles, ranges, bands, the first eight points.
+    void DrawGraph();
+    void OnPeriodChanged(int weeks);
+    void OnPatientChosen();
+    void OnSearch();
+    // Asks for a file name and saves the chart; tells the user when it could not be written.
+    void OnSaveChart();
+    // PNG, or PDF for a name ending in ".pdf"; false when the file could not be written.
+    bool SaveChart(const QString& path);
+
+    // The first point in view, and a move of the view (clamped to the points).
+    int FirstVisible() const { return first_; }
+    void ScrollTo(int first);
+    void ScrollBy(int steps) { ScrollTo(first_ + steps); }
+
+    const std::vector<ChartPoint>& Points() const { return points_; }
+    // "2024-03-15 14:05": the point's argument in the date format of the last fill.
+    std::string ArgumentText(size_t index) const;
+    // Date, time, value in the unit of the last fill, and PID.
+    QString PointToolTip(size_t index) const;
+    // The date the period list counts back from: the newest result shown.
+    const std::string& ReferenceDate() const { return referenceDate_; }
+    bool KeepFilter() const { return keepFilter_; }
+    // The text over an empty chart, empty while points are shown.
+    QString EmptyChartText() const;
+    QChart* Chart() const { return chart_; }
+    QScatterSeries* Series() const { return series_; }
+    QCategoryAxis* DateAxis() const { return xAxis_; }
+    QValueAxis* ResultAxis() const { return yAxis_; }
+    QAreaSeries* Band(HbA1cCategory c) const { return bands_[static_cast<int>(c)]; }
+
+    // Today's date; tests give a fixed one.
+    void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
+    // The file name of "Save chart" (a file dialog; tests give a name). Empty: cancelled.
+    void SetSaveFileChooser(std::function<QString()> choose) { chooseFile_ = std::move(choose); }
+
+    CDateTimeCtrl* StartDate = nullptr;
+    CDateTimeCtrl* EndDate = nullptr;
+    QComboBox* Period = nullptr;
+    QComboBox* PidList = nullptr;
+    CPngButton* Search = nullptr;
+    CPngButton* SaveButton = nullptr;
+    CPngButton* Unused = nullptr; // kept hidden, as the page always had it
+    CPngButton* Automatic = nullptr;
+    QChartView* ChartView = nullptr;
+    QScrollBar* ScrollBar = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildChart();
+    // The points around the view into the series, with their labels, bands and scroll bar.
+    void ShowWindow();
+    void PlaceEmptyText();
+    std::string ChosenPid() const;
+
+    CResultDatabases& db_;
+    const AppSettings& settings_;
+    std::vector<ChartPoint> points_;
+    CIdList pids_;
+    std::string referenceDate_;
+    bool keepFilter_ = false;
+    bool firstDraw_ = true;
+    int first_ = 0;
+    // The formats the points were read with: a settings change shows at the next refresh.
+    int fillDateFormat_ = 0;
+    int fillUnit_ = 0;
+    int fillTimeFormat_ = 1;
+    bool filtered_ = false;
+
+    QChart* chart_ = nullptr;
+    QScatterSeries* series_ = nullptr;
+    QCategoryAxis* xAxis_ = nullptr;
+    QValueAxis* yAxis_ = nullptr;
+    QAreaSeries* bands_[3] = {};
+    QLineSeries* bandEdges_[3][2] = {}; // per band: upper, lower
+    QLineSeries* target_ = nullptr;
+    QGraphicsSimpleTextItem* emptyText_ = nullptr;
+    std::vector<QString> shownLabels_;
+
+    std::function<QDate()> today_;
+    std::function<QString()> chooseFile_;
+};

@@ -1,0 +1,442 @@
+// The graph view as the user works it: the plotted values and labels, the period list and the
+// search with its messages, the empty chart, the bands, scrolling, the tooltip and saving.
+
+#include "LinkFakes.h"
+#include "ResultRows.h"
+#include "TestSupport.h"
+#include "controls/DateTimeCtrl.h"
+#include "views/GraphView.h"
+
+#include <QApplication>
+#include <QAreaSeries>
+#include <QCategoryAxis>
+#include <QChartView>
+#include <QComboBox>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QValueAxis>
+#include <QtTest>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+using Values = std::vector<float>;
+
+struct Fixture {
+    explicit Fixture(const std::vector<StoredRow>& rows = {}) : db(home.path(), &prompt) {
+        db.OpenDatabases();
+        StoreRows(db.ResultTable, rows);
+        view = std::make_unique<CHbA1cDeskGraphDataView>([](int) {}, session, prompt, db, settings);
+        view->SetToday([]() { return QDate(2024, 6, 8); });
+        view->resize(1024, 768);
+    }
+    Values PlottedValues() const {
+        Values out;
+        for (const ChartPoint& p : view->Points())
+            out.push_back(p.value);
+        return out;
+    }
+    Texts Pids() const {
+        Texts out;
+        for (const ChartPoint& p : view->Points())
+            out.push_back(p.row.PID);
+        return out;
+    }
+    Texts Dates() const {
+        Texts out;
+        for (const ChartPoint& p : view->Points())
+            out.push_back(p.row.DATE);
+        return out;
+    }
+    void Search(const QDate& from, const QDate& to, const QString& pid = "ALL Data") {
+        view->StartDate->SetDate(from);
+        view->EndDate->SetDate(to);
+        view->PidList->setEditText(pid);
+        view->OnSearch();
+    }
+    QTemporaryDir home;
+    ScriptedPrompt prompt;
+    CResultDatabases db;
+    AppSettings settings;
+    FakeSession session;
+    std::unique_ptr<CHbA1cDeskGraphDataView> view;
+};
+
+const std::vector<StoredRow> kRows = {
+    {"20240315", "1405", "065", "123456 ", "OP1 "}, {"20240301", "0900", "150", "abc ", "op1 "},
+    {"20240229", "0800", "035", "ABC ", "OP2 "},    {"20240110", "1200", "070", "O'Neil ", "OP1 "},
+    {"20240312", "1000", "057", "O'Neil ", "OP3 "}, {"20230310", "1000", "064", "123456 ", "OP3 "}};
+
+// Pixels of the point colour in an image of the chart.
+int PointPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - 20) < 12 && std::abs(c.green() - 110) < 12 &&
+                 std::abs(c.blue() - 140) < 12;
+        }
+    return n;
+}
+
+std::vector<std::vector<double>> SeriesYs(QAreaSeries* band) {
+    std::vector<std::vector<double>> out;
+    for (QLineSeries* s : {band->lowerSeries(), band->upperSeries()}) {
+        std::vector<double> ys;
+        for (const QPointF& p : s->points())
+            ys.push_back(p.y());
+        out.push_back(ys);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestGraphView : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void plottedValuesOldestFirst_data() {
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<Values>("values");
+        QTest::addColumn<QString>("axisTitle");
+        QTest::addColumn<double>("axisMax");
+        QTest::newRow("percent") << 0 << Values{6.4f, 7.0f, 4.0f, 14.0f, 5.7f, 6.5f}
+                                 << "HbA1c Result(%)" << 15.0;
+        QTest::newRow("mmol/mol") << 1 << Values{46, 53, 20, 130, 39, 48}
+                                  << "HbA1c Result(mmol/mol)" << 150.0;
+    }
+    void plottedValuesOldestFirst() {
+        QFETCH(int, unit);
+        QFETCH(Values, values);
+        QFETCH(QString, axisTitle);
+        QFETCH(double, axisMax);
+        Fixture f(kRows);
+        f.settings.unit = unit;
+        SearchActive = 1;
+        f.view->RefreshGraph();
+        QCOMPARE(SearchActive, 0);
+        const Values plotted = f.PlottedValues();
+        QCOMPARE(plotted.size(), values.size());
+        for (size_t i = 0; i < values.size(); ++i)
+            QVERIFY2(qFuzzyCompare(plotted[i], values[i]), qPrintable(QString::number(plotted[i])));
+        QCOMPARE(f.view->ArgumentText(0), std::string("2023-03-10 10:00"));
+        QCOMPARE(f.view->ArgumentText(5), std::string("2024-03-15 14:05"));
+        QCOMPARE(f.view->Chart()->title(), QStringLiteral("Trevanix HbA1c Chart"));
+        QCOMPARE(f.view->Series()->name(), QStringLiteral("HbA1C"));
+        QCOMPARE(f.view->ResultAxis()->titleText(), axisTitle);
+        QCOMPARE(f.view->ResultAxis()->max(), axisMax);
+        QCOMPARE(f.view->DateAxis()->titleText(), QStringLiteral("Date/Time (Year-Month-Day)"));
+        QCOMPARE(f.view->DateAxis()->labelsAngle(), 315);
+        // IDs once each, case aside; the pickers end at the newest result.
+        QCOMPARE(f.view->PidList->count(), 4);
+        QCOMPARE(f.view->EndDate->GetDate(), QDate(2024, 3, 15));
+        QCOMPARE(f.view->StartDate->GetDate(), QDate(2024, 3, 8));
+        QVERIFY(f.view->EmptyChartText().isEmpty());
+    }
+
+    void search_data() {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QString>("pid");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<Texts>("dates");
+        const QString all = QStringLiteral("ALL Data");
+        QTest::newRow("one day (d = 0)")
+            << QDate(2024, 3, 1) << QDate(2024, 3, 1) << all << QString() << Texts{"20240301"};
+        QTest::newRow("1 Jan to 2 Jan of the next year")
+            << QDate(2023, 1, 1) << QDate(2024, 1, 2) << all << QString() << Texts{"20230310"};
+        QTest::newRow("367 days refused") << QDate(2023, 1, 1) << QDate(2024, 1, 3) << all
+                                          << QString::fromLatin1(kTooLongRangeText) << Texts{};
+        QTest::newRow("end before start refused")
+            << QDate(2024, 3, 2) << QDate(2024, 3, 1) << all << QString::fromLatin1(kWrongRangeText)
+            << Texts{};
+        QTest::newRow("a quote in the PID")
+            << QDate(2024, 1, 1) << QDate(2024, 3, 31) << QStringLiteral("O'Neil") << QString()
+            << Texts{"20240110", "20240312"};
+        QTest::newRow("PID, case and blank aside")
+            << QDate(2024, 1, 1) << QDate(2024, 3, 31) << QStringLiteral("abc") << QString()
+            << Texts{"20240301"};
+    }
+    void search() {
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QString, pid);
+        QFETCH(QString, message);
+        QFETCH(Texts, dates);
+        Fixture f(kRows);
+        f.view->RefreshGraph();
+        f.Search(from, to, pid);
+        if (!message.isEmpty()) {
+            QCOMPARE(f.prompt.messages.size(), size_t(1));
+            QCOMPARE(QString::fromStdString(f.prompt.messages[0].text), message);
+            QCOMPARE(f.prompt.messages[0].title, std::string("Trevanix"));
+            QCOMPARE(f.view->Points().size(), kRows.size()); // unchanged
+            QCOMPARE(SearchActive, 0);
+            return;
+        }
+        QVERIFY(f.prompt.messages.empty());
+        QCOMPARE(f.Dates(), dates);
+        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->KeepFilter());
+    }
+
+    void noMatchShowsAnEmptyChart_data() {
+        QTest::addColumn<bool>("bySearch");
+        QTest::newRow("search") << true;
+        QTest::newRow("period") << false;
+    }
+    void noMatchShowsAnEmptyChart() {
+        QFETCH(bool, bySearch);
+        Fixture f(kRows);
+        f.view->RefreshGraph();
+        if (bySearch) {
+            f.Search(QDate(2022, 1, 1), QDate(2022, 2, 1));
+        } else {
+            // A patient with results, then one without any.
+            f.view->PidList->setEditText(QStringLiteral("O'Neil"));
+            f.view->OnPeriodChanged(0);
+            QCOMPARE(f.view->Points().size(), size_t(2));
+            f.view->PidList->setEditText(QStringLiteral("nobody"));
+            f.view->OnPeriodChanged(1);
+        }
+        QVERIFY(f.view->Points().empty());
+        QCOMPARE(f.view->Series()->count(), 0);
+        QCOMPARE(f.view->EmptyChartText(), QString::fromLatin1(kNoMatchText));
+        QCOMPARE(SearchActive, 1);
+        // Back to all: the points and no message.
+        f.view->PidList->setEditText(QStringLiteral("ALL Data"));
+        f.view->OnPeriodChanged(0);
+        QCOMPARE(f.view->Points().size(), kRows.size());
+        QVERIFY(f.view->EmptyChartText().isEmpty());
+        QCOMPARE(SearchActive, 0);
+    }
+
+    void periodCountsBackFromTheNewestResult_data() {
+        QTest::addColumn<int>("weeks");
+        QTest::addColumn<QString>("pid");
+        QTest::addColumn<Texts>("dates");
+        const QString all = QStringLiteral("ALL Data");
+        QTest::newRow("1 week") << 1 << all << Texts{"20240312", "20240315"};
+        QTest::newRow("3 weeks") << 3 << all
+                                 << Texts{"20240229", "20240301", "20240312", "20240315"};
+        QTest::newRow("10 weeks, one patient")
+            << 10 << QStringLiteral("O'Neil ") << Texts{"20240110", "20240312"};
+    }
+    void periodCountsBackFromTheNewestResult() {
+        QFETCH(int, weeks);
+        QFETCH(QString, pid);
+        QFETCH(Texts, dates);
+        Fixture f(kRows);
+        f.view->RefreshGraph();
+        QCOMPARE(f.view->ReferenceDate(), std::string("20240315"));
+        f.view->PidList->setCurrentText(pid);
+        f.view->Period->setCurrentIndex(weeks);
+        f.view->OnPeriodChanged(weeks);
+        QCOMPARE(f.Dates(), dates);
+        QCOMPARE(SearchActive, 1);
+        // The patient list keeps its entries and the choice under a filter.
+        QCOMPARE(f.view->PidList->count(), 4);
+        QCOMPARE(f.view->PidList->currentText(), pid);
+    }
+
+    void emptyTableShowsTodayAndAWeekBack() {
+        Fixture f;
+        f.view->RefreshGraph();
+        QVERIFY(f.view->Points().empty());
+        QCOMPARE(f.view->EndDate->GetDate(), QDate(2024, 6, 8));
+        QCOMPARE(f.view->StartDate->GetDate(), QDate(2024, 6, 1));
+        QCOMPARE(f.view->EmptyChartText(), QString::fromLatin1(kNoResultsText));
+    }
+
+    void dateFormatChangeShowsAtTheNextRefresh() {
+        Fixture f(kRows);
+        f.view->RefreshGraph();
+        f.settings.Date = 2;
+        QCOMPARE(f.view->ArgumentText(5), std::string("2024-03-15 14:05"));
+        f.view->Refresh(); // command 12
+        QCOMPARE(f.view->ArgumentText(5), std::string("15/03/2024 14:05"));
+        QCOMPARE(f.view->DateAxis()->titleText(), QStringLiteral("Date/Time (Day/Month/Year)"));
+        QVERIFY(
+            f.view->DateAxis()->categoriesLabels().contains(QStringLiteral("10/03/2023 10:00")));
+        f.settings.Date = 1;
+        f.view->Refresh();
+        QCOMPARE(f.view->ArgumentText(5), std::string("03/15/2024 14:05"));
+    }
+
+    void bandThresholdsPerUnit_data() {
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<float>("value");
+        QTest::addColumn<int>("category");
+        QTest::newRow("5.6 %") << 0 << 5.6f << int(HbA1cCategory::Normal);
+        QTest::newRow("5.7 %") << 0 << 5.7f << int(HbA1cCategory::Prediabetes);
+        QTest::newRow("6.4 %") << 0 << 6.4f << int(HbA1cCategory::Prediabetes);
+        QTest::newRow("6.5 %") << 0 << 6.5f << int(HbA1cCategory::Diabetes);
+        // 5.7 % converts to 38.8 mmol/mol, yet 38 is below and 39 within the middle band.
+        QTest::newRow("38 mmol/mol") << 1 << 38.0f << int(HbA1cCategory::Normal);
+        QTest::newRow("39 mmol/mol") << 1 << 39.0f << int(HbA1cCategory::Prediabetes);
+        QTest::newRow("47 mmol/mol") << 1 << 47.0f << int(HbA1cCategory::Prediabetes);
+        QTest::newRow("48 mmol/mol") << 1 << 48.0f << int(HbA1cCategory::Diabetes);
+    }
+    void bandThresholdsPerUnit() {
+        QFETCH(int, unit);
+        QFETCH(float, value);
+        QFETCH(int, category);
+        QCOMPARE(int(CategoryOf(value, unit)), category);
+    }
+
+    void chartShadesTheBandsOfTheUnit_data() {
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<std::vector<double>>("edges");
+        QTest::addColumn<QString>("upperName");
+        QTest::newRow("percent") << 0 << std::vector<double>{0, 5.7, 6.5, 15}
+                                 << QStringLiteral("6.5 % and above");
+        QTest::newRow("mmol/mol") << 1 << std::vector<double>{0, 39, 48, 150}
+                                  << QStringLiteral("48 mmol/mol and above");
+    }
+    void chartShadesTheBandsOfTheUnit() {
+        QFETCH(int, unit);
+        QFETCH(std::vector<double>, edges);
+        QFETCH(QString, upperName);
+        Fixture f(kRows);
+        f.settings.unit = unit;
+        f.view->RefreshGraph();
+        const HbA1cCategory cats[3] = {HbA1cCategory::Normal, HbA1cCategory::Prediabetes,
+                                       HbA1cCategory::Diabetes};
+        for (int b = 0; b < 3; ++b) {
+            const auto ys = SeriesYs(f.view->Band(cats[b]));
+            for (double y : ys[0])
+                QCOMPARE(float(y), float(edges[b]));
+            for (double y : ys[1])
+                QCOMPARE(float(y), float(edges[b + 1]));
+        }
+        QCOMPARE(f.view->Band(HbA1cCategory::Diabetes)->name(), upperName);
+    }
+
+    void scrollingHandsTheChartOnlyThePointsNearTheView() {
+        std::vector<StoredRow> rows;
+        for (int i = 0; i < 100; ++i) {
+            const QDate d = QDate(2024, 1, 1).addDays(i);
+            rows.push_back({DateKey(d), "0800", "060", "P" + std::to_string(i % 3) + " ", "OP "});
+        }
+        Fixture f(rows);
+        f.view->show();
+        f.view->RefreshGraph();
+        QCOMPARE(f.view->Points().size(), size_t(100));
+        QCOMPARE(f.view->Series()->count(), kPointsInView + 1);
+        QCOMPARE(f.view->ScrollBar->maximum(), 92);
+        f.view->ScrollBar->setValue(50);
+        QCOMPARE(f.view->FirstVisible(), 50);
+        QCOMPARE(f.view->Series()->count(), kPointsInView + 2);
+        QCOMPARE(f.view->Series()->at(0).x(), 49.0);
+        QCOMPARE(f.view->DateAxis()->min(), 49.5);
+        QVERIFY(f.view->DateAxis()->categoriesLabels().contains(
+            QString::fromStdString(f.view->ArgumentText(57))));
+        QCOMPARE(f.view->DateAxis()->categoriesLabels().size(), kPointsInView);
+        QTest::keyClick(f.view->ChartView, Qt::Key_End);
+        QCOMPARE(f.view->FirstVisible(), 92);
+        QCOMPARE(f.view->ScrollBar->value(), 92);
+        QTest::keyClick(f.view->ChartView, Qt::Key_PageUp);
+        QCOMPARE(f.view->FirstVisible(), 84);
+        QTest::keyClick(f.view->ChartView, Qt::Key_Left);
+        QCOMPARE(f.view->FirstVisible(), 83);
+        QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -240),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(f.view->ChartView->viewport(), &wheel);
+        QCOMPARE(f.view->FirstVisible(), 85);
+        QTest::keyClick(f.view->ChartView, Qt::Key_Home);
+        QCOMPARE(f.view->FirstVisible(), 0);
+        QCOMPARE(f.view->Series()->count(), kPointsInView + 1);
+    }
+
+    void sameMinuteResultsKeepTheirOwnLabels() {
+        Fixture f(
+            {{"20240315", "1405", "065", "A ", "OP "}, {"20240315", "1405", "070", "B ", "OP "}});
+        f.view->RefreshGraph();
+        QCOMPARE(f.view->Points().size(), size_t(2));
+        QCOMPARE(f.view->DateAxis()->count(), 2);
+    }
+
+    void grabbedChartShowsThePoints() {
+        Fixture f(kRows);
+        f.view->show();
+        f.view->RefreshGraph();
+        QVERIFY(QTest::qWaitForWindowExposed(f.view.get()));
+        const int withPoints = PointPixels(f.view->ChartView->grab().toImage());
+        f.Search(QDate(2022, 1, 1), QDate(2022, 2, 1));
+        QApplication::processEvents();
+        const int empty = PointPixels(f.view->ChartView->grab().toImage());
+        // Six markers of 11 pixels; the empty chart has none (the legend's marker aside).
+        QVERIFY2(withPoints > empty + 6 * 40,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(withPoints).arg(empty)));
+    }
+
+    void toolTipTellsDateTimeValueAndPid_data() {
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("time");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("percent, 24 hours") << 0 << 1 << "2024-03-15 14:05\n6.5 %\nPID: 123456";
+        QTest::newRow("mmol/mol, 12 hours")
+            << 1 << 0 << "2024-03-15 02:05 PM\n48 mmol/mol\nPID: 123456";
+    }
+    void toolTipTellsDateTimeValueAndPid() {
+        QFETCH(int, unit);
+        QFETCH(int, time);
+        QFETCH(QString, tip);
+        Fixture f(kRows);
+        f.settings.unit = unit;
+        f.settings.time = time;
+        f.view->RefreshGraph();
+        QCOMPARE(f.view->PointToolTip(5), tip);
+    }
+
+    void saveChart_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::newRow("PNG") << "chart.png" << QByteArray("\x89PNG");
+        QTest::newRow("PDF") << "chart.PDF" << QByteArray("%PDF");
+    }
+    void saveChart() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, magic);
+        Fixture f(kRows);
+        f.view->show();
+        f.view->RefreshGraph();
+        const QString path = f.home.filePath(name);
+        f.view->SetSaveFileChooser([path]() { return path; });
+        f.view->SaveButton->click();
+        QVERIFY(f.prompt.messages.empty());
+        const QByteArray bytes = ReadAll(path);
+        QVERIFY(bytes.startsWith(magic));
+        if (magic.startsWith("\x89"))
+            QCOMPARE(QImage::fromData(bytes).size(), f.view->ChartView->size());
+        // A folder that does not exist: the user is told, nothing is written.
+        const QString bad = f.home.filePath("missing/" + name);
+        f.view->SetSaveFileChooser([bad]() { return bad; });
+        f.view->SaveButton->click();
+        QCOMPARE(f.prompt.messages.size(), size_t(1));
+        QVERIFY(!QFile::exists(bad));
+    }
+
+    void everyControlHasAnAccessibleName() {
+        Fixture f;
+        for (QWidget* w : f.view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractScrollArea*>(w) ||
+                qobject_cast<QScrollBar*>(w))
+                QVERIFY2(!w->accessibleName().isEmpty(), w->metaObject()->className());
+        }
+        QCOMPARE(f.view->Period->itemText(0), QStringLiteral("All"));
+        QCOMPARE(f.view->Period->itemText(12), QStringLiteral("12 weeks"));
+    }
+};
+
+int main(int argc, char** argv) {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QApplication app(argc, argv);
+    TestGraphView t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_graphview.moc"
