@@ -399,8 +399,8 @@ int main(int argc, char** argv) {
     // data" button names the view.
     QImage all = ViewBackground(1009, 719);
     Save(all, QStringLiteral("bmp"), 262);
+    // Likewise: the graph's period and search controls sit where a title would go.
     QImage graph = ViewBackground(1009, 719);
-    ViewTitle(graph, QStringLiteral("Graph"), QString());
     Save(graph, QStringLiteral("bmp"), 264);
     Save(DialogBackground(404, 207, QStringLiteral("Get HbA1c data")), QStringLiteral("bmp"), 275);
     Save(DialogBackground(560, 440, QStringLiteral("Setting information")), QStringLiteral("bmp"),
