@@ -136,8 +136,9 @@ void CHbA1cDeskGraphDataView::BuildChart() {
 
     // Bands first, so the points are drawn over them.
     for (int b = 0; b < 3; ++b) {
-        bandEdges_[b][0] = new QLineSeries();
-        bandEdges_[b][1] = new QLineSeries();
+        // An area series does not own its edges: the chart does.
+        bandEdges_[b][0] = new QLineSeries(chart_);
+        bandEdges_[b][1] = new QLineSeries(chart_);
         bands_[b] = new QAreaSeries(bandEdges_[b][0], bandEdges_[b][1]);
         bands_[b]->setPen(Qt::NoPen);
         bands_[b]->setBrush(kBandColours[b]);
