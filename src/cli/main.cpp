@@ -7,6 +7,7 @@
 //   trevanix-cli list [--from D] [--to D] [--pid ID] [--opid ID] [--period WEEKS]
 //                                                 the rows the all-data list shows for that
 //                                                 search, the seven cell texts tab-separated
+//   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
 //
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
@@ -15,6 +16,7 @@
 // running: only one may use the port and the result files at a time.
 
 #include "settings/Settings.h"
+#include "cli/ExportCommand.h"
 #include "link/AcquisitionController.h"
 #include "link/LinkStack.h"
 #include "platform/AppFolders.h"
@@ -127,6 +129,7 @@ int Usage() {
                  "       trevanix-cli auto [--port PATH] [--timeout SECONDS]\n"
                  "       trevanix-cli list [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--pid ID]\n"
                  "                         [--opid ID] [--period WEEKS]\n"
+                 "       trevanix-cli export --csv FILE [the options of list]\n"
                  "  download      stores every new result the analyzer holds (manual mode)\n"
                  "  auto          finds the adapter, waits for the next measurement and stores\n"
                  "                it (automatic mode); without --port the system's USB adapters\n"
@@ -139,7 +142,8 @@ int Usage() {
                  "                every row, newest first. --from/--to/--pid/--opid search a\n"
                  "                date range of at most 366 days (--to defaults to the newest\n"
                  "                stored date, --from to 7 days before --to); --period 1 to 12\n"
-                 "                lists that many weeks back from the newest result\n");
+                 "                lists that many weeks back from the newest result\n"
+                 "  export        writes those rows to FILE as the All data list's CSV export\n");
     return 2;
 }
 
@@ -364,6 +368,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc >= 2 ? argv[1] : "";
     if (mode == "list")
         return ListMain(argc, argv);
+    if (mode == "export")
+        return ExportMain(argc, argv, ParseListArgs, Usage);
     LinkArgs args;
     if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();

@@ -3,6 +3,7 @@
 #include "controls/DateTimeCtrl.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
+#include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QComboBox>
@@ -66,11 +67,13 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     Search = ActionButton(273, 863, 137);
     Search->setAccessibleName(QStringLiteral("Search"));
     connect(Search, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnSearch);
-    // Export, print and the settings dialog come with their own work; the buttons are in place.
+    // Print and the settings dialog come with their own work; the buttons are in place.
     Settings = ActionButton(276, 55, 632);
     Settings->setAccessibleName(QStringLiteral("Settings"));
     Export = ActionButton(134, 775, 632);
     Export->setAccessibleName(QStringLiteral("Export"));
+    connect(Export, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnExport);
+    exportDesktop_ = SystemCsvDesktop(this);
     Print = ActionButton(274, 863, 632);
     Print->setAccessibleName(QStringLiteral("Print"));
     SignIn = ActionButton(171, 500, 632);
@@ -199,4 +202,10 @@ void CHbA1cDeskAllDataListView::OnSearch() {
     keepFilter_ = true;
     SearchActive = 1;
     FillList();
+}
+
+void CHbA1cDeskAllDataListView::OnExport() {
+    // An empty list still writes its header line. Afterwards the base folder is current again.
+    if (prompt_.Ask(kExportAllQuestion, kMessageTitle))
+        ExportListToCsv(*List, kAllDataCsv, db_.BaseFolder(), prompt_, exportDesktop_);
 }

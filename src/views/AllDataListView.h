@@ -4,6 +4,7 @@
 // is done by storage/ResultQuery; this view wires it to its controls.
 
 #include "storage/ResultQuery.h"
+#include "views/CsvExport.h"
 #include "views/FormPage.h"
 
 #include <functional>
@@ -32,6 +33,10 @@ public:
     void OnPeriodChanged(int weeks);
     void OnSearch();
     void OnSwitchToAutomatic() { AskForAutomaticMode(session_, prompt_); }
+    // Asks, then writes the list as it is shown to a CSV file and opens it.
+    void OnExport();
+    // The save dialog and the spreadsheet program; tests give their own.
+    void SetExportDesktop(CsvDesktop desktop) { exportDesktop_ = std::move(desktop); }
 
     // The row's own key, found through the row's binding (it survives a re-sort).
     const ListRowKey* KeyOfRow(int row) const;
@@ -64,4 +69,5 @@ private:
     std::string newestDate_;
     std::vector<ListRowKey> rowKeys_;
     std::function<QDate()> today_;
+    CsvDesktop exportDesktop_;
 };
