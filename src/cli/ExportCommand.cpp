@@ -78,7 +78,7 @@ int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&
     for (size_t i = 0; i < rows.size(); ++i)
         cells.push_back(ResultCells(rows[i], static_cast<int>(i) + 1, settings, ListKind::AllData));
     QString reason;
-    if (!WriteCsvFile(path, CsvBytes(kAllDataCsv, CListCellsRows(cells)), &reason)) {
+    if (!WriteCsvFile(path, kAllDataCsv, CListCellsRows(cells), &reason)) {
         prompt.Inform(CsvWriteFailedText(QDir::cleanPath(QDir::current().absoluteFilePath(path)),
                                          reason),
                       kMessageTitle);

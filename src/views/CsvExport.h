@@ -19,6 +19,7 @@
 #include <vector>
 
 class IPrompt;
+class QIODevice;
 
 inline constexpr const char* kExportAllQuestion = "Do you want current-data export?";
 inline constexpr const char* kNothingToExportText = "There is no HbA1c data to expert.";
@@ -41,7 +42,8 @@ public:
     virtual ~ICsvRows() = default;
     virtual int RowCount() const = 0;
     virtual int ColumnCount() const = 0;
-    virtual const std::string& Cell(int row, int column) const = 0;
+    // The row's cells, `count` of them (columns beyond count are empty).
+    virtual const std::string* RowCells(int row, int& count) const = 0;
 };
 
 // Rows held as the lists' seven cell texts (trevanix-cli, the benchmark).
@@ -50,22 +52,24 @@ public:
     explicit CListCellsRows(const std::vector<ListCells>& rows) : rows_(rows) {}
     int RowCount() const override { return static_cast<int>(rows_.size()); }
     int ColumnCount() const override { return kListColumnCount; }
-    const std::string& Cell(int row, int column) const override {
-        return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+    const std::string* RowCells(int row, int& count) const override {
+        count = kListColumnCount;
+        return rows_[static_cast<size_t>(row)].data();
     }
 
 private:
     const std::vector<ListCells>& rows_;
 };
 
-// One cell and its comma, quoted or guarded as above when it needs it.
-void AppendCsvCell(std::string& out, const std::string& cell, bool typed);
 // The whole file.
 std::string CsvBytes(const CsvLayout& layout, const ICsvRows& rows);
+// The same bytes, written to the device in pieces; false when it refused some.
+bool WriteCsv(QIODevice& device, const CsvLayout& layout, const ICsvRows& rows);
 
 // Writes the file through a temporary copy: an existing file is replaced only by a complete new
 // one. False with the system's reason when it cannot be written.
-bool WriteCsvFile(const QString& path, const std::string& bytes, QString* reason);
+bool WriteCsvFile(const QString& path, const CsvLayout& layout, const ICsvRows& rows,
+                  QString* reason);
 // The message for a file that could not be written.
 std::string CsvWriteFailedText(const QString& path, const QString& reason);
 

@@ -19,8 +19,10 @@ public:
     int RowCount() const override { return list_.ItemCount(); }
     // The header's columns, hidden ones included.
     int ColumnCount() const override { return list_.ColumnCount(); }
-    const std::string& Cell(int row, int column) const override {
-        return list_.ItemText(row, column);
+    const std::string* RowCells(int row, int& count) const override {
+        const std::vector<std::string>& cells = list_.Model()->Row(row).cells;
+        count = static_cast<int>(cells.size());
+        return cells.data();
     }
 
 private:
