@@ -31,8 +31,7 @@ public:
 
 } // namespace
 
-int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&),
-               int (*usage)()) {
+int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&), int (*usage)()) {
     // --csv FILE out, the rest is the list's search.
     QString path;
     std::vector<char*> rest(argv, argv + 2);
@@ -79,9 +78,9 @@ int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&
         cells.push_back(ResultCells(rows[i], static_cast<int>(i) + 1, settings, ListKind::AllData));
     QString reason;
     if (!WriteCsvFile(path, kAllDataCsv, CListCellsRows(cells), &reason)) {
-        prompt.Inform(CsvWriteFailedText(QDir::cleanPath(QDir::current().absoluteFilePath(path)),
-                                         reason),
-                      kMessageTitle);
+        prompt.Inform(
+            CsvWriteFailedText(QDir::cleanPath(QDir::current().absoluteFilePath(path)), reason),
+            kMessageTitle);
         return 1;
     }
     std::fprintf(stderr, "%zu result%s written to %s\n", rows.size(), rows.size() == 1 ? "" : "s",

@@ -9,5 +9,4 @@
 
 // parseList reads the list command's options from argv[2] on; usage prints the usage and
 // returns its exit status. Both come from the command line's main.
-int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&),
-               int (*usage)());
+int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&), int (*usage)());

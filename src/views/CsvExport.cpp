@@ -165,9 +165,10 @@ CsvExportOutcome ExportCsv(const ICsvRows& rows, const CsvLayout& layout, const 
         if (WriteCsvFile(outcome.path, layout, rows, &reason)) {
             outcome.result = CsvExportResult::Written;
             if (desktop.openFile && !desktop.openFile(outcome.path))
-                prompt.Inform("The file was written, but no program could open it:\r\n" +
-                                  QDir::toNativeSeparators(outcome.path).toLocal8Bit().toStdString(),
-                              kMessageTitle);
+                prompt.Inform(
+                    "The file was written, but no program could open it:\r\n" +
+                        QDir::toNativeSeparators(outcome.path).toLocal8Bit().toStdString(),
+                    kMessageTitle);
         } else {
             outcome.result = CsvExportResult::Failed;
             prompt.Inform(CsvWriteFailedText(outcome.path, reason), kMessageTitle);

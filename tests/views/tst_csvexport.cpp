@@ -65,11 +65,12 @@ struct AllData {
         settings.unit = 1; // mmol/mol: the list writes "> 130 " before the unit
         // No layout, sort or export folder left by an earlier run.
         QSettings(kLayoutOrganisation, kLayoutApplication).clear();
-        StoreRows(db.ResultTable, {{"20240315", "1405", "065", "O\"Neil, Jr", "=1+2", "Analyzer Tilted"},
-                                   {"20240301", "0900", "140", "line\nbreak", "OP2"},
-                                   {"20240229", "0800", "057", "123  ", "-7"}});
-        view = std::make_unique<CHbA1cDeskAllDataListView>([](int) {}, session, prompt, db,
-                                                           settings);
+        StoreRows(db.ResultTable,
+                  {{"20240315", "1405", "065", "O\"Neil, Jr", "=1+2", "Analyzer Tilted"},
+                   {"20240301", "0900", "140", "line\nbreak", "OP2"},
+                   {"20240229", "0800", "057", "123  ", "-7"}});
+        view =
+            std::make_unique<CHbA1cDeskAllDataListView>([](int) {}, session, prompt, db, settings);
         view->SetExportDesktop(desktop.Make());
         view->RefreshList();
     }
@@ -120,12 +121,12 @@ private Q_SLOTS:
         QTest::newRow("plain cells as shown, blanks kept")
             << QStringList{"12", "2024-01-05", "09:30 PM", "> 130  mmol/mol", "123   ", "7", " "}
             << QByteArray("12,2024-01-05,09:30 PM,> 130  mmol/mol,123   ,7, ,\n");
-        QTest::newRow("comma in a PID") << row("12,3", "7")
-                                        << "1,2024-01-05,09:30,6.5 %,\"12,3\",7" + tail;
-        QTest::newRow("quote in a PID") << row("O\"Neil", "7")
-                                        << "1,2024-01-05,09:30,6.5 %,\"O\"\"Neil\",7" + tail;
-        QTest::newRow("line feed in a PID") << row("a\nb", "7")
-                                            << "1,2024-01-05,09:30,6.5 %,\"a\nb\",7" + tail;
+        QTest::newRow("comma in a PID")
+            << row("12,3", "7") << "1,2024-01-05,09:30,6.5 %,\"12,3\",7" + tail;
+        QTest::newRow("quote in a PID")
+            << row("O\"Neil", "7") << "1,2024-01-05,09:30,6.5 %,\"O\"\"Neil\",7" + tail;
+        QTest::newRow("line feed in a PID")
+            << row("a\nb", "7") << "1,2024-01-05,09:30,6.5 %,\"a\nb\",7" + tail;
         QTest::newRow("carriage return inside an OPID")
             << row("1", "a\rb") << "1,2024-01-05,09:30,6.5 %,1,\"a\rb\"" + tail;
         QTest::newRow("OPID =") << row("1", "=1+2") << "1,2024-01-05,09:30,6.5 %,1,'=1+2" + tail;
@@ -144,8 +145,8 @@ private Q_SLOTS:
         QTest::newRow("number, date, time, result and note never guarded")
             << QStringList{"-1", "=2024", "+09:30", "-6.5 %", "1", "2", "@x"}
             << QByteArray("-1,=2024,+09:30,-6.5 %,1,2,@x,\n");
-        QTest::newRow("empty cells") << QStringList{"", "", "", "", "", "", ""}
-                                     << QByteArray(",,,,,,,\n");
+        QTest::newRow("empty cells")
+            << QStringList{"", "", "", "", "", "", ""} << QByteArray(",,,,,,,\n");
     }
     void lineBytes() {
         QFETCH(QStringList, cells);
@@ -160,8 +161,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("rows");
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("all data, empty: the header only") << false << 0 << kAllDataHeader;
-        QTest::newRow("download, empty") << true << 0
-                                         << QByteArray("No,Date,Time,Result,PID,OPID\n");
+        QTest::newRow("download, empty")
+            << true << 0 << QByteArray("No,Date,Time,Result,PID,OPID\n");
         QTest::newRow("download: seven fields under six names")
             << true << 2
             << QByteArray("No,Date,Time,Result,PID,OPID\n1,d,t,r,p,o,n,\n2,d,t,r,p,o,n,\n");
@@ -170,10 +171,9 @@ private Q_SLOTS:
         QFETCH(bool, download);
         QFETCH(int, rows);
         QFETCH(QByteArray, bytes);
-        const std::vector<ListCells> cells =
-            Rows(QList<QStringList>{{"1", "d", "t", "r", "p", "o", "n"},
-                                    {"2", "d", "t", "r", "p", "o", "n"}}
-                     .mid(0, rows));
+        const std::vector<ListCells> cells = Rows(QList<QStringList>{
+            {"1", "d", "t", "r", "p", "o", "n"},
+            {"2", "d", "t", "r", "p", "o", "n"}}.mid(0, rows));
         QCOMPARE(QByteArray::fromStdString(
                      CsvBytes(download ? kDownloadCsv : kAllDataCsv, CListCellsRows(cells))),
                  bytes);
@@ -197,8 +197,9 @@ private Q_SLOTS:
         QCOMPARE(f.desktop.offered, QStringList{f.home.path()});
         QCOMPARE(QDir::currentPath(), QDir(f.home.path()).canonicalPath());
 
-        // Sorted by result ("> 130" counts 0 in the integer comparison), with the date column hidden: the file follows the shown order,
-        // every column still there, each row keeping its number.
+        // Sorted by result ("> 130" counts 0 in the integer comparison), with the date column
+        // hidden: the file follows the shown order, every column still there, each row keeping its
+        // number.
         f.view->List->SortByColumn(3, true);
         f.view->List->ShowColumn(1, false);
         f.desktop.answer = out.filePath("sorted.csv");
@@ -246,8 +247,9 @@ private Q_SLOTS:
         QFETCH(QStringList, messages);
         QFETCH(QByteArray, bytes);
         Frame f;
-        const std::vector<StoredRow> stored = {{"20261201", "1010", "065", "P", "OP"},
-                                               {"20261201", "1011", "070", "P", "OP", "Analyzer Tilted"}};
+        const std::vector<StoredRow> stored = {
+            {"20261201", "1010", "065", "P", "OP"},
+            {"20261201", "1011", "070", "P", "OP", "Analyzer Tilted"}};
         // An OPID that looks like a formula to check the guard once more on this list.
         std::vector<StoredRow> some(stored.begin(), stored.begin() + rows);
         for (StoredRow& r : some)
@@ -296,8 +298,8 @@ private Q_SLOTS:
         if (readOnlyFolder) {
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
             if (::access(QFile::encodeName(dir.path()).constData(), W_OK) == 0) {
-                QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                      QFile::ExeOwner);
+                QFile::setPermissions(dir.path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
                 QSKIP("this user writes into read-only folders (root)");
             }
         }
@@ -305,19 +307,19 @@ private Q_SLOTS:
         Desktop desktop;
         desktop.answer = path;
         const std::vector<ListCells> rows = Rows({{"1", "d", "t", "r", "p", "o", "n"}});
-        const CsvExportOutcome outcome = ExportCsv(CListCellsRows(rows), kAllDataCsv,
-                                                   CsvFolders{dir.path(), QString()}, prompt,
-                                                   desktop.Make());
-        QFile::setPermissions(dir.path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const CsvExportOutcome outcome =
+            ExportCsv(CListCellsRows(rows), kAllDataCsv, CsvFolders{dir.path(), QString()}, prompt,
+                      desktop.Make());
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(outcome.result, CsvExportResult::Failed);
         QCOMPARE(prompt.messages.size(), size_t(1));
         const std::string& text = prompt.messages[0].text;
-        QVERIFY2(text.rfind("The file could not be written:\r\n" + path.toStdString() + "\r\n", 0) ==
-                     0,
-                 text.c_str());
+        QVERIFY2(
+            text.rfind("The file could not be written:\r\n" + path.toStdString() + "\r\n", 0) == 0,
+            text.c_str());
         // The system's reason follows the name.
-        QVERIFY(text.size() > ("The file could not be written:\r\n" + path.toStdString() + "\r\n").size());
+        QVERIFY(text.size() >
+                ("The file could not be written:\r\n" + path.toStdString() + "\r\n").size());
         QVERIFY(desktop.opened.isEmpty());
         if (existing)
             QCOMPARE(ReadAll(path), QByteArray("old bytes\n"));
