@@ -7,6 +7,9 @@
 //   trevanix-cli list [--from D] [--to D] [--pid ID] [--opid ID] [--period WEEKS]
 //                                                 the rows the all-data list shows for that
 //                                                 search, the seven cell texts tab-separated
+//   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
+//   trevanix-cli print --pdf FILE [--dpi N] [list options]  the same rows printed to a PDF file
+//   trevanix-cli audit                            corrections and deletions, newest first
 //
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
@@ -16,6 +19,7 @@
 
 #include "cli/PrintCommand.h"
 #include "settings/Settings.h"
+#include "cli/ExportCommand.h"
 #include "link/AcquisitionController.h"
 #include "link/LinkStack.h"
 #include "platform/AppFolders.h"
@@ -130,6 +134,8 @@ int Usage() {
                  "       trevanix-cli list [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--pid ID]\n"
                  "                         [--opid ID] [--period WEEKS]\n"
                  "       trevanix-cli print --pdf FILE [--dpi N] [the options of list]\n"
+                 "       trevanix-cli export --csv FILE [the options of list]\n"
+                 "       trevanix-cli audit\n"
                  "  download      stores every new result the analyzer holds (manual mode)\n"
                  "  auto          finds the adapter, waits for the next measurement and stores\n"
                  "                it (automatic mode); without --port the system's USB adapters\n"
@@ -143,6 +149,8 @@ int Usage() {
                  "                date range of at most 366 days (--to defaults to the newest\n"
                  "                stored date, --from to 7 days before --to); --period 1 to 12\n"
                  "                lists that many weeks back from the newest result\n"
+                 "  export        writes those rows to FILE as the All data list's CSV export\n"
+                 "  print         writes those rows to FILE as the All data list's printout (PDF)\n"
                  "  audit         prints the audit trail of corrected and deleted results, newest\n"
                  "                first, one line per changed row: when (UTC), user, action,\n"
                  "                table, the row before and after (JSON), separated by a tab\n");
@@ -409,6 +417,8 @@ int main(int argc, char** argv) {
         return ListMain(argc, argv);
     if (mode == "audit")
         return AuditMain(argc);
+    if (mode == "export")
+        return ExportMain(argc, argv, ParseListArgs, Usage);
     LinkArgs args;
     if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();

@@ -6,6 +6,7 @@
 #include "storage/Databases.h"
 #include "storage/ResultEdit.h"
 #include "views/RecordDialogs.h"
+#include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QAction>
@@ -81,6 +82,8 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     });
     Export = ActionButton(134, 775, 632);
     Export->setAccessibleName(QStringLiteral("Export"));
+    connect(Export, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnExport);
+    exportDesktop_ = SystemCsvDesktop(this);
     Print = ActionButton(274, 863, 632);
     Print->setAccessibleName(QStringLiteral("Print"));
     connect(Print, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnPrint);
@@ -307,4 +310,8 @@ void CHbA1cDeskAllDataListView::OnPrint() {
         return List->ItemText(row, column);
     };
     PrintResultList(*reportPrinter_, printSteps_ ? *printSteps_ : dialogs, prompt_, rows);
+void CHbA1cDeskAllDataListView::OnExport() {
+    // An empty list still writes its header line. Afterwards the base folder is current again.
+    if (prompt_.Ask(kExportAllQuestion, kMessageTitle))
+        ExportListToCsv(*List, kAllDataCsv, db_.BaseFolder(), prompt_, exportDesktop_);
 }

@@ -4,6 +4,7 @@
 // is done by storage/ResultQuery; this view wires it to its controls.
 
 #include "storage/ResultQuery.h"
+#include "views/CsvExport.h"
 #include "views/FormPage.h"
 
 #include <functional>
@@ -58,6 +59,10 @@ public:
     std::function<QAction*(QMenu&, const QPoint&)> RunMenu;
     // The settings button; the main frame opens its settings window.
     std::function<void()> OpenSettings;
+    // Asks, then writes the list as it is shown to a CSV file and opens it.
+    void OnExport();
+    // The save dialog and the spreadsheet program; tests give their own.
+    void SetExportDesktop(CsvDesktop desktop) { exportDesktop_ = std::move(desktop); }
 
     // The row's own key, found through the row's binding (it survives a re-sort).
     const ListRowKey* KeyOfRow(int row) const;
@@ -92,4 +97,5 @@ private:
     std::function<QDate()> today_;
     std::unique_ptr<CReportPrinter> reportPrinter_;
     IPrintSteps* printSteps_ = nullptr;
+    CsvDesktop exportDesktop_;
 };

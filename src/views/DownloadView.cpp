@@ -2,11 +2,14 @@
 
 #include "settings/DisplayFormats.h"
 #include "link/AcquisitionController.h"
+#include "platform/AppFolders.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
 #include "storage/ResultQuery.h"
+#include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QDir>
 #include <QFont>
 
 CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
@@ -15,7 +18,7 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
                                                ProcessDlgModel& processDlg, IPrompt& prompt,
                                                QWidget* parent)
     : CFormPage(261, std::move(command), parent), link_(link), db_(db), settings_(settings),
-      processDlg_(processDlg), prompt_(prompt) {
+      processDlg_(processDlg), prompt_(prompt), startDir_(QDir::currentPath()) {
     Home = NavButton(336, 213, 214);
     Download = NavButton(452, 216, 216); // marks the current view
     AllData = NavButton(568, 217, 218);
@@ -41,6 +44,8 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
             Send(4);
     });
     connect(Mode, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnModeSwitch);
+    connect(Export, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnExport);
+    exportDesktop_ = SystemCsvDesktop(this);
 
     Home->setAccessibleName(QStringLiteral("Home"));
     Download->setAccessibleName(QStringLiteral("Download"));
@@ -101,6 +106,21 @@ void CHbA1cDeskDownLoadView::OnModeSwitch() {
         processDlg_.Hide();
         link_.StartAutomatic();
     }
+}
+
+void CHbA1cDeskDownLoadView::OnExport() {
+    if (link_.State().AutoMode == 1)
+        return;
+    if (list_->ItemCount() == 0) {
+        prompt_.Inform(kNothingToExportText, kMessageTitle);
+        return;
+    }
+    if (!prompt_.Ask(kExportDownloadQuestion, kMessageTitle))
+        return;
+    // Every row, selected or not; afterwards the data folder is current again.
+    const QString data =
+        dataFolder_.isEmpty() ? AppFolders::MakeDataFolder(startDir_) : dataFolder_;
+    ExportListToCsv(*list_, kDownloadCsv, data, prompt_, exportDesktop_);
 }
 
 void CHbA1cDeskDownLoadView::FillDownloadList() {

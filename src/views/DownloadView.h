@@ -1,9 +1,9 @@
 #pragma once
 // The download view: the results of the last download, the manual/automatic switch, and the
 // navigation buttons. Showing it in manual mode starts a manual download.
-//
-// The export button is there but does nothing until the CSV export is built.
+// Export writes the listed rows to a CSV file (not in automatic mode).
 
+#include "views/CsvExport.h"
 #include "views/FormPage.h"
 
 class CResultDatabases;
@@ -32,6 +32,12 @@ public:
     // Home, Download, All data and Graph act only when nothing is running.
     bool Idle() const;
     void OnModeSwitch();
+    void OnExport();
+    // The save dialog and the spreadsheet program; tests give their own.
+    void SetExportDesktop(CsvDesktop desktop) { exportDesktop_ = std::move(desktop); }
+    // The folder made current after an export: the start directory's DATA folder unless the
+    // frame or a test names it.
+    void SetDataFolder(const QString& folder) { dataFolder_ = folder; }
 
     CPngButton* Home = nullptr;
     CPngButton* Download = nullptr;
@@ -47,4 +53,7 @@ private:
     ProcessDlgModel& processDlg_;
     IPrompt& prompt_;
     CListCtrlExt* list_;
+    CsvDesktop exportDesktop_;
+    QString startDir_;
+    QString dataFolder_;
 };

@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <sqlite3.h>
 
+#include "ResultRows.h"
 #include "TestSupport.h"
 #include "platform/SingleInstance.h"
 #include "ResultRows.h"
@@ -122,6 +123,8 @@ private Q_SLOTS:
     void listPrintsTheRowsOfTheAllDataList();
     void auditPrintsTheTrailNewestFirst();
     void printWritesThePdfOfTheListedRows();
+    void exportWritesTheAllDataListsFile_data();
+    void exportWritesTheAllDataListsFile();
 };
 
 void TestCli::downloadsAndStores() {
@@ -393,6 +396,54 @@ void TestCli::printWritesThePdfOfTheListedRows() {
     const QString missing = home.filePath("no-folder/list.pdf");
     QCOMPARE(RunCli({"print", "--pdf", missing}, home.path()).exitCode, 1);
     QVERIFY(!QFile::exists(missing));
+void TestCli::exportWritesTheAllDataListsFile_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("bytes"); // empty: no file written
+    const QByteArray header = "No,Date,Time,Result,PID,OPID,Note\n";
+    QTest::newRow("every row, newest first, cells quoted and guarded")
+        << QStringList{"export", "--csv", "out.csv"} << 0
+        << header + "1,2024-03-15,14:05,6.5 %,\"P,\"\"1\"\"\",'=1+2,Analyzer Tilted,\n"
+                    "2,2024-03-01,09:00,> 14 %,\"two\nlines\",OP2, ,\n"
+                    "3,2023-03-10,10:00,5.7 %,\"P,\"\"1\"\"\",'=1+2, ,\n";
+    QTest::newRow("the list's search") << QStringList{"export", "--period", "1", "--csv", "out.csv"}
+                                       << 0
+                                       << header + "1,2024-03-15,14:05,6.5 %,\"P,\"\"1\"\"\","
+                                                   "'=1+2,Analyzer Tilted,\n";
+    QTest::newRow("nothing found: the header only")
+        << QStringList{"export", "--csv", "out.csv", "--from", "2022-01-01", "--to", "2022-02-01"}
+        << 0 << header;
+    QTest::newRow("folder missing") << QStringList{"export", "--csv", "missing/out.csv"} << 1
+                                    << QByteArray();
+    QTest::newRow("no file named") << QStringList{"export", "--period", "1"} << 2 << QByteArray();
+    QTest::newRow("367 days refused")
+        << QStringList{"export", "--csv", "out.csv", "--from", "2023-03-14", "--to", "2024-03-15"}
+        << 2 << QByteArray();
+}
+
+void TestCli::exportWritesTheAllDataListsFile() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir home;
+    {
+        CResultDatabases db(home.path());
+        db.OpenDatabases();
+        QVERIFY(StoreRows(db.ResultTable,
+                          {{"20230310", "1000", "057", "P,\"1\"", "=1+2"},
+                           {"20240301", "0900", "142", "two\nlines", "OP2"},
+                           {"20240315", "1405", "065", "P,\"1\"", "=1+2", "Analyzer Tilted"}}));
+        db.CloseDatabases();
+    }
+    const Result r = RunCli(args, home.path());
+    QVERIFY2(r.exitCode == exitCode, qPrintable(r.output));
+    if (bytes.isEmpty()) {
+        QVERIFY(!QFile::exists(home.filePath("out.csv")));
+        if (exitCode == 1)
+            QVERIFY2(r.output.contains("The file could not be written:"), qPrintable(r.output));
+        return;
+    }
+    QCOMPARE(ReadAll(home.filePath("out.csv")), bytes);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
