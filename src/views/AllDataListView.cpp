@@ -310,6 +310,8 @@ void CHbA1cDeskAllDataListView::OnPrint() {
         return List->ItemText(row, column);
     };
     PrintResultList(*reportPrinter_, printSteps_ ? *printSteps_ : dialogs, prompt_, rows);
+}
+
 void CHbA1cDeskAllDataListView::OnExport() {
     // An empty list still writes its header line. Afterwards the base folder is current again.
     if (prompt_.Ask(kExportAllQuestion, kMessageTitle))

@@ -396,6 +396,8 @@ void TestCli::printWritesThePdfOfTheListedRows() {
     const QString missing = home.filePath("no-folder/list.pdf");
     QCOMPARE(RunCli({"print", "--pdf", missing}, home.path()).exitCode, 1);
     QVERIFY(!QFile::exists(missing));
+}
+
 void TestCli::exportWritesTheAllDataListsFile_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
