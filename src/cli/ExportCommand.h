@@ -5,8 +5,5 @@
 // be written (the reason is printed, an existing file stays as it was), 2 wrong arguments or a
 // refused date range, 3 another copy of the program is running.
 
-#include "storage/ResultQuery.h"
-
-// parseList reads the list command's options from argv[2] on; usage prints the usage and
-// returns its exit status. Both come from the command line's main.
-int ExportMain(int argc, char** argv, bool (*parseList)(int, char**, ListSearch&), int (*usage)());
+// usage prints the command line's usage and returns its exit status.
+int ExportMain(int argc, char** argv, int (*usage)());

@@ -1,12 +1,7 @@
 #include "cli/PrintCommand.h"
 
-#include "platform/AppFolders.h"
-#include "platform/Prompt.h"
-#include "platform/SingleInstance.h"
+#include "cli/CliCommon.h"
 #include "print/ResultListReport.h"
-#include "settings/Settings.h"
-#include "storage/Databases.h"
-#include "storage/ResultQuery.h"
 
 #include <QGuiApplication>
 #include <QPrinter>
@@ -16,25 +11,6 @@
 
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitAlreadyRunning = 3;
-
-class StderrPrompt : public IPrompt {
-public:
-    void Inform(const std::string& text, const std::string& title) override {
-        std::string line;
-        for (char c : text)
-            if (c != '\r')
-                line += c;
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), line.c_str());
-    }
-    bool Ask(const std::string& text, const std::string& title) override {
-        Inform(text, title);
-        return false;
-    }
-};
-
 struct PrintArgs {
     QString pdf;
     int dpi = 0; // 0: the printer's high resolution
@@ -43,38 +19,19 @@ struct PrintArgs {
 
 // The same search options as `list`, plus --pdf (required) and --dpi.
 bool ParsePrintArgs(int argc, char** argv, PrintArgs& out) {
-    auto date = [](const char* text, QDate& d) {
-        d = QDate::fromString(QString::fromLocal8Bit(text), QStringLiteral("yyyy-MM-dd"));
-        return d.isValid();
-    };
-    ListSearch& s = out.search;
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (i + 1 >= argc)
-            return false;
-        const char* value = argv[++i];
-        if (a == "--pdf" && *value)
+    const bool parsed = ParseListArgs(argc, argv, out.search, [&out](const std::string& option,
+                                                                     const char* value) {
+        if (option == "--pdf" && *value) {
             out.pdf = QString::fromLocal8Bit(value);
-        else if (a == "--dpi") {
+            return true;
+        }
+        if (option == "--dpi") {
             out.dpi = std::atoi(value);
-            if (out.dpi < 72 || out.dpi > 9600)
-                return false;
-        } else if (a == "--from" && date(value, s.from)) {
-        } else if (a == "--to" && date(value, s.to)) {
-        } else if (a == "--pid")
-            s.pid = value;
-        else if (a == "--opid")
-            s.opid = value;
-        else if (a == "--period") {
-            s.periodWeeks = std::atoi(value);
-            if (s.periodWeeks < 1 || s.periodWeeks > 12)
-                return false;
-        } else
-            return false;
-    }
-    const bool mixed = s.periodWeeks > 0 &&
-                       (s.from.isValid() || s.to.isValid() || !s.pid.empty() || !s.opid.empty());
-    return !out.pdf.isEmpty() && !mixed;
+            return out.dpi >= 72 && out.dpi <= 9600;
+        }
+        return false;
+    });
+    return parsed && !out.pdf.isEmpty();
 }
 
 int PrintUsage() {
@@ -98,32 +55,13 @@ int PrintMain(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
-    SingleInstanceGuard instance;
-    SingleInstanceGuard folder(base);
-    if (!instance.TryAcquire() || !folder.TryAcquire()) {
-        std::fprintf(stderr, "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) "
-                             "is running. Try again when it has finished.\n");
-        return kExitAlreadyRunning;
-    }
-    StderrPrompt prompt;
-    AppSettings settings;
-    LoadSettings(settings, base);
-    CResultDatabases db(base, &prompt);
-    db.OpenDatabases();
-    if (!db.DatabaseReady) {
-        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
-        return kExitFailed;
-    }
+    StoredResults store;
+    if (store.Status())
+        return store.Status();
     std::vector<ResultRow> found;
-    std::string message;
-    const bool ok =
-        RunListSearch(db.ResultTable, args.search, settings, QDate::currentDate(), found, &message);
-    db.CloseDatabases();
-    if (!ok) {
-        prompt.Inform(message, kMessageTitle);
-        return kExitUsage;
-    }
+    if (const int status = store.Search(args.search, found))
+        return status;
+    const AppSettings& settings = store.Settings();
 
     // The cells of one row at a time: a long list is never held as texts all at once.
     int cachedRow = -1;

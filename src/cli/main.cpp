@@ -17,9 +17,10 @@
 // arguments are wrong, 3 when another copy of the program (the window or trevanix-cli) is
 // running: only one may use the port and the result files at a time.
 
+#include "cli/CliCommon.h"
+#include "cli/ExportCommand.h"
 #include "cli/PrintCommand.h"
 #include "settings/Settings.h"
-#include "cli/ExportCommand.h"
 #include "link/AcquisitionController.h"
 #include "link/LinkStack.h"
 #include "platform/AppFolders.h"
@@ -40,17 +41,6 @@
 #include <string>
 
 namespace {
-
-// Message boxes become lines on the terminal; "\r\n" inside a text is a line break.
-std::string Printable(std::string text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r')
-            continue;
-        out += text[i];
-    }
-    return out;
-}
 
 class TerminalPrompt : public IPrompt {
 public:
@@ -125,8 +115,6 @@ private:
     CResultDatabases& db_;
 };
 
-constexpr int kExitAlreadyRunning = 3;
-
 int Usage() {
     std::fprintf(stderr,
                  "usage: trevanix-cli download --port PATH [--yes]\n"
@@ -158,80 +146,17 @@ int Usage() {
 }
 
 // trevanix-cli list: the all-data list's search, printed.
-// The same name the window program takes, and a lock in the base folder: one program at a
-// time uses the port and the result files. Says so on the terminal when another copy runs.
-class OneCopyLocks {
-public:
-    explicit OneCopyLocks(const QString& base) : folder_(base) {
-        taken_ = instance_.TryAcquire() && folder_.TryAcquire();
-        if (!taken_)
-            std::fprintf(stderr,
-                         "trevanix-cli: another copy of Trevanix (the program or trevanix-cli) "
-                         "is running. Try again when it has finished.\n");
-    }
-    bool Taken() const { return taken_; }
-
-private:
-    SingleInstanceGuard instance_;
-    SingleInstanceGuard folder_;
-    bool taken_ = false;
-};
-
-// list options; false on anything else.
-bool ParseListArgs(int argc, char** argv, ListSearch& search) {
-    auto date = [](const char* text, QDate& out) {
-        out = QDate::fromString(QString::fromLocal8Bit(text), QStringLiteral("yyyy-MM-dd"));
-        return out.isValid();
-    };
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (a == "--from" && hasValue && date(argv[i + 1], search.from))
-            ++i;
-        else if (a == "--to" && hasValue && date(argv[i + 1], search.to))
-            ++i;
-        else if (a == "--pid" && hasValue)
-            search.pid = argv[++i];
-        else if (a == "--opid" && hasValue)
-            search.opid = argv[++i];
-        else if (a == "--period" && hasValue) {
-            search.periodWeeks = std::atoi(argv[++i]);
-            if (search.periodWeeks < 1 || search.periodWeeks > 12)
-                return false;
-        } else
-            return false;
-    }
-    return !(search.periodWeeks > 0 && (search.from.isValid() || search.to.isValid() ||
-                                         !search.pid.empty() || !search.opid.empty()));
-}
-
 int ListMain(int argc, char** argv) {
     ListSearch search;
     if (!ParseListArgs(argc, argv, search))
         return Usage();
-
-    const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
-    OneCopyLocks locks(base);
-    if (!locks.Taken())
-        return kExitAlreadyRunning;
-    TerminalPrompt prompt(false);
-    AppSettings settings;
-    LoadSettings(settings, base);
-    CResultDatabases db(base, &prompt);
-    db.OpenDatabases();
-    if (!db.DatabaseReady) {
-        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
-        return 1;
-    }
+    StoredResults store;
+    if (store.Status())
+        return store.Status();
     std::vector<ResultRow> rows;
-    std::string message;
-    const bool ok =
-        RunListSearch(db.ResultTable, search, settings, QDate::currentDate(), rows, &message);
-    db.CloseDatabases();
-    if (!ok) {
-        std::fprintf(stderr, "%s: %s\n", kMessageTitle, Printable(message).c_str());
-        return 2;
-    }
+    if (const int status = store.Search(search, rows))
+        return status;
+    const AppSettings& settings = store.Settings();
     std::string line;
     for (size_t i = 0; i < rows.size(); ++i) {
         const ListCells cells =
@@ -252,25 +177,15 @@ int ListMain(int argc, char** argv) {
 int AuditMain(int argc) {
     if (argc != 2)
         return Usage();
-    const QString base = AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder());
-    OneCopyLocks locks(base);
-    if (!locks.Taken())
-        return kExitAlreadyRunning;
-    TerminalPrompt prompt(false);
-    CResultDatabases db(base, &prompt);
-    db.OpenDatabases();
-    if (!db.DatabaseReady) {
-        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
-        return 1;
-    }
+    StoredResults store;
+    if (store.Status())
+        return store.Status();
     std::vector<AuditEntry> entries;
     std::string error;
-    const bool ok = ReadAuditTrail(db.ResultTable, entries, &error);
-    db.CloseDatabases();
-    if (!ok) {
+    if (!ReadAuditTrail(store.Db().ResultTable, entries, &error)) {
         std::fprintf(stderr, "trevanix-cli: the audit trail cannot be read: %s\n",
                      Printable(error).c_str());
-        return 1;
+        return kExitFailed;
     }
     std::string line;
     for (const AuditEntry& e : entries) {
@@ -418,7 +333,7 @@ int main(int argc, char** argv) {
     if (mode == "audit")
         return AuditMain(argc);
     if (mode == "export")
-        return ExportMain(argc, argv, ParseListArgs, Usage);
+        return ExportMain(argc, argv, Usage);
     LinkArgs args;
     if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();
