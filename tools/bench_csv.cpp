@@ -31,17 +31,13 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
+
+using bench::QuietPrompt;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class QuietPrompt : public IPrompt {
-public:
-    void Inform(const std::string& text, const std::string&) override {
-        std::printf("  message: %s\n", text.c_str());
-    }
-    bool Ask(const std::string&, const std::string&) override { return true; }
-};
 
 // Runs the candidates in turns, eleven rounds, so that each meets the same machine; the median
 // of each.
@@ -108,7 +104,7 @@ int main(int argc, char** argv) {
         list.InsertColumn(c, QStringLiteral("c%1").arg(c), Qt::AlignCenter, 100);
     list.AppendItems(std::move(records));
 
-    QuietPrompt prompt;
+    QuietPrompt prompt(true);
     const QString listFile = tmp.filePath("list.csv");
     const QString cliFile = tmp.filePath("cli.csv");
     const QString rawFile = tmp.filePath("raw.csv");

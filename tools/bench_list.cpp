@@ -26,93 +26,17 @@
 #include <string>
 #include <unistd.h>
 
+#include "BenchSupport.h"
+
+using namespace bench;
+
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double, std::milli>(b - a).count();
-}
 
 long ResidentKb() {
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;
     statm >> size >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-class QuietPrompt : public IPrompt {
-public:
-    void Inform(const std::string& text, const std::string&) override {
-        std::printf("  message: %s\n", text.c_str());
-    }
-    bool Ask(const std::string&, const std::string&) override { return false; }
-};
-
-// No download runs while the list is measured.
-class IdleSession : public IDownloadSession {
-public:
-    const AcquisitionState& State() const override { return state_; }
-    void StartManual() override {}
-    void StartAutomatic() override {}
-    void SwitchToManual() override {}
-    bool IsIdle() const override { return true; }
-
-private:
-    AcquisitionState state_;
-};
-
-void FillRecord(HbA1cRecord& r, int i) {
-    // About three years of results from 2,000 patients and 20 operators.
-    const QDate d = QDate(2022, 1, 1).addDays(i % 1095);
-    char date[16], time[8], value[8], pid[16], opid[16];
-    std::snprintf(date, sizeof date, "%04d%02d%02d", d.year(), d.month(), d.day());
-    std::snprintf(time, sizeof time, "%02d%02d", (i / 7) % 24, (i / 3) % 60);
-    std::snprintf(value, sizeof value, "%03d", 40 + (i * 37) % 101);
-    std::snprintf(pid, sizeof pid, "PAT%05d ", (i * 7919) % 2000);
-    std::snprintf(opid, sizeof opid, "OP%02d ", i % 20);
-    r.DATE = date;
-    r.TIME = time;
-    r.HbA1c_VALUE = value;
-    r.PID = pid;
-    r.OPID = opid;
-    r.EQ_TYPE = i % 50 == 0 ? "Analyzer Tilted" : " ";
-    r.p_NAME = "";
-    r.p_DOB = "19000101";
-    r.P_AGE = 0;
-    r.P_DIAGNOSE = 0;
-    r.DATE_YEAR = d.year();
-    r.DATE_MONTH = d.month();
-    r.DATE_DAY = d.day();
-    r.TIME_HOUR = (i / 7) % 24;
-    r.TIME_MIN = (i / 3) % 60;
-    r.P_MEMO = "";
-}
-
-// One prepared SELECT stepped through, every column read as the table layer reads it.
-double RawSelect(sqlite3* db, const std::string& where, int* rows) {
-    const auto t0 = Clock::now();
-    const std::string sql = "SELECT * FROM [HospitalTlb]" +
-                            (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + kDefaultSort;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-    int n = 0;
-    std::string texts[9];
-    long long sum = 0;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        for (int c = 0; c < 16; ++c) {
-            if (sqlite3_column_type(st, c) == SQLITE_INTEGER) {
-                sum += sqlite3_column_int(st, c);
-            } else {
-                const unsigned char* t = sqlite3_column_text(st, c);
-                texts[c % 9].assign(t ? reinterpret_cast<const char*>(t) : "");
-            }
-        }
-        ++n;
-    }
-    sqlite3_finalize(st);
-    *rows = n + static_cast<int>(sum & 0);
-    return Ms(t0, Clock::now());
 }
 
 } // namespace
@@ -134,7 +58,7 @@ int main(int argc, char** argv) {
         CDbTransaction tx(t);
         for (int i = 0; i < kRows; ++i) {
             t.AddNew();
-            FillRecord(t.Record, i);
+            FillClinicRecord(t.Record, i);
             t.Update();
         }
         tx.Commit();
@@ -157,7 +81,7 @@ int main(int argc, char** argv) {
     double bestRaw = 1e18, bestFill = 1e18;
     int rawRows = 0;
     for (int round = 0; round < kRounds; ++round) {
-        bestRaw = std::min(bestRaw, RawSelect(raw, "", &rawRows));
+        bestRaw = std::min(bestRaw, RawSelect(raw, "", kDefaultSort, &rawRows));
         const auto t0 = Clock::now();
         view.RefreshList();
         view.List->scrollToBottom();
@@ -211,7 +135,7 @@ int main(int argc, char** argv) {
     double bestRawSearch = 1e18, bestSearch = 1e18;
     int searchRows = 0;
     for (int round = 0; round < kRounds; ++round) {
-        bestRawSearch = std::min(bestRawSearch, RawSelect(raw, where, &searchRows));
+        bestRawSearch = std::min(bestRawSearch, RawSelect(raw, where, kDefaultSort, &searchRows));
         view.StartDate->SetDate(newest.addDays(-30));
         view.EndDate->SetDate(newest);
         const auto t0 = Clock::now();

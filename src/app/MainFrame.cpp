@@ -73,8 +73,10 @@ void CMainFrame::FirstInitialisation() {
     auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
     views_[0] = new CTrevanixView(stack_);
     views_[1] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
-    views_[2] = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg, prompt_,
-                                           stack_);
+    auto* download = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg,
+                                                prompt_, stack_);
+    download->SetDataFolder(dataFolder_); // where its CSV export leaves the current folder
+    views_[2] = download;
     auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
     allData->OpenSettings = [this]() { OpenSettingsDialog(); };
     views_[3] = allData;

@@ -1,0 +1,103 @@
+#pragma once
+// What the benchmarks of the views share: a clock, a prompt that only prints, a download
+// session that never runs, and the clinic-like rows they store.
+
+#include "link/DownloadSession.h"
+#include "platform/Prompt.h"
+#include "storage/ResultTable.h"
+
+#include <QDate>
+#include <chrono>
+#include <sqlite3.h>
+#include <cstdio>
+#include <string>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Ms(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// Prints what it is told; answers every question with `answer`.
+class QuietPrompt : public IPrompt {
+public:
+    explicit QuietPrompt(bool answer = false) : answer_(answer) {}
+    void Inform(const std::string& text, const std::string&) override {
+        std::printf("  message: %s\n", text.c_str());
+    }
+    bool Ask(const std::string&, const std::string&) override { return answer_; }
+
+private:
+    bool answer_;
+};
+
+// No download runs while a view is measured.
+class IdleSession : public IDownloadSession {
+public:
+    const AcquisitionState& State() const override { return state_; }
+    void StartManual() override {}
+    void StartAutomatic() override {}
+    void SwitchToManual() override {}
+    bool IsIdle() const override { return true; }
+
+private:
+    AcquisitionState state_;
+};
+
+// Result i of about three years of results from 2,000 patients and 20 operators.
+inline void FillClinicRecord(HbA1cRecord& r, int i) {
+    const QDate d = QDate(2022, 1, 1).addDays(i % 1095);
+    char date[16], time[8], value[8], pid[16], opid[16];
+    std::snprintf(date, sizeof date, "%04d%02d%02d", d.year(), d.month(), d.day());
+    std::snprintf(time, sizeof time, "%02d%02d", (i / 7) % 24, (i / 3) % 60);
+    std::snprintf(value, sizeof value, "%03d", 40 + (i * 37) % 101);
+    std::snprintf(pid, sizeof pid, "PAT%05d ", (i * 7919) % 2000);
+    std::snprintf(opid, sizeof opid, "OP%02d ", i % 20);
+    r.DATE = date;
+    r.TIME = time;
+    r.HbA1c_VALUE = value;
+    r.PID = pid;
+    r.OPID = opid;
+    r.EQ_TYPE = i % 50 == 0 ? "Analyzer Tilted" : " ";
+    r.p_NAME = "";
+    r.p_DOB = "19000101";
+    r.P_AGE = 0;
+    r.P_DIAGNOSE = 0;
+    r.DATE_YEAR = d.year();
+    r.DATE_MONTH = d.month();
+    r.DATE_DAY = d.day();
+    r.TIME_HOUR = (i / 7) % 24;
+    r.TIME_MIN = (i / 3) % 60;
+    r.P_MEMO = "";
+}
+
+// One prepared SELECT of the result table stepped through, every column read as the table
+// layer reads it: the time a list or chart cannot beat.
+inline double RawSelect(sqlite3* db, const std::string& where, const char* sort, int* rows) {
+    const auto t0 = Clock::now();
+    const std::string sql = "SELECT * FROM [HospitalTlb]" +
+                            (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + sort;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    int n = 0;
+    std::string texts[9];
+    long long sum = 0;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        for (int c = 0; c < 16; ++c) {
+            if (sqlite3_column_type(st, c) == SQLITE_INTEGER) {
+                sum += sqlite3_column_int(st, c);
+            } else {
+                const unsigned char* t = sqlite3_column_text(st, c);
+                texts[c % 9].assign(t ? reinterpret_cast<const char*>(t) : "");
+            }
+        }
+        ++n;
+    }
+    sqlite3_finalize(st);
+    *rows = n + static_cast<int>(sum & 0);
+    return Ms(t0, Clock::now());
+}
+
+} // namespace bench
