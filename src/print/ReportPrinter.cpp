@@ -116,6 +116,19 @@ int CReportPrinter::AddFontSet(const QString& face, int size1, int size2) {
     return currentSet_;
 }
 
+void CReportPrinter::ClearFontSets() {
+    sets_.clear();
+    currentSet_ = -1;
+}
+
+void CReportPrinter::Detach() {
+    if (painter_.isActive())
+        painter_.end();
+    if (!ownPrinter_ || device_ != ownPrinter_.get())
+        device_ = nullptr;
+    newPage_ = nullptr;
+}
+
 CReportPrinter::FontSet* CReportPrinter::Set(int set) {
     return set >= 0 && set < FontSetCount() ? &sets_[static_cast<size_t>(set)] : nullptr;
 }

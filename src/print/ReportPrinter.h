@@ -63,6 +63,10 @@ public:
 
     // Face and the two sizes in points; returns the set's index and makes it the current one.
     int AddFontSet(const QString& face, int size1, int size2);
+    // Forgets every font set: a report makes its own sets at the start of each job.
+    void ClearFontSets();
+    // Lets go of the device (one that is about to be destroyed).
+    void Detach();
     int FontSetCount() const { return static_cast<int>(sets_.size()); }
     void SelectFontVariant(int set, int variant);
     int FontVariant(int set) const;

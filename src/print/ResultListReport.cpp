@@ -2,11 +2,9 @@
 
 #include "platform/Prompt.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include <QPdfWriter>
 #include <QPrinter>
-#include <cstdio>
+#include <QSaveFile>
 
 namespace {
 
@@ -66,6 +64,8 @@ ReportOutcome DrawResultList(CReportPrinter& engine, QPrinter& printer, const Re
 
 ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
                          const ReportProgress& progress) {
+    // Each job makes its three sets anew (for this device); none pile up in a kept engine.
+    engine.ClearFontSets();
     const int a = engine.AddFontSet(kReportFace, 8, 8);
     const int b = engine.AddFontSet(kReportFace, 8, 12);
     engine.AddFontSet(kReportFace, 20, 20); // C: made as it always was, not used
@@ -111,26 +111,31 @@ ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
 ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
                              const ReportProgress& progress) {
     const QString target = printer.outputFileName();
-    const bool toFile = printer.outputFormat() == QPrinter::PdfFormat && !target.isEmpty();
-    QString partial;
-    if (toFile) {
-        const QFileInfo info(target);
-        partial = info.absoluteDir().filePath(QStringLiteral(".") + info.fileName() +
-                                              QStringLiteral(".part"));
-        printer.setOutputFileName(partial);
+    if (printer.outputFormat() != QPrinter::PdfFormat || target.isEmpty())
+        return DrawResultList(engine, printer, rows, progress);
+    // A PDF file is drawn into a temporary copy that replaces an earlier file only when every
+    // byte was written and synced to the disk: a full disk or a cancelled job leaves the old
+    // file as it was, and a file cut short is never reported as printed.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly))
+        return ReportOutcome::Failed;
+    ReportOutcome outcome = ReportOutcome::Failed;
+    {
+        QPdfWriter writer(&file);
+        writer.setPageLayout(printer.pageLayout());
+        writer.setResolution(printer.resolution());
+        writer.setTitle(QString::fromLatin1(kReportDocumentName));
+        writer.setCreator(printer.creator());
+        if (engine.Attach(&writer) &&
+            engine.StartDocument(QString::fromLatin1(kReportDocumentName)))
+            outcome = DrawReport(engine, rows, progress);
+        engine.Detach(); // the writer ends here
     }
-    const ReportOutcome outcome = DrawResultList(engine, printer, rows, progress);
-    if (toFile) {
-        printer.setOutputFileName(target);
-        // rename() replaces the old file in one step; QFile::rename would not overwrite it.
-        if (outcome != ReportOutcome::Printed ||
-            std::rename(QFile::encodeName(partial).constData(),
-                        QFile::encodeName(target).constData()) != 0) {
-            QFile::remove(partial);
-            return outcome == ReportOutcome::Printed ? ReportOutcome::Failed : outcome;
-        }
+    if (outcome != ReportOutcome::Printed) {
+        file.cancelWriting();
+        return outcome;
     }
-    return outcome;
+    return file.commit() ? ReportOutcome::Printed : ReportOutcome::Failed;
 }
 
 ReportOutcome PrintResultList(CReportPrinter& engine, IPrintSteps& steps, IPrompt& prompt,

@@ -64,7 +64,8 @@ public:
 ReportOutcome PrintResultList(CReportPrinter& engine, IPrintSteps& steps, IPrompt& prompt,
                               const ReportRows& rows);
 
-// Prints to printer with the progress given; for a PDF printer through a file beside the one
-// named, renamed into place when complete.
+// Prints to printer with the progress given. A PDF file goes through a temporary copy that
+// replaces the named file only when it was written whole and synced; a file that could not be
+// written whole (a full disk) is a failure.
 ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
                              const ReportProgress& progress);

@@ -225,9 +225,12 @@ void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
     if (SearchActive == 1 || row < 0 || column < 0)
         return;
     const ListRowKey* key = KeyOfRow(row);
-    if (!key || !prompt_.Ask(kDeleteQuestion, kMessageTitle))
+    if (!key)
         return;
-    const ListRowKey picked = *key; // the list is refilled below
+    // A copy: the question runs an event loop, and the list is refilled below.
+    const ListRowKey picked = *key;
+    if (!prompt_.Ask(kDeleteQuestion, kMessageTitle))
+        return;
     const EditOutcome done = DeleteStoredResult(db_.ResultTable, picked, AuditStampNow());
     if (done.kind == EditOutcome::Failed || done.kind == EditOutcome::AuditFailed) {
         prompt_.Inform(EditFailureText(done, true), kMessageTitle);

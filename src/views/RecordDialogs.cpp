@@ -22,6 +22,12 @@ CCurrentRecord CurrentRecord;
 namespace {
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
+// The stored IDs are padded with blanks; the edits show the ID itself.
+std::string Unpadded(std::string id) {
+    while (!id.empty() && id.back() == ' ')
+        id.pop_back();
+    return id;
+}
 std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
 const QDate kNoBirthday(1900, 1, 1);
@@ -82,9 +88,9 @@ CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWid
         pal.setColor(QPalette::Base, pal.color(QPalette::Window));
         fixed->setPalette(pal);
     }
-    Opid = line("1127", r.key.OPID);
+    Opid = line("1127", Unpadded(r.key.OPID));
     add("OPID :", Opid);
-    Pid = line("1124", r.key.PID);
+    Pid = line("1124", Unpadded(r.key.PID));
     add("PID :", Pid);
     Name = line("1123", r.key.p_NAME);
     add("Patient Name :", Name);
@@ -140,8 +146,10 @@ void CDataModifyDlg::OnChange() {
     CCurrentRecord::Edited& e = r.edited;
     e.birthday = Birthday->GetDate();
     e.name = Local(Name->text());
-    e.opid = Local(Opid->text());
-    e.pid = Local(Pid->text());
+    // An ID the user left as it was keeps its stored form, padding included.
+    const std::string opid = Local(Opid->text()), pid = Local(Pid->text());
+    e.opid = opid == Unpadded(r.key.OPID) ? r.key.OPID : opid;
+    e.pid = pid == Unpadded(r.key.PID) ? r.key.PID : pid;
     e.remark = Local(Remark->toPlainText());
     // A stored type outside the list selects no entry; it is kept unless the user picks one.
     e.type = Type->currentIndex() >= 0 ? Type->currentIndex() : r.key.P_DIAGNOSE;

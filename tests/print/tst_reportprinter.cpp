@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <memory>
 
 namespace {
@@ -203,6 +205,7 @@ private Q_SLOTS:
     void printButtonPrintsTheShownRowsInTheShownOrder();
     void printJobStopsWithoutWriting_data();
     void printJobStopsWithoutWriting();
+    void jobsDoNotPileUpFontSets();
 
 private:
     QTemporaryDir dir_;
@@ -418,6 +421,8 @@ void TestReportPrinter::printJobStopsWithoutWriting_data() {
     QTest::newRow("cancelled while printing") << "progress" << QString();
     QTest::newRow("file cannot be written")
         << "unwritable" << QString::fromLatin1(kFailedInitializingPrinter);
+    QTest::newRow("disk full while writing")
+        << "full" << QString::fromLatin1(kFailedInitializingPrinter);
 }
 
 void TestReportPrinter::printJobStopsWithoutWriting() {
@@ -437,7 +442,18 @@ void TestReportPrinter::printJobStopsWithoutWriting() {
     ScriptedPrompt prompt;
     CReportPrinter engine;
     const TableRows table(500);
+    // A full disk: no file of this process may grow past 32 KiB (the job needs more).
+    rlimit before{};
+    if (step == "full") {
+        std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        rlimit small = before;
+        small.rlim_cur = 32 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
     const ReportOutcome outcome = PrintResultList(engine, steps, prompt, table.Rows());
+    if (step == "full")
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
     QVERIFY(outcome != ReportOutcome::Printed);
     if (step == "progress")
         QCOMPARE(steps.lastProgress, 128);
@@ -448,6 +464,21 @@ void TestReportPrinter::printJobStopsWithoutWriting() {
     QCOMPARE(prompt.messages.size(), message.isEmpty() ? size_t(0) : size_t(1));
     if (!message.isEmpty())
         QCOMPARE(QString::fromStdString(prompt.messages[0].text), message);
+}
+
+void TestReportPrinter::jobsDoNotPileUpFontSets() {
+    // The window keeps one engine: every job (preview and print) makes its three sets anew.
+    ScriptedPrintSteps steps;
+    steps.pdfPath = dir_.filePath(QStringLiteral("twice.pdf"));
+    steps.previewPath = dir_.filePath(QStringLiteral("twice-preview.pdf"));
+    ScriptedPrompt prompt;
+    CReportPrinter engine;
+    const TableRows table(3);
+    for (int job = 0; job < 2; ++job) {
+        QCOMPARE(PrintResultList(engine, steps, prompt, table.Rows()), ReportOutcome::Printed);
+        QCOMPARE(engine.FontSetCount(), 3);
+    }
+    QCOMPARE(RowNumbers(PdfPages(steps.pdfPath)), (QStringList{"1", "2", "3"}));
 }
 
 int main(int argc, char** argv) {

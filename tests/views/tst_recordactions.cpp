@@ -176,6 +176,27 @@ private Q_SLOTS:
         QCOMPARE(k->P_MEMO, std::string("fasting\nrepeat in 3 months"));
     }
 
+    void paddedIdsShowWithoutTheirBlanks() {
+        // The analyzer's IDs are stored padded with blanks.
+        Fixture f({{"20240315", "1405", "065", "777     ", "9     "}});
+        f.drive = [&f](QDialog& d) {
+            auto& dlg = dynamic_cast<CDataModifyDlg&>(d);
+            QCOMPARE(dlg.Pid->text(), QStringLiteral("777"));
+            QCOMPARE(dlg.Opid->text(), QStringLiteral("9"));
+            dlg.Pid->setFocus();
+            dlg.Pid->end(false);
+            QTest::keyClicks(dlg.Pid, "8");
+            QCOMPARE(dlg.Pid->text(), QStringLiteral("7778"));
+            f.prompt.answers = {true};
+            dlg.Change->click();
+        };
+        f.Menu(0, QString::fromLatin1(kModifyMenuText));
+        const ListRowKey* k = f.view->KeyOfRow(0);
+        QVERIFY(k);
+        QCOMPARE(k->PID, std::string("7778"));
+        QCOMPARE(k->OPID, std::string("9     ")); // untouched: as stored
+    }
+
     void cancellingTheChangeQuestionKeepsTheDialog() {
         Fixture f(kRows);
         bool stillOpen = false;
