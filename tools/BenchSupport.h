@@ -4,9 +4,13 @@
 
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
+#include "storage/Databases.h"
 #include "storage/ResultTable.h"
 
+#include <QByteArray>
 #include <QDate>
+#include <QFile>
+#include <QString>
 #include <chrono>
 #include <sqlite3.h>
 #include <cstdio>
@@ -71,6 +75,34 @@ inline void FillClinicRecord(HbA1cRecord& r, int i) {
     r.TIME_HOUR = (i / 7) % 24;
     r.TIME_MIN = (i / 3) % 60;
     r.P_MEMO = "";
+}
+
+// Before the application object: offscreen unless a platform is chosen, and the per-user
+// settings (list layouts) in a folder of the run's own.
+inline void BenchEnvironment(const QString& configFolder) {
+    if (qgetenv("QT_QPA_PLATFORM").isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configFolder));
+}
+
+// `rows` clinic-like results stored in one transaction, then the list's order.
+inline void StoreClinicRows(CResultTable& t, int rows) {
+    auto lock = t.Lock();
+    CDbTransaction tx(t);
+    for (int i = 0; i < rows; ++i) {
+        t.AddNew();
+        FillClinicRecord(t.Record, i);
+        t.Update();
+    }
+    tx.Commit();
+    RequeryDefault(t);
+}
+
+// A second, read-only connection to the main file for the raw SELECT.
+inline sqlite3* OpenReadOnly(const QString& path) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    return raw;
 }
 
 // One prepared SELECT of the result table stepped through, every column read as the table

@@ -84,10 +84,8 @@ ResultRow MakeRow(int i) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QTemporaryDir tmp;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath("config")));
+    bench::BenchEnvironment(tmp.filePath("config"));
     QApplication app(argc, argv);
     const int kRows = argc > 1 ? std::atoi(argv[1]) : 100000;
 

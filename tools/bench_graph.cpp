@@ -27,36 +27,17 @@
 
 using namespace bench;
 
-namespace {
-
-} // namespace
-
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QTemporaryDir tmp;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(tmp.filePath("config")));
+    BenchEnvironment(tmp.filePath("config"));
     QApplication app(argc, argv);
     const int kRows = argc > 1 ? std::atoi(argv[1]) : 100000;
 
     QuietPrompt prompt;
     CResultDatabases db(tmp.path(), &prompt);
     db.OpenDatabases();
-    {
-        CResultTable& t = db.ResultTable;
-        auto lock = t.Lock();
-        CDbTransaction tx(t);
-        for (int i = 0; i < kRows; ++i) {
-            t.AddNew();
-            FillClinicRecord(t.Record, i);
-            t.Update();
-        }
-        tx.Commit();
-        RequeryDefault(t);
-    }
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(QFile::encodeName(db.MainDbPath).constData(), &raw, SQLITE_OPEN_READONLY,
-                    nullptr);
+    StoreClinicRows(db.ResultTable, kRows);
+    sqlite3* raw = OpenReadOnly(db.MainDbPath);
 
     AppSettings settings;
     IdleSession session;

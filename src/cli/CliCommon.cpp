@@ -78,10 +78,16 @@ StoredResults::StoredResults()
     }
 }
 
-int StoredResults::Search(const ListSearch& search, std::vector<ResultRow>& rows) {
+int SearchStoredResults(const ListSearch& search, std::vector<ResultRow>& rows,
+                        AppSettings& settings) {
+    StoredResults store;
+    if (store.Status())
+        return store.Status();
+    settings = store.Settings();
     std::string message;
-    if (RunListSearch(db_->ResultTable, search, settings_, QDate::currentDate(), rows, &message))
+    if (RunListSearch(store.Db().ResultTable, search, settings, QDate::currentDate(), rows,
+                      &message))
         return 0;
-    prompt_.Inform(message, kMessageTitle);
+    store.Tell(message);
     return kExitUsage;
 }

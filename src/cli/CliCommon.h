@@ -55,8 +55,7 @@ public:
     int Status() const { return status_; }
     CResultDatabases& Db() { return *db_; }
     const AppSettings& Settings() const { return settings_; }
-    // The list's search; on a refused range prints the list's message and returns kExitUsage.
-    int Search(const ListSearch& search, std::vector<ResultRow>& rows);
+    void Tell(const std::string& text) { prompt_.Inform(text, kMessageTitle); }
 
 private:
     QString base_;
@@ -66,3 +65,9 @@ private:
     std::unique_ptr<CResultDatabases> db_;
     int status_ = 0;
 };
+
+// The list's search over the result files, opened under the locks and closed again: the rows,
+// and the settings they are shown in. 0, or the exit status after saying why (a refused range
+// prints the list's message and gives kExitUsage).
+int SearchStoredResults(const ListSearch& search, std::vector<ResultRow>& rows,
+                        AppSettings& settings);

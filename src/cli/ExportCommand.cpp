@@ -21,13 +21,10 @@ int ExportMain(int argc, char** argv, int (*usage)()) {
     });
     if (!parsed || path.isEmpty())
         return usage();
-    StoredResults store;
-    if (store.Status())
-        return store.Status();
     std::vector<ResultRow> rows;
-    if (const int status = store.Search(search, rows))
+    AppSettings settings;
+    if (const int status = SearchStoredResults(search, rows, settings))
         return status;
-    const AppSettings& settings = store.Settings();
     // The list's rows as the window shows them before any re-sort: newest first, from 1.
     std::vector<ListCells> cells;
     cells.reserve(rows.size());

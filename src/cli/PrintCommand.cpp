@@ -55,13 +55,10 @@ int PrintMain(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    StoredResults store;
-    if (store.Status())
-        return store.Status();
     std::vector<ResultRow> found;
-    if (const int status = store.Search(args.search, found))
+    AppSettings settings;
+    if (const int status = SearchStoredResults(args.search, found, settings))
         return status;
-    const AppSettings& settings = store.Settings();
 
     // The cells of one row at a time: a long list is never held as texts all at once.
     int cachedRow = -1;

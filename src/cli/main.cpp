@@ -150,13 +150,10 @@ int ListMain(int argc, char** argv) {
     ListSearch search;
     if (!ParseListArgs(argc, argv, search))
         return Usage();
-    StoredResults store;
-    if (store.Status())
-        return store.Status();
     std::vector<ResultRow> rows;
-    if (const int status = store.Search(search, rows))
+    AppSettings settings;
+    if (const int status = SearchStoredResults(search, rows, settings))
         return status;
-    const AppSettings& settings = store.Settings();
     std::string line;
     for (size_t i = 0; i < rows.size(); ++i) {
         const ListCells cells =

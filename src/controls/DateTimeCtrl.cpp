@@ -11,3 +11,10 @@ CDateTimeCtrl::CDateTimeCtrl(QWidget* parent) : QDateEdit(parent) {
 void CDateTimeCtrl::SetDateFormat(int dateFormat) {
     setDisplayFormat(QString::fromStdString(DatePickerQtFormat(dateFormat)));
 }
+
+void ShowWeekEndingAt(CDateTimeCtrl& start, CDateTimeCtrl& end, const QDate& last, int dateFormat) {
+    start.SetDateFormat(dateFormat);
+    end.SetDateFormat(dateFormat);
+    end.SetDate(last);
+    start.SetDate(last.addDays(-7));
+}

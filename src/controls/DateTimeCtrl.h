@@ -12,3 +12,7 @@ public:
     void SetDate(const QDate& date) { setDate(date); }
     QDate GetDate() const { return date(); }
 };
+
+// The search pickers of a list or the chart: the week that ends on `last`, in the date format
+// of the settings.
+void ShowWeekEndingAt(CDateTimeCtrl& start, CDateTimeCtrl& end, const QDate& last, int dateFormat);

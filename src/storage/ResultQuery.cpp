@@ -21,6 +21,19 @@ ListCells ResultCells(const ResultRow& row, int number, const AppSettings& s, Li
             row.EQ_TYPE};
 }
 
+QDate DateFromKey(const std::string& key) {
+    auto piece = [&key](size_t at, size_t len) {
+        return at < key.size() ? std::atoi(key.substr(at, len).c_str()) : 0;
+    };
+    return QDate(piece(0, 4), piece(4, 2), piece(6, 2));
+}
+
+std::string TrimmedId(std::string id) {
+    while (!id.empty() && id.back() == ' ')
+        id.pop_back();
+    return id;
+}
+
 std::string DateKey(const QDate& date) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%d%02d%02d", date.year(), date.month(), date.day());
@@ -50,10 +63,7 @@ const char* RangeMessage(RangeCheck check) {
 }
 
 std::string QuoteId(const std::string& id) {
-    std::string trimmed = id;
-    while (!trimmed.empty() && trimmed.back() == ' ')
-        trimmed.pop_back();
-    return QuoteText(trimmed);
+    return QuoteText(TrimmedId(id));
 }
 
 std::string SearchFilter(const std::string& fromKey, const std::string& toKey,

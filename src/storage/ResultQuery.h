@@ -48,6 +48,11 @@ ListCells ResultCells(const ResultRow& row, int number, const AppSettings& setti
 
 // "20240105": year "%d", month and day zero-padded.
 std::string DateKey(const QDate& date);
+// The other way: a stored date cut by position into year, month and day; a piece the text is too
+// short for counts 0 (so the date is invalid), as is an impossible date.
+QDate DateFromKey(const std::string& key);
+// An ID without the blanks the decoding pads stored IDs with.
+std::string TrimmedId(std::string id);
 
 // The search range rule: end before start refused, over 366 whole days refused.
 enum class RangeCheck { Ok, EndBeforeStart, TooLong };

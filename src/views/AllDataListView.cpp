@@ -44,13 +44,7 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
       settings_(settings), today_([]() { return QDate::currentDate(); }) {
     Automatic = Nav[3];
 
-    Period = new QComboBox(this);
-    Period->setGeometry(55, 140, 130, 25);
-    Period->setAccessibleName(QStringLiteral("Period"));
-    QStringList periods{QStringLiteral("ALL"), QStringLiteral("1 week")};
-    for (int k = 2; k <= 12; ++k)
-        periods << QStringLiteral("%1 weeks").arg(k);
-    Period->addItems(periods);
+    Period = MakePeriodList(QStringLiteral("ALL"));
     connect(Period, &QComboBox::activated, this, &CHbA1cDeskAllDataListView::OnPeriodChanged);
 
     PidList = new QComboBox(this);
@@ -174,15 +168,7 @@ void CHbA1cDeskAllDataListView::FillList() {
 void CHbA1cDeskAllDataListView::SetDefaultDateRange() {
     if (newestDate_.empty())
         newestDate_ = DateKey(today_());
-    // A stored date shorter than eight characters gives 0 for the missing pieces.
-    auto piece = [this](size_t at, size_t len) {
-        return at < newestDate_.size() ? std::atoi(newestDate_.substr(at, len).c_str()) : 0;
-    };
-    const QDate d(piece(0, 4), piece(4, 2), piece(6, 2));
-    StartDate->SetDateFormat(settings_.Date);
-    EndDate->SetDateFormat(settings_.Date);
-    EndDate->SetDate(d);
-    StartDate->SetDate(d.addDays(-7));
+    ShowWeekEndingAt(*StartDate, *EndDate, DateFromKey(newestDate_), settings_.Date);
 }
 
 void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {

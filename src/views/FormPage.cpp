@@ -3,6 +3,7 @@
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 
+#include <QComboBox>
 #include <QPainter>
 
 CFormPage::CFormPage(int backgroundId, FrameCommandFn command, QWidget* parent)
@@ -86,4 +87,15 @@ CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommand
             connect(b, &QAbstractButton::clicked, this, [this, view]() { Send(view); });
         }
     }
+}
+
+QComboBox* CNavigationPage::MakePeriodList(const QString& allText) {
+    auto* period = new QComboBox(this);
+    period->setGeometry(55, 140, 130, 25);
+    period->setAccessibleName(QStringLiteral("Period"));
+    QStringList periods{allText, QStringLiteral("1 week")};
+    for (int k = 2; k <= 12; ++k)
+        periods << QStringLiteral("%1 weeks").arg(k);
+    period->addItems(periods);
+    return period;
 }

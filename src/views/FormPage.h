@@ -12,6 +12,7 @@
 
 class IPrompt;
 class IDownloadSession;
+class QComboBox;
 
 using FrameCommandFn = std::function<void(int code)>;
 
@@ -80,6 +81,9 @@ public:
     CPngButton* Nav[5] = {};
 
 protected:
+    // The period list at its place: allText (no period), then 1 to 12 weeks.
+    QComboBox* MakePeriodList(const QString& allText);
+
     IDownloadSession& session_;
     IPrompt& prompt_;
 };

@@ -68,13 +68,7 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
     EndDate->setGeometry(568, 140, 110, 25);
     EndDate->setAccessibleName(QStringLiteral("End date"));
 
-    Period = new QComboBox(this);
-    Period->setGeometry(55, 140, 130, 25);
-    Period->setAccessibleName(QStringLiteral("Period"));
-    QStringList periods{QStringLiteral("All"), QStringLiteral("1 week")};
-    for (int k = 2; k <= 12; ++k)
-        periods << QStringLiteral("%1 weeks").arg(k);
-    Period->addItems(periods);
+    Period = MakePeriodList(QStringLiteral("All"));
     connect(Period, &QComboBox::activated, this, &CHbA1cDeskGraphDataView::OnPeriodChanged);
 
     // Editable, as in the all-data list: with many patients, typing the ID is quicker.
@@ -231,15 +225,7 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
 void CHbA1cDeskGraphDataView::ResetDatePickers() {
     if (referenceDate_.empty())
         referenceDate_ = DateKey(today_());
-    // A stored date shorter than eight characters gives 0 for the missing pieces.
-    auto piece = [this](size_t at, size_t len) {
-        return at < referenceDate_.size() ? std::atoi(referenceDate_.substr(at, len).c_str()) : 0;
-    };
-    const QDate d(piece(0, 4), piece(4, 2), piece(6, 2));
-    StartDate->SetDateFormat(settings_.Date);
-    EndDate->SetDateFormat(settings_.Date);
-    EndDate->SetDate(d);
-    StartDate->SetDate(d.addDays(-7));
+    ShowWeekEndingAt(*StartDate, *EndDate, DateFromKey(referenceDate_), settings_.Date);
 }
 
 void CHbA1cDeskGraphDataView::DrawGraph() {

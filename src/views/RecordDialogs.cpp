@@ -22,12 +22,6 @@ CCurrentRecord CurrentRecord;
 namespace {
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
-// The stored IDs are padded with blanks; the edits show the ID itself.
-std::string Unpadded(std::string id) {
-    while (!id.empty() && id.back() == ' ')
-        id.pop_back();
-    return id;
-}
 std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
 const QDate kNoBirthday(1900, 1, 1);
@@ -35,10 +29,7 @@ const QDate kNoBirthday(1900, 1, 1);
 } // namespace
 
 QDate BirthdayFromText(const std::string& dob) {
-    if (dob.size() < 8)
-        return QDate();
-    auto piece = [&dob](size_t at, size_t len) { return std::atoi(dob.substr(at, len).c_str()); };
-    return QDate(piece(0, 4), piece(4, 2), piece(6, 2)); // invalid when impossible
+    return dob.size() < 8 ? QDate() : DateFromKey(dob); // invalid when impossible
 }
 
 std::string BirthdayText(const QDate& date) {
@@ -88,9 +79,10 @@ CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWid
         pal.setColor(QPalette::Base, pal.color(QPalette::Window));
         fixed->setPalette(pal);
     }
-    Opid = line("1127", Unpadded(r.key.OPID));
+    // The stored IDs are padded with blanks; the edits show the ID itself.
+    Opid = line("1127", TrimmedId(r.key.OPID));
     add("OPID :", Opid);
-    Pid = line("1124", Unpadded(r.key.PID));
+    Pid = line("1124", TrimmedId(r.key.PID));
     add("PID :", Pid);
     Name = line("1123", r.key.p_NAME);
     add("Patient Name :", Name);
@@ -148,8 +140,8 @@ void CDataModifyDlg::OnChange() {
     e.name = Local(Name->text());
     // An ID the user left as it was keeps its stored form, padding included.
     const std::string opid = Local(Opid->text()), pid = Local(Pid->text());
-    e.opid = opid == Unpadded(r.key.OPID) ? r.key.OPID : opid;
-    e.pid = pid == Unpadded(r.key.PID) ? r.key.PID : pid;
+    e.opid = opid == TrimmedId(r.key.OPID) ? r.key.OPID : opid;
+    e.pid = pid == TrimmedId(r.key.PID) ? r.key.PID : pid;
     e.remark = Local(Remark->toPlainText());
     // A stored type outside the list selects no entry; it is kept unless the user picks one.
     e.type = Type->currentIndex() >= 0 ? Type->currentIndex() : r.key.P_DIAGNOSE;
