@@ -24,6 +24,58 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// The text of the file as 8-bit bytes, and the encoding to write it back in.
+QByteArray Decode(const QByteArray& data, ProfileFile::Encoding& encoding) {
+    using E = ProfileFile::Encoding;
+    const auto starts = [&](const char* mark, int n) {
+        return data.size() >= n && std::equal(mark, mark + n, data.constData());
+    };
+    const auto utf16 = [&](bool littleEndian) {
+        QString text;
+        const qsizetype units = (data.size() - 2) / 2;
+        text.reserve(units);
+        const auto* b = reinterpret_cast<const unsigned char*>(data.constData()) + 2;
+        for (qsizetype i = 0; i < units; ++i, b += 2)
+            text.append(QChar(littleEndian ? char16_t(b[0] | (b[1] << 8))
+                                           : char16_t((b[0] << 8) | b[1])));
+        return text.toUtf8();
+    };
+    if (starts("\xEF\xBB\xBF", 3)) {
+        encoding = E::Utf8Bom;
+        return data.mid(3);
+    }
+    if (starts("\xFF\xFE", 2)) {
+        encoding = E::Utf16LE;
+        return utf16(true);
+    }
+    if (starts("\xFE\xFF", 2)) {
+        encoding = E::Utf16BE;
+        return utf16(false);
+    }
+    encoding = E::Bytes;
+    return data;
+}
+
+QByteArray Encode(const QByteArray& text, ProfileFile::Encoding encoding) {
+    using E = ProfileFile::Encoding;
+    if (encoding == E::Bytes)
+        return text;
+    if (encoding == E::Utf8Bom)
+        return QByteArray("\xEF\xBB\xBF", 3) + text;
+    const QString s = QString::fromUtf8(text);
+    QByteArray out;
+    out.reserve(2 + 2 * s.size());
+    const bool le = encoding == E::Utf16LE;
+    out.append(le ? "\xFF\xFE" : "\xFE\xFF", 2);
+    for (const QChar c : s) {
+        const char lo = static_cast<char>(c.unicode() & 0xFF);
+        const char hi = static_cast<char>(c.unicode() >> 8);
+        out.append(le ? lo : hi);
+        out.append(le ? hi : lo);
+    }
+    return out;
+}
+
 } // namespace
 
 ProfileFile::ProfileFile(QString path) : path_(std::move(path)) {}
@@ -33,12 +85,13 @@ bool ProfileFile::Exists() const { return QFile::exists(path_); }
 bool ProfileFile::Load() {
     lines_.clear();
     crlf_ = true;
+    encoding_ = Encoding::Bytes;
     QFile f(path_);
     if (!f.exists())
         return true;
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray data = f.readAll();
+    const QByteArray data = Decode(f.readAll(), encoding_);
     const int firstLf = data.indexOf('\n');
     if (firstLf >= 0)
         crlf_ = firstLf > 0 && data.at(firstLf - 1) == '\r';
@@ -82,6 +135,7 @@ bool ProfileFile::Save() const {
         out.append(line.text.data(), static_cast<qsizetype>(line.text.size()));
         out.append(eol);
     }
+    out = Encode(out, encoding_);
     if (f.write(out) != out.size())
         return false;
     return f.commit();

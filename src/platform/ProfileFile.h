@@ -9,6 +9,9 @@
 //    section is appended at the end of the file), so keys stay in the order first written;
 //  - existing files are read with LF or CRLF line ends; a rewritten file keeps its style,
 //    a new file gets CRLF, as the program's files have always had;
+//  - a file that Windows editors saved with a UTF-8 byte-order mark, or as UTF-16 with its
+//    byte-order mark, is read as the text it holds (values come out as UTF-8) and written back
+//    in the same encoding; a file without a mark is taken byte for byte;
 //  - a file is rewritten through a temporary file and a rename, so a crash never leaves half of it.
 
 #include <QString>
@@ -34,6 +37,10 @@ public:
 
     const QString& Path() const { return path_; }
 
+    // How the file was stored; a rewrite keeps it.
+    enum class Encoding { Bytes, Utf8Bom, Utf16LE, Utf16BE };
+    Encoding FileEncoding() const { return encoding_; }
+
 private:
     struct Line {
         std::string text;        // the raw line without its line end
@@ -46,6 +53,7 @@ private:
     QString path_;
     std::vector<Line> lines_;
     bool crlf_ = true;
+    Encoding encoding_ = Encoding::Bytes;
 };
 
 // One-call helpers in the manner of the Windows profile calls: each reads or rewrites the file.

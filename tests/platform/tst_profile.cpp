@@ -7,6 +7,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+QByteArray Utf16(const QString& text, bool littleEndian) {
+    QByteArray out(littleEndian ? "\xFF\xFE" : "\xFE\xFF", 2);
+    for (const QChar c : text) {
+        const char lo = static_cast<char>(c.unicode() & 0xFF);
+        const char hi = static_cast<char>(c.unicode() >> 8);
+        out.append(littleEndian ? lo : hi);
+        out.append(littleEndian ? hi : lo);
+    }
+    return out;
+}
+
+} // namespace
+
 class TestProfile : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
@@ -47,6 +62,20 @@ private Q_SLOTS:
             << QByteArray("k") << QByteArray(99, 'x');
         QTest::newRow("no file") << QByteArray() << QByteArray("S") << QByteArray("k")
                                  << QByteArray("-1");
+        // Windows editors save with a byte-order mark, or as UTF-16.
+        const QString text = QString::fromUtf8(crlf) + QStringLiteral("[N]\r\nname=Zoë\r\n");
+        QTest::newRow("utf-8 with byte-order mark")
+            << QByteArray("\xEF\xBB\xBF" + crlf) << QByteArray("User Count")
+            << QByteArray("current_user") << QByteArray("Trevanix.sqlite");
+        QTest::newRow("utf-16 little endian")
+            << Utf16(text, true) << QByteArray("User Count") << QByteArray("current_user")
+            << QByteArray("Trevanix.sqlite");
+        QTest::newRow("utf-16 big endian")
+            << Utf16(text, false) << QByteArray("user set") << QByteArray("no1")
+            << QByteArray("Trevanix.sqlite");
+        QTest::newRow("utf-16 letters beyond ASCII come out as UTF-8")
+            << Utf16(text, true) << QByteArray("N") << QByteArray("name")
+            << QByteArray("Zo\xC3\xAB");
     }
     void readsValues() {
         QFETCH(QByteArray, file);
@@ -79,6 +108,28 @@ private Q_SLOTS:
         QVERIFY(WriteProfileString(path, "A", "c", "3"));
         QVERIFY(WriteProfileString(path, "B", "x", "9"));
         QCOMPARE(ReadAll(path), QByteArray("; kept\n[A]\nb=1\na=2\nc=3\n\n[B]\nx=9\n"));
+    }
+
+    // A rewrite keeps the file's encoding, so the editor that saved it still reads it.
+    void rewriteKeepsTheEncoding_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        const QString in = QStringLiteral("[User Count]\r\ncurrent_user=Zoë.sqlite\r\n");
+        const QString out = in + QStringLiteral("cnt=2\r\n");
+        QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF" + in.toUtf8())
+                                    << QByteArray("\xEF\xBB\xBF" + out.toUtf8());
+        QTest::newRow("utf-16 le") << Utf16(in, true) << Utf16(out, true);
+        QTest::newRow("utf-16 be") << Utf16(in, false) << Utf16(out, false);
+        QTest::newRow("plain bytes") << QByteArray("[User Count]\ncurrent_user=Zo\xEB\n")
+                                     << QByteArray("[User Count]\ncurrent_user=Zo\xEB\ncnt=2\n");
+    }
+    void rewriteKeepsTheEncoding() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const QString path = Path("enc.ini");
+        QVERIFY(WriteAll(path, before));
+        QVERIFY(WriteProfileString(path, "User Count", "cnt", "2"));
+        QCOMPARE(ReadAll(path), after);
     }
 
     void readIntOfMissingKeyIsMinusOne() {
