@@ -22,6 +22,16 @@ QString CResultDatabases::InBase(const std::string& name) const {
     return QDir(baseFolder_).filePath(QString::fromLocal8Bit(name.c_str()));
 }
 
+QStringList CResultDatabases::OtherResultFiles() const {
+    QStringList found;
+    const QFileInfoList entries =
+        QDir(baseFolder_).entryInfoList({QStringLiteral("*.sqlite")}, QDir::Files, QDir::Name);
+    for (const QFileInfo& info : entries)
+        if (info.fileName().compare(kDownloadDbFile, Qt::CaseInsensitive) != 0)
+            found << info.fileName();
+    return found;
+}
+
 std::string CResultDatabases::UserTableListFile(const std::string& userDbFile) {
     // The user's database file name without its last seven characters (".sqlite"), plus ".ini".
     const std::string stem =
@@ -55,12 +65,33 @@ void CResultDatabases::OpenDatabases() {
     }
     MainDbPath = CurrentUser != "-1" ? InBase(CurrentUser) : InBase(kDefaultUser);
     DownloadDbPath = InBase(kDownloadDbFile);
+    const std::string named = CurrentUser != "-1" ? CurrentUser : std::string(kDefaultUser);
+    // The download database is emptied by every download: it can never be the main one.
+    if (QString::fromLocal8Bit(named.c_str()).compare(kDownloadDbFile, Qt::CaseInsensitive) == 0 ||
+        (QFileInfo::exists(MainDbPath) &&
+         QFileInfo(MainDbPath).canonicalFilePath() ==
+             QFileInfo(DownloadDbPath).canonicalFilePath())) {
+        ResultTable.Close();
+        DownloadTable.Close();
+        Report(Failure::DownloadAsMain, named);
+        return;
+    }
 
     // An existing file is never created again: a damaged one is left alone (see ExistingFiles).
-    if (!QFileInfo::exists(MainDbPath))
-        FirstRun();
-    else
+    if (QFileInfo::exists(MainDbPath)) {
         ExistingFiles();
+    } else {
+        // Only a folder without any result database is a first run.
+        const QStringList others = OtherResultFiles();
+        if (!others.isEmpty()) {
+            ResultTable.Close();
+            DownloadTable.Close();
+            openError_ = others.join(QStringLiteral(", ")).toLocal8Bit().toStdString();
+            Report(Failure::MissingUser, named);
+            return;
+        }
+        FirstRun();
+    }
 
     RequeryDefault(ResultTable);
     RequeryDefault(DownloadTable);
@@ -291,6 +322,17 @@ std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::st
                "\", which is not a plain table name (letters, digits, _ and - only).\r\n"
                "Nothing was opened or changed. Correct current_table in the table list, then "
                "start Trevanix again.";
+    case F::MissingUser:
+        return "The user list (user_info.ini) names the database file \"" + name +
+               "\", which does not exist in the program's folder. The folder holds: " + detail +
+               ".\r\nNothing was opened, created or changed. Set current_user in user_info.ini "
+               "to the file that holds your results, then start Trevanix again.";
+    case F::DownloadAsMain:
+        return "The user list (user_info.ini) names the database file \"" + name +
+               "\", which holds only the list of the last download and is emptied by every "
+               "download.\r\nNothing was opened or changed. Set current_user in user_info.ini to "
+               "the file that holds your results (Trevanix.sqlite by default), then start "
+               "Trevanix again.";
     case F::NoResultTable:
         return file + " holds no table of results.\r\nThe file has been left as it is. "
                       "Results cannot be listed or stored until the right file is in its place.";
@@ -305,8 +347,14 @@ std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::st
 
 void CResultDatabases::Report(Failure failure, const std::string& name) {
     failure_ = failure;
-    openError_ = ResultTable.LastError();
-    if (failure == Failure::BadUser || failure == Failure::BadTable)
+    if (failure == Failure::MissingUser) {
+        // openError_ already lists the files that are there.
+    } else {
+        openError_ = ResultTable.LastError();
+    }
+    if (failure == Failure::DownloadAsMain)
+        openError_ = "the download database named as the main one: " + name;
+    else if (failure == Failure::BadUser || failure == Failure::BadTable)
         openError_ = "not a plain name: " + name;
     else if (failure == Failure::NoResultTable)
         openError_ = "no table of results";

@@ -8,11 +8,15 @@
 // newest first with no filter. A first run cut short (a crash, a power cut) is completed at the
 // next start: a main file that holds no table gets its table, missing profile files are written
 // again, and a missing download database is made anew (it only holds the last download's list).
-// Names read from the profile files are used only when they are plain names.
+// Names read from the profile files are used only when they are plain names. When the user list
+// names a database that is not there (a hand-edited or damaged user_info.ini) while the folder
+// holds other result databases, nothing is created: an empty database in its place would hide
+// every stored result and take the next download.
 
 #include "ResultTable.h"
 
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -55,7 +59,17 @@ public:
     QString DownloadDbPath;
 
     // Why the main database could not be opened, for the message.
-    enum class Failure { None, Create, Damaged, InUse, BadUser, BadTable, NoResultTable };
+    enum class Failure {
+        None,
+        Create,
+        Damaged,
+        InUse,
+        BadUser,
+        BadTable,
+        NoResultTable,
+        MissingUser,   // the user list names a file that is not there, while others are
+        DownloadAsMain // the user list names the download database
+    };
     Failure OpenFailure() const { return failure_; }
 
 private:
@@ -67,6 +81,7 @@ private:
     void Report(Failure failure, const std::string& name = std::string());
     QString InBase(const std::string& name) const;
     static std::string UserTableListFile(const std::string& userDbFile);
+    QStringList OtherResultFiles() const;
 
     QString baseFolder_;
     IPrompt* prompt_;

@@ -289,6 +289,67 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(QDir(base_).filePath("../Trevanix.sqlite")));
     }
 
+    // The clinic's results are in Clinic2.sqlite. A user list saved by a Windows editor still
+    // names it; one that was emptied, cut short or names the download database opens nothing
+    // and creates nothing in its place.
+    void userListNamingAnotherFile_data() {
+        QTest::addColumn<QByteArray>("userInfo");
+        QTest::addColumn<QString>("said"); // empty: Clinic2.sqlite opens
+        const QString ini = QStringLiteral("[User Count]\r\ncurrent_user=Clinic2.sqlite\r\ncnt=1"
+                                           "\r\n[User Set]\r\nno1=Clinic2.sqlite\r\n");
+        QByteArray le("\xFF\xFE", 2);
+        for (const QChar c : ini)
+            le.append(static_cast<char>(c.unicode())).append('\0');
+        QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF" + ini.toLatin1()) << QString();
+        QTest::newRow("utf-16") << le << QString();
+        QTest::newRow("emptied") << QByteArray() << "\"Trevanix.sqlite\", which does not exist";
+        QTest::newRow("cut short") << QByteArray("[User Count]\r\ncurrent_user=Cli")
+                                   << "\"Cli\", which does not exist";
+        QTest::newRow("the download database")
+            << QByteArray("[User Count]\r\ncurrent_user=TrevanixDown.sqlite\r\n")
+            << "emptied by every download";
+    }
+    void userListNamingAnotherFile() {
+        QFETCH(QByteArray, userInfo);
+        QFETCH(QString, said);
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            Add(db.ResultTable, "20240101", "0800", "065");
+            db.DownloadTable.AddNew();
+            QVERIFY(db.DownloadTable.Update());
+        }
+        QVERIFY(QFile::rename(F("Trevanix.sqlite"), F("Clinic2.sqlite")));
+        QVERIFY(QFile::rename(F("Trevanix.ini"), F("Clinic2.ini")));
+        QVERIFY(WriteAll(F("user_info.ini"), userInfo));
+        QMap<QString, QByteArray> before;
+        for (const QString& f : QDir(base_).entryList(QDir::Files))
+            before[f] = ReadAll(F(f.toLatin1().constData()));
+
+        ScriptedPrompt prompt;
+        CResultDatabases db(base_, &prompt);
+        db.OpenDatabases();
+        if (said.isEmpty()) {
+            QCOMPARE(db.DatabaseReady, 1);
+            QCOMPARE(db.CurrentUser, std::string("Clinic2.sqlite"));
+            QCOMPARE(Values(db.ResultTable), QStringList{"065"});
+            QVERIFY(prompt.messages.empty());
+        } else {
+            QCOMPARE(db.DatabaseReady, 0);
+            QVERIFY(!db.ResultTable.IsOpen());
+            QCOMPARE(prompt.messages.size(), size_t(1));
+            const QString text = QString::fromStdString(prompt.messages[0].text);
+            QVERIFY2(text.contains(said), qPrintable(text));
+            if (!said.contains("download"))
+                QVERIFY2(text.contains("The folder holds: Clinic2.sqlite."), qPrintable(text));
+            db.CloseDatabases();
+            // Nothing made, nothing changed.
+            QCOMPARE(QDir(base_).entryList(QDir::Files), before.keys());
+            for (const QString& f : before.keys())
+                QVERIFY2(ReadAll(F(f.toLatin1().constData())) == before[f], qPrintable(f));
+        }
+    }
+
     void databaseHeldByAnotherProgramIsInUseNotDamaged() {
         {
             CResultDatabases db(base_);
