@@ -263,6 +263,15 @@ bool CDbTable::Execute(const char* sql) {
     return IsOk(rc);
 }
 
+bool CDbTable::ExecuteKeepingLastError(const char* sql) {
+    const std::string error = lastError_;
+    const int code = lastErrorCode_;
+    const bool ok = Execute(sql);
+    lastError_ = error;
+    lastErrorCode_ = code;
+    return ok;
+}
+
 std::string CDbTable::CreateTableSql(const std::string& qualifiedName, bool ifNotExists) const {
     std::string sql = ifNotExists ? "CREATE TABLE IF NOT EXISTS " : "CREATE TABLE ";
     sql += qualifiedName + " (";
@@ -674,7 +683,7 @@ bool CDbTransaction::Commit() {
     active_ = false;
     if (table_.Execute("COMMIT"))
         return true;
-    table_.Execute("ROLLBACK");
+    RollbackKeepingError();
     return false;
 }
 
@@ -682,5 +691,12 @@ void CDbTransaction::Rollback() {
     if (!active_)
         return;
     active_ = false;
-    table_.Execute("ROLLBACK");
+    RollbackKeepingError();
+}
+
+void CDbTransaction::RollbackKeepingError() {
+    sqlite3* db = table_.Database();
+    if (!db || sqlite3_get_autocommit(db))
+        return; // SQLite has rolled back already
+    table_.ExecuteKeepingLastError("ROLLBACK");
 }

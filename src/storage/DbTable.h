@@ -62,6 +62,8 @@ public:
     bool OpenOrCreate(const char* path);
     bool Close();
     bool Execute(const char* sql);
+    // The same, leaving LastError() and LastErrorCode() as they were (a clean-up after a failure).
+    bool ExecuteKeepingLastError(const char* sql);
     // The CREATE TABLE text of the declared columns for the given (quoted, perhaps
     // schema-qualified) table name.
     std::string CreateTableSql(const std::string& qualifiedName, bool ifNotExists) const;
@@ -176,7 +178,9 @@ private:
 };
 
 // A transaction on a table's connection: BEGIN IMMEDIATE now, COMMIT on Commit(), ROLLBACK when
-// it goes out of scope uncommitted. Hold the table's Lock() around it.
+// it goes out of scope uncommitted. Hold the table's Lock() around it. The rollback never hides
+// the error that caused it: after a full disk or an I/O error SQLite may have rolled back on its
+// own, and the table's last error stays the first one.
 class CDbTransaction {
 public:
     explicit CDbTransaction(CDbTable& table);
@@ -189,6 +193,8 @@ public:
     void Rollback();
 
 private:
+    void RollbackKeepingError();
+
     CDbTable& table_;
     bool active_ = false;
 };
