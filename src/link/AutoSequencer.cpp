@@ -156,12 +156,14 @@ void CAutoSequencer::StepHandshake() {
             s_.HandshakeReplyU = s_.AckText[1] == 'U';
             if (++s_.HandshakeCount > 5)
                 s_.HandshakeCount = 0;
+            // What came before the reply is gone with it; what followed it (a measurement
+            // notice sent at once) is kept, and the port is not purged, as everything still
+            // in its queue arrived after the reply.
+            const std::string following = s_.AckText.substr(2);
             ClearAll();
-            x_.Dispatch(kCmdPurge);
             x_.ShowStatus(LinkText::kAwaiting);
-            ClearAll();
             s_.ReplyFilter = kFilterMeasurement;
-            x_.Dispatch(kCmdPurge);
+            s_.AckText = following;
             GoTo(kStepAwaitMeasurement);
         } else if (After(7000)) {
             ++s_.HandshakeCount;

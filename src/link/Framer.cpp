@@ -16,11 +16,16 @@ FramerEvent CFramer::Push(char c, Listen listen, int replyFilter, bool dataReply
     ++count_;
     FramerEvent e;
     switch (listen) {
-    case Listen::Replies:
-        if ((replyFilter == kFilterHandshake && (c == 'H' || c == 'C' || c == 'U')) ||
-            (replyFilter == kFilterMeasurement && (c == 'S' || c == 'F')))
+    case Listen::Replies: {
+        // The analyzer may report a finished measurement right behind its handshake reply,
+        // before the step machine has seen the reply: those letters are kept behind it.
+        const bool replyIn = replyFilter == kFilterHandshake && ack_.size() >= 2 &&
+                             ack_[0] == 'H' && (ack_[1] == 'C' || ack_[1] == 'U');
+        if ((replyFilter == kFilterHandshake && !replyIn && (c == 'H' || c == 'C' || c == 'U')) ||
+            ((replyFilter == kFilterMeasurement || replyIn) && (c == 'S' || c == 'F')))
             ack_.push_back(c);
         break;
+    }
     case Listen::ManualHandshake:
         e.kind = FramerEvent::HandshakeReply;
         e.replyU = rx_.size() >= 2 && rx_[0] == 'S' && rx_[1] == 'U';

@@ -3,7 +3,8 @@
 //
 // What a byte means depends on what the program is listening for:
 //   Replies         automatic mode, waiting: the reply filter keeps the letters of the
-//                   handshake ("H", "C", "U") or of the measurement notice ("S", "F")
+//                   handshake ("H", "C", "U") or of the measurement notice ("S", "F");
+//                   behind a complete handshake reply it keeps "S" and "F" for the notice
 //   ManualHandshake manual mode before the request: the text is the handshake reply
 //                   ("SU..." marks the second ID layout)
 //   ManualBlock     manual mode after "SH": "S", one character, a four-digit count N, two

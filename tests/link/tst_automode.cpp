@@ -53,6 +53,8 @@ private Q_SLOTS:
     void oneCycleStoresOneResult();
     void sixTimeoutsMoveToTheNextAdapter();
     void noMeasurementWithin400sStartsOver();
+    void measurementRightAfterTheReplyIsKept_data();
+    void measurementRightAfterTheReplyIsKept();
     void measurementFinishedDuringTransferAsksAgain();
     void failedTransferIsRequestedAgain_data();
     void failedTransferIsRequestedAgain();
@@ -151,6 +153,31 @@ void TestAutoMode::sixTimeoutsMoveToTheNextAdapter() {
     QCOMPARE(rig.serial.PortName, second.SlavePath());
     QCOMPARE(s.ScanPortCount, 2);
     QCOMPARE(s.ScanPortIndex, 0); // wrapped after the second adapter
+}
+
+void TestAutoMode::measurementRightAfterTheReplyIsKept_data() {
+    QTest::addColumn<int>("sfAfterMs");
+    QTest::addColumn<bool>("noisy");
+    QTest::newRow("same read") << 0 << false;
+    QTest::newRow("50 ms") << 50 << false;
+    QTest::newRow("200 ms") << 200 << false;
+    QTest::newRow("200 ms, noisy reply") << 200 << true;
+    QTest::newRow("after the step saw the reply") << 3000 << false;
+}
+
+void TestAutoMode::measurementRightAfterTheReplyIsKept() {
+    QFETCH(int, sfAfterMs);
+    QFETCH(bool, noisy);
+    SimOptions o = OneResult();
+    o.measureAfterMs = sfAfterMs;
+    o.noisyHandshake = noisy;
+    LinkRig rig(o);
+    StartAuto(rig);
+    const AcquisitionState& s = rig.controller->State();
+    // Well inside the 400 s wait: the notice is taken as it comes.
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 110; }, 60000));
+    QCOMPARE(rig.Rows(rig.db->ResultTable), 1);
+    QCOMPARE(rig.Commands().substr(0, 6), std::string("HC SC "));
 }
 
 void TestAutoMode::noMeasurementWithin400sStartsOver() {

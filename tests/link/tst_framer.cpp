@@ -106,8 +106,11 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("ack");
+        // The notice right behind the reply is kept for the step that waits for it.
         QTest::newRow("captured: noisy handshake, then SF")
-            << Data("auto-noisy-handshake.bin") << int(kFilterHandshake) << "HC";
+            << Data("auto-noisy-handshake.bin") << int(kFilterHandshake) << "HCSF";
+        QTest::newRow("letters before the reply") << QByteArray("SFxHyC") << int(kFilterHandshake)
+                                                  << "HC";
         QTest::newRow("measurement letters") << QByteArray("xSyFz") << int(kFilterMeasurement)
                                              << "SF";
         QTest::newRow("HU") << QByteArray("HU") << int(kFilterHandshake) << "HU";
