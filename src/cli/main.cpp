@@ -105,11 +105,13 @@ public:
     void FillDownloadList() override {
         auto lock = db_.DownloadTable.Lock();
         stored = db_.DownloadTable.CountRows();
+        ++reports;
         std::fprintf(stderr, "%d new result%s stored in %s\n", stored, stored == 1 ? "" : "s",
                      db_.MainDbPath.toLocal8Bit().constData());
     }
     void SetStatusPane(int, const std::string&) override {}
     int stored = 0;
+    int reports = 0; // stores reported so far
 
 private:
     CResultDatabases& db_;
@@ -295,9 +297,11 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
             link.StartManual(); // as the download view does: the port scan, then the download
     });
     bool timedOut = false;
+    // The limit is on the wait for a measurement: once a result is stored the command has done
+    // its work, whatever prompts follow.
     if (args.timeout > 0)
         QTimer::singleShot(args.timeout * 1000, [&]() {
-            timedOut = true;
+            timedOut = frame.reports == 0;
             app.quit();
         });
     QTimer poll;
