@@ -5,6 +5,7 @@
 
 class QuietNotifier : public IDownloadNotifier {
 public:
+    void DumpIncomplete(const std::string&) override {}
     void ShowStatus(const std::string&) override {}
     void ReportProgress(int) override {}
     void HideProgress() override {}

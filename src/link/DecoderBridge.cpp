@@ -21,6 +21,8 @@ void CDecoderBridge::SetManualPhase(int phase) {
     x_.CallOnFrame([this, phase]() { x_.s_.ManualPhase = phase; });
 }
 
+void CDecoderBridge::DumpIncomplete(const std::string& text) { Inform(text); }
+
 void CDecoderBridge::BlockAccepted() {
     x_.c_.clock.Pause(300);
     Send(kCmdEndTransfer);

@@ -24,6 +24,8 @@ public:
     // The reason box and back to idle (no 500: nothing new to list); in automatic mode 35, so
     // the cartridge prompts follow.
     void StoreFailed(const std::string& why, bool autoMode) override;
+    // A message box: the dump is a record for service staff, the results are not at stake.
+    void DumpIncomplete(const std::string& text) override;
 
 private:
     void Send(int code);

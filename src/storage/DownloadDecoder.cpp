@@ -29,17 +29,22 @@ int LeadingNumber(const char* p, size_t n) {
     return v;
 }
 
-void WriteDump(const std::string& text, const QString& baseFolder) {
+// The dump is a convenience for service staff: the download goes on without it. A dump that
+// could not be written whole returns why (empty when it was, or when the file is kept
+// read-only on purpose).
+std::string WriteDump(const std::string& text, const QString& baseFolder) {
     const QString path = QDir(baseFolder).filePath(QString::fromLatin1(kDumpFile));
     const QFileInfo info(path);
     if (info.exists() && !info.isWritable())
-        return;
+        return {};
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return; // the dump is a convenience; the download goes on without it
+        return {};
     const size_t end = text.find_first_of("SZ");
     const size_t len = end == std::string::npos ? text.size() : end;
-    f.write(text.data(), static_cast<qint64>(len));
+    if (f.write(text.data(), static_cast<qint64>(len)) == static_cast<qint64>(len) && f.flush())
+        return {};
+    return f.errorString().toLocal8Bit().toStdString();
 }
 
 constexpr const char* kDownSchema = "down";
@@ -104,8 +109,10 @@ int StoreNewRecords(const DownloadBlock& block, const std::string& text, int cou
             DecodeRecord(text.data() + static_cast<size_t>(i) * kReplyRecordLength,
                          block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
         // Rows stored earlier in this run count too: a block that repeats a record stores it
-        // once.
+        // once. A result the staff corrected or deleted stays as they left it.
         if (main.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
+                             r.PID.c_str(), r.OPID.c_str()) ||
+            main.WasReplaced(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
                              r.PID.c_str(), r.OPID.c_str()))
             continue;
         if (!StoreRecord(main, r, true) || !StoreRecord(main, r, false))
@@ -236,7 +243,11 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
     // The block is text: it ends at a NUL, and what follows reads as zeros, so the record that
     // holds the NUL fails its terminator check.
     const std::string text = block.BlockText.substr(0, block.BlockText.find('\0'));
-    WriteDump(text, folders.baseFolder);
+    const std::string dumpError = WriteDump(text, folders.baseFolder);
+    const auto tellDump = [&](bool stored) {
+        if (!dumpError.empty())
+            notify.DumpIncomplete(DumpFailureText(dumpError, stored));
+    };
 
     const int count = block.BlockRecordCount < 0 ? 0 : block.BlockRecordCount;
     for (int i = 0; i < count; ++i) {
@@ -259,12 +270,20 @@ int ProcessDownloadBlock(const DownloadBlock& block, CResultDatabases& db,
         // gets no completion code, so nobody reads of new results that are not there.
         notify.ShowStatus(kStoreFailStatus);
         notify.StoreFailed(why, block.AutoMode);
+        tellDump(false);
         return kStoreFailed;
     }
 
     notify.ShowStatus(kCompleteText);
     notify.RowsStored(stored, block.AutoMode);
+    tellDump(true);
     return stored;
+}
+
+std::string DumpFailureText(const std::string& why, bool stored) {
+    return std::string("The copy of the received data (") + kDumpFile +
+           ") could not be written whole: " + why + "." +
+           (stored ? "\r\nThe results themselves are stored safely." : "");
 }
 
 std::string StoreFailureText(const std::string& why) {

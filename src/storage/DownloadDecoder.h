@@ -51,6 +51,8 @@ public:
     virtual void RowsStored(int count, bool autoMode) = 0;
     // The database refused the store: neither table changed; why is in plain words.
     virtual void StoreFailed(const std::string& why, bool autoMode) = 0;
+    // After the store: the raw dump could not be written whole; the text says why.
+    virtual void DumpIncomplete(const std::string& text) = 0;
 };
 
 struct DownloadBlock {
@@ -86,6 +88,8 @@ enum : int {
 };
 
 // The message for a store that failed, with the reason in plain words.
+// The message when the raw dump could not be written whole.
+std::string DumpFailureText(const std::string& why, bool stored);
 std::string StoreFailureText(const std::string& why);
 
 // One run. Returns the number of records stored and committed, or one of the codes above.

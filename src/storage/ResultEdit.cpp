@@ -18,6 +18,7 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     bool Ok() const { return prepared_ == SQLITE_OK && st_ != nullptr; }
+    sqlite3_stmt* Handle() const { return st_; }
     void Text(int index, const std::string& value) {
         sqlite3_bind_text(st_, index, value.data(), static_cast<int>(value.size()),
                           SQLITE_TRANSIENT);
@@ -45,10 +46,11 @@ private:
 
 // The whole stored row as one JSON object, columns in table order. A value stored as a blob
 // (only another tool could write one) is kept as its hex text.
-std::string RowJsonExpression(const std::vector<std::string>& columns) {
+std::string RowJsonExpression(const std::vector<std::string>& columns,
+                              const std::string& alias = std::string()) {
     std::string expr = "json_object(";
     for (size_t i = 0; i < columns.size(); ++i) {
-        const std::string c = QuoteIdentifier(columns[i]);
+        const std::string c = alias + QuoteIdentifier(columns[i]);
         if (i)
             expr += ", ";
         expr += QuoteText(columns[i]) + ", iif(typeof(" + c + ")='blob', hex(" + c + "), " + c + ")";
@@ -56,13 +58,31 @@ std::string RowJsonExpression(const std::vector<std::string>& columns) {
     return expr + ")";
 }
 
-constexpr const char* kFiveColumns =
-    "[DATE]=? AND [TIME]=? AND [HbA1c_VALUE]=? AND [PID]=? AND [OPID]=?";
+// The columns of the key, in the order the picked-row query reads them.
+constexpr const char* kKeyColumns =
+    "[DATE],[TIME],[HbA1c_VALUE],[PID],[OPID],[p_NAME],[p_DOB],[P_DIAGNOSE],[P_MEMO]";
 
-void BindKey(Statement& st, const ListRowKey& key) {
-    int i = 1;
-    for (const std::string* v : {&key.DATE, &key.TIME, &key.HbA1c_VALUE, &key.PID, &key.OPID})
-        st.Text(i++, *v);
+// Does the row the statement stands on (rowid first, then kKeyColumns) read as the key? Texts
+// are taken as the list takes them: up to a NUL byte, a blob as its bytes, NULL as empty.
+bool ReadsAsListed(sqlite3_stmt* st, const ListRowKey& key) {
+    const auto text = [st](int col) {
+        const unsigned char* t = sqlite3_column_text(st, col);
+        return std::string(t ? reinterpret_cast<const char*>(t) : "");
+    };
+    return text(1) == key.DATE && text(2) == key.TIME && text(3) == key.HbA1c_VALUE &&
+           text(4) == key.PID && text(5) == key.OPID && text(6) == key.p_NAME &&
+           text(7) == key.p_DOB && sqlite3_column_int(st, 8) == key.P_DIAGNOSE &&
+           text(9) == key.P_MEMO;
+}
+
+// Every row identical to row ?1 in every column (itself included), with its whole row as JSON.
+std::string IdenticalRowsSql(const std::string& name, const std::vector<std::string>& columns) {
+    std::string same;
+    for (const std::string& c : columns)
+        same += (same.empty() ? "" : " AND ") + std::string("a.") + QuoteIdentifier(c) +
+                " IS b." + QuoteIdentifier(c);
+    return "SELECT b.rowid, " + RowJsonExpression(columns, "b.") + " FROM " + name + " AS a JOIN " +
+           name + " AS b ON " + same + " WHERE a.rowid=? ORDER BY b.rowid";
 }
 
 // One change: the rows with the key's five values, their audit rows, one transaction.
@@ -91,22 +111,54 @@ public:
         const std::string rowJson = RowJsonExpression(columns);
         const std::string name = "main." + table_.QuotedName();
 
-        std::vector<std::pair<long long, std::string>> before;
+        long long picked = 0;
         {
-            Statement st(db_, "SELECT rowid, " + rowJson + " FROM " + name + " WHERE " +
-                                  kFiveColumns);
+            // The row the list read; without its rowid, the first that reads as the key.
+            Statement st(db_, std::string("SELECT rowid, ") + kKeyColumns + " FROM " + name +
+                                  (key.rowid > 0 ? " WHERE rowid=?" : " ORDER BY rowid"));
             if (!st.Ok())
                 return FailHere(EditOutcome::Failed);
-            BindKey(st, key);
+            if (key.rowid > 0)
+                st.Int(1, key.rowid);
+            int rc = SQLITE_DONE;
+            while (!picked && (rc = st.Step()) == SQLITE_ROW)
+                if (ReadsAsListed(st.Handle(), key))
+                    picked = st.ColumnInt(0);
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+                return FailHere(EditOutcome::Failed);
+        }
+        if (!picked) {
+            out.kind = EditOutcome::NotFound;
+            return out;
+        }
+        std::vector<std::pair<long long, std::string>> before;
+        {
+            Statement st(db_, IdenticalRowsSql(name, columns));
+            if (!st.Ok())
+                return FailHere(EditOutcome::Failed);
+            st.Int(1, picked);
             int rc;
             while ((rc = st.Step()) == SQLITE_ROW)
                 before.emplace_back(st.ColumnInt(0), st.ColumnText(1));
             if (rc != SQLITE_DONE)
                 return FailHere(EditOutcome::Failed);
         }
-        if (before.empty()) {
-            out.kind = EditOutcome::NotFound;
-            return out;
+        // The values each row had, kept before it changes: the next download leaves it be.
+        if (!table_.Execute(CResultTable::ReplacedTableSql().c_str()))
+            return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
+        {
+            Statement keep(db_, std::string("INSERT OR IGNORE INTO main.") + kReplacedTable +
+                                    " SELECT ?, [DATE],[TIME],[HbA1c_VALUE],[PID],[OPID] FROM " +
+                                    name + " WHERE rowid=?");
+            if (!keep.Ok())
+                return FailHere(EditOutcome::Failed);
+            for (const auto& row : before) {
+                keep.Text(1, table_.GetTableName());
+                keep.Int(2, row.first);
+                if (keep.Step() != SQLITE_DONE)
+                    return FailHere(EditOutcome::Failed);
+                keep.Reset();
+            }
         }
         // The change first, then its audit rows: a change that cannot be made is reported as
         // such, an audit row that cannot be written cancels a change that could.

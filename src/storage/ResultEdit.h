@@ -1,10 +1,16 @@
 #pragma once
 // Correcting and deleting one stored result, and the audit trail that records both.
 //
-// A result has no key column: it is the row (or the identical rows) whose DATE, TIME,
-// HbA1c_VALUE, PID and OPID equal the texts the list read. Those five values are bound, never
-// pasted into the SQL text, so an apostrophe in an ID neither breaks the statement nor changes
-// it.
+// A result has no key column: the change takes the row the list read (found by its rowid, or
+// by its values when the rowid is not known), provided it still reads as the list showed it,
+// together with every row identical to it in every column. Rows that differ in anything, a
+// name or a memo included, are other results. Values are bound, never pasted into the SQL
+// text, and compared as the list reads them, so an ID holding a quote, a NUL byte, or stored
+// as a blob by another tool is found like any other.
+//
+// The five values each changed row had before the change (the analyzer's original, for a
+// first correction) are kept in the table ReplacedResults in the same transaction, so that the
+// next download does not store the result again.
 //
 // Every change writes, in the same transaction, one row per changed stored row into the table
 // AuditTrail of the main database: when (UTC, ISO 8601), the operating-system user, the action
@@ -40,7 +46,7 @@ std::string OperatingSystemUser();
 struct EditOutcome {
     enum Kind {
         Done,        // rows changed and their audit rows written
-        NotFound,    // no stored row has the five values any more; nothing written
+        NotFound,    // the picked row is no longer stored as the list read it; nothing written
         Failed,      // the change failed; nothing written
         AuditFailed, // the audit row could not be written; the change was cancelled
     };

@@ -149,6 +149,7 @@ bool ReadResultRows(CResultTable& t, bool keepFilter, std::vector<ResultRow>& ou
         row.key.p_DOB = r.p_DOB.c_str();
         row.key.P_DIAGNOSE = r.P_DIAGNOSE;
         row.key.P_MEMO = r.P_MEMO.c_str();
+        row.key.rowid = t.RowIdAt(t.Position());
         row.EQ_TYPE = r.EQ_TYPE.c_str();
         out.push_back(std::move(row));
         t.MoveNext();

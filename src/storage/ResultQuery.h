@@ -30,6 +30,7 @@ struct ListRowKey {
     std::string DATE, TIME, HbA1c_VALUE, PID, OPID, p_NAME, p_DOB;
     int P_DIAGNOSE = 0;
     std::string P_MEMO;
+    long long rowid = 0; // the stored row the list read; 0 when not known
 };
 
 // A row as read: its key and the note column, which the list shows but the key does not keep.

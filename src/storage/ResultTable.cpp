@@ -56,5 +56,28 @@ bool CResultTable::EnsureDuplicateIndex() {
     const std::string sql = "CREATE INDEX IF NOT EXISTS main." +
                             QuoteIdentifier(tableName_ + "_ResultKey") + " ON " + QuotedName() +
                             " ([DATE],[TIME],[HbA1c_VALUE],[PID],[OPID])";
-    return Execute(sql.c_str());
+    return Execute(sql.c_str()) && Execute(ReplacedTableSql().c_str());
+}
+
+std::string CResultTable::ReplacedTableSql() {
+    return std::string("CREATE TABLE IF NOT EXISTS main.") + kReplacedTable +
+           " ([TABLE_NAME] TEXT NOT NULL, [DATE] TEXT, [TIME] TEXT, [HbA1c_VALUE] TEXT,"
+           " [PID] TEXT, [OPID] TEXT,"
+           " UNIQUE ([TABLE_NAME],[DATE],[TIME],[HbA1c_VALUE],[PID],[OPID]))";
+}
+
+bool CResultTable::WasReplaced(const char* date, const char* time, const char* value,
+                               const char* pid, const char* opid) {
+    const std::string sql = std::string("SELECT 1 FROM main.") + kReplacedTable +
+                            " WHERE [TABLE_NAME]=? AND [DATE]=? AND [TIME]=? AND [HbA1c_VALUE]=?"
+                            " AND [PID]=? AND [OPID]=? LIMIT 1";
+    sqlite3_stmt* st = CachedStatement(1, sql);
+    if (!st)
+        return false;
+    int i = 1;
+    for (const char* v : {tableName_.c_str(), date, time, value, pid, opid})
+        sqlite3_bind_text(st, i++, v ? v : "", -1, nullptr);
+    const bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
+    return found;
 }

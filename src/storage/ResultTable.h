@@ -24,6 +24,8 @@ struct HbA1cRecord {
     CTextBuf P_MEMO;
 };
 
+inline constexpr const char* kReplacedTable = "ReplacedResults";
+
 class CResultTable : public CDbTable {
 public:
     static constexpr int kColumnCount = 16;
@@ -47,6 +49,16 @@ public:
     // table holds. Older copies of the program read the file as before: an index adds no
     // column and changes no row.
     bool EnsureDuplicateIndex();
+
+    // Results the staff corrected or deleted, as they were stored before the change: the
+    // analyzer sends every result it holds at each download, and one of these must not come
+    // back. A small table of the main database, keyed by the result table's name and the five
+    // values; EnsureDuplicateIndex makes it too.
+    static std::string ReplacedTableSql();
+    // Was a result with these five values corrected or deleted in this table? A failed
+    // statement counts as no.
+    bool WasReplaced(const char* date, const char* time, const char* value, const char* pid,
+                     const char* opid);
 
     // The bound values: the current row after navigation, the new row before Update.
     HbA1cRecord Record;

@@ -1,6 +1,8 @@
+#include "FailingVfs.h"
 #include "TestSupport.h"
 #include "storage/Databases.h"
 #include "storage/DownloadDecoder.h"
+#include "storage/ResultEdit.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -40,6 +42,7 @@ public:
         if (onStored)
             onStored();
     }
+    void DumpIncomplete(const std::string& text) override { events.push_back("dump " + text); }
     void StoreFailed(const std::string& why, bool autoMode) override {
         events.push_back(std::string(autoMode ? "failed auto " : "failed ") +
                          StoreFailureText(why));
@@ -89,6 +92,7 @@ class TestDecoder : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() { FailingVfs::Install(); }
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         db_ = std::make_unique<CResultDatabases>(dir_->path());
@@ -312,6 +316,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
         QTest::newRow("main database read-only") << "read-only" << "read-only";
         QTest::newRow("disk full") << "full" << "the disk is full";
+        // SQLite rolls back on its own when the commit cannot write: the first error is told,
+        // not the failed ROLLBACK after it.
+        QTest::newRow("disk full at the commit") << "full at commit" << "the disk is full";
         QTest::newRow("main database held by a writer") << "main writer" << "in use";
         QTest::newRow("main database held by a reader") << "main reader" << "in use";
         QTest::newRow("download database held by a writer") << "down writer" << "in use";
@@ -337,6 +344,8 @@ private Q_SLOTS:
             QVERIFY(db_->ResultTable.Execute("PRAGMA query_only=1"));
         else if (fault == "full")
             QVERIFY(db_->ResultTable.Execute("PRAGMA max_page_count=1"));
+        else if (fault == "full at commit")
+            FailingVfs::FailWrites(true);
         else if (fault.endsWith("writer"))
             QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
         else
@@ -349,6 +358,7 @@ private Q_SLOTS:
         t.start();
         QCOMPARE(Run(block, count, n), int(kStoreFailed));
         QVERIFY2(t.elapsed() < 3000, std::to_string(t.elapsed()).c_str()); // not once per record
+        FailingVfs::FailWrites(false);
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
         db_->ResultTable.Execute("PRAGMA query_only=0");
@@ -362,6 +372,7 @@ private Q_SLOTS:
             if (e.rfind("failed", 0) == 0)
                 said = e;
         QVERIFY2(QString::fromStdString(said).contains(reason), said.c_str());
+        QVERIFY2(said.find("ROLLBACK") == std::string::npos, said.c_str());
         QVERIFY(said.find("Download again later") != std::string::npos);
         QVERIFY(QFileInfo(QDir(folders_.baseFolder).filePath("hr_lowdata.dat")).size() > 0);
 
@@ -370,6 +381,64 @@ private Q_SLOTS:
         QCOMPARE(Run(block, count, again), count);
         QCOMPARE(Rows(db_->ResultTable).size(), count + 2);
         QCOMPARE(Rows(db_->DownloadTable).size(), count);
+    }
+
+    // The analyzer sends every result it holds at each download: one the staff corrected or
+    // deleted stays as they left it, a correction of a correction too, and only really new
+    // results are counted.
+    void correctedAndDeletedResultsDoNotComeBack() {
+        const std::string block = Record("240101", "0800", "065", "12", "12") +
+                                  Record("240101", "0900", "066", "13", "12") +
+                                  Record("240101", "1000", "067", "14", "12");
+        RecordingNotifier first;
+        QCOMPARE(Run(block, 3, first), 3);
+        const auto listed = [this](const char* time) {
+            std::vector<ResultRow> rows;
+            ReadResultRows(db_->ResultTable, false, rows);
+            for (const ResultRow& r : rows)
+                if (r.key.TIME == time)
+                    return r.key;
+            return ListRowKey();
+        };
+        const AuditStamp stamp{"2026-12-08T09:30:12.345Z", "nurse"};
+        ResultEdits edits;
+        edits.PID = "12";
+        edits.OPID = "15";
+        edits.p_DOB = "19000101";
+        QCOMPARE(ModifyStoredResult(db_->ResultTable, listed("0800"), edits, stamp).kind,
+                 EditOutcome::Done);
+        edits.OPID = "16"; // and corrected again
+        QCOMPARE(ModifyStoredResult(db_->ResultTable, listed("0800"), edits, stamp).kind,
+                 EditOutcome::Done);
+        QCOMPARE(DeleteStoredResult(db_->ResultTable, listed("0900"), stamp).kind,
+                 EditOutcome::Done);
+
+        RecordingNotifier again;
+        QCOMPARE(Run(block + Record("240102", "0800", "070", "20", "12"), 4, again), 1);
+        QVERIFY(again.Intents().contains("stored 1"));
+        QStringList ids;
+        std::vector<ResultRow> rows;
+        ReadResultRows(db_->ResultTable, false, rows);
+        for (const ResultRow& r : rows)
+            ids << QString::fromStdString(r.key.TIME + " " + TrimmedId(r.key.PID) + "/" +
+                                          TrimmedId(r.key.OPID));
+        ids.sort();
+        QCOMPARE(ids, (QStringList{"0800 12/16", "0800 20/12", "1000 14/12"}));
+        QCOMPARE(Rows(db_->DownloadTable).size(), 1); // the download list: the new one only
+    }
+
+    // A dump cut short by a full disk is told after the store, which is not affected.
+    void dumpCutShortIsTold() {
+        const QString dump = QDir(folders_.baseFolder).filePath("hr_lowdata.dat");
+        if (!QFileInfo::exists("/dev/full"))
+            QSKIP("no /dev/full here");
+        QVERIFY(QFile::link("/dev/full", dump));
+        RecordingNotifier n;
+        QCOMPARE(Run(Record("240101", "0800", "065", "P1", "O1"), 1, n), 1);
+        QCOMPARE(n.Intents().mid(0, 2), (QStringList{"accepted", "stored 1"}));
+        QCOMPARE(n.Intents().back().toStdString(),
+                 "dump " + DumpFailureText("No space left on device", true));
+        QCOMPARE(Rows(db_->ResultTable).size(), 1);
     }
 
     // The download list is reset inside the store: a missing DownLoadData (an older program

@@ -60,6 +60,7 @@ ListRowKey Key(const StoredRow& r) {
     k.HbA1c_VALUE = r.value;
     k.PID = r.pid;
     k.OPID = r.opid;
+    k.p_DOB = "19000101"; // as StoreRows leaves it
     return k;
 }
 
@@ -207,6 +208,78 @@ private Q_SLOTS:
             if (fault == "held")
                 QVERIFY2(text.find("in use by another program") != std::string::npos, text.c_str());
         }
+    }
+
+    // Of rows that share the five values, exactly those identical in every column to the picked
+    // one change; IDs that hold a NUL byte or were stored as a blob are found as listed.
+    void changesExactlyTheRowsIdenticalToThePickedOne_data() {
+        QTest::addColumn<QStringList>("rows"); // PID, OPID and P_MEMO as SQL expressions
+        QTest::addColumn<int>("picked");       // index among the rows, in insertion order
+        QTest::addColumn<int>("changed");
+        QTest::newRow("memos differ") << QStringList{"'1','7','a'", "'1','7','b'"} << 0 << 1;
+        QTest::newRow("memos differ, second picked")
+            << QStringList{"'1','7','a'", "'1','7','b'"} << 1 << 1;
+        QTest::newRow("identical duplicates go together")
+            << QStringList{"'1','7','a'", "'1','7','a'", "'1','7','b'"} << 1 << 2;
+        QTest::newRow("PID holding a NUL byte")
+            << QStringList{"'12'||char(0)||'3','7',''", "'12','7',''"} << 0 << 1;
+        QTest::newRow("PID stored as a blob") << QStringList{"x'313233','7',''"} << 0 << 1;
+        QTest::newRow("OPID NULL") << QStringList{"'1',NULL,''"} << 0 << 1;
+    }
+    void changesExactlyTheRowsIdenticalToThePickedOne() {
+        QFETCH(QStringList, rows);
+        QFETCH(int, picked);
+        QFETCH(int, changed);
+        for (const bool deleting : {true, false}) {
+            Fixture f({});
+            for (const QString& r : rows)
+                QVERIFY(f.db.ResultTable.Execute(
+                    ("INSERT INTO HospitalTlb (DATE,TIME,HbA1c_VALUE,PID,OPID,P_MEMO,p_DOB,"
+                     "P_DIAGNOSE) VALUES ('20240105','0930','065'," +
+                     r.toStdString() + ",'19000101',0)")
+                        .c_str()));
+            std::vector<ResultRow> listed;
+            QVERIFY(ReadResultRows(f.db.ResultTable, false, listed));
+            QCOMPARE(listed.size(), size_t(rows.size()));
+            std::sort(listed.begin(), listed.end(),
+                      [](const ResultRow& a, const ResultRow& b) { return a.key.rowid < b.key.rowid; });
+            const ListRowKey key = listed[static_cast<size_t>(picked)].key;
+            const EditOutcome out =
+                deleting ? DeleteStoredResult(f.db.ResultTable, key, kStamp)
+                         : ModifyStoredResult(f.db.ResultTable, key, Edits("999"), kStamp);
+            QCOMPARE(int(out.kind), int(EditOutcome::Done));
+            QCOMPARE(out.rows, changed);
+            QCOMPARE(f.Trail().size(), size_t(changed));
+            int left = -1, edited = -1;
+            f.Query("SELECT count(*), sum(PID='999') FROM HospitalTlb", [&](sqlite3_stmt* st) {
+                left = sqlite3_column_int(st, 0);
+                edited = sqlite3_column_int(st, 1);
+            });
+            QCOMPARE(left, deleting ? rows.size() - changed : rows.size());
+            QCOMPARE(edited, deleting ? 0 : changed);
+            int pickedNow = -1; // the picked row itself is the one gone or changed
+            f.Query(("SELECT count(*) FROM HospitalTlb WHERE rowid=" + std::to_string(key.rowid) +
+                     (deleting ? "" : " AND PID='999'"))
+                        .c_str(),
+                    [&](sqlite3_stmt* st) { pickedNow = sqlite3_column_int(st, 0); });
+            QCOMPARE(pickedNow, deleting ? 0 : 1);
+            for (const AuditEntry& e : f.Trail())
+                QVERIFY2(!QJsonDocument::fromJson(QByteArray::fromStdString(e.before)).isNull(),
+                         e.before.c_str());
+        }
+    }
+
+    // A list that is out of date changes nothing: the picked row was corrected meanwhile.
+    void aRowChangedSinceItWasListedIsNotFound() {
+        Fixture f({kPicked});
+        std::vector<ResultRow> listed;
+        QVERIFY(ReadResultRows(f.db.ResultTable, false, listed));
+        QCOMPARE(ModifyStoredResult(f.db.ResultTable, listed[0].key, Edits("5"), kStamp).kind,
+                 EditOutcome::Done);
+        const QStringList now = f.Rows();
+        QCOMPARE(DeleteStoredResult(f.db.ResultTable, listed[0].key, kStamp).kind,
+                 EditOutcome::NotFound);
+        QCOMPARE(f.Rows(), now);
     }
 
     void trailReadsNewestFirst() {
