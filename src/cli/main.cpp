@@ -19,6 +19,8 @@
 
 #include "cli/CliCommon.h"
 #include "cli/ExportCommand.h"
+#include "cli/LabCommands.h"
+#include "lab/LabOutbox.h"
 #include "cli/PrintCommand.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
@@ -126,6 +128,8 @@ int Usage() {
                  "       trevanix-cli print --pdf FILE [--dpi N] [the options of list]\n"
                  "       trevanix-cli export --csv FILE [the options of list]\n"
                  "       trevanix-cli audit\n"
+                 "       trevanix-cli send [--requeue [the options of list]]\n"
+                 "       trevanix-cli outbox\n"
                  "  download      stores every new result the analyzer holds (manual mode)\n"
                  "  auto          finds the adapter, waits for the next measurement and stores\n"
                  "                it (automatic mode); without --port the system's USB adapters\n"
@@ -143,7 +147,12 @@ int Usage() {
                  "  print         writes those rows to FILE as the All data list's printout (PDF)\n"
                  "  audit         prints the audit trail of corrected and deleted results, newest\n"
                  "                first, one line per changed row: when (UTC), user, action,\n"
-                 "                table, the row before and after (JSON), separated by a tab\n");
+                 "                table, the row before and after (JSON), separated by a tab\n"
+                 "  send          sends the results waiting for the lab system (lab_info.ini);\n"
+                 "                --requeue first queues the stored results the options select;\n"
+                 "                exits 0 delivered, 1 refused (AE/AR/CR), 4 not reached\n"
+                 "  outbox        prints the messages not yet delivered: control ID, state,\n"
+                 "                attempts, last answer, the result's date, time and PID\n");
     return 2;
 }
 
@@ -335,6 +344,10 @@ int main(int argc, char** argv) {
         return AuditMain(argc);
     if (mode == "export")
         return ExportMain(argc, argv, Usage);
+    if (mode == "send")
+        return SendMain(argc, argv, Usage);
+    if (mode == "outbox")
+        return OutboxMain(argc, Usage);
     LinkArgs args;
     if ((mode != "download" && mode != "auto") || !ParseLinkArgs(argc, argv, args))
         return Usage();
@@ -350,7 +363,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
         return 1;
     }
+    // With the link to the lab system on, each stored result is queued in the store.
+    LabConfig lab;
+    std::string labProblem;
+    if (!LoadLabConfig(base, lab, &labProblem))
+        prompt.Inform(labProblem, kMessageTitle);
+    AppSettings shown;
+    LoadSettings(shown, base);
+    CLabJournal journal(lab, shown.unit);
+    db.ResultTable.SetJournal(&journal);
     const int code = RunDownload(app, args, base, prompt, db);
+    db.ResultTable.SetJournal(nullptr);
     db.CloseDatabases();
     return code;
 }

@@ -4,14 +4,13 @@
 // taken as Latin-1). Every field is escaped, so no stored byte can end a field or a segment.
 
 #include "LabConfig.h"
+#include "storage/ResultJournal.h"
 
 #include <QDateTime>
 #include <string>
 
 // What a message says of one stored result.
-struct LabResult {
-    std::string DATE, TIME, HbA1c_VALUE, PID, OPID, EQ_TYPE, p_NAME, p_DOB, P_MEMO;
-};
+using LabResult = ResultImage;
 
 // Result status of OBR-25 and OBX-11: final, corrected, wrong patient, deleted.
 enum class LabStatus : char { Final = 'F', Corrected = 'C', WrongPatient = 'W', Deleted = 'D' };

@@ -124,6 +124,12 @@ public:
     // SQLite's extended result code of the last failure.
     int LastErrorCode() const { return lastErrorCode_; }
     sqlite3* Database() const { return db_; }
+    // A statement prepared once on this connection and kept until it closes: reset and its
+    // bindings cleared when handed out again. Null when it cannot be prepared. Slots 0 to 1
+    // are the result table's, 2 to 3 the lab outbox's.
+    sqlite3_stmt* CachedStatement(int slot, const std::string& sql);
+    // Takes SQLite's last error on this connection as the table's, with `what` in front.
+    void NoteError(const char* what);
 
     // One thread at a time: hold this for a whole sequence of calls.
     std::unique_lock<std::recursive_mutex> Lock() {
@@ -133,17 +139,12 @@ public:
 protected:
     // Subclasses call this when the table name changes: the cached statements name the table.
     void ForgetStatements();
-    // A statement of the subclass's own, prepared once and kept until ForgetStatements or
-    // Close; reset and with its bindings cleared when handed out. Null when it cannot be
-    // prepared.
-    sqlite3_stmt* CachedStatement(int slot, const std::string& sql);
 
 private:
     bool OpenWithFlags(const char* path, int flags);
     bool MapColumns(sqlite3_stmt* select);
     bool BindColumns(sqlite3_stmt* statement);
     bool AppendRowId(long long rowid);
-    void NoteError(const char* what);
     std::string InsertSql(const std::string& qualifiedName) const;
     static int BusyHandler(void* self, int count);
 

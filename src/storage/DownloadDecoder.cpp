@@ -95,7 +95,16 @@ bool StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
         v.P_DIAGNOSE = 0;
         v.P_MEMO = "";
     }
-    return mainTable ? table.Update() : table.InsertInto(DownloadTableName());
+    if (!mainTable)
+        return table.InsertInto(DownloadTableName());
+    if (!table.Update())
+        return false;
+    IResultJournal* journal = table.Journal();
+    if (!journal)
+        return true;
+    const ResultImage image{r.DATE, r.TIME, r.HbA1c_VALUE, r.PID, r.OPID, r.EQ_TYPE, "",
+                            "19000101", ""};
+    return journal->ResultChanged(table, nullptr, &image);
 }
 
 // Each record the main table does not hold yet, into both tables (inside the store's

@@ -75,6 +75,22 @@ bool ReadsAsListed(sqlite3_stmt* st, const ListRowKey& key) {
            text(9) == key.P_MEMO;
 }
 
+// The columns other systems are told of, of one stored row.
+bool ReadImage(sqlite3* db, const std::string& name, long long rowid, ResultImage& out) {
+    Statement st(db, "SELECT [DATE],[TIME],[HbA1c_VALUE],[PID],[OPID],[EQ_TYPE],[p_NAME],"
+                     "[p_DOB],[P_MEMO] FROM " + name + " WHERE rowid=?");
+    if (!st.Ok())
+        return false;
+    st.Int(1, rowid);
+    if (st.Step() != SQLITE_ROW)
+        return false;
+    int c = 0;
+    for (std::string* f : {&out.DATE, &out.TIME, &out.HbA1c_VALUE, &out.PID, &out.OPID,
+                           &out.EQ_TYPE, &out.p_NAME, &out.p_DOB, &out.P_MEMO})
+        *f = st.ColumnText(c++);
+    return true;
+}
+
 // Every row identical to row ?1 in every column (itself included), with its whole row as JSON.
 std::string IdenticalRowsSql(const std::string& name, const std::vector<std::string>& columns) {
     std::string same;
@@ -167,9 +183,21 @@ public:
             Statement after(db_, "SELECT " + rowJson + " FROM " + name + " WHERE rowid=?");
             if (!after.Ok())
                 return FailHere(EditOutcome::Failed);
+            // The rows are identical: other systems are told of the one result once.
+            ResultImage imageBefore, imageAfter;
+            IResultJournal* journal = table_.Journal();
+            if (journal && !ReadImage(db_, name, before[0].first, imageBefore))
+                return FailHere(EditOutcome::Failed);
             for (size_t i = 0; i < before.size(); ++i) {
                 if (change(db_, name, before[i].first) != SQLITE_DONE)
                     return FailHere(EditOutcome::Failed);
+                if (journal && i == 0) {
+                    if (keepAfter && !ReadImage(db_, name, before[0].first, imageAfter))
+                        return FailHere(EditOutcome::Failed);
+                    if (!journal->ResultChanged(table_, &imageBefore,
+                                                keepAfter ? &imageAfter : nullptr))
+                        return FailHere(EditOutcome::Failed);
+                }
                 if (!keepAfter)
                     continue;
                 after.Int(1, before[i].first);

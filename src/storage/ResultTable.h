@@ -24,6 +24,8 @@ struct HbA1cRecord {
     CTextBuf P_MEMO;
 };
 
+#include "ResultJournal.h"
+
 inline constexpr const char* kReplacedTable = "ReplacedResults";
 
 class CResultTable : public CDbTable {
@@ -63,6 +65,12 @@ public:
     // The bound values: the current row after navigation, the new row before Update.
     HbA1cRecord Record;
 
+    // Told of stored, corrected and deleted results inside their transactions (see
+    // ResultJournal.h); null for none. Set before the table is shared between threads.
+    void SetJournal(IResultJournal* journal) { journal_ = journal; }
+    IResultJournal* Journal() const { return journal_; }
+
 private:
     std::string tableName_;
+    IResultJournal* journal_ = nullptr;
 };

@@ -1,0 +1,162 @@
+#include "cli/LabCommands.h"
+
+#include "cli/CliCommon.h"
+#include "lab/LabOutbox.h"
+#include "lab/LabSender.h"
+#include "platform/AppFolders.h"
+
+#include <QDate>
+#include <QThread>
+#include <cstdio>
+
+namespace {
+
+// One field of an output line: tab, line breaks and backslash escaped, other control bytes as
+// \xNN, so a line is always one message and its fields stay in place.
+std::string Field(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (u < 0x20 || u == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+// The main database, opened for the outbox beside whatever else runs.
+struct OutboxDatabase {
+    OutboxDatabase() : base(AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder())), db(base, &prompt) {
+        LoadSettings(settings, base);
+        db.OpenDatabases();
+        db.ResultTable.SetBusyTimeout(10000);
+    }
+    QString base;
+    LinePrompt prompt;
+    AppSettings settings;
+    CResultDatabases db;
+};
+
+// Queues F for every stored result the search selects.
+int Requeue(OutboxDatabase& store, const LabConfig& config, const ListSearch& search) {
+    std::vector<ResultRow> rows;
+    std::string message;
+    CResultTable& t = store.db.ResultTable;
+    if (!RunListSearch(t, search, store.settings, QDate::currentDate(), rows, &message)) {
+        store.prompt.Inform(message, kMessageTitle);
+        return kExitUsage;
+    }
+    auto lock = t.Lock();
+    CDbTransaction tx(t);
+    bool ok = tx.IsActive();
+    for (size_t i = 0; ok && i < rows.size(); ++i) {
+        const ListRowKey& k = rows[i].key;
+        const ResultImage image{k.DATE, k.TIME, k.HbA1c_VALUE, k.PID, k.OPID, rows[i].EQ_TYPE,
+                                k.p_NAME, k.p_DOB, k.P_MEMO};
+        ok = QueueLabMessage(t, config, store.settings.unit, image, LabStatus::Final);
+    }
+    if (!ok || !tx.Commit()) {
+        std::fprintf(stderr, "trevanix-cli: nothing was queued: %s\n",
+                     Printable(t.LastError()).c_str());
+        return kExitFailed;
+    }
+    std::fprintf(stderr, "%zu result%s queued for the lab system\n", rows.size(),
+                 rows.size() == 1 ? "" : "s");
+    return 0;
+}
+
+} // namespace
+
+int SendMain(int argc, char** argv, int (*usage)()) {
+    bool requeue = false;
+    ListSearch search;
+    if (argc >= 3 && std::string(argv[2]) == "--requeue") {
+        requeue = true;
+        if (!ParseListArgs(argc - 1, argv + 1, search))
+            return usage();
+    } else if (argc != 2) {
+        return usage();
+    }
+    OutboxDatabase store;
+    if (!store.db.DatabaseReady) {
+        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
+        return kExitFailed;
+    }
+    LabConfig config;
+    std::string problem;
+    if (!LoadLabConfig(store.base, config, &problem)) {
+        store.prompt.Inform(problem, kMessageTitle);
+        return kExitFailed;
+    }
+    if (!config.enabled) {
+        std::fprintf(stderr, "trevanix-cli: the link to the lab system is off (enabled=1 in %s "
+                             "turns it on)\n",
+                     LabConfigPath(store.base).toLocal8Bit().constData());
+        return kExitFailed;
+    }
+    if (requeue)
+        if (const int status = Requeue(store, config, search))
+            return status;
+
+    CLabSender sender(store.db.ResultTable, config);
+    SendPass total;
+    // Another sender (the window) may hold the next message: wait for it, as its claim is
+    // bounded; the pass goes on with what it has left.
+    for (int round = 0; round < 1000; ++round) {
+        const SendPass pass = sender.Pass(false);
+        total.delivered += pass.delivered;
+        total.errors += pass.errors;
+        total.rejected += pass.rejected;
+        if (!pass.lastProblem.empty())
+            total.lastProblem = pass.lastProblem;
+        if (pass.unreachable) {
+            total.unreachable = true;
+            break;
+        }
+        if (!pass.busy)
+            break;
+        QThread::msleep(500);
+    }
+    std::fprintf(stderr, "%d message%s delivered\n", total.delivered,
+                 total.delivered == 1 ? "" : "s");
+    if (!total.lastProblem.empty())
+        std::fprintf(stderr, "%s\n", Printable(total.lastProblem).c_str());
+    if (total.unreachable)
+        return kExitUnreachable;
+    return total.errors + total.rejected > 0 ? kExitFailed : 0;
+}
+
+int OutboxMain(int argc, int (*usage)()) {
+    if (argc != 2)
+        return usage();
+    OutboxDatabase store;
+    if (!store.db.DatabaseReady) {
+        std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
+        return kExitFailed;
+    }
+    std::vector<OutboxEntry> entries;
+    std::string error;
+    if (!ReadOutbox(store.db.ResultTable, entries, &error)) {
+        std::fprintf(stderr, "trevanix-cli: the outbox cannot be read: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    std::string line;
+    for (const OutboxEntry& e : entries) {
+        line = Field(e.controlId) + '\t' + Field(e.state) + '\t' + std::to_string(e.attempts) +
+               '\t' + Field(e.lastAnswer) + '\t' + Field(e.date) + '\t' + Field(e.time) + '\t' +
+               Field(e.pid) + '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
+}

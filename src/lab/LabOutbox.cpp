@@ -1,0 +1,172 @@
+#include "LabOutbox.h"
+
+#include "storage/DbTable.h"
+
+#include <QDateTime>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int kInsertSlot = 2;
+
+std::string Trimmed(std::string id) {
+    while (!id.empty() && id.back() == ' ')
+        id.pop_back();
+    return id;
+}
+
+std::string ColumnText(sqlite3_stmt* st, int col) {
+    const unsigned char* t = sqlite3_column_text(st, col);
+    return t ? std::string(reinterpret_cast<const char*>(t),
+                           static_cast<size_t>(sqlite3_column_bytes(st, col)))
+             : std::string();
+}
+
+bool TableExists(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name=?",
+                           -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, kOutboxTable, -1, SQLITE_STATIC);
+        found = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+    return found;
+}
+
+} // namespace
+
+std::string OutboxTableSql() {
+    return std::string("CREATE TABLE IF NOT EXISTS main.") + kOutboxTable +
+           " ([ID] INTEGER PRIMARY KEY AUTOINCREMENT, [CONTROL_ID] TEXT NOT NULL UNIQUE,"
+           " [QUEUED_AT] TEXT NOT NULL, [STATUS] TEXT NOT NULL, [STATE] TEXT NOT NULL,"
+           " [ATTEMPTS] INTEGER NOT NULL DEFAULT 0, [LAST_ANSWER] TEXT NOT NULL DEFAULT '',"
+           " [NEXT_TRY] INTEGER NOT NULL DEFAULT 0, [CLAIM_UNTIL] INTEGER NOT NULL DEFAULT 0,"
+           " [RESULT_DATE] TEXT, [RESULT_TIME] TEXT, [RESULT_PID] TEXT, [MESSAGE] TEXT NOT NULL)";
+}
+
+bool QueueLabMessage(CDbTable& connection, const LabConfig& config, int unit,
+                     const ResultImage& result, LabStatus status) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::string controlId = NewControlId();
+    const std::string message = BuildResultMessage(config, result, status, unit, controlId, now);
+    const std::string sql = std::string("INSERT INTO main.") + kOutboxTable +
+                            " ([CONTROL_ID],[QUEUED_AT],[STATUS],[STATE],[RESULT_DATE],"
+                            "[RESULT_TIME],[RESULT_PID],[MESSAGE]) VALUES (?,?,?,'waiting',?,?,?,?)";
+    const std::string when = now.toUTC().toString(Qt::ISODateWithMs).toStdString();
+    const std::string code(1, static_cast<char>(status));
+    const std::string pid = Trimmed(result.PID);
+    const auto insert = [&]() {
+        sqlite3_stmt* st = connection.CachedStatement(kInsertSlot, sql);
+        if (!st)
+            return SQLITE_ERROR;
+        int i = 1;
+        for (const std::string* v : {&controlId, &when, &code, &result.DATE, &result.TIME, &pid,
+                                     &message})
+            sqlite3_bind_text(st, i++, v->data(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        return rc;
+    };
+    int rc = insert();
+    if (rc != SQLITE_DONE && !TableExists(connection.Database())) {
+        // The first message of this database: the table is made in the same transaction.
+        if (!connection.Execute(OutboxTableSql().c_str()))
+            return false;
+        rc = insert();
+    }
+    if (rc != SQLITE_DONE) {
+        connection.NoteError("cannot queue the message to the lab system");
+        return false;
+    }
+    return true;
+}
+
+void CLabJournal::SetConfig(const LabConfig& config) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    config_ = config;
+}
+
+LabConfig CLabJournal::Config() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return config_;
+}
+
+bool CLabJournal::ResultChanged(CDbTable& connection, const ResultImage* before,
+                                const ResultImage* after) {
+    const LabConfig config = Config();
+    if (!config.enabled)
+        return true;
+    const int unit = unit_;
+    if (!before)
+        return !after || QueueLabMessage(connection, config, unit, *after, LabStatus::Final);
+    if (!after)
+        return QueueLabMessage(connection, config, unit, *before, LabStatus::Deleted);
+    if (Trimmed(before->PID) != Trimmed(after->PID))
+        return QueueLabMessage(connection, config, unit, *before, LabStatus::WrongPatient) &&
+               QueueLabMessage(connection, config, unit, *after, LabStatus::Final);
+    return QueueLabMessage(connection, config, unit, *after, LabStatus::Corrected);
+}
+
+bool ReadOutbox(CDbTable& connection, std::vector<OutboxEntry>& out, std::string* error) {
+    out.clear();
+    sqlite3* db = connection.Database();
+    if (!db || !TableExists(db))
+        return db != nullptr;
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = std::string("SELECT [ID],[CONTROL_ID],[STATE],[ATTEMPTS],"
+                                        "[LAST_ANSWER],[RESULT_DATE],[RESULT_TIME],[RESULT_PID],"
+                                        "[STATUS] FROM main.") +
+                            kOutboxTable + " WHERE [STATE]<>'delivered' ORDER BY [ID]";
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+        OutboxEntry e;
+        e.id = sqlite3_column_int64(st, 0);
+        e.controlId = ColumnText(st, 1);
+        e.state = ColumnText(st, 2);
+        e.attempts = sqlite3_column_int(st, 3);
+        e.lastAnswer = ColumnText(st, 4);
+        e.date = ColumnText(st, 5);
+        e.time = ColumnText(st, 6);
+        e.pid = ColumnText(st, 7);
+        const std::string status = ColumnText(st, 8);
+        e.status = status.empty() ? 'F' : status[0];
+        out.push_back(std::move(e));
+        rc = SQLITE_OK;
+    }
+    const bool ok = rc == SQLITE_DONE || rc == SQLITE_OK;
+    if (!ok && error)
+        *error = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    return ok;
+}
+
+bool CountOutbox(CDbTable& connection, OutboxCounts& out) {
+    out = OutboxCounts();
+    sqlite3* db = connection.Database();
+    if (!db)
+        return false;
+    if (!TableExists(db))
+        return true;
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = std::string("SELECT sum([STATE]='waiting'), sum([STATE]='rejected') "
+                                        "FROM main.") +
+                            kOutboxTable + " WHERE [STATE]<>'delivered'";
+    bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+              sqlite3_step(st) == SQLITE_ROW;
+    if (ok) {
+        out.waiting = sqlite3_column_int(st, 0);
+        out.rejected = sqlite3_column_int(st, 1);
+    }
+    sqlite3_finalize(st);
+    return ok;
+}
+
+std::string OutboxStatusText(const OutboxCounts& c) {
+    std::string text;
+    if (c.waiting > 0)
+        text = "Lab: " + std::to_string(c.waiting) + " waiting";
+    if (c.rejected > 0)
+        text += (text.empty() ? "Lab: " : ", ") + std::to_string(c.rejected) + " rejected";
+    return text.empty() ? "Lab: all sent" : text;
+}

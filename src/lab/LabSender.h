@@ -1,0 +1,59 @@
+#pragma once
+// Sends the outbox to the lab system over MLLP (TLS when configured): one message at a time,
+// in queue order, each claimed in a transaction first, then marked by its acknowledgement.
+// AA/CA naming the control ID: delivered. AE/CE: kept and tried again later. AR/CR: kept as
+// rejected. No answer in time, a refused or lost connection: kept, tried again later with a
+// growing pause (up to 5 minutes), and the pass ends. Blocking: run it on a thread of its own
+// (the window) or from the command line.
+
+#include "LabConfig.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class CDbTable;
+
+struct SendPass {
+    int delivered = 0;
+    int errors = 0;   // answered AE/CE
+    int rejected = 0; // answered AR/CR
+    bool unreachable = false; // no connection, or no answer in time
+    bool busy = false;        // the next message is held by another sender
+    std::string lastProblem;  // for the user, in plain words
+};
+
+// The pause before try number `attempts` + 1 after a failure.
+int64_t RetryPauseMs(int attempts);
+
+class CLabSender {
+public:
+    // `connection`: a connection of the sender's own to the main database (not the window's).
+    CLabSender(CDbTable& connection, LabConfig config);
+
+    // One pass through the queue. `dueOnly`: leave messages whose pause has not run out (the
+    // window's background sender); the command line sends every waiting message.
+    // `keepGoing` is asked between messages (the program is closing).
+    SendPass Pass(bool dueOnly, const std::function<bool()>& keepGoing = {});
+
+    // A test message ("Send test message" of the dialog): sent at once, nothing queued. The
+    // receiver's answer in plain words.
+    static std::string SendTest(const LabConfig& config);
+
+    // Injected clock for tests (ms since the epoch).
+    std::function<int64_t()> now;
+
+private:
+    struct Claimed {
+        long long id = 0;
+        std::string controlId, message;
+        int attempts = 0;
+    };
+    enum class Claim { Got, None, Busy };
+    Claim ClaimNext(long long after, bool dueOnly, Claimed& out);
+    void Finish(const Claimed& m, const char* state, const std::string& answer, int64_t nextTry);
+
+    CDbTable& db_;
+    LabConfig config_;
+};
