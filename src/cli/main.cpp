@@ -10,6 +10,7 @@
 //   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
 //   trevanix-cli print --pdf FILE [--dpi N] [list options]  the same rows printed to a PDF file
 //   trevanix-cli audit                            corrections and deletions, newest first
+//   trevanix-cli --help | --version
 //
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
@@ -115,8 +116,8 @@ private:
     CResultDatabases& db_;
 };
 
-int Usage() {
-    std::fprintf(stderr,
+void WriteUsage(std::FILE* out) {
+    std::fprintf(out,
                  "usage: trevanix-cli download --port PATH [--yes]\n"
                  "       trevanix-cli auto [--port PATH] [--timeout SECONDS]\n"
                  "       trevanix-cli list [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--pid ID]\n"
@@ -142,6 +143,10 @@ int Usage() {
                  "  audit         prints the audit trail of corrected and deleted results, newest\n"
                  "                first, one line per changed row: when (UTC), user, action,\n"
                  "                table, the row before and after (JSON), separated by a tab\n");
+}
+
+int Usage() {
+    WriteUsage(stderr);
     return 2;
 }
 
@@ -321,6 +326,14 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        WriteUsage(stdout);
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("trevanix-cli %s\n", TREVANIX_VERSION_TEXT);
+        return 0;
+    }
     if (argc >= 2 && std::string(argv[1]) == "print")
         return PrintMain(argc, argv);
     QCoreApplication app(argc, argv);
