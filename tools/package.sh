@@ -20,8 +20,12 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 dir="${TREVANIX_PACKAGE_DIR:-build-release}"
+# Debian's hardening flags (stack protector, fortified functions, full RELRO), without -g: the
+# package's binaries are stripped.
+flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g dpkg-buildflags --get "$1"; }
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTREVANIX_BUILD_TESTS=OFF \
-    ${TREVANIX_CMAKE_ARGS:-} >/dev/null
+    -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" ${TREVANIX_CMAKE_ARGS:-} >/dev/null
 cmake --build "$dir" -j2
 rm -f "$dir"/trevanix_*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
