@@ -360,6 +360,19 @@ void MakeFrame() {
     Save(CaptionButton(2, true), QStringLiteral("bmp"), 140);
 }
 
+// The program icon, drawn on a 64 x 64 grid and scaled to `size`: a white drop on a teal tile.
+QImage ProgramIcon(int size) {
+    QImage icon = Canvas(size, size, true);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 64.0, size / 64.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kTeal);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 14, 14);
+    Drop(p, QRectF(18, 8, 28, 42), Qt::white);
+    return icon;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -420,16 +433,20 @@ int main(int argc, char** argv) {
         p.drawPath(tick);
     }
     Save(ok, QStringLiteral("png"), 171);
-    QImage icon = Canvas(64, 64, true);
-    {
-        QPainter p(&icon);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(kTeal);
-        p.drawRoundedRect(QRectF(2, 2, 60, 60), 14, 14);
-        Drop(p, QRectF(18, 8, 28, 42), Qt::white);
+    Save(ProgramIcon(64), QStringLiteral("png"), 128);
+    // The same icon for the desktop's menu (hicolor theme sizes), into the packaging folder.
+    if (argc > 2) {
+        const QString icons = QString::fromLocal8Bit(argv[2]);
+        QDir().mkpath(icons);
+        for (int size : {48, 128, 256}) {
+            const QString path = QStringLiteral("%1/%2.png").arg(icons).arg(size);
+            if (!ProgramIcon(size).save(path, "PNG")) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                return 1;
+            }
+            ++g_count;
+        }
     }
-    Save(icon, QStringLiteral("png"), 128);
     std::printf("%d images written to %s\n", g_count, qPrintable(g_out));
     return 0;
 }

@@ -10,6 +10,7 @@
 //   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
 //   trevanix-cli print --pdf FILE [--dpi N] [list options]  the same rows printed to a PDF file
 //   trevanix-cli audit                            corrections and deletions, newest first
+//   trevanix-cli --help | --version
 //
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
@@ -119,8 +120,8 @@ private:
     CResultDatabases& db_;
 };
 
-int Usage() {
-    std::fprintf(stderr,
+void WriteUsage(std::FILE* out) {
+    std::fprintf(out,
                  "usage: trevanix-cli download --port PATH [--yes]\n"
                  "       trevanix-cli auto [--port PATH] [--timeout SECONDS]\n"
                  "       trevanix-cli list [--from YYYY-MM-DD] [--to YYYY-MM-DD] [--pid ID]\n"
@@ -153,6 +154,10 @@ int Usage() {
                  "                exits 0 delivered, 1 refused (AE/AR/CR), 4 not reached\n"
                  "  outbox        prints the messages not yet delivered: control ID, state,\n"
                  "                attempts, last answer, the result's date, time and PID\n");
+}
+
+int Usage() {
+    WriteUsage(stderr);
     return 2;
 }
 
@@ -334,6 +339,14 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        WriteUsage(stdout);
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("trevanix-cli %s\n", TREVANIX_VERSION_TEXT);
+        return 0;
+    }
     if (argc >= 2 && std::string(argv[1]) == "print")
         return PrintMain(argc, argv);
     QCoreApplication app(argc, argv);
