@@ -134,11 +134,17 @@ std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus
 }
 
 std::string NewControlId() {
+    // A generator per thread, seeded once from the system's: a download queues thousands.
+    static thread_local QRandomGenerator64 rng(QRandomGenerator::system()->generate64() ^
+                                               QRandomGenerator::system()->generate64());
     static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     std::string id(20, '0');
-    QRandomGenerator* rng = QRandomGenerator::system();
-    for (char& c : id)
-        c = kDigits[rng->bounded(36)];
+    quint64 a = rng.generate64(), b = rng.generate64();
+    for (size_t i = 0; i < id.size(); ++i) {
+        quint64& v = i < 10 ? a : b;
+        id[i] = kDigits[v % 36];
+        v /= 36;
+    }
     return id;
 }
 

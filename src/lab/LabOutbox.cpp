@@ -38,34 +38,71 @@ bool TableExists(sqlite3* db) {
 
 std::string OutboxTableSql() {
     return std::string("CREATE TABLE IF NOT EXISTS main.") + kOutboxTable +
-           " ([ID] INTEGER PRIMARY KEY AUTOINCREMENT, [CONTROL_ID] TEXT NOT NULL UNIQUE,"
-           " [QUEUED_AT] TEXT NOT NULL, [STATUS] TEXT NOT NULL, [STATE] TEXT NOT NULL,"
+           " ([ID] INTEGER PRIMARY KEY, [CONTROL_ID] TEXT NOT NULL, [MADE_AT] TEXT NOT NULL,"
+           " [STATUS] TEXT NOT NULL, [UNIT] INTEGER NOT NULL, [STATE] TEXT NOT NULL,"
            " [ATTEMPTS] INTEGER NOT NULL DEFAULT 0, [LAST_ANSWER] TEXT NOT NULL DEFAULT '',"
            " [NEXT_TRY] INTEGER NOT NULL DEFAULT 0, [CLAIM_UNTIL] INTEGER NOT NULL DEFAULT 0,"
-           " [RESULT_DATE] TEXT, [RESULT_TIME] TEXT, [RESULT_PID] TEXT, [MESSAGE] TEXT NOT NULL)";
+           " [R_DATE] TEXT, [R_TIME] TEXT, [R_VALUE] TEXT, [R_PID] TEXT, [R_OPID] TEXT,"
+           " [R_NOTE] TEXT, [R_NAME] TEXT, [R_DOB] TEXT)";
 }
 
-bool QueueLabMessage(CDbTable& connection, const LabConfig& config, int unit,
-                     const ResultImage& result, LabStatus status) {
-    const QDateTime now = QDateTime::currentDateTime();
+namespace {
+
+// MSH-7 of messages queued now, with the offset from UTC; made again once a second.
+const std::string& MadeNow() {
+    static thread_local qint64 second = -1;
+    static thread_local std::string text;
+    const qint64 s = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (s != second) {
+        second = s;
+        text = QDateTime::currentDateTime().toOffsetFromUtc(
+                                               QDateTime::currentDateTime().offsetFromUtc())
+                   .toString(Qt::ISODate)
+                   .toStdString();
+    }
+    return text;
+}
+
+} // namespace
+
+std::string OutboxMessage(const LabConfig& config, sqlite3_stmt* st, int first) {
+    ResultImage r;
+    int c = first + 4;
+    for (std::string* f : {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE,
+                           &r.p_NAME, &r.p_DOB})
+        *f = ColumnText(st, c++);
+    const std::string status = ColumnText(st, first + 2);
+    const QDateTime made =
+        QDateTime::fromString(QString::fromStdString(ColumnText(st, first + 1)), Qt::ISODate);
+    return BuildResultMessage(config, r, static_cast<LabStatus>(status.empty() ? 'F' : status[0]),
+                              sqlite3_column_int(st, first + 3), ColumnText(st, first), made);
+}
+
+bool QueueLabMessage(CDbTable& connection, const LabConfig&, int unit, const ResultImage& result,
+                     LabStatus status) {
     const std::string controlId = NewControlId();
-    const std::string message = BuildResultMessage(config, result, status, unit, controlId, now);
+    const std::string& made = MadeNow();
     const std::string sql = std::string("INSERT INTO main.") + kOutboxTable +
-                            " ([CONTROL_ID],[QUEUED_AT],[STATUS],[STATE],[RESULT_DATE],"
-                            "[RESULT_TIME],[RESULT_PID],[MESSAGE]) VALUES (?,?,?,'waiting',?,?,?,?)";
-    const std::string when = now.toUTC().toString(Qt::ISODateWithMs).toStdString();
-    const std::string code(1, static_cast<char>(status));
-    const std::string pid = Trimmed(result.PID);
+                            " ([CONTROL_ID],[MADE_AT],[STATUS],[UNIT],[STATE],[R_DATE],[R_TIME],"
+                            "[R_VALUE],[R_PID],[R_OPID],[R_NOTE],[R_NAME],[R_DOB]) VALUES "
+                            "(?,?,?,?,'waiting',?,?,?,?,?,?,?,?)";
+    const char code = static_cast<char>(status);
     const auto insert = [&]() {
         sqlite3_stmt* st = connection.CachedStatement(kInsertSlot, sql);
         if (!st)
             return SQLITE_ERROR;
-        int i = 1;
-        for (const std::string* v : {&controlId, &when, &code, &result.DATE, &result.TIME, &pid,
-                                     &message})
-            sqlite3_bind_text(st, i++, v->data(), static_cast<int>(v->size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 1, controlId.data(), static_cast<int>(controlId.size()),
+                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, made.data(), static_cast<int>(made.size()), SQLITE_STATIC);
+        sqlite3_bind_text(st, 3, &code, 1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(st, 4, unit);
+        int i = 5;
+        for (const std::string* v : {&result.DATE, &result.TIME, &result.HbA1c_VALUE, &result.PID,
+                                     &result.OPID, &result.EQ_TYPE, &result.p_NAME, &result.p_DOB})
+            sqlite3_bind_text(st, i++, v->data(), static_cast<int>(v->size()), SQLITE_STATIC);
         const int rc = sqlite3_step(st);
         sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
         return rc;
     };
     int rc = insert();
@@ -115,9 +152,9 @@ bool ReadOutbox(CDbTable& connection, std::vector<OutboxEntry>& out, std::string
         return db != nullptr;
     sqlite3_stmt* st = nullptr;
     const std::string sql = std::string("SELECT [ID],[CONTROL_ID],[STATE],[ATTEMPTS],"
-                                        "[LAST_ANSWER],[RESULT_DATE],[RESULT_TIME],[RESULT_PID],"
+                                        "[LAST_ANSWER],[R_DATE],[R_TIME],[R_PID],"
                                         "[STATUS] FROM main.") +
-                            kOutboxTable + " WHERE [STATE]<>'delivered' ORDER BY [ID]";
+                            kOutboxTable + " ORDER BY [ID]";
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
         OutboxEntry e;
@@ -128,7 +165,7 @@ bool ReadOutbox(CDbTable& connection, std::vector<OutboxEntry>& out, std::string
         e.lastAnswer = ColumnText(st, 4);
         e.date = ColumnText(st, 5);
         e.time = ColumnText(st, 6);
-        e.pid = ColumnText(st, 7);
+        e.pid = Trimmed(ColumnText(st, 7));
         const std::string status = ColumnText(st, 8);
         e.status = status.empty() ? 'F' : status[0];
         out.push_back(std::move(e));
@@ -151,7 +188,7 @@ bool CountOutbox(CDbTable& connection, OutboxCounts& out) {
     sqlite3_stmt* st = nullptr;
     const std::string sql = std::string("SELECT sum([STATE]='waiting'), sum([STATE]='rejected') "
                                         "FROM main.") +
-                            kOutboxTable + " WHERE [STATE]<>'delivered'";
+                            kOutboxTable;
     bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
               sqlite3_step(st) == SQLITE_ROW;
     if (ok) {

@@ -6,8 +6,11 @@
 // a transaction of their own before they send it, so no message is sent by two at once.
 //
 //   ID           queue order
-//   CONTROL_ID   MSH-10, unique
-//   STATE        waiting, delivered or rejected (AR/CR: kept, not retried until requeued)
+//   CONTROL_ID   MSH-10, random, unique for every message
+//   MADE_AT      MSH-7; with STATUS, UNIT and the R_ columns (the result as it was when
+//                queued) it makes the same message on every try
+//   STATE        waiting or rejected (AR/CR: kept, not retried until requeued); a delivered
+//                message leaves the outbox
 //   ATTEMPTS     sends so far; LAST_ANSWER the last acknowledgement or error
 //   NEXT_TRY     not before this time (ms since the epoch): the pause after a failed try
 //   CLAIM_UNTIL  a sender holds the message until then (ms); a killed sender's claim runs out
@@ -22,6 +25,7 @@
 #include <vector>
 
 class CDbTable;
+struct sqlite3_stmt;
 
 inline constexpr const char* kOutboxTable = "LabOutbox";
 
@@ -49,6 +53,13 @@ private:
     LabConfig config_;
     std::atomic<int> unit_;
 };
+
+// The message of an outbox row: the columns CONTROL_ID, MADE_AT, STATUS, UNIT, R_DATE, R_TIME,
+// R_VALUE, R_PID, R_OPID, R_NOTE, R_NAME, R_DOB read from `st` starting at column `first`.
+std::string OutboxMessage(const LabConfig& config, sqlite3_stmt* st, int first);
+inline constexpr const char* kOutboxMessageColumns =
+    "[CONTROL_ID],[MADE_AT],[STATUS],[UNIT],[R_DATE],[R_TIME],[R_VALUE],[R_PID],[R_OPID],"
+    "[R_NOTE],[R_NAME],[R_DOB]";
 
 // A message not yet delivered, for `trevanix-cli outbox` and the status bar.
 struct OutboxEntry {

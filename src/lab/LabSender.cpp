@@ -3,6 +3,7 @@
 #include "Hl7Message.h"
 #include "LabOutbox.h"
 #include "storage/DbTable.h"
+#include "storage/ResultJournal.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -126,119 +127,189 @@ int64_t RetryPauseMs(int attempts) {
 CLabSender::CLabSender(CDbTable& connection, LabConfig config)
     : now(&WallNow), db_(connection), config_(std::move(config)) {}
 
-CLabSender::Claim CLabSender::ClaimNext(long long after, bool dueOnly, Claimed& out) {
+int64_t CLabSender::ClaimSpan() const { return int64_t(config_.ackTimeout) * 2000 + 2000; }
+
+bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& out, bool& busy) {
+    constexpr int kRun = 256;
+    out.clear();
+    busy = false;
     sqlite3* db = db_.Database();
     if (!db)
-        return Claim::None;
+        return false;
     CDbTransaction tx(db_);
-    if (!tx.IsActive())
-        return Claim::Busy;
+    if (!tx.IsActive()) {
+        busy = true;
+        return false;
+    }
     const int64_t t = now();
     sqlite3_stmt* st = nullptr;
     const std::string sql =
-        std::string("SELECT [ID],[CONTROL_ID],[MESSAGE],[ATTEMPTS],[NEXT_TRY],[CLAIM_UNTIL] "
-                    "FROM main.") +
-        kOutboxTable + " WHERE [STATE]='waiting' AND [ID]>? " +
-        (dueOnly ? "AND [NEXT_TRY]<=? " : "") + "ORDER BY [ID] LIMIT 1";
+        std::string("SELECT [ID],[ATTEMPTS],[CLAIM_UNTIL],") + kOutboxMessageColumns +
+        " FROM main." + kOutboxTable + " WHERE [STATE]='waiting' AND [ID]>? " +
+        (dueOnly ? "AND [NEXT_TRY]<=? " : "") + "ORDER BY [ID] LIMIT " + std::to_string(kRun);
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
         sqlite3_finalize(st);
-        return Claim::None; // no outbox yet
+        return false; // no outbox yet
     }
     sqlite3_bind_int64(st, 1, after);
     if (dueOnly)
         sqlite3_bind_int64(st, 2, t);
-    Claim result = Claim::None;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        out.id = sqlite3_column_int64(st, 0);
-        out.controlId = ColumnText(st, 1);
-        out.message = ColumnText(st, 2);
-        out.attempts = sqlite3_column_int(st, 3) + 1;
-        result = sqlite3_column_int64(st, 5) > t ? Claim::Busy : Claim::Got;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        // A message another sender holds ends the run: nothing overtakes it.
+        if (sqlite3_column_int64(st, 2) > t) {
+            busy = out.empty();
+            break;
+        }
+        Claimed m;
+        m.id = sqlite3_column_int64(st, 0);
+        m.attempts = sqlite3_column_int(st, 1) + 1;
+        m.controlId = ColumnText(st, 3);
+        m.message = OutboxMessage(config_, st, 3);
+        out.push_back(std::move(m));
     }
     sqlite3_finalize(st);
-    if (result != Claim::Got)
-        return result;
-    // Held for the longest a try can take; a sender killed meanwhile loses it then.
-    const int64_t until = t + int64_t(config_.ackTimeout) * 2000 + 2000;
+    if (out.empty())
+        return false;
     const std::string claim = std::string("UPDATE main.") + kOutboxTable +
                               " SET [CLAIM_UNTIL]=?, [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?";
     bool ok = sqlite3_prepare_v2(db, claim.c_str(), -1, &st, nullptr) == SQLITE_OK;
-    if (ok) {
-        sqlite3_bind_int64(st, 1, until);
-        sqlite3_bind_int64(st, 2, out.id);
+    for (size_t i = 0; ok && i < out.size(); ++i) {
+        sqlite3_bind_int64(st, 1, t + ClaimSpan());
+        sqlite3_bind_int64(st, 2, out[i].id);
         ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
     }
     sqlite3_finalize(st);
-    return ok && tx.Commit() ? Claim::Got : Claim::Busy;
+    if (ok && tx.Commit())
+        return true;
+    out.clear();
+    busy = true;
+    return false;
 }
 
-void CLabSender::Finish(const Claimed& m, const char* state, const std::string& answer,
-                        int64_t nextTry) {
+void CLabSender::Settle(std::vector<Outcome>& outcomes, const std::vector<Claimed>& held,
+                        bool release, int64_t& claimEnd) {
     sqlite3* db = db_.Database();
+    CDbTransaction tx(db_);
     sqlite3_stmt* st = nullptr;
-    const std::string sql = std::string("UPDATE main.") + kOutboxTable +
-                            " SET [STATE]=?, [LAST_ANSWER]=?, [NEXT_TRY]=?, [CLAIM_UNTIL]=0 "
-                            "WHERE [ID]=?";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(st, 1, state, -1, SQLITE_STATIC);
-        sqlite3_bind_text(st, 2, answer.data(), static_cast<int>(answer.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(st, 3, nextTry);
-        sqlite3_bind_int64(st, 4, m.id);
-        sqlite3_step(st);
+    // A delivered message leaves the outbox; the others keep their answer.
+    const std::string sql =
+        std::string("UPDATE main.") + kOutboxTable +
+        " SET [STATE]=?1, [LAST_ANSWER]=?2, [NEXT_TRY]=?3, [CLAIM_UNTIL]=0 WHERE [ID]=?4;";
+    const std::string gone = std::string("DELETE FROM main.") + kOutboxTable + " WHERE [ID]=?";
+    sqlite3_stmt* del = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, gone.c_str(), -1, &del, nullptr) == SQLITE_OK) {
+        for (const Outcome& o : outcomes) {
+            if (o.state == "delivered") {
+                sqlite3_bind_int64(del, 1, o.id);
+                sqlite3_step(del);
+                sqlite3_reset(del);
+                continue;
+            }
+            sqlite3_bind_text(st, 1, o.state.data(), static_cast<int>(o.state.size()),
+                              SQLITE_TRANSIENT);
+            sqlite3_bind_text(st, 2, o.answer.data(), static_cast<int>(o.answer.size()),
+                              SQLITE_TRANSIENT);
+            sqlite3_bind_int64(st, 3, o.nextTry);
+            sqlite3_bind_int64(st, 4, o.id);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
     }
     sqlite3_finalize(st);
+    sqlite3_finalize(del);
+    st = nullptr;
+    claimEnd = release ? 0 : now() + ClaimSpan();
+    const std::string renew = std::string("UPDATE main.") + kOutboxTable +
+                              " SET [CLAIM_UNTIL]=? WHERE [ID]=? AND [STATE]='waiting'";
+    if (!held.empty() && sqlite3_prepare_v2(db, renew.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+        for (const Claimed& m : held) {
+            sqlite3_bind_int64(st, 1, claimEnd);
+            sqlite3_bind_int64(st, 2, m.id);
+            sqlite3_step(st);
+            sqlite3_reset(st);
+        }
+    }
+    sqlite3_finalize(st);
+    tx.Commit();
+    outcomes.clear();
 }
 
 SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) {
+    // Answers are written a run at a time: a sender killed before it wrote them sends those
+    // messages again with the same control IDs, which receivers drop as repeats.
+    constexpr int64_t kSettleEveryMs = 1000;
     SendPass pass;
     MllpConnection link(config_);
     bool open = false;
     long long after = 0;
-    while (!keepGoing || keepGoing()) {
-        Claimed m;
-        const Claim c = ClaimNext(after, dueOnly, m);
-        if (c == Claim::None)
-            break;
-        if (c == Claim::Busy) {
-            pass.busy = true;
+    std::vector<Claimed> run;
+    std::vector<Outcome> outcomes;
+    while (true) {
+        bool busy = false;
+        if (!ClaimRun(after, dueOnly, run, busy)) {
+            pass.busy = busy;
             break;
         }
-        after = m.id;
-        std::string error;
-        Hl7Ack ack;
-        if ((!open && !(open = link.Open(error))) ||
-            !link.Exchange(m.message, m.controlId, ack, error)) {
-            // The receiver cannot be reached: the whole queue waits, so none overtakes it.
-            const int64_t next = now() + RetryPauseMs(m.attempts);
-            Finish(m, "waiting", error, next);
-            sqlite3_stmt* st = nullptr;
-            const std::string sql = std::string("UPDATE main.") + kOutboxTable +
-                                    " SET [NEXT_TRY]=max([NEXT_TRY],?) WHERE [STATE]='waiting'";
-            if (sqlite3_prepare_v2(db_.Database(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-                sqlite3_bind_int64(st, 1, next);
-                sqlite3_step(st);
+        int64_t claimEnd = now() + ClaimSpan();
+        int64_t lastSettle = now();
+        bool stop = false;
+        for (size_t i = 0; i < run.size() && !stop; ++i) {
+            const Claimed& m = run[i];
+            after = m.id;
+            const std::vector<Claimed> rest(run.begin() + static_cast<std::ptrdiff_t>(i),
+                                            run.end());
+            if (keepGoing && !keepGoing()) {
+                Settle(outcomes, rest, true, claimEnd);
+                return pass;
             }
-            sqlite3_finalize(st);
-            pass.unreachable = true;
-            pass.lastProblem = "The lab system " + config_.host + ":" +
-                               std::to_string(config_.port) + " could not be reached: " + error;
-            break;
+            // Every try starts with its whole answer time left on the claim.
+            if (now() + int64_t(config_.ackTimeout) * 1000 + 1000 > claimEnd ||
+                now() - lastSettle > kSettleEveryMs) {
+                Settle(outcomes, rest, false, claimEnd);
+                lastSettle = now();
+            }
+            std::string error;
+            Hl7Ack ack;
+            if ((!open && !(open = link.Open(error))) ||
+                !link.Exchange(m.message, m.controlId, ack, error)) {
+                // The receiver cannot be reached: the whole queue waits, so none overtakes it.
+                const int64_t next = now() + RetryPauseMs(m.attempts);
+                outcomes.push_back({m.id, "waiting", error, next});
+                Settle(outcomes, rest, true, claimEnd);
+                sqlite3_stmt* st = nullptr;
+                const std::string sql = std::string("UPDATE main.") + kOutboxTable +
+                                        " SET [NEXT_TRY]=max([NEXT_TRY],?) WHERE [STATE]='waiting'";
+                if (sqlite3_prepare_v2(db_.Database(), sql.c_str(), -1, &st, nullptr) ==
+                    SQLITE_OK) {
+                    sqlite3_bind_int64(st, 1, next);
+                    sqlite3_step(st);
+                }
+                sqlite3_finalize(st);
+                pass.unreachable = true;
+                pass.lastProblem = "The lab system " + config_.host + ":" +
+                                   std::to_string(config_.port) + " could not be reached: " + error;
+                return pass;
+            }
+            const std::string answer = ack.code + (ack.text.empty() ? "" : ": " + ack.text);
+            if (IsCode(ack.code, "AA", "CA")) {
+                outcomes.push_back({m.id, "delivered", answer, 0});
+                ++pass.delivered;
+            } else if (IsCode(ack.code, "AR", "CR")) {
+                outcomes.push_back({m.id, "rejected", answer, 0});
+                ++pass.rejected;
+                pass.lastProblem = "The lab system rejected message " + m.controlId + ": " + answer;
+            } else {
+                outcomes.push_back({m.id, "waiting",
+                                    answer.empty() ? "an answer without a code" : answer,
+                                    now() + RetryPauseMs(m.attempts)});
+                ++pass.errors;
+                pass.lastProblem =
+                    "The lab system could not take message " + m.controlId + ": " + answer;
+            }
         }
-        const std::string answer = ack.code + (ack.text.empty() ? "" : ": " + ack.text);
-        if (IsCode(ack.code, "AA", "CA")) {
-            Finish(m, "delivered", answer, 0);
-            ++pass.delivered;
-        } else if (IsCode(ack.code, "AR", "CR")) {
-            Finish(m, "rejected", answer, 0);
-            ++pass.rejected;
-            pass.lastProblem = "The lab system rejected message " + m.controlId + ": " + answer;
-        } else {
-            Finish(m, "waiting", answer.empty() ? "an answer without a code" : answer,
-                   now() + RetryPauseMs(m.attempts));
-            ++pass.errors;
-            pass.lastProblem = "The lab system could not take message " + m.controlId + ": " +
-                               answer;
-        }
+        Settle(outcomes, {}, true, claimEnd);
     }
     return pass;
 }

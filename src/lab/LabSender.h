@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CDbTable;
 
@@ -50,9 +51,18 @@ private:
         std::string controlId, message;
         int attempts = 0;
     };
-    enum class Claim { Got, None, Busy };
-    Claim ClaimNext(long long after, bool dueOnly, Claimed& out);
-    void Finish(const Claimed& m, const char* state, const std::string& answer, int64_t nextTry);
+    struct Outcome {
+        long long id = 0;
+        std::string state, answer;
+        int64_t nextTry = 0;
+    };
+    // Claims the next messages in queue order after `after` (a run of them, so that one
+    // commit covers many); `busy` when the next one is held by another sender.
+    bool ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& out, bool& busy);
+    // In one transaction: the outcomes written, the claims of `held` renewed (or released).
+    void Settle(std::vector<Outcome>& outcomes, const std::vector<Claimed>& held, bool release,
+                int64_t& claimEnd);
+    int64_t ClaimSpan() const;
 
     CDbTable& db_;
     LabConfig config_;
