@@ -132,22 +132,21 @@ ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const Re
     if (!file.open(QIODevice::WriteOnly))
         return failed(WriteFailureReason(target.path, errno, file.errorString()));
     ReportOutcome outcome = ReportOutcome::Failed;
-    int error = 0;
     {
         QPdfWriter writer(&file);
         writer.setPageLayout(printer.pageLayout());
         writer.setResolution(printer.resolution());
         writer.setTitle(QString::fromLatin1(kReportDocumentName));
         writer.setCreator(printer.creator());
-        errno = 0;
         if (engine.Attach(&writer) &&
             engine.StartDocument(QString::fromLatin1(kReportDocumentName)))
             outcome = DrawReport(engine, rows, progress);
-        error = errno;
         engine.Detach(); // the writer ends here
     }
     if (outcome != ReportOutcome::Printed) {
-        const QString why = WriteFailureReason(target.path, error, file.errorString());
+        // Drawing makes many calls (fonts): errno is not the write's any more. The device's text
+        // and the folder tell the reason, the temporary copy still in place.
+        const QString why = WriteFailureReason(target.path, 0, file.errorString());
         file.cancelWriting();
         return outcome == ReportOutcome::Failed ? failed(why) : outcome;
     }

@@ -425,7 +425,7 @@ void TestReportPrinter::printJobStopsWithoutWriting_data() {
     QTest::newRow("file cannot be written") << "unwritable"
                                             << "No such file or directory";
     QTest::newRow("disk full while writing") << "full"
-                                             << "the file would be larger than the system allows";
+                                             << "File too large";
     QTest::newRow("a FIFO in its place") << "fifo"
                                          << "not a regular file (a named pipe (FIFO))";
 }
