@@ -3,16 +3,68 @@
 #include "platform/AppFolders.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+bool IsTerminalControl(unsigned char c) {
+    return c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0);
+}
+
+void AppendEscaped(std::string& out, unsigned char c) {
+    switch (c) {
+    case '\t':
+        out += "\\t";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    default:
+        break;
+    }
+    if (!IsTerminalControl(c)) {
+        out += static_cast<char>(c);
+        return;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xf];
+}
+
+} // namespace
 
 std::string Printable(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text)
-        if (c != '\r')
-            out += c;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r')
+            continue;
+        if (c == '\n' || c == '\t' || c == '\\' || !IsTerminalControl(c))
+            out += ch;
+        else
+            AppendEscaped(out, c);
+    }
     return out;
+}
+
+void AppendLine(std::string& line, const std::string* const* fields, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (i)
+            line += '\t';
+        for (char c : *fields[i])
+            AppendEscaped(line, static_cast<unsigned char>(c));
+    }
+    line += '\n';
 }
 
 void LinePrompt::Inform(const std::string& text, const std::string& title) {
@@ -63,15 +115,13 @@ OneCopyLocks::OneCopyLocks(const QString& base) : folder_(base) {
                              "is running. Try again when it has finished.\n");
 }
 
-StoredResults::StoredResults()
-    : base_(AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder())), locks_(base_) {
-    if (!locks_.Taken()) {
-        status_ = kExitAlreadyRunning;
-        return;
-    }
-    LoadSettings(settings_, base_);
+StoredResults::StoredResults() : base_(AppFolders::DefaultBaseFolder()) {
+    // The settings as the window shows them; a missing file means the defaults (and is not
+    // written here).
+    if (QFileInfo(SettingsPath(base_)).isReadable())
+        LoadSettings(settings_, base_);
     db_ = std::make_unique<CResultDatabases>(base_, &prompt_);
-    db_->OpenDatabases();
+    db_->OpenForReading();
     if (!db_->DatabaseReady) {
         std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
         status_ = kExitFailed;
@@ -84,10 +134,22 @@ int SearchStoredResults(const ListSearch& search, std::vector<ResultRow>& rows,
     if (store.Status())
         return store.Status();
     settings = store.Settings();
+    CResultTable& table = store.Db().ResultTable;
+    // Rows are read by key in short statements, so that a store never waits long for this
+    // reader. A row that went away meanwhile (a correction or deletion in the window) spoils the
+    // read: read again, a few times.
     std::string message;
-    if (RunListSearch(store.Db().ResultTable, search, settings, QDate::currentDate(), rows,
-                      &message))
-        return 0;
-    store.Tell(message);
-    return kExitUsage;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int failures = table.ReadFailures();
+        if (!RunListSearch(table, search, settings, QDate::currentDate(), rows, &message)) {
+            store.Tell(message);
+            return kExitUsage;
+        }
+        if (table.ReadFailures() == failures)
+            return 0;
+    }
+    rows.clear();
+    std::fprintf(stderr, "trevanix-cli: the stored results could not be read whole: %s\n",
+                 Printable(table.LastError()).c_str());
+    return kExitFailed;
 }

@@ -18,8 +18,16 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitAlreadyRunning = 3;
 
-// Message boxes become lines on the terminal; "\r\n" inside a text is a line break.
+// Message boxes become lines on the terminal; "\r\n" inside a text is a line break. Other
+// control bytes go out as EscapedField writes them.
 std::string Printable(const std::string& text);
+
+// A line that `list` or `audit` prints: the fields tab-separated, then a line feed. Inside a
+// field, tab, line feed, carriage return and backslash go out as \t, \n, \r and \\; every other
+// byte a terminal could take for a control (0x00 to 0x1F, 0x7F, and 0x80 to 0x9F, the C1
+// controls of 8-bit terminals, also where they are part of a UTF-8 character) as \xNN. So a line
+// holds its fields whatever bytes the analyzer sent, and no escape sequence reaches the terminal.
+void AppendLine(std::string& line, const std::string* const* fields, size_t count);
 
 // Tells on the terminal and asks nothing (every question reads as no).
 class LinePrompt : public IPrompt {
@@ -47,7 +55,9 @@ private:
     bool taken_ = false;
 };
 
-// The result files of the base folder, opened under the one-copy locks, with the settings.
+// The result files of the base folder opened for reading beside a running program (the window
+// or a download): read-only, without the one-copy locks, writing nothing (no settings or profile
+// file, no table, no folder). A file that needs a repair is reported, not repaired.
 class StoredResults {
 public:
     StoredResults();
@@ -59,15 +69,15 @@ public:
 
 private:
     QString base_;
-    OneCopyLocks locks_;
     LinePrompt prompt_;
     AppSettings settings_;
     std::unique_ptr<CResultDatabases> db_;
     int status_ = 0;
 };
 
-// The list's search over the result files, opened under the locks and closed again: the rows,
-// and the settings they are shown in. 0, or the exit status after saying why (a refused range
-// prints the list's message and gives kExitUsage).
+// The list's search over the result files, opened for reading and closed again: the rows, and
+// the settings they are shown in. The rows are those of one moment: a download stored meanwhile
+// is in them whole or not at all. 0, or the exit status after saying why (a refused range prints
+// the list's message and gives kExitUsage).
 int SearchStoredResults(const ListSearch& search, std::vector<ResultRow>& rows,
                         AppSettings& settings);

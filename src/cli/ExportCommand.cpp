@@ -38,6 +38,6 @@ int ExportMain(int argc, char** argv, int (*usage)()) {
         return kExitFailed;
     }
     std::fprintf(stderr, "%zu result%s written to %s\n", rows.size(), rows.size() == 1 ? "" : "s",
-                 QDir::toNativeSeparators(path).toLocal8Bit().constData());
+                 Printable(QDir::toNativeSeparators(path).toLocal8Bit().toStdString()).c_str());
     return 0;
 }

@@ -11,35 +11,16 @@
 
 namespace {
 
-// One field of an output line: tab, line breaks and backslash escaped, other control bytes as
-// \xNN, so a line is always one message and its fields stay in place.
-std::string Field(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\\')
-            out += "\\\\";
-        else if (u < 0x20 || u == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            out += hex;
-        } else
-            out += c;
-    }
-    return out;
-}
-
 // The main database, opened for the outbox beside whatever else runs.
 struct OutboxDatabase {
-    OutboxDatabase() : base(AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder())), db(base, &prompt) {
+    // `reading`: the outbox is only read (opened read-only, nothing repaired).
+    explicit OutboxDatabase(bool reading)
+        : base(AppFolders::MakeBaseFolder(AppFolders::DefaultBaseFolder())), db(base, &prompt) {
         LoadSettings(settings, base);
-        db.OpenDatabases();
+        if (reading)
+            db.OpenForReading();
+        else
+            db.OpenDatabases();
         db.ResultTable.SetBusyTimeout(10000);
     }
     QString base;
@@ -88,7 +69,7 @@ int SendMain(int argc, char** argv, int (*usage)()) {
     } else if (argc != 2) {
         return usage();
     }
-    OutboxDatabase store;
+    OutboxDatabase store(false);
     if (!store.db.DatabaseReady) {
         std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
         return kExitFailed;
@@ -140,7 +121,7 @@ int SendMain(int argc, char** argv, int (*usage)()) {
 int OutboxMain(int argc, int (*usage)()) {
     if (argc != 2)
         return usage();
-    OutboxDatabase store;
+    OutboxDatabase store(true);
     if (!store.db.DatabaseReady) {
         std::fprintf(stderr, "trevanix-cli: the result databases are not open\n");
         return kExitFailed;
@@ -153,9 +134,11 @@ int OutboxMain(int argc, int (*usage)()) {
     }
     std::string line;
     for (const OutboxEntry& e : entries) {
-        line = Field(e.controlId) + '\t' + Field(e.state) + '\t' + std::to_string(e.attempts) +
-               '\t' + Field(e.lastAnswer) + '\t' + Field(e.date) + '\t' + Field(e.time) + '\t' +
-               Field(e.pid) + '\n';
+        const std::string attempts = std::to_string(e.attempts);
+        const std::string* fields[] = {&e.controlId, &e.state,  &attempts, &e.lastAnswer,
+                                       &e.date,      &e.time,   &e.pid};
+        line.clear();
+        AppendLine(line, fields, 7);
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return 0;

@@ -1,8 +1,10 @@
 #include "cli/PrintCommand.h"
 
 #include "cli/CliCommon.h"
+#include "platform/SafeTarget.h"
 #include "print/ResultListReport.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QPrinter>
 #include <cstdio>
@@ -80,12 +82,15 @@ int PrintMain(int argc, char** argv) {
         printer.setResolution(args.dpi);
     printer.setOutputFileName(args.pdf);
     CReportPrinter engine;
-    if (PrintToPrinter(engine, printer, rows, {}) != ReportOutcome::Printed) {
-        std::fprintf(stderr, "trevanix-cli: %s could not be written\n",
-                     args.pdf.toLocal8Bit().constData());
+    QString reason;
+    if (PrintToPrinter(engine, printer, rows, {}, &reason) != ReportOutcome::Printed) {
+        LinePrompt().Inform(
+            FileWriteFailedText(QDir::cleanPath(QDir::current().absoluteFilePath(args.pdf)),
+                                reason.isEmpty() ? QStringLiteral("unknown error") : reason),
+            kMessageTitle);
         return kExitFailed;
     }
     std::fprintf(stderr, "%d result%s printed to %s\n", rows.count, rows.count == 1 ? "" : "s",
-                 args.pdf.toLocal8Bit().constData());
+                 Printable(args.pdf.toLocal8Bit().toStdString()).c_str());
     return 0;
 }

@@ -7,6 +7,7 @@
 //   trevanix-cli list [--from D] [--to D] [--pid ID] [--opid ID] [--period WEEKS]
 //                                                 the rows the all-data list shows for that
 //                                                 search, the seven cell texts tab-separated
+//                                                 (escaped: one line per result, see CliCommon.h)
 //   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
 //   trevanix-cli print --pdf FILE [--dpi N] [list options]  the same rows printed to a PDF file
 //   trevanix-cli audit                            corrections and deletions, newest first
@@ -16,7 +17,8 @@
 // read. Exit status: 0 when the download finished (also when the analyzer was empty or held
 // nothing new), 1 on any failure message or time-out, 2 when the download was declined or the
 // arguments are wrong, 3 when another copy of the program (the window or trevanix-cli) is
-// running: only one may use the port and the result files at a time.
+// running: only one may use the port and store at a time. list, export, print and audit only
+// read (CliCommon.h): they run beside the window and never exit 3.
 
 #include "cli/CliCommon.h"
 #include "cli/ExportCommand.h"
@@ -40,6 +42,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -143,7 +146,9 @@ void WriteUsage(std::FILE* out) {
                  "                every row, newest first. --from/--to/--pid/--opid search a\n"
                  "                date range of at most 366 days (--to defaults to the newest\n"
                  "                stored date, --from to 7 days before --to); --period 1 to 12\n"
-                 "                lists that many weeks back from the newest result\n"
+                 "                lists that many weeks back from the newest result. Inside a\n"
+                 "                field tab, line feed, carriage return and backslash read \\t,\n"
+                 "                \\n, \\r and \\\\, other control bytes \\xNN (also in audit)\n"
                  "  export        writes those rows to FILE as the All data list's CSV export\n"
                  "  print         writes those rows to FILE as the All data list's printout (PDF)\n"
                  "  audit         prints the audit trail of corrected and deleted results, newest\n"
@@ -174,13 +179,11 @@ int ListMain(int argc, char** argv) {
     for (size_t i = 0; i < rows.size(); ++i) {
         const ListCells cells =
             ResultCells(rows[i], static_cast<int>(i) + 1, settings, ListKind::AllData);
+        const std::string* fields[kListColumnCount];
+        for (size_t c = 0; c < cells.size(); ++c)
+            fields[c] = &cells[c];
         line.clear();
-        for (size_t c = 0; c < cells.size(); ++c) {
-            if (c)
-                line += '\t';
-            line += cells[c];
-        }
-        line += '\n';
+        AppendLine(line, fields, cells.size());
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return 0;
@@ -202,10 +205,9 @@ int AuditMain(int argc) {
     }
     std::string line;
     for (const AuditEntry& e : entries) {
+        const std::string* fields[] = {&e.when, &e.user, &e.action, &e.table, &e.before, &e.after};
         line.clear();
-        for (const std::string* field : {&e.when, &e.user, &e.action, &e.table, &e.before})
-            line += Printable(*field) + '\t';
-        line += Printable(e.after) + '\n';
+        AppendLine(line, fields, std::size(fields));
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
     return 0;

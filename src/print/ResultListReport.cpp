@@ -1,10 +1,12 @@
 #include "print/ResultListReport.h"
 
 #include "platform/Prompt.h"
+#include "platform/SafeTarget.h"
 
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace {
 
@@ -109,16 +111,26 @@ ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
 }
 
 ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
-                             const ReportProgress& progress) {
-    const QString target = printer.outputFileName();
-    if (printer.outputFormat() != QPrinter::PdfFormat || target.isEmpty())
+                             const ReportProgress& progress, QString* reason) {
+    const QString named = printer.outputFileName();
+    if (printer.outputFormat() != QPrinter::PdfFormat || named.isEmpty())
         return DrawResultList(engine, printer, rows, progress);
+    const auto failed = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return ReportOutcome::Failed;
+    };
+    // Only a new path or a regular file (through links to it): never a device or a pipe.
+    const WriteTarget target = CheckWriteTarget(named);
+    if (!target.ok)
+        return failed(target.reason);
     // A PDF file is drawn into a temporary copy that replaces an earlier file only when every
     // byte was written and synced to the disk: a full disk or a cancelled job leaves the old
     // file as it was, and a file cut short is never reported as printed.
-    QSaveFile file(target);
+    QSaveFile file(target.path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        return ReportOutcome::Failed;
+        return failed(WriteFailureReason(target.path, errno, file.errorString()));
     ReportOutcome outcome = ReportOutcome::Failed;
     {
         QPdfWriter writer(&file);
@@ -132,10 +144,16 @@ ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const Re
         engine.Detach(); // the writer ends here
     }
     if (outcome != ReportOutcome::Printed) {
+        // Drawing makes many calls (fonts): errno is not the write's any more. The device's text
+        // and the folder tell the reason, the temporary copy still in place.
+        const QString why = WriteFailureReason(target.path, 0, file.errorString());
         file.cancelWriting();
-        return outcome;
+        return outcome == ReportOutcome::Failed ? failed(why) : outcome;
     }
-    return file.commit() ? ReportOutcome::Printed : ReportOutcome::Failed;
+    errno = 0;
+    if (!file.commit())
+        return failed(WriteFailureReason(target.path, errno, file.errorString()));
+    return ReportOutcome::Printed;
 }
 
 ReportOutcome PrintResultList(CReportPrinter& engine, IPrintSteps& steps, IPrompt& prompt,
@@ -158,9 +176,12 @@ ReportOutcome PrintResultList(CReportPrinter& engine, IPrintSteps& steps, IPromp
     });
     if (!print || previewStopped)
         return ReportOutcome::Cancelled;
-    const ReportOutcome outcome = PrintToPrinter(engine, printer, rows, progress);
+    QString reason;
+    const ReportOutcome outcome = PrintToPrinter(engine, printer, rows, progress, &reason);
     steps.EndProgress();
     if (outcome == ReportOutcome::Failed)
-        prompt.Inform(kFailedInitializingPrinter, kMessageTitle);
+        prompt.Inform(reason.isEmpty() ? std::string(kFailedInitializingPrinter)
+                                       : FileWriteFailedText(printer.outputFileName(), reason),
+                      kMessageTitle);
     return outcome;
 }

@@ -59,13 +59,16 @@ public:
 };
 
 // The Print button: print dialog, "Failed Initializing Printer" on a printer that cannot be
-// used, the preview, then the job with progress. A PDF file is written beside its name and put
+// used (a PDF file that cannot be written: the file and the reason), the preview, then the job
+// with progress. A PDF file is written beside its name and put
 // in place at the end, so a cancelled or failed job leaves an earlier file as it was.
 ReportOutcome PrintResultList(CReportPrinter& engine, IPrintSteps& steps, IPrompt& prompt,
                               const ReportRows& rows);
 
 // Prints to printer with the progress given. A PDF file goes through a temporary copy that
 // replaces the named file only when it was written whole and synced; a file that could not be
-// written whole (a full disk) is a failure.
+// written whole (a full disk) is a failure. Only a new path or a regular file is written
+// (through symbolic links to it), see platform/SafeTarget.h. A PDF file that could not be
+// written gives its reason in plain words; a failure of a real printer leaves reason empty.
 ReportOutcome PrintToPrinter(CReportPrinter& engine, QPrinter& printer, const ReportRows& rows,
-                             const ReportProgress& progress);
+                             const ReportProgress& progress, QString* reason = nullptr);

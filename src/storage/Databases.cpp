@@ -53,6 +53,7 @@ void CResultDatabases::OpenDatabases() {
     openError_.clear();
     failure_ = Failure::None;
     DatabaseReady = 0;
+    ResultTable.SetReadOnly(readOnly_);
 
     const QString userInfo = InBase(kUserInfoFile);
     CurrentUser = ReadProfileString(userInfo, "User Count", "current_user");
@@ -100,6 +101,10 @@ void CResultDatabases::OpenDatabases() {
 void CResultDatabases::FirstRun() {
     ResultTable.Close();
     DownloadTable.Close();
+    if (readOnly_) {
+        Report(Failure::NothingStored);
+        return;
+    }
     const std::string user = kDefaultUser;
     UserList.push_back(user);
 
@@ -202,6 +207,8 @@ void CResultDatabases::ExistingFiles() {
         return;
     }
     DatabaseReady = 1;
+    if (readOnly_)
+        return; // what a writing open would repair or make is left as it is
     RepairProfiles(userListMissing, CurrentTable != named);
 
     // Both tables get the default sort and filter when OpenDatabases ends.
@@ -233,6 +240,10 @@ bool CResultDatabases::ChooseResultTable(const std::vector<std::string>& tables)
             CurrentTable = name;
             return true;
         }
+    }
+    if (tables.empty() && readOnly_) {
+        Report(Failure::NeedsRepair);
+        return false;
     }
     if (tables.empty()) {
         // A file without any table: the first run stopped between making the file and its
@@ -336,6 +347,13 @@ std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::st
     case F::NoResultTable:
         return file + " holds no table of results.\r\nThe file has been left as it is. "
                       "Results cannot be listed or stored until the right file is in its place.";
+    case F::NeedsRepair:
+        return file + " needs a repair before it can be read (" + detail +
+               ").\r\nNothing was changed. Start the Trevanix program or run trevanix-cli "
+               "download once (either repairs it), then try again.";
+    case F::NothingStored:
+        return file + " does not exist: no result has been stored yet.\r\nNothing was "
+                      "created. Download results first.";
     case F::Damaged:
     case F::None:
         break;
@@ -346,12 +364,18 @@ std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::st
 }
 
 void CResultDatabases::Report(Failure failure, const std::string& name) {
+    if (readOnly_ && failure == Failure::Damaged && IsRepairCode(ResultTable.LastErrorCode()))
+        failure = Failure::NeedsRepair;
     failure_ = failure;
-    if (failure == Failure::MissingUser) {
-        // openError_ already lists the files that are there.
-    } else {
+    if (failure != Failure::MissingUser) // else openError_ already lists the files there
         openError_ = ResultTable.LastError();
-    }
+    const int code = ResultTable.LastErrorCode();
+    if (failure == Failure::NeedsRepair && IsRepairCode(code) && (code & 0xff) != code)
+        openError_ = PlainReason(code) + "; " + openError_; // an interrupted store
+    else if (failure == Failure::NeedsRepair && !IsRepairCode(code))
+        openError_ = "the file holds no table yet";
+    else if (failure == Failure::NothingStored)
+        openError_ = "no result database yet";
     if (failure == Failure::DownloadAsMain)
         openError_ = "the download database named as the main one: " + name;
     else if (failure == Failure::BadUser || failure == Failure::BadTable)
@@ -375,4 +399,10 @@ void CResultDatabases::CloseDatabases() {
     MainDbPath.clear();
     ResultTable.Close();
     DownloadTable.Close();
+}
+
+void CResultDatabases::OpenForReading() {
+    readOnly_ = true;
+    OpenDatabases();
+    readOnly_ = false;
 }

@@ -36,6 +36,12 @@ public:
     explicit CResultDatabases(QString baseFolder, IPrompt* prompt = nullptr);
 
     void OpenDatabases();
+    // For the readers beside a running program (trevanix-cli list, export, print, audit): the
+    // main database opened read-only (SQLITE_OPEN_READONLY), nothing created, repaired or written
+    // (no profile file, no table, no download database; the download table stays closed). A
+    // file that would need a repair is reported (Failure::NeedsRepair), one that does not exist
+    // yet as Failure::NothingStored; DatabaseReady stays 0 then.
+    void OpenForReading();
     // Shutdown: not ready, main path emptied, both tables closed.
     void CloseDatabases();
 
@@ -67,8 +73,10 @@ public:
         BadUser,
         BadTable,
         NoResultTable,
-        MissingUser,   // the user list names a file that is not there, while others are
-        DownloadAsMain // the user list names the download database
+        MissingUser,    // the user list names a file that is not there, while others are
+        DownloadAsMain, // the user list names the download database
+        NeedsRepair,    // reading only: a writing open would repair the file first
+        NothingStored,  // reading only: no main database yet
     };
     Failure OpenFailure() const { return failure_; }
 
@@ -87,6 +95,7 @@ private:
     IPrompt* prompt_;
     std::string openError_;
     Failure failure_ = Failure::None;
+    bool readOnly_ = false; // OpenForReading
 };
 
 // The message the user reads when the main database could not be opened.

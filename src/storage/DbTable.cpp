@@ -56,7 +56,14 @@ bool IsDamagedCode(int code) {
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
+bool IsRepairCode(int code) {
+    return code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY ||
+           code == SQLITE_READONLY;
+}
+
 std::string PlainReason(int code) {
+    if (code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY)
+        return "a store was cut short (a crash or a power cut) and must be rolled back first";
     switch (code & 0xff) {
     case SQLITE_READONLY: return "the database file is read-only";
     case SQLITE_FULL: return "the disk is full";
@@ -149,7 +156,9 @@ bool CDbTable::OpenWithFlags(const char* path, int flags) {
     return true;
 }
 
-bool CDbTable::Open(const char* path) { return OpenWithFlags(path, SQLITE_OPEN_READWRITE); }
+bool CDbTable::Open(const char* path) {
+    return OpenWithFlags(path, readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+}
 
 bool CDbTable::OpenFile(const char* path) { return CDbTable::Open(path); }
 
@@ -194,6 +203,11 @@ bool CDbTable::TableColumns(const std::string& table, std::vector<std::string>& 
 
 bool CDbTable::OpenOrCreate(const char* path) {
     // Only a file made here gets full auto-vacuum: opening an existing file writes nothing.
+    if (readOnly_) {
+        lastError_ = "a reader creates nothing";
+        lastErrorCode_ = SQLITE_READONLY;
+        return false;
+    }
     const bool fresh = path && !QFileInfo::exists(QFile::decodeName(path));
     if (!OpenWithFlags(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
         return false;
@@ -349,6 +363,11 @@ bool CDbTable::CheckColumns() {
     const bool complete = MapColumns(st);
     sqlite3_finalize(st);
 
+    if (!complete && readOnly_) {
+        lastError_ = "the table " + QuotedName() + " lacks columns of this version of the program";
+        lastErrorCode_ = SQLITE_READONLY;
+        return false;
+    }
     if (!complete) {
         // A table from an earlier layout: add the missing columns and fill the existing rows.
         const std::string table = QuotedName();
@@ -407,24 +426,30 @@ bool CDbTable::Requery() {
     readAhead_.Invalidate();
     if (!columnsChecked_ && !CheckColumns())
         return false;
-    rowCount_ = CountRows();
+    // The count only sizes the list: the list is what the one SELECT returns, so that another
+    // program's store between the two statements is in the list whole or not at all.
+    const int expected = CountRows();
     position_ = 1;
-    rowIds_.assign(static_cast<size_t>(rowCount_) + kRowIdSpare, 0);
-    if (rowCount_ > 0) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, BuildSelect(true, true, true).c_str(), -1, &st, nullptr) ==
-                SQLITE_OK &&
-            st) {
-            int rc = sqlite3_step(st);
-            while (loaded_ < rowCount_ && rc == SQLITE_ROW) {
-                rowIds_[static_cast<size_t>(loaded_++)] = sqlite3_column_int(st, 0);
-                rc = sqlite3_step(st);
-            }
+    rowIds_.assign(static_cast<size_t>(expected) + kRowIdSpare, 0);
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, BuildSelect(true, true, true).c_str(), -1, &st, nullptr);
+    if (rc == SQLITE_OK && st) {
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            if (static_cast<size_t>(loaded_) + 1 >= rowIds_.size())
+                rowIds_.resize(rowIds_.size() + kRowIdSpare, 0);
+            rowIds_[static_cast<size_t>(loaded_++)] = sqlite3_column_int(st, 0);
         }
-        sqlite3_finalize(st);
-        MoveTo(1);
     }
-    return true;
+    const bool listed = rc == SQLITE_DONE;
+    if (!listed) {
+        NoteError("cannot list the rows");
+        ++readFailures_;
+    }
+    sqlite3_finalize(st);
+    rowCount_ = loaded_;
+    if (rowCount_ > 0)
+        MoveTo(1);
+    return listed;
 }
 
 bool CDbTable::RequeryHasRows() { return Requery() && rowCount_ > 0; }
@@ -467,8 +492,10 @@ bool CDbTable::MoveTo(int n) {
         if (!readAhead_.Load(db_, rowid, columns_)) {
             if (!readAhead_.Fill(db_, QuotedName(), columns_, rowIds_, rowCount_, n))
                 NoteError("cannot read a row");
-            if (!readAhead_.Load(db_, rowid, columns_))
+            if (!readAhead_.Load(db_, rowid, columns_)) {
                 ClearFields(); // the row is gone, or the read failed
+                ++readFailures_;
+            }
         }
         adding_ = false;
     }

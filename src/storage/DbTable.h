@@ -1,7 +1,8 @@
 #pragma once
 // Record-at-a-time access to one table of one SQLite file, in the manner of a recordset: one
 // bound value per declared column, a filter (WHERE text) and a sort (ORDER BY text) set by the
-// caller, a requery that fixes the list of matching ROWIDs, navigation that reads one row at a
+// caller, a requery that fixes the list of matching ROWIDs (in one statement, so it is the set
+// of rows of one moment, also while another program stores), navigation that reads one row at a
 // time by ROWID, and add, update and delete.
 //
 // Every operation that touches the database requires the table to be open and otherwise does
@@ -34,6 +35,9 @@ std::string PlainReason(int sqliteCode);
 bool IsBusyCode(int sqliteCode);
 // True for the codes that mean the file is not a healthy database.
 bool IsDamagedCode(int sqliteCode);
+// True for the codes a read-only connection gets where a writing one would repair the file (an
+// interrupted store to roll back, a table to create or complete).
+bool IsRepairCode(int sqliteCode);
 // An identifier as SQL text: "[name]", or in double quotes when the name holds a "]".
 std::string QuoteIdentifier(const std::string& name);
 // A text as an SQL string literal: in single quotes, an inner quote doubled.
@@ -98,6 +102,16 @@ public:
     // The table name as SQL text.
     std::string QuotedName() const;
 
+    // Read-only mode, for the next open: the file is opened with SQLITE_OPEN_READONLY, nothing
+    // is created, and a table that lacks declared columns is reported (IsRepairCode) instead of
+    // completed. Readers beside a running program use it.
+    void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+    bool IsReadOnly() const { return readOnly_; }
+    // How many times a requery could not list its rows, or a listed row could not be read (it
+    // went away, or the read failed), since the table was made: a reader that needs every row
+    // compares it before and after.
+    int ReadFailures() const { return readFailures_; }
+
     // How long a statement waits for another program that holds the file (default 5 s).
     void SetBusyTimeout(int ms);
     // From any thread: waits for another program end at once (the program is closing).
@@ -161,6 +175,8 @@ private:
     std::vector<int> rowIds_; // size() is the capacity; the first rowCount_ entries are valid
     int loaded_ = 0;
     bool adding_ = false;
+    bool readOnly_ = false;
+    int readFailures_ = 0;
 
     // Prepared once per open table: the read-ahead of rows and the insert are the statements
     // run for every row.

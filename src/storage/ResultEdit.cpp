@@ -1,6 +1,7 @@
 #include "ResultEdit.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <pwd.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -44,16 +45,90 @@ private:
     int prepared_ = SQLITE_ERROR;
 };
 
-// The whole stored row as one JSON object, columns in table order. A value stored as a blob
-// (only another tool could write one) is kept as its hex text.
+// Length of the well-formed UTF-8 character at p (at most n bytes), 0 when there is none.
+size_t Utf8CharLength(const unsigned char* p, size_t n) {
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xbf; // the range of the second byte
+    if (c >= 0xc2 && c <= 0xdf) {
+        len = 2;
+    } else if (c >= 0xe0 && c <= 0xef) {
+        len = 3;
+        lo = c == 0xe0 ? 0xa0 : 0x80; // no overlong forms
+        hi = c == 0xed ? 0x9f : 0xbf; // no surrogates
+    } else if (c >= 0xf0 && c <= 0xf4) {
+        len = 4;
+        lo = c == 0xf0 ? 0x90 : 0x80;
+        hi = c == 0xf4 ? 0x8f : 0xbf; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (n < len || p[1] < lo || p[1] > hi)
+        return 0;
+    for (size_t i = 2; i < len; ++i)
+        if (p[i] < 0x80 || p[i] > 0xbf)
+            return 0;
+    return len;
+}
+
+// json_value_text(x): a column's value as json_object may take it. Text becomes valid UTF-8
+// whatever bytes the analyzer sent: a byte that is not part of a well-formed UTF-8 character
+// stands for its Latin-1 character. A blob (only another tool could write one) becomes its hex
+// text; numbers and NULL stay as they are.
+void JsonValueText(sqlite3_context* context, int, sqlite3_value** argv) {
+    sqlite3_value* v = argv[0];
+    if (sqlite3_value_type(v) == SQLITE_BLOB) {
+        static const char kHex[] = "0123456789ABCDEF";
+        const auto* b = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+        const size_t n = static_cast<size_t>(sqlite3_value_bytes(v));
+        std::string hex;
+        hex.reserve(2 * n);
+        for (size_t i = 0; i < n; ++i) {
+            hex += kHex[b[i] >> 4];
+            hex += kHex[b[i] & 0xf];
+        }
+        sqlite3_result_text(context, hex.data(), static_cast<int>(hex.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    if (sqlite3_value_type(v) != SQLITE_TEXT) {
+        sqlite3_result_value(context, v);
+        return;
+    }
+    const unsigned char* p = sqlite3_value_text(v);
+    const size_t n = static_cast<size_t>(sqlite3_value_bytes(v));
+    std::string out;
+    out.reserve(n + 8);
+    for (size_t i = 0; i < n;) {
+        if (const size_t len = Utf8CharLength(p + i, n - i)) {
+            out.append(reinterpret_cast<const char*>(p + i), len);
+            i += len;
+        } else {
+            out += static_cast<char>(0xc0 | (p[i] >> 6));
+            out += static_cast<char>(0x80 | (p[i] & 0x3f));
+            ++i;
+        }
+    }
+    sqlite3_result_text(context, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+void RegisterJsonValueText(sqlite3* db) {
+    sqlite3_create_function_v2(db, "json_value_text", 1,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                               &JsonValueText, nullptr, nullptr, nullptr);
+}
+
+// The whole stored row as one JSON object, columns in table order: valid JSON for any stored
+// bytes (see JsonValueText).
 std::string RowJsonExpression(const std::vector<std::string>& columns,
                               const std::string& alias = std::string()) {
     std::string expr = "json_object(";
     for (size_t i = 0; i < columns.size(); ++i) {
-        const std::string c = alias + QuoteIdentifier(columns[i]);
         if (i)
             expr += ", ";
-        expr += QuoteText(columns[i]) + ", iif(typeof(" + c + ")='blob', hex(" + c + "), " + c + ")";
+        expr += QuoteText(columns[i]) + ", json_value_text(" + alias + QuoteIdentifier(columns[i]) +
+                ")";
     }
     return expr + ")";
 }
@@ -118,6 +193,7 @@ public:
             return out;
         }
         db_ = table_.Database();
+        RegisterJsonValueText(db_);
         CDbTransaction tx(table_);
         if (!tx.IsActive())
             return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
@@ -333,27 +409,43 @@ std::string EditFailureText(const EditOutcome& outcome, bool deleting) {
 bool ReadAuditTrail(CDbTable& table, std::vector<AuditEntry>& out, std::string* error) {
     out.clear();
     auto lock = table.Lock();
-    if (!table.IsOpen()) {
+    const auto fail = [error](const std::string& why) {
         if (error)
-            *error = "the result database is not open";
+            *error = why;
         return false;
-    }
+    };
+    if (!table.IsOpen())
+        return fail("the result database is not open");
     sqlite3* db = table.Database();
+    static const char* const kTrailColumns[] = {"ID",         "CHANGED_AT", "OS_USER",  "ACTION",
+                                                "TABLE_NAME", "ROW_BEFORE", "ROW_AFTER"};
     {
-        Statement exists(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name=?");
-        exists.Text(1, kAuditTable);
-        const int rc = exists.Ok() ? exists.Step() : SQLITE_ERROR;
+        // Names in SQLite ignore case: a view or a table of another tool may hold the name.
+        Statement kind(db, "SELECT type FROM main.sqlite_master WHERE name=? COLLATE NOCASE");
+        kind.Text(1, kAuditTable);
+        const int rc = kind.Ok() ? kind.Step() : SQLITE_ERROR;
         if (rc == SQLITE_DONE)
-            return true;
-        if (rc != SQLITE_ROW) {
-            if (error)
-                *error = sqlite3_errmsg(db);
-            return false;
-        }
+            return true; // nothing changed yet
+        if (rc != SQLITE_ROW)
+            return fail(sqlite3_errmsg(db));
+        const std::string type = kind.ColumnText(0);
+        if (type != "table")
+            return fail(std::string(kAuditTable) + " is a " + type +
+                        ", not the audit trail's table; nothing was read");
+        std::vector<std::string> columns;
+        if (!table.TableColumns(kAuditTable, columns))
+            return fail(table.LastError());
+        for (const char* c : kTrailColumns)
+            if (std::find(columns.begin(), columns.end(), c) == columns.end())
+                return fail(std::string("the table ") + kAuditTable +
+                            " is not the audit trail's table (it has no column " + c +
+                            "); nothing was read");
     }
+    // Newest first by the time of the change: IDs need not grow with it (SQLite picks a random
+    // free one once the largest is taken). The ID breaks ties.
     Statement st(db, std::string("SELECT [ID],[CHANGED_AT],[OS_USER],[ACTION],[TABLE_NAME],"
                                  "[ROW_BEFORE],[ROW_AFTER] FROM main.") +
-                         kAuditTable + " ORDER BY [ID] DESC");
+                         kAuditTable + " ORDER BY [CHANGED_AT] DESC, [ID] DESC");
     int rc = SQLITE_ERROR;
     while (st.Ok() && (rc = st.Step()) == SQLITE_ROW) {
         AuditEntry e;
@@ -367,9 +459,8 @@ bool ReadAuditTrail(CDbTable& table, std::vector<AuditEntry>& out, std::string* 
         out.push_back(std::move(e));
     }
     if (rc != SQLITE_DONE) {
-        if (error)
-            *error = sqlite3_errmsg(db);
-        return false;
+        out.clear();
+        return fail(sqlite3_errmsg(db));
     }
     return true;
 }

@@ -68,5 +68,6 @@ struct AuditEntry {
     long long id = 0;
     std::string when, user, action, table, before, after;
 };
-// The trail, newest first. No table yet: true with no entries.
+// The trail, newest first by the time of the change (then by ID). No trail yet: true with no
+// entries. A view, or a table without the trail's columns, under the name: false and why.
 bool ReadAuditTrail(CDbTable& table, std::vector<AuditEntry>& out, std::string* error);

@@ -1,10 +1,12 @@
 #include "views/CsvExport.h"
 
 #include "platform/Prompt.h"
+#include "platform/SafeTarget.h"
 
 #include <QDir>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -135,25 +137,33 @@ bool WriteCsv(QIODevice& device, const CsvLayout& layout, const ICsvRows& rows) 
 
 bool WriteCsvFile(const QString& path, const CsvLayout& layout, const ICsvRows& rows,
                   QString* reason) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !WriteCsv(file, layout, rows)) {
+    const WriteTarget target = CheckWriteTarget(path);
+    if (!target.ok) {
         if (reason)
-            *reason = file.errorString();
+            *reason = target.reason;
+        return false;
+    }
+    QSaveFile file(target.path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly) || !WriteCsv(file, layout, rows)) {
+        const int error = errno;
+        if (reason)
+            *reason = WriteFailureReason(target.path, error, file.errorString());
         file.cancelWriting();
         return false;
     }
+    errno = 0;
     if (!file.commit()) {
+        const int error = errno;
         if (reason)
-            *reason = file.errorString();
+            *reason = WriteFailureReason(target.path, error, file.errorString());
         return false;
     }
     return true;
 }
 
 std::string CsvWriteFailedText(const QString& path, const QString& reason) {
-    return "The file could not be written:\r\n" +
-           QDir::toNativeSeparators(path).toLocal8Bit().toStdString() + "\r\n" +
-           reason.toLocal8Bit().toStdString();
+    return FileWriteFailedText(path, reason);
 }
 
 CsvExportOutcome ExportCsv(const ICsvRows& rows, const CsvLayout& layout, const CsvFolders& folders,

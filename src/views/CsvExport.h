@@ -67,7 +67,9 @@ std::string CsvBytes(const CsvLayout& layout, const ICsvRows& rows);
 bool WriteCsv(QIODevice& device, const CsvLayout& layout, const ICsvRows& rows);
 
 // Writes the file through a temporary copy: an existing file is replaced only by a complete new
-// one. False with the system's reason when it cannot be written.
+// one. Only a new path or a regular file is written (through symbolic links to it); anything
+// else is refused (see platform/SafeTarget.h). False with the reason in plain words when it
+// cannot be written.
 bool WriteCsvFile(const QString& path, const CsvLayout& layout, const ICsvRows& rows,
                   QString* reason);
 // The message for a file that could not be written.

@@ -2,10 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/types.h>
 
 #include "ResultRows.h"
 #include "TestSupport.h"
@@ -24,6 +31,7 @@ struct Result {
     int exitCode = -1;
     bool killed = false;
     QString output;
+    QByteArray bytes; // the output as written
 };
 
 // The runtime folder the command-line program takes its lock in: its own, so that a copy of the
@@ -34,7 +42,10 @@ QString RuntimeDir() {
     return dir.path();
 }
 
-Result RunCli(const QStringList& args, const QString& home, const QString& crashAt = QString()) {
+// wrapper: a program that runs the command line's program with its arguments after its own
+// (unshare for a disk of its own).
+Result RunCli(const QStringList& args, const QString& home, const QString& crashAt = QString(),
+              const QStringList& wrapper = QStringList()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TREVANIX_HOME"), home);
@@ -44,7 +55,10 @@ Result RunCli(const QStringList& args, const QString& home, const QString& crash
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(home);
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(TREVANIX_CLI), args);
+    if (wrapper.isEmpty())
+        p.start(QStringLiteral(TREVANIX_CLI), args);
+    else
+        p.start(wrapper[0], wrapper.mid(1) + QStringList{QStringLiteral(TREVANIX_CLI)} + args);
     p.closeWriteChannel();
     Result r;
     if (!p.waitForFinished(120000)) {
@@ -54,7 +68,8 @@ Result RunCli(const QStringList& args, const QString& home, const QString& crash
     }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.killed = p.exitStatus() == QProcess::CrashExit;
-    r.output = QString::fromLocal8Bit(p.readAll());
+    r.bytes = p.readAll();
+    r.output = QString::fromLocal8Bit(r.bytes);
     return r;
 }
 
@@ -123,6 +138,13 @@ private Q_SLOTS:
     void listPrintsTheRowsOfTheAllDataList_data();
     void listPrintsTheRowsOfTheAllDataList();
     void auditPrintsTheTrailNewestFirst();
+    void listAndAuditKeepOneLinePerRowWhateverTheBytes();
+    void readersRunBesideTheProgramAndWriteNothing();
+    void exportRunsWhileADownloadStores();
+    void writesOnlyRegularFilesOrNewPaths_data();
+    void writesOnlyRegularFilesOrNewPaths();
+    void aFailedWriteSaysWhy_data();
+    void aFailedWriteSaysWhy();
     void printWritesThePdfOfTheListedRows();
     void exportWritesTheAllDataListsFile_data();
     void exportWritesTheAllDataListsFile();
@@ -372,6 +394,100 @@ void TestCli::auditPrintsTheTrailNewestFirst() {
     QCOMPARE(RunCli({"audit", "--all"}, home.path()).exitCode, 2);
 }
 
+namespace {
+
+// What `list` and `audit` escape, undone: the field's stored bytes.
+QByteArray Unescaped(const QByteArray& field) {
+    QByteArray out;
+    for (int i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        const char c = field[++i];
+        if (c == 't')
+            out += '\t';
+        else if (c == 'n')
+            out += '\n';
+        else if (c == 'r')
+            out += '\r';
+        else if (c == 'x' && i + 2 < field.size()) {
+            out += static_cast<char>(field.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+// No byte a terminal could take for a control, but the tab between fields and the line feed.
+bool TerminalSafe(const QByteArray& bytes) {
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7f || (c >= 0x80 && c < 0xa0))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void TestCli::listAndAuditKeepOneLinePerRowWhateverTheBytes() {
+    QTemporaryDir home;
+    // The analyzer can send these bytes in an ID: separators, a backslash, terminal controls
+    // (ESC, BEL, DEL, an 8-bit CSI), and a UTF-8 character whose second byte is one.
+    const std::string pid1 = "a\tb\\", opid1 = "c\nd\re";
+    const std::string pid2 = "\x1b[2J\x07", opid2 = "\xc5\x9b\x7f\x9b";
+    {
+        CResultDatabases db(home.path());
+        db.OpenDatabases();
+        QVERIFY(StoreRows(db.ResultTable, {{"20240315", "1405", "065", pid1, opid1},
+                                           {"20240301", "0900", "065", pid2, opid2}}));
+        db.CloseDatabases();
+    }
+    const Result listed = RunCli({"list"}, home.path());
+    QCOMPARE(listed.exitCode, 0);
+    QCOMPARE(listed.bytes, QByteArray("1\t2024-03-15\t14:05\t6.5 %\ta\\tb\\\\\tc\\nd\\re\t \n"
+                                      "2\t2024-03-01\t09:00\t6.5 %\t\\x1B[2J\\x07\t"
+                                      "\xc5\\x9B\\x7F\\x9B\t \n"));
+    const QList<QByteArray> lines = listed.bytes.split('\n');
+    QCOMPARE(Unescaped(lines[0].split('\t')[4]).toStdString(), pid1);
+    QCOMPARE(Unescaped(lines[1].split('\t')[5]).toStdString(), opid2);
+
+    {
+        CResultDatabases db(home.path());
+        db.OpenDatabases();
+        ListRowKey first{"20240315", "1405", "065", pid1, opid1, "", "", 0, ""};
+        ListRowKey second{"20240301", "0900", "065", pid2, opid2, "", "", 0, ""};
+        ResultEdits e;
+        e.PID = pid2;
+        e.OPID = opid1;
+        e.p_DOB = "19000101";
+        e.P_MEMO = "memo\nline\x1b]0;title\x07";
+        QCOMPARE(
+            ModifyStoredResult(db.ResultTable, first, e, {"2026-12-08T10:00:00.000Z", "a\tb"}).kind,
+            EditOutcome::Done);
+        QCOMPARE(DeleteStoredResult(db.ResultTable, second, {"2026-12-08T11:00:00.000Z", "c"}).kind,
+                 EditOutcome::Done);
+        db.CloseDatabases();
+    }
+    const Result audit = RunCli({"audit"}, home.path());
+    QCOMPARE(audit.exitCode, 0);
+    QVERIFY2(TerminalSafe(audit.bytes), audit.bytes.toHex(' ').constData());
+    const QList<QByteArray> rows = audit.bytes.split('\n');
+    QCOMPARE(rows.size(), 3); // two lines and what follows the last line feed
+    QCOMPARE(rows[2], QByteArray());
+    const QList<QByteArray> modify = rows[1].split('\t');
+    QCOMPARE(modify.size(), 6);
+    QCOMPARE(Unescaped(modify[1]), QByteArray("a\tb"));
+    const QJsonObject after = QJsonDocument::fromJson(Unescaped(modify[5])).object();
+    QCOMPARE(after.value("P_MEMO").toString(), QString::fromUtf8("memo\nline\x1b]0;title\x07"));
+    QCOMPARE(after.value("PID").toString(), QString::fromUtf8("\x1b[2J\x07"));
+    QCOMPARE(after.value("OPID").toString(), QString::fromUtf8("c\nd\re"));
+    const QJsonObject deleted = QJsonDocument::fromJson(Unescaped(rows[0].split('\t')[4])).object();
+    QCOMPARE(deleted.value("OPID").toString(), QString::fromUtf8("\u015b\u007f\u009b"));
+}
+
 void TestCli::printWritesThePdfOfTheListedRows() {
     QTemporaryDir home;
     QVERIFY(WriteAll(home.filePath("results.txt"), "2024-02-01,08:00,7.1,P3,OP2\n"
@@ -460,6 +576,236 @@ void TestCli::exportWritesTheAllDataListsFile() {
         return;
     }
     QCOMPARE(ReadAll(home.filePath("out.csv")), bytes);
+}
+
+namespace {
+
+// Each file of the folder with its bytes.
+QMap<QString, QByteArray> Files(const QString& folder) {
+    QMap<QString, QByteArray> out;
+    for (const QString& f : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        out[f] = ReadAll(QDir(folder).filePath(f));
+    return out;
+}
+
+// The main database with `count` results, one a minute from 2020-01-01 on, PIDs "P<n>".
+void StoreMany(const QString& home, int count) {
+    CResultDatabases db(home);
+    db.OpenDatabases();
+    const std::string sql =
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < " +
+        std::to_string(count) +
+        ") INSERT INTO HospitalTlb (DATE,TIME,HbA1c_VALUE,PID,OPID,EQ_TYPE,p_NAME,p_DOB,P_AGE,"
+        "P_DIAGNOSE,DATE_YEAR,DATE_MONTH,DATE_DAY,TIME_HOUR,TIME_MIN,P_MEMO) SELECT "
+        "strftime('%Y%m%d', '2020-01-01', '+' || (i / 1440) || ' days'), "
+        "printf('%02d%02d', (i / 60) % 24, i % 60), '065', 'P' || i, 'OP', ' ', '', '19000101', "
+        "0, 0, 2020, 1, 1, 0, 0, '' FROM n";
+    QVERIFY(db.ResultTable.Execute(sql.c_str()));
+    db.CloseDatabases();
+}
+
+} // namespace
+
+void TestCli::readersRunBesideTheProgramAndWriteNothing() {
+    // The window program runs (it holds both one-copy locks) and the files a start would
+    // complete are missing: the readers read, take no lock and write nothing.
+    QTemporaryDir home, out;
+    {
+        CResultDatabases db(home.path());
+        db.OpenDatabases();
+        QVERIFY(StoreRows(db.ResultTable, {{"20240105", "0930", "065", "P1", "7"},
+                                           {"20240106", "1000", "070", "P2", "7"}}));
+        db.CloseDatabases();
+    }
+    for (const char* f : {"TrevanixDown.sqlite", "user_info.ini", "Trevanix.ini", "set_info.ini"})
+        QFile::remove(home.filePath(QString::fromLatin1(f)));
+    SingleInstanceGuard window(RuntimeDir()), folder(home.path());
+    QVERIFY(window.TryAcquire() && folder.TryAcquire());
+    const QMap<QString, QByteArray> before = Files(home.path());
+
+    const Result listed = RunCli({"list"}, home.path());
+    QCOMPARE(listed.exitCode, 0);
+    QCOMPARE(listed.output.count('\n'), 2);
+    for (const QStringList& args :
+         {QStringList{"export", "--csv", out.filePath("a.csv")},
+          QStringList{"print", "--pdf", out.filePath("a.pdf")}, QStringList{"audit"}}) {
+        const Result r = RunCli(args, home.path());
+        QVERIFY2(r.exitCode == 0, qPrintable(args.join(' ') + ": " + r.output));
+    }
+    QCOMPARE(ReadAll(out.filePath("a.csv")).count('\n'), 3);
+    QVERIFY(ReadAll(out.filePath("a.pdf")).startsWith("%PDF"));
+    QCOMPARE(Files(home.path()), before);
+    // Downloads still take turns with the program.
+    QCOMPARE(
+        RunCli({"download", "--port", home.filePath("no-port"), "--yes"}, home.path()).exitCode, 3);
+
+    // A store cut short (a crash): the readers say so and leave the files for the program to
+    // roll back.
+    const QString journal = home.filePath("Trevanix.sqlite-journal");
+    QVERIFY(WriteAll(journal, QByteArray::fromHex("d9d505f920a163d7") + QByteArray(4088, '\0')));
+    const QMap<QString, QByteArray> crashed = Files(home.path());
+    const Result refused = RunCli({"list"}, home.path());
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.output.contains("needs a repair"), qPrintable(refused.output));
+    QCOMPARE(Files(home.path()), crashed);
+}
+
+void TestCli::exportRunsWhileADownloadStores() {
+    // A clinic's nightly export of 100,000 results while the program downloads: every export
+    // succeeds and holds the download whole or not at all, and the download's store succeeds.
+    QTemporaryDir home, out;
+    constexpr int kStored = 100000, kNew = 40;
+    StoreMany(home.path(), kStored);
+    Sim sim({QStringLiteral("--records"), QString::number(kNew)});
+    QVERIFY(!sim.path.isEmpty());
+    QProcess download;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TREVANIX_HOME"), home.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
+    download.setProcessEnvironment(env);
+    download.setWorkingDirectory(home.path());
+    download.setProcessChannelMode(QProcess::MergedChannels);
+    download.start(QStringLiteral(TREVANIX_CLI), {"download", "--port", sim.path, "--yes"});
+    QVERIFY(download.waitForStarted());
+    QSet<int> seen;
+    int exports = 0;
+    // Exports one after the other until one has seen the new results (at most 10 after the
+    // download ended).
+    for (int after = 0; after < 10 && !seen.contains(kStored + kNew); ++exports) {
+        if (download.state() == QProcess::NotRunning)
+            ++after;
+        const Result r = RunCli({"export", "--csv", out.filePath("n.csv")}, home.path());
+        QVERIFY2(r.exitCode == 0, qPrintable(r.output));
+        const QByteArray csv = ReadAll(out.filePath("n.csv"));
+        const int rows = csv.count('\n') - 1;
+        QVERIFY2(rows == kStored || rows == kStored + kNew, qPrintable(QString::number(rows)));
+        // Newest first: the new results lead, the oldest stored one ends the file.
+        QVERIFY(csv.endsWith(",P0,OP, ,\n"));
+        seen.insert(rows);
+    }
+    QVERIFY(download.waitForFinished(120000));
+    const QString said = QString::fromLocal8Bit(download.readAll());
+    QVERIFY2(download.exitCode() == 0, qPrintable(said));
+    QVERIFY2(said.contains(QStringLiteral("%1 new results stored").arg(kNew)), qPrintable(said));
+    QVERIFY(seen.contains(kStored + kNew));
+    qInfo("%d exports, %d before the download's results were stored", exports,
+          seen.contains(kStored) ? 1 : 0);
+}
+
+void TestCli::writesOnlyRegularFilesOrNewPaths_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("written");
+    for (const char* command : {"export", "print"}) {
+        auto row = [command](const char* target, bool written) {
+            QTest::addRow("%s onto %s", command, target) << command << target << written;
+        };
+        row("a new path", true);
+        row("a regular file", true);
+        row("a link to a regular file", true);
+        row("a FIFO", false);
+        row("a link to a FIFO", false);
+        row("a character device", false);
+        row("a link to a character device", false);
+        row("a link to nothing", false);
+        row("a folder", false);
+    }
+}
+
+void TestCli::writesOnlyRegularFilesOrNewPaths() {
+    QFETCH(QString, command);
+    QFETCH(QString, target);
+    QFETCH(bool, written);
+    QTemporaryDir home, out;
+    {
+        CResultDatabases db(home.path());
+        db.OpenDatabases();
+        QVERIFY(StoreRows(db.ResultTable, {{"20240105", "0930", "065", "P1", "7"}}));
+        db.CloseDatabases();
+    }
+    const QString path = out.filePath("target");
+    const QString node = out.filePath("node");
+    const QByteArray nodeName = QFile::encodeName(node);
+    if (target.contains("regular file"))
+        QVERIFY(WriteAll(node, "earlier file"));
+    if (target.contains("FIFO"))
+        QCOMPARE(::mkfifo(nodeName.constData(), 0600), 0);
+    if (target.contains("character device") &&
+        ::mknod(nodeName.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        QSKIP("this user cannot make a device node");
+    if (target.contains("folder"))
+        QVERIFY(QDir().mkdir(path));
+    if (target.startsWith("a link"))
+        QVERIFY(QFile::link(node, path));
+    else if (target != "a new path" && !target.contains("folder"))
+        QVERIFY(QFile::rename(node, path));
+    struct stat before {};
+    ::lstat(QFile::encodeName(path).constData(), &before);
+
+    const Result r = RunCli({command, command == "export" ? "--csv" : "--pdf", path}, home.path());
+    struct stat after {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+    if (written) {
+        QVERIFY2(r.exitCode == 0, qPrintable(r.output));
+        // Through a link the regular file behind it is replaced; the link stays.
+        QCOMPARE(S_ISLNK(after.st_mode), target.startsWith("a link"));
+        const QByteArray bytes = ReadAll(target.startsWith("a link") ? node : path);
+        QVERIFY(bytes.startsWith(command == "export" ? "No,Date" : "%PDF"));
+        return;
+    }
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.output.contains("The file could not be written:") &&
+                 r.output.contains("not a regular file"),
+             qPrintable(r.output));
+    // Nothing replaced, nothing left beside it.
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_ino, before.st_ino);
+    if (QFileInfo::exists(node)) {
+        struct stat n {};
+        QCOMPARE(::lstat(nodeName.constData(), &n), 0);
+        QVERIFY(!S_ISREG(n.st_mode));
+    }
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).filter(".part"),
+             QStringList());
+}
+
+void TestCli::aFailedWriteSaysWhy_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("mount"); // tmpfs options of the disk the file goes to
+    QTest::addColumn<QString>("reason");
+    for (const char* command : {"export", "print"}) {
+        QTest::addRow("%s: full disk", command) << command << "size=16k"
+                                                << "no space left on the disk";
+        QTest::addRow("%s: read-only disk", command) << command << "ro"
+                                                     << "the disk is read-only";
+    }
+}
+
+void TestCli::aFailedWriteSaysWhy() {
+    QFETCH(QString, command);
+    QFETCH(QString, mount);
+    QFETCH(QString, reason);
+    // A small disk of the test's own: a tmpfs in a mount namespace of its own (unshare).
+    QTemporaryDir home, disk;
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"),
+                {"-rm", "sh", "-c", "mount -t tmpfs tmpfs \"$0\"", disk.path()});
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit ||
+        probe.exitCode() != 0)
+        QSKIP("no mount namespace for a small disk here");
+    StoreMany(home.path(), 3000); // some 150 KB of CSV, more than 16 KB of PDF
+    const QStringList wrapper{"unshare",
+                              "-rm",
+                              "sh",
+                              "-c",
+                              "mount -t tmpfs -o " + mount + " tmpfs \"$0\" && exec \"$@\"",
+                              disk.path()};
+    const QString path = disk.filePath("out");
+    const Result r = RunCli({command, command == "export" ? "--csv" : "--pdf", path}, home.path(),
+                            QString(), wrapper);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.output.contains("The file could not be written:") && r.output.contains(reason),
+             qPrintable(r.output));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

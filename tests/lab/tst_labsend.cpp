@@ -2,6 +2,7 @@
 // MLLP to python3-hl7's server (parsed with its own parser), marked by the answers, resent with
 // the same control ID after a kill, and never sent by two senders at once.
 
+#include "QuietNotifier.h"
 #include "TestSupport.h"
 #include "lab/LabOutbox.h"
 #include "lab/LabSender.h"
@@ -51,17 +52,6 @@ QList<QJsonObject> Received(const QString& log) {
     return out;
 }
 
-class NoNotes : public IDownloadNotifier {
-public:
-    void ShowStatus(const std::string&) override {}
-    void ReportProgress(int) override {}
-    void HideProgress() override {}
-    void BlockAccepted() override {}
-    void BlockRejected(bool) override {}
-    void RowsStored(int, bool) override {}
-    void StoreFailed(const std::string&, bool) override {}
-    void DumpIncomplete(const std::string&) override {}
-};
 
 std::string Record(const char* time4, const char* result3, const std::string& pid) {
     std::string id = pid;
@@ -84,7 +74,7 @@ struct Fixture {
         DownloadBlock b;
         b.BlockText = records;
         b.BlockRecordCount = count;
-        NoNotes n;
+        QuietNotifier n;
         return ProcessDownloadBlock(b, db, {home.path(), home.filePath("DATA")}, n);
     }
     std::vector<OutboxEntry> Outbox() {

@@ -1,6 +1,8 @@
+#include "QuietNotifier.h"
 #include "TestSupport.h"
 #include "platform/ProfileFile.h"
 #include "storage/Databases.h"
+#include "storage/DownloadDecoder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -243,6 +245,149 @@ private Q_SLOTS:
         QCOMPARE(after.keys(), before.keys());
         for (const QString& f : before.keys())
             QVERIFY2(after[f] == before[f], qPrintable(f));
+    }
+
+    // The readers beside a running program (trevanix-cli list, export, print, audit) read what
+    // they can and change nothing: what a writing open would complete or repair is left alone,
+    // and a file that cannot be read without a repair is reported.
+    void readingRepairsNothing_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("failure"); // CResultDatabases::Failure; None: the rows are read
+        using F = CResultDatabases::Failure;
+        QTest::newRow("healthy") << "" << int(F::None);
+        QTest::newRow("download database missing") << "rm TrevanixDown.sqlite" << int(F::None);
+        QTest::newRow("profile files missing") << "rm ini" << int(F::None);
+        QTest::newRow("table list names a missing table") << "wrong current_table" << int(F::None);
+        QTest::newRow("no result database yet") << "rm all" << int(F::NothingStored);
+        QTest::newRow("main file without a table") << "empty main" << int(F::NeedsRepair);
+        QTest::newRow("table of an earlier version") << "drop P_MEMO" << int(F::NeedsRepair);
+        QTest::newRow("a store cut short") << "hot journal" << int(F::NeedsRepair);
+    }
+    void readingRepairsNothing() {
+        QFETCH(QString, damage);
+        QFETCH(int, failure);
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            Add(db.ResultTable, "20240101", "0800", "065");
+            Add(db.ResultTable, "20240102", "0900", "071");
+        }
+        if (damage == "rm TrevanixDown.sqlite") {
+            QVERIFY(QFile::remove(F("TrevanixDown.sqlite")));
+        } else if (damage == "rm ini") {
+            QVERIFY(QFile::remove(F("user_info.ini")));
+            QVERIFY(QFile::remove(F("Trevanix.ini")));
+        } else if (damage == "wrong current_table") {
+            QVERIFY(WriteAll(F("Trevanix.ini"), "[Table Count]\r\ncurrent_table=Gone\r\ncnt=1\r\n"
+                                                "[Table Set]\r\nno1=Gone\r\n"));
+        } else if (damage == "rm all") {
+            for (const QString& f : QDir(base_).entryList(QDir::Files))
+                QVERIFY(QFile::remove(F(f.toLatin1().constData())));
+        } else if (damage == "empty main") {
+            QVERIFY(WriteAll(F("Trevanix.sqlite"), QByteArray()));
+        } else if (damage == "drop P_MEMO") {
+            CResultTable t;
+            t.SetTableName("HospitalTlb");
+            QVERIFY(t.OpenFile(QFile::encodeName(F("Trevanix.sqlite")).constData()));
+            QVERIFY(t.Execute("ALTER TABLE HospitalTlb DROP COLUMN P_MEMO"));
+        } else if (damage == "hot journal") {
+            // A store killed while it wrote into the file: the file and its journal as the crash
+            // left them (copied while the transaction is open, so no process holds a lock on the
+            // copies). A cache of two pages makes the store write into the file before its commit.
+            const QString live = dir_->path() + "/live.sqlite";
+            QVERIFY(QFile::rename(F("Trevanix.sqlite"), live));
+            sqlite3* writer = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(live).constData(), &writer), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(writer,
+                                  "PRAGMA cache_size=2; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 "
+                                  "UNION ALL SELECT i + 1 FROM n WHERE i < 2000) INSERT INTO "
+                                  "HospitalTlb (DATE, P_MEMO) SELECT '20240103', "
+                                  "printf('%0500d', i) FROM n;",
+                                  nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+            QVERIFY(QFile::copy(live + "-journal", F("Trevanix.sqlite-journal")));
+            QVERIFY(QFile::copy(live, F("Trevanix.sqlite")));
+            sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(writer);
+            QVERIFY(QFile::remove(live));
+        }
+        QMap<QString, QByteArray> before;
+        for (const QString& f : QDir(base_).entryList(QDir::Files | QDir::Hidden))
+            before[f] = ReadAll(F(f.toLatin1().constData()));
+
+        ScriptedPrompt prompt;
+        CResultDatabases db(base_, &prompt);
+        db.OpenForReading();
+        QCOMPARE(int(db.OpenFailure()), failure);
+        if (failure == int(CResultDatabases::Failure::None)) {
+            QVERIFY2(prompt.messages.empty(),
+                     prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
+            QCOMPARE(db.DatabaseReady, 1);
+            QCOMPARE(Values(db.ResultTable), (QStringList{"071", "065"}));
+            QVERIFY(!db.DownloadTable.IsOpen());
+            // A reader cannot store: the file is open read-only.
+            QVERIFY(!db.ResultTable.Execute("DELETE FROM HospitalTlb"));
+        } else {
+            QCOMPARE(db.DatabaseReady, 0);
+            QCOMPARE(prompt.messages.size(), size_t(1));
+            const std::string& text = prompt.messages[0].text;
+            QVERIFY2(text.find(failure == int(CResultDatabases::Failure::NothingStored)
+                                   ? "Nothing was created"
+                                   : "needs a repair") != std::string::npos,
+                     text.c_str());
+            if (damage == "hot journal")
+                QVERIFY2(text.find("cut short") != std::string::npos, text.c_str());
+        }
+        db.CloseDatabases();
+        QMap<QString, QByteArray> after;
+        for (const QString& f : QDir(base_).entryList(QDir::Files | QDir::Hidden))
+            after[f] = ReadAll(F(f.toLatin1().constData()));
+        QCOMPARE(after.keys(), before.keys());
+        for (const QString& f : before.keys())
+            QVERIFY2(after[f] == before[f], qPrintable(f));
+    }
+
+    // A reader half-way through its list holds no lock between its short reads: a download
+    // stores at once (without waiting for it), and the reader's list stays the one it took.
+    void aReaderNeverHoldsUpAStore() {
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            auto lock = db.ResultTable.Lock();
+            CDbTransaction tx(db.ResultTable);
+            for (int i = 0; i < 1000; ++i)
+                Add(db.ResultTable, "20240101", "0800", QByteArray::number(100 + i).constData());
+            QVERIFY(tx.Commit());
+        }
+        CResultDatabases reader(base_);
+        reader.OpenForReading();
+        QCOMPARE(reader.DatabaseReady, 1);
+        CResultTable& list = reader.ResultTable;
+        QCOMPARE(list.RowCount(), 1000);
+        QVERIFY(list.MoveTo(500));
+
+        CResultDatabases writer(base_);
+        writer.OpenDatabases();
+        writer.SetBusyTimeout(0); // a store that had to wait for the reader would fail
+        DownloadBlock block;
+        for (int i = 0; i < 3; ++i) {
+            std::string id = "P" + std::to_string(i);
+            id.resize(14, ' ');
+            block.BlockText += "240201" + std::string("090") + std::to_string(i) + "065" + id +
+                               std::string(14, ' ') + "\r\n";
+        }
+        block.BlockRecordCount = 3;
+        QuietNotifier quiet;
+        QCOMPARE(ProcessDownloadBlock(block, writer, DecoderFolders{base_, QString()}, quiet), 3);
+
+        int read = 0;
+        for (int n = 500; n <= 1000; ++n, ++read)
+            QVERIFY(list.MoveTo(n) && !list.Record.DATE.Equals(""));
+        QCOMPARE(read, 501);
+        QCOMPARE(list.RowCount(), 1000);
+        QCOMPARE(list.ReadFailures(), 0);
+        QVERIFY(list.Requery());
+        QCOMPARE(list.RowCount(), 1003);
     }
 
     // Names from the profile files reach SQL and paths only when they are plain names.

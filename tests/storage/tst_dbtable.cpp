@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <sqlite3.h>
 #include <thread>
 
@@ -268,10 +269,65 @@ private Q_SLOTS:
         QVERIFY(t.MoveTo(4));
         QVERIFY(t.Record.HbA1c_VALUE.Equals("099"));
         QVERIFY(t.Execute("DELETE FROM [HospitalTlb] WHERE [TIME] = '1004'"));
+        QCOMPARE(t.ReadFailures(), 0);
         QVERIFY(t.MoveTo(5)); // a row deleted after the requery reads as cleared values
         QVERIFY(t.Record.TIME.Equals(""));
+        QCOMPARE(t.ReadFailures(), 1); // and a reader that needs every row hears of it
         QVERIFY(t.MoveTo(100));
         QVERIFY(t.Record.TIME.Equals("1099"));
+    }
+
+    // Another program stores while the list is made: the list holds its rows whole or not at
+    // all, never a count of before with rows of after. (The store runs as the reader's SELECT of
+    // the list begins, before it takes its read lock.)
+    void requeryListsTheRowsOfOneMoment() {
+        const QString path = NewPath();
+        {
+            CResultTable w;
+            w.SetTableName("HospitalTlb");
+            QVERIFY(w.OpenOrCreate(path.toUtf8().constData()));
+            for (int i = 0; i < 10; ++i)
+                Fill(w, "20240101", QByteArray::number(1000 + i).constData(), "065");
+        }
+        CResultTable t;
+        t.SetTableName("HospitalTlb");
+        t.SetReadOnly(true);
+        QVERIFY(t.Open(path.toUtf8().constData()));
+        QCOMPARE(t.RowCount(), 10);
+        struct Hook {
+            QString path;
+            bool stored = false;
+        } hook{path};
+        sqlite3_trace_v2(
+            t.Database(), SQLITE_TRACE_STMT,
+            [](unsigned, void* context, void*, void* sql) -> int {
+                auto* h = static_cast<Hook*>(context);
+                if (!h->stored &&
+                    std::strncmp(static_cast<const char*>(sql), "SELECT ROWID FROM", 17) == 0) {
+                    h->stored = true;
+                    Exec(h->path, "INSERT INTO HospitalTlb (DATE,TIME,HbA1c_VALUE) VALUES "
+                                  "('20240102','0800','070'),('20240102','0801','071'),"
+                                  "('20240102','0802','072')");
+                }
+                return 0;
+            },
+            &hook);
+        t.SetSort("[DATE] DESC, [TIME] DESC");
+        QVERIFY(t.Requery());
+        QVERIFY(hook.stored);
+        QCOMPARE(t.RowCount(), 13);
+        QStringList times;
+        for (t.MoveFirst(); !t.IsEOF(); t.MoveNext())
+            times << QString::fromLatin1(t.Record.TIME.c_str());
+        QCOMPARE(times.mid(0, 3), (QStringList{"0802", "0801", "0800"}));
+        QCOMPARE(times.last(), QStringLiteral("1000"));
+        QCOMPARE(t.ReadFailures(), 0);
+        // Read-only: the reader cannot store, and creates nothing.
+        QVERIFY(!t.Execute("DELETE FROM HospitalTlb"));
+        CResultTable other;
+        other.SetTableName("HospitalTlb");
+        other.SetReadOnly(true);
+        QVERIFY(!other.OpenOrCreate(NewPath().toUtf8().constData()));
     }
 
     void keepsEveryRowIdOverFiveThousandInserts() {

@@ -7,6 +7,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sqlite3.h>
@@ -293,12 +294,81 @@ private Q_SLOTS:
                                     {"2026-12-08T11:00:00.000Z", "b"})
                      .kind,
                  EditOutcome::Done);
-        const auto trail = f.Trail();
+        auto trail = f.Trail();
         QCOMPARE(trail.size(), size_t(2));
         QCOMPARE(trail[0].user, std::string("b"));
         QCOMPARE(trail[0].action, std::string("delete"));
         QCOMPARE(trail[1].user, std::string("a"));
         QVERIFY(trail[0].id > trail[1].id);
+        // Once the largest ID is taken SQLite picks free ones at random: the order is the time's.
+        QVERIFY(f.db.ResultTable.Execute(
+            "UPDATE AuditTrail SET ID=9223372036854775807 WHERE OS_USER='a'"));
+        trail = f.Trail();
+        QCOMPARE(trail.size(), size_t(2));
+        QCOMPARE(trail[0].user, std::string("b"));
+        QCOMPARE(trail[1].user, std::string("a"));
+    }
+
+    void whatIsNotATrailTableIsRefused_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("a view") << "CREATE VIEW AuditTrail AS SELECT 1 AS ID"
+                                << "is a view";
+        QTest::newRow("a view, other case") << "CREATE VIEW audittrail AS SELECT 1"
+                                            << "is a view";
+        QTest::newRow("a table of another tool") << "CREATE TABLE AuditTrail (note TEXT)"
+                                                 << "no column ID";
+    }
+    void whatIsNotATrailTableIsRefused() {
+        QFETCH(QString, sql);
+        QFETCH(QString, says);
+        Fixture f({kPicked});
+        QVERIFY(f.db.ResultTable.Execute(sql.toUtf8().constData()));
+        std::vector<AuditEntry> trail;
+        std::string error;
+        QVERIFY(!ReadAuditTrail(f.db.ResultTable, trail, &error));
+        QVERIFY2(error.find(says.toStdString()) != std::string::npos, error.c_str());
+        QVERIFY(trail.empty());
+    }
+
+    // The analyzer can send any byte in an ID: the rows of the trail are valid JSON (valid UTF-8)
+    // whatever is stored, a byte that is not part of a UTF-8 character read as its Latin-1 one.
+    void trailRowsAreValidJsonForAnyStoredBytes_data() {
+        QTest::addColumn<QByteArray>("pid");
+        QTest::addColumn<QString>("reads");
+        QTest::newRow("high bytes")
+            << QByteArray("\x80\xff\xe9 ") << QString::fromUtf8("\u0080\u00ff\u00e9 ");
+        QTest::newRow("UTF-8 kept") << QByteArray("J\xc3\xb6rg") << QString::fromUtf8("J\u00f6rg");
+        QTest::newRow("cut short") << QByteArray("a\xe2\x82") << QString::fromUtf8("a\u00e2\u0082");
+        QTest::newRow("overlong slash")
+            << QByteArray("\xc0\xaf") << QString::fromUtf8("\u00c0\u00af");
+        QTest::newRow("surrogate")
+            << QByteArray("\xed\xa0\x80") << QString::fromUtf8("\u00ed\u00a0\u0080");
+        QTest::newRow("above U+10FFFF")
+            << QByteArray("\xf4\x90\x80\x80") << QString::fromUtf8("\u00f4\u0090\u0080\u0080");
+        QTest::newRow("controls") << QByteArray("1\t2\n3\x1b[2J\"")
+                                  << QString::fromUtf8("1\t2\n3\x1b[2J\"");
+    }
+    void trailRowsAreValidJsonForAnyStoredBytes() {
+        QFETCH(QByteArray, pid);
+        QFETCH(QString, reads);
+        Fixture f({{"20240105", "0930", "065", pid.toStdString(), "7 "}});
+        ListRowKey key = Key(kPicked);
+        key.PID = pid.toStdString();
+        ResultEdits edits = Edits(pid.toStdString());
+        QCOMPARE(ModifyStoredResult(f.db.ResultTable, key, edits, kStamp).kind, EditOutcome::Done);
+        const auto trail = f.Trail();
+        QCOMPARE(trail.size(), size_t(1));
+        for (const std::string& row : {trail[0].before, trail[0].after}) {
+            QStringDecoder utf8(QStringDecoder::Utf8);
+            const QString text = utf8(QByteArray::fromStdString(row));
+            QVERIFY2(!utf8.hasError(), row.c_str());
+            QJsonParseError error;
+            const QJsonDocument doc =
+                QJsonDocument::fromJson(QByteArray::fromStdString(row), &error);
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QCOMPARE(doc.object().value("PID").toString(), reads);
+        }
     }
 };
 

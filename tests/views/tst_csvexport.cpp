@@ -8,6 +8,7 @@
 #include "ResultRows.h"
 #include "TestSupport.h"
 #include "app/MainFrame.h"
+#include "platform/SafeTarget.h"
 #include "views/AllDataListView.h"
 #include "views/CsvExport.h"
 #include "views/DownloadView.h"
@@ -15,9 +16,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -282,19 +286,42 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("readOnlyFolder");
         QTest::addColumn<bool>("existing");
-        QTest::newRow("read-only folder") << "old.csv" << true << true;
+        QTest::addColumn<QString>("node"); // what stands at the path instead of a file
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("read-only folder") << "old.csv" << true << true << ""
+                                          << "permission denied";
         // Too long for the temporary copy next to it: fails for every user, root included.
-        QTest::newRow("no room for the temporary copy") << QString(250, 'x') << false << true;
-        QTest::newRow("folder missing") << "missing/new.csv" << false << false;
+        QTest::newRow("no room for the temporary copy") << QString(250, 'x') << false << true << ""
+                                                        << "";
+        QTest::newRow("folder missing") << "missing/new.csv" << false << false << ""
+                                        << "";
+        // Replaced by a file before: a pipe another program reads, a link to one.
+        QTest::newRow("a FIFO") << "pipe.csv" << false << false << "fifo"
+                                << "not a regular file (a named pipe (FIFO))";
+        QTest::newRow("a link to a FIFO") << "link.csv" << false << false << "link to fifo"
+                                          << "not a regular file (a symbolic link to a named pipe";
+        QTest::newRow("a folder") << "folder.csv" << false << false << "folder"
+                                  << "not a regular file (a folder)";
     }
     void unwritableFileIsReportedAndTheOldOneKept() {
         QFETCH(QString, name);
         QFETCH(bool, readOnlyFolder);
         QFETCH(bool, existing);
+        QFETCH(QString, node);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString path = dir.filePath(name);
         if (existing)
             QVERIFY(WriteAll(path, "old bytes\n"));
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        if (node.contains("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        if (node == "fifo")
+            QVERIFY(QFile::rename(fifo, path));
+        if (node == "link to fifo")
+            QVERIFY(QFile::link(fifo, path));
+        if (node == "folder")
+            QVERIFY(QDir().mkdir(path));
         if (readOnlyFolder) {
             QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
             if (::access(QFile::encodeName(dir.path()).constData(), W_OK) == 0) {
@@ -317,16 +344,55 @@ private Q_SLOTS:
         QVERIFY2(
             text.rfind("The file could not be written:\r\n" + path.toStdString() + "\r\n", 0) == 0,
             text.c_str());
-        // The system's reason follows the name.
+        // The reason follows the name.
         QVERIFY(text.size() >
                 ("The file could not be written:\r\n" + path.toStdString() + "\r\n").size());
+        QVERIFY2(text.find(reason.toStdString()) != std::string::npos, text.c_str());
         QVERIFY(desktop.opened.isEmpty());
         if (existing)
             QCOMPARE(ReadAll(path), QByteArray("old bytes\n"));
-        else
+        else if (node.isEmpty())
             QVERIFY(!QFile::exists(path));
+        // What stood there still does.
+        if (node.contains("fifo"))
+            QVERIFY(QFileInfo(path).isSymLink() == (node == "link to fifo") &&
+                    !QFileInfo(QFileInfo(path).canonicalFilePath()).isFile());
+        if (node == "folder")
+            QVERIFY(QFileInfo(path).isDir());
         // Nothing left behind next to it.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), existing ? 1 : 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoSymLinks).size(),
+                 existing ? 1 : 0);
+    }
+
+    // The reason a write failed, in plain words: errno where it names one, else what the folder
+    // shows, else the device's text ("Unknown error" alone never reaches the user).
+    void writeFailureReasons_data() {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("deviceText");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk, Qt knows no reason") << ENOSPC << "Unknown error"
+                                                       << "no space left on the disk";
+        QTest::newRow("full disk, Qt's words kept")
+            << ENOSPC << "No space left on device"
+            << "no space left on the disk (No space left on device)";
+        QTest::newRow("quota") << EDQUOT << ""
+                               << "no space left on the disk";
+        QTest::newRow("read-only disk") << EROFS << "Read-only file system"
+                                        << "the disk is read-only (Read-only file system)";
+        QTest::newRow("permission") << EACCES << ""
+                                    << "permission denied: the folder or the file may not be "
+                                       "written";
+        QTest::newRow("other: the device's text") << EIO << "Input/output error"
+                                                  << "Input/output error";
+        QTest::newRow("nothing known") << 0 << ""
+                                       << "unknown error";
+    }
+    void writeFailureReasons() {
+        QFETCH(int, error);
+        QFETCH(QString, deviceText);
+        QFETCH(QString, reason);
+        QTemporaryDir dir; // a writable folder with room: it adds no reason of its own
+        QCOMPARE(WriteFailureReason(dir.filePath("x.csv"), error, deviceText), reason);
     }
 };
 
