@@ -8,6 +8,7 @@
 //                                                 the rows the all-data list shows for that
 //                                                 search, the seven cell texts tab-separated
 //   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
+//   trevanix-cli export --fhir FILE [list options] those rows as a FHIR R4 transaction Bundle
 //   trevanix-cli print --pdf FILE [--dpi N] [list options]  the same rows printed to a PDF file
 //   trevanix-cli audit                            corrections and deletions, newest first
 //
@@ -19,6 +20,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/ExportCommand.h"
+#include "cli/FhirCommand.h"
 #include "cli/PrintCommand.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
@@ -125,6 +127,7 @@ int Usage() {
                  "                         [--opid ID] [--period WEEKS]\n"
                  "       trevanix-cli print --pdf FILE [--dpi N] [the options of list]\n"
                  "       trevanix-cli export --csv FILE [the options of list]\n"
+                 "       trevanix-cli export --fhir FILE [the options of list]\n"
                  "       trevanix-cli audit\n"
                  "  download      stores every new result the analyzer holds (manual mode)\n"
                  "  auto          finds the adapter, waits for the next measurement and stores\n"
@@ -139,7 +142,8 @@ int Usage() {
                  "                date range of at most 366 days (--to defaults to the newest\n"
                  "                stored date, --from to 7 days before --to); --period 1 to 12\n"
                  "                lists that many weeks back from the newest result\n"
-                 "  export        writes those rows to FILE as the All data list's CSV export\n"
+                 "  export        writes those rows to FILE as the All data list's CSV export,\n"
+                 "                or with --fhir as a FHIR R4 transaction Bundle of Observations\n"
                  "  print         writes those rows to FILE as the All data list's printout (PDF)\n"
                  "  audit         prints the audit trail of corrected and deleted results, newest\n"
                  "                first, one line per changed row: when (UTC), user, action,\n"
@@ -333,6 +337,8 @@ int main(int argc, char** argv) {
         return ListMain(argc, argv);
     if (mode == "audit")
         return AuditMain(argc);
+    if (mode == "export" && IsFhirExport(argc, argv))
+        return FhirExportMain(argc, argv, Usage);
     if (mode == "export")
         return ExportMain(argc, argv, Usage);
     LinkArgs args;
