@@ -337,16 +337,18 @@ void TestFhir::identifiersStayTheSame() {
 }
 
 void TestFhir::correctionsKeepTheFirstIdentifier_data() {
-    QTest::addColumn<QStringList>("pids"); // the PID after each correction, in order
-    QTest::newRow("never corrected") << QStringList{};
-    QTest::newRow("corrected once") << QStringList{"B"};
-    QTest::newRow("corrected twice") << QStringList{"B", "C"};
-    QTest::newRow("corrected and back") << QStringList{"B", "A"};
-    QTest::newRow("memo only, PID the same") << QStringList{"A"};
+    QTest::addColumn<QByteArrayList>("pids"); // the PID after each correction, in order
+    QTest::newRow("never corrected") << QByteArrayList{};
+    QTest::newRow("corrected once") << QByteArrayList{"B"};
+    QTest::newRow("corrected twice") << QByteArrayList{"B", "C"};
+    QTest::newRow("corrected and back") << QByteArrayList{"B", "A"};
+    QTest::newRow("memo only, PID the same") << QByteArrayList{"A"};
+    QTest::newRow("through Latin-1, quote and control bytes")
+        << QByteArrayList{"M\xfcller\x01\"\\", "J\xc3\xbcrgen"};
 }
 
 void TestFhir::correctionsKeepTheFirstIdentifier() {
-    QFETCH(QStringList, pids);
+    QFETCH(QByteArrayList, pids);
     Store store;
     QVERIFY(StoreRows(store.db.ResultTable, {{"20240105", "0930", "065", "A", "7"},
                                              {"20240106", "1000", "070", "B", "7"}}));
@@ -361,7 +363,7 @@ void TestFhir::correctionsKeepTheFirstIdentifier() {
     };
     const QJsonObject before = observation("2024-01-05");
     const QJsonObject otherBefore = observation("2024-01-06");
-    for (const QString& pid : pids) {
+    for (const QByteArray& pid : pids) {
         for (const ResultRow& r : store.Rows())
             if (r.key.DATE == "20240105")
                 QVERIFY(store.Correct(r.key, pid.toStdString(), "7"));
@@ -371,7 +373,7 @@ void TestFhir::correctionsKeepTheFirstIdentifier() {
     QCOMPARE(after.value("status").toString(),
              pids.isEmpty() ? QStringLiteral("final") : QStringLiteral("amended"));
     QCOMPARE(after.value("subject").toObject().value("identifier").toObject().value("value"),
-             pids.isEmpty() ? QJsonValue("A") : QJsonValue(pids.last()));
+             QJsonValue(pids.isEmpty() ? QStringLiteral("A") : QString::fromUtf8(pids.last())));
     // The result nobody changed stays as it was.
     const QJsonObject other = observation("2024-01-06");
     QCOMPARE(other.value("identifier"), otherBefore.value("identifier"));
