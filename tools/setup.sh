@@ -15,3 +15,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# The FHIR R4 schema validator the tests run (npm; versions pinned by its package-lock.json).
+# Without it tst_fhir fails.
+validator="$(dirname "$0")/fhir-validator"
+if [ "$validator/node_modules/.package-lock.json" -nt "$validator/package-lock.json" ]; then
+    : # installed, and not older than the pinned versions
+elif command -v npm >/dev/null; then
+    npm ci --prefix "$validator" --no-audit --no-fund --loglevel=error
+else
+    echo "npm is missing: the FHIR export tests (tst_fhir) will fail" >&2
+fi

@@ -9,6 +9,7 @@
 //                                                 search, the seven cell texts tab-separated
 //                                                 (escaped: one line per result, see CliCommon.h)
 //   trevanix-cli export --csv FILE [list options]  those rows as the all-data list's CSV file
+//   trevanix-cli export --fhir FILE [list options] those rows as a FHIR R4 transaction Bundle
 //   trevanix-cli print --pdf FILE [--dpi N] [list options]  the same rows printed to a PDF file
 //   trevanix-cli audit                            corrections and deletions, newest first
 //   trevanix-cli --help | --version
@@ -24,6 +25,7 @@
 #include "cli/ExportCommand.h"
 #include "cli/LabCommands.h"
 #include "lab/LabOutbox.h"
+#include "cli/FhirCommand.h"
 #include "cli/PrintCommand.h"
 #include "settings/Settings.h"
 #include "link/AcquisitionController.h"
@@ -131,6 +133,7 @@ void WriteUsage(std::FILE* out) {
                  "                         [--opid ID] [--period WEEKS]\n"
                  "       trevanix-cli print --pdf FILE [--dpi N] [the options of list]\n"
                  "       trevanix-cli export --csv FILE [the options of list]\n"
+                 "       trevanix-cli export --fhir FILE [the options of list]\n"
                  "       trevanix-cli audit\n"
                  "       trevanix-cli send [--requeue [the options of list]]\n"
                  "       trevanix-cli outbox\n"
@@ -149,7 +152,8 @@ void WriteUsage(std::FILE* out) {
                  "                lists that many weeks back from the newest result. Inside a\n"
                  "                field tab, line feed, carriage return and backslash read \\t,\n"
                  "                \\n, \\r and \\\\, other control bytes \\xNN (also in audit)\n"
-                 "  export        writes those rows to FILE as the All data list's CSV export\n"
+                 "  export        writes those rows to FILE as the All data list's CSV export,\n"
+                 "                or with --fhir as a FHIR R4 transaction Bundle of Observations\n"
                  "  print         writes those rows to FILE as the All data list's printout (PDF)\n"
                  "  audit         prints the audit trail of corrected and deleted results, newest\n"
                  "                first, one line per changed row: when (UTC), user, action,\n"
@@ -357,6 +361,8 @@ int main(int argc, char** argv) {
         return ListMain(argc, argv);
     if (mode == "audit")
         return AuditMain(argc);
+    if (mode == "export" && IsFhirExport(argc, argv))
+        return FhirExportMain(argc, argv, Usage);
     if (mode == "export")
         return ExportMain(argc, argv, Usage);
     if (mode == "send")

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
@@ -148,6 +149,8 @@ private Q_SLOTS:
     void printWritesThePdfOfTheListedRows();
     void exportWritesTheAllDataListsFile_data();
     void exportWritesTheAllDataListsFile();
+    void exportFhirWritesTheListedRows_data();
+    void exportFhirWritesTheListedRows();
 };
 
 void TestCli::downloadsAndStores() {
@@ -457,8 +460,8 @@ void TestCli::listAndAuditKeepOneLinePerRowWhateverTheBytes() {
     {
         CResultDatabases db(home.path());
         db.OpenDatabases();
-        ListRowKey first{"20240315", "1405", "065", pid1, opid1, "", "", 0, ""};
-        ListRowKey second{"20240301", "0900", "065", pid2, opid2, "", "", 0, ""};
+        ListRowKey first{"20240315", "1405", "065", pid1, opid1, "", "19000101", 0, ""};
+        ListRowKey second{"20240301", "0900", "065", pid2, opid2, "", "19000101", 0, ""};
         ResultEdits e;
         e.PID = pid2;
         e.OPID = opid1;
@@ -806,6 +809,69 @@ void TestCli::aFailedWriteSaysWhy() {
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.output.contains("The file could not be written:") && r.output.contains(reason),
              qPrintable(r.output));
+}
+
+void TestCli::exportFhirWritesTheListedRows_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("labIni"); // empty: no lab_info.ini
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("pids"); // the subjects, in order; exit 0 only
+    QTest::addColumn<QString>("system");
+    const QStringList fhir{"export", "--fhir", "out.json"};
+    QTest::newRow("every row, newest first")
+        << fhir << QByteArray() << 0 << QStringList{"P,\"1\"", "two\nlines", "P,\"1\""}
+        << "urn:trevanix:patient-id";
+    QTest::newRow("the list's search, id_authority")
+        << QStringList{"export", "--period", "1", "--fhir", "out.json"}
+        << QByteArray("[LAB]\nid_authority=CLINIC\n") << 0 << QStringList{"P,\"1\""}
+        << "urn:trevanix:patient-id:CLINIC";
+    QTest::newRow("lab_info.ini refused")
+        << fhir << QByteArray("[LAB]\nid_authority=A|B\n") << 1 << QStringList() << QString();
+    QTest::newRow("folder missing") << QStringList{"export", "--fhir", "missing/out.json"}
+                                    << QByteArray() << 1 << QStringList() << QString();
+    QTest::newRow("no file named") << QStringList{"export", "--period", "1", "--fhir"}
+                                   << QByteArray() << 2 << QStringList() << QString();
+    QTest::newRow("CSV and FHIR at once") << fhir + QStringList{"--csv", "out.csv"} << QByteArray()
+                                          << 2 << QStringList() << QString();
+    QTest::newRow("367 days refused")
+        << fhir + QStringList{"--from", "2023-03-14", "--to", "2024-03-15"} << QByteArray() << 2
+        << QStringList() << QString();
+}
+
+void TestCli::exportFhirWritesTheListedRows() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, labIni);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, pids);
+    QFETCH(QString, system);
+    QTemporaryDir home;
+    {
+        CResultDatabases db(home.path());
+        db.OpenDatabases();
+        QVERIFY(StoreRows(db.ResultTable,
+                          {{"20230310", "1000", "057", "P,\"1\"", "=1+2"},
+                           {"20240301", "0900", "142", "two\nlines", "OP2"},
+                           {"20240315", "1405", "065", "P,\"1\"", "=1+2", "Analyzer Tilted"}}));
+        db.CloseDatabases();
+    }
+    if (!labIni.isEmpty())
+        QVERIFY(WriteAll(home.filePath("lab_info.ini"), labIni));
+    QVERIFY(WriteAll(home.filePath("out.json"), "old"));
+    const Result r = RunCli(args, home.path());
+    QVERIFY2(r.exitCode == exitCode, qPrintable(r.output));
+    if (exitCode != 0) {
+        QCOMPARE(ReadAll(home.filePath("out.json")), QByteArray("old"));
+        return;
+    }
+    const QJsonArray entries =
+        QJsonDocument::fromJson(ReadAll(home.filePath("out.json"))).object()["entry"].toArray();
+    QStringList subjects;
+    for (const QJsonValue& e : entries) {
+        const QJsonObject id = e["resource"]["subject"]["identifier"].toObject();
+        QCOMPARE(id["system"].toString(), system);
+        subjects << id["value"].toString();
+    }
+    QCOMPARE(subjects, pids);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
