@@ -195,6 +195,7 @@ void CHbA1cDeskGraphDataView::RefreshGraph() {
     FillGraphData();
     ResetDatePickers();
     DrawGraph();
+    Say(QString());
 }
 
 int CHbA1cDeskGraphDataView::FillGraphData() {
@@ -393,6 +394,24 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     if (FillGraphData() > 0)
         ResetDatePickers();
     DrawGraph();
+    if (keepFilter_)
+        SayWhatIsShown(weeks > 0 ? QStringLiteral("Period: %1").arg(Period->itemText(weeks))
+                                 : QStringLiteral("Every result"));
+    else
+        Say(QString());
+}
+
+void CHbA1cDeskGraphDataView::SayWhatIsShown(const QString& what) {
+    const QString period = ShownPeriod(false);
+    QString text = what;
+    if (!period.isEmpty() && !text.startsWith(QStringLiteral("Every")))
+        text += QStringLiteral(" (") + period + QLatin1Char(')');
+    if (!shownPid_.empty())
+        text += QStringLiteral(", patient ") + QString::fromLocal8Bit(shownPid_.c_str());
+    const int n = static_cast<int>(points_.size());
+    Say(text + QStringLiteral(": %1 %2.")
+                   .arg(n)
+                   .arg(n == 1 ? QStringLiteral("result") : QStringLiteral("results")));
 }
 
 void CHbA1cDeskGraphDataView::OnPatientChosen() {
@@ -419,6 +438,7 @@ void CHbA1cDeskGraphDataView::OnSearch() {
     if (FillGraphData() > 0)
         ResetDatePickers();
     DrawGraph();
+    SayWhatIsShown(QStringLiteral("Search"));
 }
 
 QString CHbA1cDeskGraphDataView::ShownPeriod(bool forFileName) const {

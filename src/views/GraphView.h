@@ -118,6 +118,8 @@ private:
     void PlaceEmptyText();
     std::string ChosenPid() const;
     QString ShownPeriod(bool forFileName) const;
+    // The message pane: what the chart shows and how many results.
+    void SayWhatIsShown(const QString& what);
 
     CResultDatabases& db_;
     const AppSettings& settings_;

@@ -32,6 +32,7 @@ struct Fixture {
         view = std::make_unique<CHbA1cDeskGraphDataView>([](int) {}, session, prompt, db, settings);
         view->SetToday([]() { return QDate(2024, 6, 8); });
         view->resize(1024, 768);
+        view->ShowMessage = [this](const QString& text) { said = text; };
     }
     Values PlottedValues() const {
         Values out;
@@ -63,6 +64,7 @@ struct Fixture {
     AppSettings settings;
     FakeSession session;
     std::unique_ptr<CHbA1cDeskGraphDataView> view;
+    QString said; // the last message the view gave
 };
 
 const std::vector<StoredRow> kRows = {
@@ -456,6 +458,14 @@ private Q_SLOTS:
         }
         QCOMPARE(f.view->Chart()->title(), title);
         QCOMPARE(f.view->ChartTitle(), title);
+        // The message pane says what is shown, with the patient.
+        if (!pid.isEmpty()) {
+            const size_t n = f.view->Points().size();
+            const QString count =
+                QStringLiteral(": %1 %2.").arg(n).arg(n == 1 ? "result" : "results");
+            QVERIFY2(f.said.contains(QStringLiteral("patient ") + pid) && f.said.endsWith(count),
+                     qPrintable(f.said));
+        }
         QCOMPARE(f.view->DefaultChartFileName(), fileName);
         // Back to every result: the plain title.
         f.view->RefreshGraph();
