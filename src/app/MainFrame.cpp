@@ -40,7 +40,8 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
     message_ = new QLabel(bar);
     message_->setAccessibleName(QStringLiteral("Message"));
     message_->setTextFormat(Qt::PlainText);
-    message_->setMinimumWidth(1);
+    // Takes the room the other panes leave; a text longer than that is cut at the end.
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(message_, 1);
     const QFontMetrics fm(bar->font());
     for (int i = 1; i < 7; ++i) {
@@ -158,15 +159,14 @@ void CMainFrame::FillDownloadList() {
 }
 
 void CMainFrame::ShowMessage(const QString& text) {
-    message_->setText(message_->fontMetrics().elidedText(text, Qt::ElideRight,
-                                                         std::max(message_->width() - 4, 40)));
+    message_->setText(text);
     message_->setToolTip(text);
     message_->setAccessibleDescription(text);
     message_->setAccessibleName(text.isEmpty() ? QStringLiteral("Message") : text);
 }
 
 QString CMainFrame::Message() const {
-    return message_->toolTip();
+    return message_->text();
 }
 
 void CMainFrame::SetStatusPane(int pane, const std::string& text) {

@@ -22,13 +22,9 @@
 
 namespace {
 
-struct ColumnSpec {
-    const char* title;
-    int width;
-};
-const ColumnSpec kColumns[kListColumnCount] = {
-    {"No.", 60},          {"Date", 150},         {"Time", 90}, {"Result.", 120},
-    {"Patient ID.", 140}, {"Operator ID.", 140}, {"Note", 140}};
+// The widths follow the texts the columns can show (ResultColumnWidth).
+const char* const kColumnTitles[kListColumnCount] = {
+    "No.", "Date", "Time", "Result.", "Patient ID.", "Operator ID.", "Note"};
 
 QFont ListFont() {
     QFont f(QStringLiteral("Malgun Gothic"));
@@ -100,8 +96,8 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     List->SetCellNavigation(true);
     const QFontMetrics fm(List->font());
     for (int c = 0; c < kListColumnCount; ++c)
-        List->InsertColumn(c, QString::fromLatin1(kColumns[c].title), Qt::AlignCenter,
-                           ResultColumnWidth(fm, c, kColumns[c].width));
+        List->InsertColumn(c, QString::fromLatin1(kColumnTitles[c]), Qt::AlignCenter,
+                           ResultColumnWidth(fm, c, QString::fromLatin1(kColumnTitles[c])));
     SetResultColumnSortKeys(*List, [this]() { return listDateFormat_; });
     List->Model()->SetColumnShownTrimmed(4, true);
     List->Model()->SetColumnShownTrimmed(5, true);
@@ -226,11 +222,11 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
     ApplyFilter(db_.ResultTable, PeriodFilter(weeks, first, settings_.Date, today_()));
     searchedPid_.clear();
     searchedOpid_.clear();
-    searchText_ =
-        QStringLiteral("Period: %1 back from %2")
-            .arg(Period->itemText(weeks),
-                 first.empty() ? StartDate->locale().toString(today_(), StartDate->displayFormat())
-                               : QString::fromLocal8Bit(first.c_str()));
+    // "2 weeks to 2024-03-15"
+    searchText_ = QStringLiteral("%1 to %2")
+                      .arg(Period->itemText(weeks),
+                           first.empty() ? today_().toString(StartDate->displayFormat())
+                                         : QString::fromLocal8Bit(first.c_str()));
     keepFilter_ = true;
     SearchActive = 1;
     FillList();
@@ -255,11 +251,12 @@ void CHbA1cDeskAllDataListView::OnSearch() {
     searchedPid_ = FilterId(PidList);
     searchedOpid_ = FilterId(OpidList);
     ApplyFilter(db_.ResultTable, RangeFilter(start, end, searchedPid_, searchedOpid_));
-    auto id = [](const std::string& v) {
-        return v.empty() ? QStringLiteral("all") : QString::fromLocal8Bit(v.c_str());
-    };
-    searchText_ = QStringLiteral("Search %1 to %2, patient %3, operator %4")
-                      .arg(StartDate->text(), EndDate->text(), id(searchedPid_), id(searchedOpid_));
+    // "2024-03-01..2024-03-15, PID 12, OPID 7"
+    searchText_ = StartDate->text() + QStringLiteral("..") + EndDate->text();
+    if (!searchedPid_.empty())
+        searchText_ += QStringLiteral(", PID ") + QString::fromLocal8Bit(searchedPid_.c_str());
+    if (!searchedOpid_.empty())
+        searchText_ += QStringLiteral(", OPID ") + QString::fromLocal8Bit(searchedOpid_.c_str());
     keepFilter_ = true;
     SearchActive = 1;
     FillList();

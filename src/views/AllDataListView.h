@@ -22,9 +22,9 @@ class QDialog;
 class QMenu;
 class QAction;
 
+// The message pane is about 45 characters wide beside the link's panes: its texts are short.
 inline constexpr const char* kNoEditWhileSearchText =
-    "A search or period is shown: results are deleted and changed in the whole list (choose ALL "
-    "in the period list).";
+    "Search shown: delete or change under Period ALL.";
 
 class CHbA1cDeskAllDataListView : public CNavigationPage {
     Q_OBJECT

@@ -64,11 +64,10 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
     list_->Header()->setFont(f);
     list_->SetCellNavigation(true);
     const char* const titles[] = {"No.", "Date", "Time", "Result.", "PID", "OPID", "Note"};
-    const int widths[] = {60, 150, 130, 120, 130, 130, 130};
     const QFontMetrics fm(f);
     for (int c = 0; c < 7; ++c)
         list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter,
-                            ResultColumnWidth(fm, c, widths[c]));
+                            ResultColumnWidth(fm, c, QString::fromLatin1(titles[c])));
     SetResultColumnSortKeys(*list_, [this]() { return listDateFormat_; });
     list_->Model()->SetColumnShownTrimmed(4, true);
     list_->Model()->SetColumnShownTrimmed(5, true);

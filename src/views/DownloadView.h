@@ -15,12 +15,10 @@ struct AppSettings;
 inline constexpr const char* kReceivingCompleted =
     "Receiving data - Completed \r\n(Close this message box)";
 inline constexpr const char* kSwitchToManualQuestion = "Do you want to change in Manual-mode?";
-inline constexpr const char* kBusyAutomaticText =
-    "Automatic mode is on: switch to manual mode (the mode button) to open another view.";
-inline constexpr const char* kBusyDownloadText =
-    "A download is running: the other views open when it has finished.";
-inline constexpr const char* kBusyStatusWindowText =
-    "Close the Process window first (Close or Escape): then the other views open.";
+// Short: the message pane is about 45 characters wide.
+inline constexpr const char* kBusyAutomaticText = "Automatic mode: switch to manual mode first.";
+inline constexpr const char* kBusyDownloadText = "Downloading: other views open when it ends.";
+inline constexpr const char* kBusyStatusWindowText = "Close the Process window first (Escape).";
 
 class CHbA1cDeskDownLoadView : public CFormPage {
     Q_OBJECT

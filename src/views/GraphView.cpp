@@ -395,19 +395,18 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
         ResetDatePickers();
     DrawGraph();
     if (keepFilter_)
-        SayWhatIsShown(weeks > 0 ? QStringLiteral("Period: %1").arg(Period->itemText(weeks))
-                                 : QStringLiteral("Every result"));
+        SayWhatIsShown();
     else
         Say(QString());
 }
 
-void CHbA1cDeskGraphDataView::SayWhatIsShown(const QString& what) {
-    const QString period = ShownPeriod(false);
-    QString text = what;
-    if (!period.isEmpty() && !text.startsWith(QStringLiteral("Every")))
-        text += QStringLiteral(" (") + period + QLatin1Char(')');
+void CHbA1cDeskGraphDataView::SayWhatIsShown() {
+    // "2024-03-01..2024-03-15, PID 12: 3 results" (short: the pane is about 45 characters wide)
+    QString text = ShownPeriod(false);
+    text.replace(QStringLiteral(" to "), QStringLiteral(".."));
     if (!shownPid_.empty())
-        text += QStringLiteral(", patient ") + QString::fromLocal8Bit(shownPid_.c_str());
+        text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("PID ") +
+                QString::fromLocal8Bit(shownPid_.c_str());
     const int n = static_cast<int>(points_.size());
     Say(text + QStringLiteral(": %1 %2.")
                    .arg(n)
@@ -438,7 +437,7 @@ void CHbA1cDeskGraphDataView::OnSearch() {
     if (FillGraphData() > 0)
         ResetDatePickers();
     DrawGraph();
-    SayWhatIsShown(QStringLiteral("Search"));
+    SayWhatIsShown();
 }
 
 QString CHbA1cDeskGraphDataView::ShownPeriod(bool forFileName) const {

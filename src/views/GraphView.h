@@ -119,7 +119,7 @@ private:
     std::string ChosenPid() const;
     QString ShownPeriod(bool forFileName) const;
     // The message pane: what the chart shows and how many results.
-    void SayWhatIsShown(const QString& what);
+    void SayWhatIsShown();
 
     CResultDatabases& db_;
     const AppSettings& settings_;

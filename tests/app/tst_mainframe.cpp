@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -453,6 +454,12 @@ void TestMainFrame::settingsWindowSavesWithEnterAndClosesWithEscape() {
 }
 
 void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
+    { // the default layout, not one an earlier run left
+        QSettings layouts(QString::fromLatin1(kLayoutOrganisation),
+                          QString::fromLatin1(kLayoutApplication));
+        layouts.remove(QStringLiteral("1000"));
+        layouts.remove(QStringLiteral("1001"));
+    }
     Frame f;
     // The widest texts each column can show: every date and time format, both units.
     auto row = [](const char* time, const char* value, const char* id, const char* note) {
@@ -467,6 +474,17 @@ void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
     const ResultRow rows[] = {row("2358", "150", "88888888888888", "Analyzer Tilted"),
                               row("1259", "030", "1", " "), row("0000", "138", "1", " ")};
     for (int v : {2, 3}) {
+        CListCtrlExt* list0 = v == 2
+                                  ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List()
+                                  : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->List;
+        // Side by side within the list, beside its vertical scroll bar: no sideways scrolling.
+        int total = 0;
+        for (int c = 0; c < kListColumnCount; ++c)
+            total += list0->Header()->sectionSize(c);
+        QString sizes;
+        for (int c = 0; c < kListColumnCount; ++c)
+            sizes += QString::number(list0->Header()->sectionSize(c)) + " ";
+        QVERIFY2(total + 20 <= list0->width(), qPrintable(sizes));
         CListCtrlExt* list = v == 2
                                  ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List()
                                  : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->List;

@@ -463,7 +463,7 @@ private Q_SLOTS:
             const size_t n = f.view->Points().size();
             const QString count =
                 QStringLiteral(": %1 %2.").arg(n).arg(n == 1 ? "result" : "results");
-            QVERIFY2(f.said.contains(QStringLiteral("patient ") + pid) && f.said.endsWith(count),
+            QVERIFY2(f.said.contains(QStringLiteral("PID ") + pid) && f.said.endsWith(count),
                      qPrintable(f.said));
         }
         QCOMPARE(f.view->DefaultChartFileName(), fileName);

@@ -279,11 +279,11 @@ std::vector<std::string> ResultColumnSamples(int column) {
     return out;
 }
 
-int ResultColumnWidth(const QFontMetrics& fm, int column, int minimum) {
-    int widest = minimum;
-    // The cell's margins and the grid line.
+int ResultColumnWidth(const QFontMetrics& fm, int column, const QString& title) {
+    // The title with room for the sort arrow; each text with the cell's margins and grid line.
+    int widest = fm.horizontalAdvance(title) + 32;
     for (const std::string& t : ResultColumnSamples(column))
-        widest = std::max(widest, fm.horizontalAdvance(QString::fromLatin1(t.c_str())) + 16);
+        widest = std::max(widest, fm.horizontalAdvance(QString::fromLatin1(t.c_str())) + 10);
     return widest;
 }
 

@@ -191,8 +191,8 @@ private:
 void SetResultColumnSortKeys(CListCtrlExt& list, std::function<int()> dateFormat);
 
 // The width that shows every text a result list can put in the column (every date and time
-// format, both units, 14-character IDs, the analyzer's notes) with the list's font, at least
-// `minimum`.
-int ResultColumnWidth(const QFontMetrics& fm, int column, int minimum);
+// format, both units, 14-character IDs, the analyzer's notes) and its title beside the sort
+// arrow, with the list's font. The seven fit the lists' width side by side.
+int ResultColumnWidth(const QFontMetrics& fm, int column, const QString& title);
 // The texts ResultColumnWidth makes room for.
 std::vector<std::string> ResultColumnSamples(int column);
