@@ -191,10 +191,7 @@ void CHbA1cDeskAllDataListView::FillList() {
     List->SetEmptyText(searched && List->ItemCount() == 0 ? QString::fromLatin1(kNoMatchText)
                                                           : QString());
     if (searched)
-        Say(searchText_ + QStringLiteral(": %1 %2.")
-                              .arg(List->ItemCount())
-                              .arg(List->ItemCount() == 1 ? QStringLiteral("result")
-                                                          : QStringLiteral("results")));
+        Say(CountText(List->ItemCount()) + searchText_); // the count first: never cut off
     else
         Say(QString());
 }

@@ -49,6 +49,11 @@ protected:
         if (ShowMessage)
             ShowMessage(text);
     }
+    // "3 results: " or "1 result: ", the start of a message about what a search shows.
+    static QString CountText(int n) {
+        return QStringLiteral("%1 %2: ").arg(n).arg(n == 1 ? QStringLiteral("result")
+                                                           : QStringLiteral("results"));
+    }
     // In manual mode only: asks whether to switch; on Yes, automatic mode and command 30.
     // True when it switched.
     bool AskForAutomaticMode(IDownloadSession& session, IPrompt& prompt);

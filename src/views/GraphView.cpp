@@ -401,16 +401,13 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
 }
 
 void CHbA1cDeskGraphDataView::SayWhatIsShown() {
-    // "2024-03-01..2024-03-15, PID 12: 3 results" (short: the pane is about 45 characters wide)
+    // "3 results: 2024-03-01..2024-03-15, PID 12" (short: the pane is about 45 characters wide)
     QString text = ShownPeriod(false);
     text.replace(QStringLiteral(" to "), QStringLiteral(".."));
     if (!shownPid_.empty())
         text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("PID ") +
                 QString::fromLocal8Bit(shownPid_.c_str());
-    const int n = static_cast<int>(points_.size());
-    Say(text + QStringLiteral(": %1 %2.")
-                   .arg(n)
-                   .arg(n == 1 ? QStringLiteral("result") : QStringLiteral("results")));
+    Say(CountText(static_cast<int>(points_.size())) + text); // the count first: never cut off
 }
 
 void CHbA1cDeskGraphDataView::OnPatientChosen() {

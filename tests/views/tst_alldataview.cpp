@@ -148,10 +148,9 @@ private Q_SLOTS:
             what += ", PID " + pid;
         if (opid != QStringLiteral("ALL Data"))
             what += ", OPID " + opid;
-        QCOMPARE(f.said, QStringLiteral("%1: %2 %3.")
-                             .arg(what)
+        QCOMPARE(f.said, QStringLiteral("%1 %2: %3")
                              .arg(dates.size())
-                             .arg(dates.size() == 1 ? "result" : "results"));
+                             .arg(dates.size() == 1 ? "result" : "results", what));
         QVERIFY(!f.view->List->EmptyTextShown());
         // Searching again with "ALL Data" keeps the date condition only.
         f.Search(from, to);
@@ -164,8 +163,8 @@ private Q_SLOTS:
     void searchThatFindsNothingSaysSo_data() {
         QTest::addColumn<int>("weeks"); // 0: a search by dates and ID
         QTest::addColumn<QString>("message");
-        QTest::newRow("search") << 0 << "2024-03-01..2024-03-15, PID nobody: 0 results.";
-        QTest::newRow("period") << 1 << "1 week to 2024-06-08: 0 results.";
+        QTest::newRow("search") << 0 << "0 results: 2024-03-01..2024-03-15, PID nobody";
+        QTest::newRow("period") << 1 << "0 results: 1 week to 2024-06-08";
     }
     void searchThatFindsNothingSaysSo() {
         QFETCH(int, weeks);

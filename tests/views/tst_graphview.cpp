@@ -462,8 +462,8 @@ private Q_SLOTS:
         if (!pid.isEmpty()) {
             const size_t n = f.view->Points().size();
             const QString count =
-                QStringLiteral(": %1 %2.").arg(n).arg(n == 1 ? "result" : "results");
-            QVERIFY2(f.said.contains(QStringLiteral("PID ") + pid) && f.said.endsWith(count),
+                QStringLiteral("%1 %2: ").arg(n).arg(n == 1 ? "result" : "results");
+            QVERIFY2(f.said.contains(QStringLiteral("PID ") + pid) && f.said.startsWith(count),
                      qPrintable(f.said));
         }
         QCOMPARE(f.view->DefaultChartFileName(), fileName);
