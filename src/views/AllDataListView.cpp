@@ -16,6 +16,7 @@
 #include <QFont>
 #include <QLocale>
 #include <QMenu>
+#include <QSet>
 #include <QStringList>
 #include <algorithm>
 #include <iterator>
@@ -169,11 +170,17 @@ void CHbA1cDeskAllDataListView::FillList() {
     auto fillIds = [](QComboBox* box, const CIdList& ids) {
         QStringList items;
         items.reserve(static_cast<qsizetype>(ids.Items().size()));
-        // Shown without the padding the IDs are stored with (the search ignores it too).
+        // Shown without the padding the IDs are stored with (the search ignores it too); IDs
+        // that differ only in it are shown once. A set: a list can hold thousands of patients.
+        QSet<QString> seen;
+        seen.reserve(static_cast<qsizetype>(ids.Items().size()));
         for (const std::string& id : ids.Items()) {
             const QString shown = QString::fromLocal8Bit(TrimmedId(id).c_str());
-            if (!items.contains(shown, Qt::CaseInsensitive))
+            const QString key = shown.toLower();
+            if (!seen.contains(key)) {
+                seen.insert(key);
                 items << shown;
+            }
         }
         box->clear();
         box->addItems(items);

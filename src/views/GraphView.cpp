@@ -201,6 +201,7 @@ void CHbA1cDeskGraphDataView::RefreshGraph() {
 int CHbA1cDeskGraphDataView::FillGraphData() {
     if (!keepFilter_) {
         pids_.Clear();
+        shownPids_ = {QString::fromLatin1(kAllDataEntry).toLower()};
         PidList->clear();
         PidList->addItem(QString::fromLatin1(kAllDataEntry));
     }
@@ -230,9 +231,11 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
     for (size_t i = knownIds; i < pids_.Items().size(); ++i) {
         // Shown without the padding the IDs are stored with (the search ignores it too).
         const QString shown = QString::fromLocal8Bit(TrimmedId(pids_.Items()[i]).c_str());
-        if (PidList->findText(shown, Qt::MatchFixedString) < 0 &&
-            !added.contains(shown, Qt::CaseInsensitive))
+        const QString key = shown.toLower();
+        if (!shownPids_.contains(key)) {
+            shownPids_.insert(key);
             added << shown;
+        }
     }
     PidList->addItems(added);
     if (!keepFilter_)

@@ -11,6 +11,8 @@
 #include "views/FormPage.h"
 #include "views/graph/ChartBands.h"
 
+#include <QSet>
+#include <QString>
 #include <functional>
 #include <string>
 #include <vector>
@@ -125,6 +127,7 @@ private:
     const AppSettings& settings_;
     std::vector<ChartPoint> points_;
     CIdList pids_;
+    QSet<QString> shownPids_; // the patient list's entries, lower case
     std::string referenceDate_;
     bool keepFilter_ = false;
     bool firstDraw_ = true;
