@@ -279,6 +279,7 @@ private Q_SLOTS:
         Fixture f(kRows);
         f.settings.Date = dateFormat;
         f.view->RefreshList();
+        f.view->List->SortByColumn(1, true); // oldest first: the newest is still the reference
         f.view->Period->setCurrentIndex(2);
         f.view->OnPeriodChanged(2); // "2 weeks" back from 15 March 2024
         QCOMPARE(f.view->List->ItemCount(), 2);
