@@ -3,10 +3,10 @@
 #include "link/dialogs/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
-#include "views/SettingInfoDlg.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/GraphView.h"
+#include "views/SettingInfoDlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -14,16 +14,13 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 // Pane widths: the texts the status bar was sized by, or the longest text a pane shows.
-const char* const kPaneSizeText[7] = {"",
-                                      "_____________",
-                                      "2026/12/31 - 23:59:59",
-                                      "automatic",
-                                      "SEQ : 130",
-                                      "Scan Port Count : 10",
-                                      "Current Port Index : 5"};
+const char* const kPaneSizeText[7] = {
+    "",          "_____________",        "2026/12/31 - 23:59:59", "automatic",
+    "SEQ : 130", "Scan Port Count : 10", "Current Port Index : 5"};
 } // namespace
 
 CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder,
@@ -39,6 +36,13 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
     // Status bar: the stretching message pane and six panes for the link's texts.
     QStatusBar* bar = statusBar();
     bar->setSizeGripEnabled(false);
+    // The message pane: a label (not the bar's painted message), so screen readers read it.
+    message_ = new QLabel(bar);
+    message_->setAccessibleName(QStringLiteral("Message"));
+    message_->setTextFormat(Qt::PlainText);
+    // Takes the room the other panes leave; a text longer than that is cut at the end.
+    message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addWidget(message_, 1);
     const QFontMetrics fm(bar->font());
     for (int i = 1; i < 7; ++i) {
         panes_[i] = new QLabel(bar);
@@ -49,8 +53,15 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
 
     stack_ = new QWidget(this);
     setCentralWidget(stack_);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) // centred on the screen
-        move(screen->availableGeometry().center() - rect().center());
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // Centred on the screen; on a screen no bigger than the window, at its top left, so the
+        // caption and the buttons stay in reach.
+        const QRect room = screen->availableGeometry();
+        QPoint at = room.center() - rect().center();
+        at.setX(std::max(at.x(), room.left()));
+        at.setY(std::max(at.y(), room.top()));
+        move(at);
+    }
 
     // The link's state and worker start with the window.
     db_ = std::make_unique<CResultDatabases>(baseFolder_, &prompt_);
@@ -82,6 +93,8 @@ void CMainFrame::FirstInitialisation() {
     views_[3] = allData;
     views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
     for (int i = 0; i < 5; ++i) {
+        if (auto* page = dynamic_cast<CFormPage*>(views_[i]))
+            page->ShowMessage = [this](const QString& text) { ShowMessage(text); };
         views_[i]->setGeometry(0, 0, 1024, 768);
         views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);
         views_[i]->setVisible(i == 0);
@@ -99,6 +112,8 @@ void CMainFrame::SwitchView(int from, int to) {
         return;
     QWidget* f = views_[from];
     QWidget* t = views_[to];
+    if (f != t)
+        ShowMessage(QString()); // the message was about the view left
     f->setProperty("controlId", kFirstPaneId + from);
     t->setProperty("controlId", kFirstPaneId); // the one laid out in the client area
     t->show();
@@ -122,11 +137,14 @@ int CMainFrame::IndexOfView(const QWidget* view) const {
     return 0;
 }
 
-void CMainFrame::ShowView(int index) { SwitchView(active_, index); }
+void CMainFrame::ShowView(int index) {
+    SwitchView(active_, index);
+}
 
 void CMainFrame::OpenSettingsDialog() {
-    CSettingInfoDlg dlg(settings_, baseFolder_,
-                        [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); }, prompt_, this);
+    CSettingInfoDlg dlg(
+        settings_, baseFolder_, [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); },
+        prompt_, this);
     RunSettingsDialog(dlg);
 }
 
@@ -140,9 +158,27 @@ void CMainFrame::FillDownloadList() {
         down->FillDownloadList();
 }
 
+void CMainFrame::ShowMessage(const QString& text) {
+    message_->setText(text);
+    message_->setToolTip(text);
+    message_->setAccessibleDescription(text);
+    message_->setAccessibleName(text.isEmpty() ? QStringLiteral("Message") : text);
+}
+
+QString CMainFrame::Message() const {
+    return message_->text();
+}
+
 void CMainFrame::SetStatusPane(int pane, const std::string& text) {
     if (pane < 1 || pane >= 7)
         return;
+    if (pane == kPaneMode) {
+        // Automatic mode starts without the bar of the last manual download.
+        const bool automatic = text == "automatic";
+        if (automatic && !automaticShown_)
+            links_->processDlg.SetProgress(-1, std::string());
+        automaticShown_ = automatic;
+    }
     // A long device path is shortened in the middle; the whole of it is in the tooltip.
     const QString full = QString::fromLocal8Bit(text.c_str());
     QLabel* label = panes_[pane];

@@ -3,10 +3,10 @@
 // which one is shown, the status dialogs, and the host of the analyzer link (it owns the
 // acquisition state through the controller and answers the controller's view requests).
 
-#include "settings/Settings.h"
 #include "controls/RaravFrame.h"
 #include "link/LinkStack.h"
 #include "link/dialogs/GetDataDlg.h"
+#include "settings/Settings.h"
 #include "storage/Databases.h"
 
 #include <functional>
@@ -50,6 +50,10 @@ public:
     void RefreshActiveView() override;
     void FillDownloadList() override;
     void SetStatusPane(int pane, const std::string& text) override;
+    // The message pane: what the shown view says (a search, why a click did nothing).
+    void ShowMessage(const QString& text);
+    QString Message() const;
+    QLabel* MessagePane() const { return message_; }
 
     CAcquisitionController& Link() { return *link_; }
     CResultDatabases& Databases() { return *db_; }
@@ -86,5 +90,7 @@ private:
     CProcessDlg* processDlg_ = nullptr;
     CCheckingDlg* checkingDlg_ = nullptr;
     QLabel* panes_[7] = {};
+    QLabel* message_ = nullptr;
+    bool automaticShown_ = false; // the mode pane says "automatic"
     bool shutDown_ = false;
 };

@@ -11,6 +11,7 @@ public:
     void Inform(const std::string& text, const std::string& title) override;
     bool Ask(const std::string& text, const std::string& title) override;
     bool AskOkCancel(const std::string& text, const std::string& title) override;
+    bool AskDefaultNo(const std::string& text, const std::string& title) override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -1,5 +1,6 @@
 #include "controls/PngButton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -13,8 +14,7 @@ QImage Load(int id, const char* type) {
 }
 
 // Applies a per-pixel colour function to unpremultiplied ARGB.
-template <typename F>
-QImage Mapped(const QImage& image, F f) {
+template <typename F> QImage Mapped(const QImage& image, F f) {
     QImage out = image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < out.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
@@ -24,19 +24,25 @@ QImage Mapped(const QImage& image, F f) {
     return out;
 }
 
-int Clamp(double v) { return std::clamp(static_cast<int>(v + 0.5), 0, 255); }
+int Clamp(double v) {
+    return std::clamp(static_cast<int>(v + 0.5), 0, 255);
+}
 
 } // namespace
 
 // The pictures are compiled into this static library; a library's resources must be
 // registered by name, or the linker drops them.
-static void RegisterPictures() { Q_INIT_RESOURCE(resources); }
+static void RegisterPictures() {
+    Q_INIT_RESOURCE(resources);
+}
 
 QString ResourcePath(int id, const char* type) {
     static const bool registered = (RegisterPictures(), true);
     (void)registered;
     const bool png = std::strcmp(type, "PNG") == 0;
-    return QStringLiteral(":/%1/%2.png").arg(png ? QStringLiteral("png") : QStringLiteral("bmp")).arg(id);
+    return QStringLiteral(":/%1/%2.png")
+        .arg(png ? QStringLiteral("png") : QStringLiteral("bmp"))
+        .arg(id);
 }
 
 QImage BrightenedImage(const QImage& image) {
@@ -55,7 +61,8 @@ QImage GreyImage(const QImage& image) {
 
 CPngButton::CPngButton(QWidget* parent) : QAbstractButton(parent) {
     setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::NoFocus);
+    // Tab reaches every button; Space and Enter press it.
+    setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -92,7 +99,9 @@ void CPngButton::SetChecked(bool c) {
     update();
 }
 
-QSize CPngButton::sizeHint() const { return image_.isNull() ? QSize(105, 105) : image_.size(); }
+QSize CPngButton::sizeHint() const {
+    return image_.isNull() ? QSize(105, 105) : image_.size();
+}
 
 QImage CPngButton::ParentBackground() const {
     QImage bg(size(), QImage::Format_ARGB32_Premultiplied);
@@ -147,6 +156,58 @@ void CPngButton::paintEvent(QPaintEvent*) {
         ComposeFaces(ParentBackground());
     QPainter p(this);
     p.drawImage(0, 0, faces_[CurrentFace()]);
+    if (hasFocus())
+        DrawFocusFrame(p, rect());
+}
+
+void DrawFocusFrame(QPainter& p, const QRect& r) {
+    // Two rings, dark inside light, so the frame shows on any picture.
+    p.save();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(255, 255, 255), 1));
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+    QPen dark(QColor(0, 70, 160), 2);
+    dark.setJoinStyle(Qt::MiterJoin);
+    p.setPen(dark);
+    p.drawRect(QRectF(r).adjusted(2, 2, -2, -2));
+    p.restore();
+}
+
+void CPngButton::keyPressEvent(QKeyEvent* e) {
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier) && !e->isAutoRepeat()) {
+        if (Toggle)
+            checked_ = !checked_;
+        click();
+        e->accept();
+        return;
+    }
+    if (e->key() == Qt::Key_Space && !e->isAutoRepeat() && Toggle)
+        checked_ = !checked_;
+    QAbstractButton::keyPressEvent(e);
+}
+
+bool CPngButton::event(QEvent* e) {
+    // A shortcut presses the button at once (the toolkit would press it after a pause).
+    if (e->type() == QEvent::Shortcut) {
+        if (isEnabled()) {
+            if (Toggle)
+                checked_ = !checked_;
+            click();
+        }
+        return true;
+    }
+    return QAbstractButton::event(e);
+}
+
+void CPngButton::focusInEvent(QFocusEvent* e) {
+    update();
+    QAbstractButton::focusInEvent(e);
+}
+
+void CPngButton::focusOutEvent(QFocusEvent* e) {
+    update();
+    QAbstractButton::focusOutEvent(e);
 }
 
 void CPngButton::enterEvent(QEnterEvent* e) {

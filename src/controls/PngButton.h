@@ -10,10 +10,21 @@
 #include <QAbstractButton>
 #include <QImage>
 
+class QPainter;
+
 class CPngButton : public QAbstractButton {
     Q_OBJECT
 public:
-    enum Face { Normal, Pressed, Hover, Checked, PressedChecked, HoverChecked, Disabled, FaceCount };
+    enum Face {
+        Normal,
+        Pressed,
+        Hover,
+        Checked,
+        PressedChecked,
+        HoverChecked,
+        Disabled,
+        FaceCount
+    };
 
     explicit CPngButton(QWidget* parent = nullptr);
 
@@ -45,6 +56,10 @@ protected:
     void leaveEvent(QEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    bool event(QEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     QImage ParentBackground() const;
@@ -57,6 +72,9 @@ private:
     bool composed_ = false;
     QImage faces_[FaceCount];
 };
+
+// The keyboard focus frame of the image buttons, inside r.
+void DrawFocusFrame(QPainter& p, const QRect& r);
 
 // Colour matrices of the faces, on one image.
 QImage BrightenedImage(const QImage& image);

@@ -17,6 +17,11 @@ public:
     virtual bool AskOkCancel(const std::string& text, const std::string& title) {
         return Ask(text, title);
     }
+    // A yes/no question whose Yes destroys something: No is the default answer, so Enter says
+    // No. Where there is no default button (the terminal, tests), it is the yes/no question.
+    virtual bool AskDefaultNo(const std::string& text, const std::string& title) {
+        return Ask(text, title);
+    }
 };
 
 // Title of the program's own message boxes.

@@ -2,15 +2,17 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QHBoxLayout>
 
 CPrintDialogs::~CPrintDialogs() {
     EndProgress();
@@ -26,11 +28,24 @@ bool CPrintDialogs::ChoosePrinter(QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
+QSize CPrintDialogs::PreviewSize(const QWidget* parent) {
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    QSize size(820, 900);
+    if (screen) {
+        // Room for the window frame and its title bar.
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        size = size.boundedTo(room);
+    }
+    return size;
+}
+
 bool CPrintDialogs::Preview(QPrinter& printer, const std::function<void(QPrinter&)>& draw) {
     QDialog dialog(parent_);
     dialog.setWindowTitle(QStringLiteral("Print Preview"));
     dialog.setAccessibleName(QStringLiteral("Print Preview"));
-    dialog.resize(820, 900);
+    // As tall as a page wants, but never beyond the screen: Print and Close stay in reach on a
+    // 1024 x 768 screen.
+    dialog.resize(PreviewSize(parent_));
     auto* layout = new QVBoxLayout(&dialog);
     auto* tools = new QHBoxLayout;
     auto* preview = new QPrintPreviewWidget(&printer, &dialog);
@@ -63,13 +78,12 @@ bool CPrintDialogs::Preview(QPrinter& printer, const std::function<void(QPrinter
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
 
     cancelled_ = false;
-    QObject::connect(preview, &QPrintPreviewWidget::paintRequested, &dialog,
-                     [&](QPrinter* shown) {
-                         draw(*shown);
-                         // Stopping the preview's drawing stops the job.
-                         if (cancelled_)
-                             QTimer::singleShot(0, &dialog, &QDialog::reject);
-                     });
+    QObject::connect(preview, &QPrintPreviewWidget::paintRequested, &dialog, [&](QPrinter* shown) {
+        draw(*shown);
+        // Stopping the preview's drawing stops the job.
+        if (cancelled_)
+            QTimer::singleShot(0, &dialog, &QDialog::reject);
+    });
     preview->fitToWidth();
     return dialog.exec() == QDialog::Accepted && !cancelled_;
 }

@@ -5,6 +5,7 @@
 #include "print/ResultListReport.h"
 
 #include <QPointer>
+#include <QSize>
 
 class QProgressDialog;
 class QWidget;
@@ -18,6 +19,8 @@ public:
     bool Preview(QPrinter& printer, const std::function<void(QPrinter&)>& draw) override;
     bool Progress(int done, int total) override;
     void EndProgress() override;
+    // The preview's size: what a page wants, within the screen the parent is on.
+    static QSize PreviewSize(const QWidget* parent);
 
 private:
     QWidget* parent_;

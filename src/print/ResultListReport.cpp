@@ -74,16 +74,15 @@ ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
     engine.SetMargins(kTopMarginPt, kSideMargin, kSideMargin, kSideMargin);
     engine.SetLineGap(kLineGapPt);
     engine.StartPage();
-    engine.SetPageCallback(
-        [](CReportPrinter& e, int, bool top) { DrawPageFrame(e, top); });
+    engine.SetPageCallback([](CReportPrinter& e, int, bool top) { DrawPageFrame(e, top); });
 
     engine.PrintBlankLines(b, 1);
     engine.PrintText(b, kReportTitle, CReportPrinter::kAlignCentre, true);
     engine.PrintBlankLines(b, 1);
 
-    engine.SetColumns(std::vector<CReportPrinter::Column>(std::begin(kNominalColumns),
-                                                          std::end(kNominalColumns)),
-                      true);
+    engine.SetColumns(
+        std::vector<CReportPrinter::Column>(std::begin(kNominalColumns), std::end(kNominalColumns)),
+        true);
     engine.SetRules(true, true);
     engine.SetColumnGap(kColumnGap);
     engine.SetRulePenWidth(kRulePen);
@@ -99,6 +98,9 @@ ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
         }
         for (int c = 0; c < kListColumnCount; ++c)
             cells[static_cast<size_t>(c)] = rows.cell(i, c);
+        // The IDs are printed without the blanks they are stored with.
+        for (int c : {4, 5})
+            cells[static_cast<size_t>(c)] = TrimmedId(std::move(cells[static_cast<size_t>(c)]));
         // The cells go apart, so a "|" inside an ID cannot shift the columns.
         engine.PrintRow(a, cells);
     }

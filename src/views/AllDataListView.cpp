@@ -3,29 +3,29 @@
 #include "controls/DateTimeCtrl.h"
 #include "platform/Prompt.h"
 #include "print/PrintDialogs.h"
+#include "settings/DisplayFormats.h"
 #include "storage/Databases.h"
 #include "storage/ResultEdit.h"
-#include "views/RecordDialogs.h"
 #include "views/ListCsvExport.h"
+#include "views/RecordDialogs.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QComboBox>
 #include <QDialog>
 #include <QFont>
+#include <QLocale>
 #include <QMenu>
+#include <QSet>
 #include <QStringList>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
-struct ColumnSpec {
-    const char* title;
-    int width;
-};
-const ColumnSpec kColumns[kListColumnCount] = {
-    {"No.", 60},          {"Date", 150},         {"Time", 90}, {"Result.", 120},
-    {"Patient ID.", 140}, {"Operator ID.", 140}, {"Note", 140}};
+// The widths follow the texts the columns can show (ResultColumnWidth).
+const char* const kColumnTitles[kListColumnCount] = {
+    "No.", "Date", "Time", "Result.", "Patient ID.", "Operator ID.", "Note"};
 
 QFont ListFont() {
     QFont f(QStringLiteral("Malgun Gothic"));
@@ -50,20 +50,23 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     PidList = new QComboBox(this);
     PidList->setEditable(true);
     PidList->setGeometry(248, 140, 130, 22);
-    PidList->setAccessibleName(QStringLiteral("Patient ID"));
     PidList->addItem(QString::fromLatin1(kAllDataEntry));
+    LabelFilter(PidList, QStringLiteral("Patient ID"), QStringLiteral("Patient ID filter"));
     OpidList = new QComboBox(this);
     OpidList->setEditable(true);
     OpidList->setGeometry(438, 140, 130, 22);
-    OpidList->setAccessibleName(QStringLiteral("Operator ID"));
     OpidList->addItem(QString::fromLatin1(kAllDataEntry));
+    LabelFilter(OpidList, QStringLiteral("Operator ID"), QStringLiteral("Operator ID filter"));
 
     StartDate = new CDateTimeCtrl(this);
     StartDate->setGeometry(600, 140, 120, 25);
-    StartDate->setAccessibleName(QStringLiteral("Start date"));
+    LabelFilter(StartDate, QStringLiteral("From"), QStringLiteral("From date"));
     EndDate = new CDateTimeCtrl(this);
     EndDate->setGeometry(730, 140, 120, 25);
-    EndDate->setAccessibleName(QStringLiteral("End date"));
+    LabelFilter(EndDate, QStringLiteral("To"), QStringLiteral("To date"));
+    for (CDateTimeCtrl* picker : {StartDate, EndDate})
+        connect(picker, &CDateTimeCtrl::DateRefused, this,
+                [this](const QString& why) { Say(why); });
 
     Search = ActionButton(273, 863, 137);
     Search->setAccessibleName(QStringLiteral("Search"));
@@ -92,16 +95,26 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     List->setFont(ListFont());
     List->Header()->setFont(ListFont());
     List->SetCellNavigation(true);
-    for (int c = 0; c < kListColumnCount; ++c) {
-        List->InsertColumn(c, QString::fromLatin1(kColumns[c].title), Qt::AlignCenter,
-                           kColumns[c].width);
-        List->SetColumnSort(c, kSortToggle, kCompareInteger);
-    }
+    const QFontMetrics fm(List->font());
+    for (int c = 0; c < kListColumnCount; ++c)
+        List->InsertColumn(c, QString::fromLatin1(kColumnTitles[c]), Qt::AlignCenter,
+                           ResultColumnWidth(fm, c, QString::fromLatin1(kColumnTitles[c])));
+    SetResultColumnSortKeys(*List, [this]() { return listDateFormat_; });
+    List->Model()->SetColumnShownTrimmed(4, true);
+    List->Model()->SetColumnShownTrimmed(5, true);
     List->SetColumnHideable(0, false);
     List->LoadColumnLayout();
     connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
     connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
     connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
+
+    // The keyboard goes through the page as it is laid out: the view buttons, the filters left
+    // to right, Search, the column headers, the list, then the buttons below it.
+    QWidget* order[] = {Nav[0],  Nav[1],   Nav[2],    Nav[3],  Nav[4], Period,
+                        PidList, OpidList, StartDate, EndDate, Search, List->Header(),
+                        List,    Settings, SignIn,    Export,  Print};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     RunDialog = [](QDialog& dlg) { return dlg.exec(); };
     RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
@@ -131,6 +144,7 @@ void CHbA1cDeskAllDataListView::FillList() {
     List->DeleteAllItems();
     rowKeys_.clear();
     CResultTable& t = db_.ResultTable;
+    listDateFormat_ = settings_.Date;
     if (db_.DatabaseReady && t.IsOpen()) {
         std::vector<ResultRow> rows;
         ReadResultRows(t, keepFilter_, rows);
@@ -151,18 +165,42 @@ void CHbA1cDeskAllDataListView::FillList() {
         if (List->ItemCount() > 0)
             List->SelectRow(0);
     }
+    const bool searched = keepFilter_;
     keepFilter_ = false;
     auto fillIds = [](QComboBox* box, const CIdList& ids) {
         QStringList items;
         items.reserve(static_cast<qsizetype>(ids.Items().size()));
-        for (const std::string& id : ids.Items())
-            items << QString::fromLocal8Bit(id.c_str());
+        // Shown without the padding the IDs are stored with (the search ignores it too); IDs
+        // that differ only in it are shown once. A set: a list can hold thousands of patients.
+        QSet<QString> seen;
+        seen.reserve(static_cast<qsizetype>(ids.Items().size()));
+        for (const std::string& id : ids.Items()) {
+            const QString shown = QString::fromLocal8Bit(TrimmedId(id).c_str());
+            const QString key = shown.toLower();
+            if (!seen.contains(key)) {
+                seen.insert(key);
+                items << shown;
+            }
+        }
         box->clear();
         box->addItems(items);
         box->setCurrentIndex(0);
     };
     fillIds(PidList, pids);
     fillIds(OpidList, opids);
+    // After a search the boxes keep the IDs searched for.
+    if (searched) {
+        if (!searchedPid_.empty())
+            PidList->setEditText(QString::fromLocal8Bit(searchedPid_.c_str()));
+        if (!searchedOpid_.empty())
+            OpidList->setEditText(QString::fromLocal8Bit(searchedOpid_.c_str()));
+    }
+    List->SetEmptyText(searched && List->ItemCount() == 0 ? QString::fromLatin1(kNoMatchText)
+                                                          : QString());
+    if (searched)
+        Say(CountText(List->ItemCount()) + searchText_); // the count first: never cut off
+    else
+        Say(QString());
 }
 
 void CHbA1cDeskAllDataListView::SetDefaultDateRange() {
@@ -178,8 +216,21 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
         FillList();
         return;
     }
-    const std::string first = List->ItemCount() > 0 ? List->ItemText(0, 1) : std::string();
+    // The newest result shown, whatever column the list is sorted by (the rows' keys stay in the
+    // order read, newest first).
+    const std::string first =
+        rowKeys_.empty()
+            ? std::string()
+            : FormatRecordDate(rowKeys_.front().DATE.c_str(), rowKeys_.front().TIME.c_str(),
+                               settings_.Date, DateTimeStyle::List);
     ApplyFilter(db_.ResultTable, PeriodFilter(weeks, first, settings_.Date, today_()));
+    searchedPid_.clear();
+    searchedOpid_.clear();
+    // "2 weeks to 2024-03-15"
+    searchText_ = QStringLiteral("%1 to %2")
+                      .arg(Period->itemText(weeks),
+                           first.empty() ? today_().toString(StartDate->displayFormat())
+                                         : QString::fromLocal8Bit(first.c_str()));
     keepFilter_ = true;
     SearchActive = 1;
     FillList();
@@ -201,21 +252,47 @@ void CHbA1cDeskAllDataListView::OnSearch() {
         prompt_.Inform(RangeMessage(check), kMessageTitle);
         return;
     }
-    ApplyFilter(db_.ResultTable, RangeFilter(start, end, FilterId(PidList), FilterId(OpidList)));
+    searchedPid_ = FilterId(PidList);
+    searchedOpid_ = FilterId(OpidList);
+    ApplyFilter(db_.ResultTable, RangeFilter(start, end, searchedPid_, searchedOpid_));
+    // "2024-03-01..2024-03-15, PID 12, OPID 7"
+    searchText_ = StartDate->text() + QStringLiteral("..") + EndDate->text();
+    if (!searchedPid_.empty())
+        searchText_ += QStringLiteral(", PID ") + QString::fromLocal8Bit(searchedPid_.c_str());
+    if (!searchedOpid_.empty())
+        searchText_ += QStringLiteral(", OPID ") + QString::fromLocal8Bit(searchedOpid_.c_str());
     keepFilter_ = true;
     SearchActive = 1;
     FillList();
 }
 
+QString CHbA1cDeskAllDataListView::DeleteQuestion(const ListRowKey& key) const {
+    const char* d = key.DATE.c_str();
+    const char* t = key.TIME.c_str();
+    return QString::fromLatin1(kDeleteQuestion) +
+           QStringLiteral("\r\n\r\n%1  %2  %3  PID %4")
+               .arg(QString::fromLatin1(
+                        FormatRecordDate(d, t, settings_.Date, DateTimeStyle::List).c_str()),
+                    QString::fromLatin1(
+                        FormatRecordTime(d, t, settings_.time, DateTimeStyle::List).c_str()),
+                    QString::fromLatin1(
+                        FormatResultText(key.HbA1c_VALUE.c_str(), settings_.unit).c_str()),
+                    QString::fromLocal8Bit(TrimmedId(key.PID).c_str()));
+}
+
 void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
-    if (SearchActive == 1 || row < 0 || column < 0)
+    if (row < 0 || column < 0)
         return;
+    if (SearchActive == 1) {
+        Say(QString::fromLatin1(kNoEditWhileSearchText));
+        return;
+    }
     const ListRowKey* key = KeyOfRow(row);
     if (!key)
         return;
     // A copy: the question runs an event loop, and the list is refilled below.
     const ListRowKey picked = *key;
-    if (!prompt_.Ask(kDeleteQuestion, kMessageTitle))
+    if (!prompt_.AskDefaultNo(DeleteQuestion(picked).toLocal8Bit().toStdString(), kMessageTitle))
         return;
     const EditOutcome done = DeleteStoredResult(db_.ResultTable, picked, AuditStampNow());
     if (done.kind == EditOutcome::Failed || done.kind == EditOutcome::AuditFailed) {
@@ -242,8 +319,11 @@ bool CHbA1cDeskAllDataListView::OnRowRightClick(int row, int column) {
 
 void CHbA1cDeskAllDataListView::OnContextMenu(int row, int column, const QPoint& globalPos) {
     // The menu is offered only when its commands act on the row under the cursor.
-    if (!OnRowRightClick(row, column))
+    if (!OnRowRightClick(row, column)) {
+        if (SearchActive == 1 && row >= 0)
+            Say(QString::fromLatin1(kNoEditWhileSearchText));
         return;
+    }
     QMenu menu(window());
     menu.setAccessibleName(QStringLiteral("Result actions"));
     QAction* modify = menu.addAction(QString::fromLatin1(kModifyMenuText));

@@ -22,6 +22,10 @@ class QDialog;
 class QMenu;
 class QAction;
 
+// The message pane is about 45 characters wide beside the link's panes: its texts are short.
+inline constexpr const char* kNoEditWhileSearchText =
+    "Search shown: delete or change under Period ALL.";
+
 class CHbA1cDeskAllDataListView : public CNavigationPage {
     Q_OBJECT
 public:
@@ -64,6 +68,10 @@ public:
     // The save dialog and the spreadsheet program; tests give their own.
     void SetExportDesktop(CsvDesktop desktop) { exportDesktop_ = std::move(desktop); }
 
+    // The delete question: the fixed question, then the result it deletes (date, time, result,
+    // PID).
+    QString DeleteQuestion(const ListRowKey& key) const;
+
     // The row's own key, found through the row's binding (it survives a re-sort).
     const ListRowKey* KeyOfRow(int row) const;
     const std::vector<ListRowKey>& RowKeys() const { return rowKeys_; }
@@ -92,6 +100,9 @@ private:
     CResultDatabases& db_;
     const AppSettings& settings_;
     bool keepFilter_ = false;
+    int listDateFormat_ = 0;                 // the date format the shown rows were written in
+    std::string searchedPid_, searchedOpid_; // the IDs of the search shown
+    QString searchText_;                     // what the search shown is, for the message pane
     std::string newestDate_;
     std::vector<ListRowKey> rowKeys_;
     std::function<QDate()> today_;

@@ -1,9 +1,9 @@
 #include "views/DownloadView.h"
 
-#include "settings/DisplayFormats.h"
 #include "link/AcquisitionController.h"
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
+#include "settings/DisplayFormats.h"
 #include "storage/Databases.h"
 #include "storage/ResultQuery.h"
 #include "views/ListCsvExport.h"
@@ -11,10 +11,10 @@
 
 #include <QDir>
 #include <QFont>
+#include <iterator>
 
-CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
-                                               CAcquisitionController& link, CResultDatabases& db,
-                                               const AppSettings& settings,
+CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisitionController& link,
+                                               CResultDatabases& db, const AppSettings& settings,
                                                ProcessDlgModel& processDlg, IPrompt& prompt,
                                                QWidget* parent)
     : CFormPage(261, std::move(command), parent), link_(link), db_(db), settings_(settings),
@@ -26,32 +26,32 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
     Graph = NavButton(800, 221, 222);
     Export = ActionButton(134, 863, 135);
     connect(Home, &QAbstractButton::clicked, this, [this]() {
-        if (Idle())
+        if (IdleOrSayWhy())
             Send(1);
     });
     connect(Download, &QAbstractButton::clicked, this, [this]() {
-        if (!Idle())
+        if (!IdleOrSayWhy())
             return;
         list_->DeleteAllItems();
         Send(2);
     });
     connect(AllData, &QAbstractButton::clicked, this, [this]() {
-        if (Idle())
+        if (IdleOrSayWhy())
             Send(3);
     });
     connect(Graph, &QAbstractButton::clicked, this, [this]() {
-        if (Idle())
+        if (IdleOrSayWhy())
             Send(4);
     });
     connect(Mode, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnModeSwitch);
     connect(Export, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnExport);
     exportDesktop_ = SystemCsvDesktop(this);
 
-    Home->setAccessibleName(QStringLiteral("Home"));
-    Download->setAccessibleName(QStringLiteral("Download"));
-    AllData->setAccessibleName(QStringLiteral("All data"));
-    Mode->setAccessibleName(QStringLiteral("Manual or automatic mode"));
-    Graph->setAccessibleName(QStringLiteral("Graph"));
+    NameNavButton(Home, QStringLiteral("Home"));
+    NameNavButton(Download, QStringLiteral("Download"));
+    NameNavButton(AllData, QStringLiteral("All data"));
+    NameNavButton(Mode, QStringLiteral("Manual or automatic mode"));
+    NameNavButton(Graph, QStringLiteral("Graph"));
     Export->setAccessibleName(QStringLiteral("Export"));
 
     list_ = new CListCtrlExt(1000, this);
@@ -64,28 +64,57 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command,
     list_->Header()->setFont(f);
     list_->SetCellNavigation(true);
     const char* const titles[] = {"No.", "Date", "Time", "Result.", "PID", "OPID", "Note"};
-    const int widths[] = {60, 150, 130, 120, 130, 130, 130};
-    for (int c = 0; c < 7; ++c) {
-        list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter, widths[c]);
-        list_->SetColumnSort(c, kSortToggle, kCompareInteger);
-    }
+    const QFontMetrics fm(f);
+    for (int c = 0; c < 7; ++c)
+        list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter,
+                            ResultColumnWidth(fm, c, QString::fromLatin1(titles[c])));
+    SetResultColumnSortKeys(*list_, [this]() { return listDateFormat_; });
+    list_->Model()->SetColumnShownTrimmed(4, true);
+    list_->Model()->SetColumnShownTrimmed(5, true);
     list_->SetColumnHideable(0, false);
     list_->LoadColumnLayout();
+
+    // The keyboard goes through the page as it is laid out.
+    QWidget* order[] = {Home, Download, AllData, Mode, Graph, Export, list_->Header(), list_};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
-CHbA1cDeskDownLoadView::~CHbA1cDeskDownLoadView() { list_->SaveColumnLayout(); }
+CHbA1cDeskDownLoadView::~CHbA1cDeskDownLoadView() {
+    list_->SaveColumnLayout();
+}
 
 bool CHbA1cDeskDownLoadView::Idle() const {
     const AcquisitionState& s = link_.State();
     return s.AutoMode == 0 && s.ManualPhase < 0 && !processDlg_.IsVisible();
 }
 
+QString CHbA1cDeskDownLoadView::BusyReason() const {
+    const AcquisitionState& s = link_.State();
+    if (s.AutoMode != 0)
+        return QString::fromLatin1(kBusyAutomaticText);
+    if (s.ManualPhase >= 0)
+        return QString::fromLatin1(kBusyDownloadText);
+    if (processDlg_.IsVisible())
+        return QString::fromLatin1(kBusyStatusWindowText);
+    return {};
+}
+
+bool CHbA1cDeskDownLoadView::IdleOrSayWhy() {
+    const QString why = BusyReason();
+    if (!why.isEmpty())
+        Say(why);
+    return why.isEmpty();
+}
+
 void CHbA1cDeskDownLoadView::OnActivate() {
     list_->DeleteAllItems();
-    if (link_.State().AutoMode == 1)
-        Send(kCmdStartAutomatic); // automatic mode goes on with this view shown
-    else
+    const AcquisitionState& s = link_.State();
+    if (s.AutoMode == 0)
         link_.StartManual(); // showing the view starts a manual download
+    else if (s.AutoStep == kStepStopped)
+        Send(kCmdStartAutomatic); // automatic mode goes on with this view shown
+    // Otherwise the automatic start that showed this view is under way: one request, one cycle.
 }
 
 void CHbA1cDeskDownLoadView::OnModeSwitch() {
@@ -128,6 +157,7 @@ void CHbA1cDeskDownLoadView::FillDownloadList() {
     if (!automatic)
         list_->DeleteAllItems();
     CResultTable& t = db_.DownloadTable;
+    listDateFormat_ = settings_.Date;
     if (db_.DatabaseReady && t.IsOpen()) {
         std::vector<ResultRow> rows;
         ReadResultRows(t, false, rows);
@@ -135,8 +165,8 @@ void CHbA1cDeskDownLoadView::FillDownloadList() {
         const int start = automatic ? list_->ItemCount() : 0;
         std::vector<CListRowRecord> records(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
-            const ListCells cells = ResultCells(rows[i], start + static_cast<int>(i) + 1,
-                                                settings_, ListKind::Download);
+            const ListCells cells = ResultCells(rows[i], start + static_cast<int>(i) + 1, settings_,
+                                                ListKind::Download);
             records[i].cells.assign(cells.begin(), cells.end());
         }
         list_->AppendItems(std::move(records));

@@ -15,14 +15,17 @@ struct AppSettings;
 inline constexpr const char* kReceivingCompleted =
     "Receiving data - Completed \r\n(Close this message box)";
 inline constexpr const char* kSwitchToManualQuestion = "Do you want to change in Manual-mode?";
+// Short: the message pane is about 45 characters wide.
+inline constexpr const char* kBusyAutomaticText = "Automatic mode: switch to manual mode first.";
+inline constexpr const char* kBusyDownloadText = "Downloading: other views open when it ends.";
+inline constexpr const char* kBusyStatusWindowText = "Close the Process window first (Escape).";
 
 class CHbA1cDeskDownLoadView : public CFormPage {
     Q_OBJECT
 public:
     CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisitionController& link,
                            CResultDatabases& db, const AppSettings& settings,
-                           ProcessDlgModel& processDlg, IPrompt& prompt,
-                           QWidget* parent = nullptr);
+                           ProcessDlgModel& processDlg, IPrompt& prompt, QWidget* parent = nullptr);
 
     void OnActivate() override;
     void Refresh() override { FillDownloadList(); }
@@ -31,6 +34,8 @@ public:
     CListCtrlExt* List() const { return list_; }
     // Home, Download, All data and Graph act only when nothing is running.
     bool Idle() const;
+    // Why they do not act now (empty when idle); a click then shows it in the message pane.
+    QString BusyReason() const;
     void OnModeSwitch();
     void OnExport();
     // The save dialog and the spreadsheet program; tests give their own.
@@ -47,6 +52,8 @@ public:
     CPngButton* Export = nullptr;
 
 private:
+    bool IdleOrSayWhy();
+
     CAcquisitionController& link_;
     CResultDatabases& db_;
     const AppSettings& settings_;
@@ -55,5 +62,6 @@ private:
     CListCtrlExt* list_;
     CsvDesktop exportDesktop_;
     QString startDir_;
+    int listDateFormat_ = 0; // the date format the shown rows were written in
     QString dataFolder_;
 };

@@ -1,10 +1,16 @@
 #include "views/FormPage.h"
 
+#include "controls/DateTimeCtrl.h"
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 
+#include <QAccessibleWidget>
 #include <QComboBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
+#include <algorithm>
 
 CFormPage::CFormPage(int backgroundId, FrameCommandFn command, QWidget* parent)
     : QWidget(parent), background_(ResourcePath(backgroundId, "BITMAP")),
@@ -34,6 +40,18 @@ CPngButton* CFormPage::NavButton(int x, int normalImage, int secondImage) {
     return b;
 }
 
+void CFormPage::NameNavButton(CPngButton* b, const QString& name) {
+    b->setAccessibleName(name);
+    const int slot = (b->x() - 336 + 58) / 116; // 336, 452, 568, 684, 800
+    if (slot < 0 || slot > 4) {
+        b->setToolTip(name);
+        return;
+    }
+    const QKeySequence key(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + slot));
+    b->setShortcut(key);
+    b->setToolTip(QStringLiteral("%1 (%2)").arg(name, key.toString(QKeySequence::NativeText)));
+}
+
 CPngButton* CFormPage::ActionButton(int image, int x, int y) {
     auto* b = new CPngButton(this);
     b->SetImage(image, "PNG");
@@ -51,19 +69,20 @@ CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, IDownloadSession&
     AllData = NavButton(568, 217);
     Automatic = NavButton(684, 219);
     Graph = NavButton(800, 221);
-    Home->setToolTip(QStringLiteral("Home"));
-    Home->setAccessibleName(QStringLiteral("Home"));
-    Download->setAccessibleName(QStringLiteral("Download"));
-    AllData->setAccessibleName(QStringLiteral("All data"));
-    Automatic->setAccessibleName(QStringLiteral("Automatic mode"));
-    Graph->setAccessibleName(QStringLiteral("Graph"));
+    NameNavButton(Home, QStringLiteral("Home"));
+    NameNavButton(Download, QStringLiteral("Download"));
+    NameNavButton(AllData, QStringLiteral("All data"));
+    NameNavButton(Automatic, QStringLiteral("Automatic mode"));
+    NameNavButton(Graph, QStringLiteral("Graph"));
     connect(Download, &QAbstractButton::clicked, this, [this]() { Send(2); });
     connect(AllData, &QAbstractButton::clicked, this, [this]() { Send(3); });
     connect(Graph, &QAbstractButton::clicked, this, [this]() { Send(4); });
     connect(Automatic, &QAbstractButton::clicked, this, &CHbA1cDeskMainView::OnAutomatic);
 }
 
-void CHbA1cDeskMainView::OnAutomatic() { AskForAutomaticMode(session_, prompt_); }
+void CHbA1cDeskMainView::OnAutomatic() {
+    AskForAutomaticMode(session_, prompt_);
+}
 
 CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
                                  IDownloadSession& session, IPrompt& prompt, QWidget* parent)
@@ -71,13 +90,14 @@ CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommand
     struct NavSpec {
         int view, x, image;
     };
-    const NavSpec navs[] = {{1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
+    const NavSpec navs[] = {
+        {1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
     const char* const names[] = {"Home", "Download", "All data", "Automatic mode", "Graph"};
     int slot = 0;
     for (const NavSpec& n : navs) {
         const bool current = n.view == currentView;
         CPngButton* b = NavButton(n.x, current ? n.image + 1 : n.image, n.image + 1);
-        b->setAccessibleName(QString::fromLatin1(names[slot]));
+        NameNavButton(b, QString::fromLatin1(names[slot]));
         Nav[slot++] = b;
         if (n.view == 0) {
             connect(b, &QAbstractButton::clicked, this,
@@ -89,10 +109,80 @@ CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommand
     }
 }
 
+namespace {
+
+// On Linux the toolkit names a combo box after its contents (a screen reader is meant to follow
+// the label relation); the filters carry names of their own, and the contents are their value.
+class NamedComboAccessible : public QAccessibleWidget {
+public:
+    explicit NamedComboAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override {
+        const QComboBox* box = static_cast<const QComboBox*>(object());
+        if (t == QAccessible::Value)
+            return box->currentText();
+        if (t == QAccessible::Name && !box->accessibleName().isEmpty())
+            return box->accessibleName();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.editable = static_cast<const QComboBox*>(object())->isEditable();
+        return s;
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString& action) override {
+        if (action == showMenuAction())
+            static_cast<QComboBox*>(object())->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+constexpr const char* kNamedFilter = "trevanixNamedFilter";
+
+QAccessibleInterface* NamedComboFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("QComboBox") && object && object->isWidgetType() &&
+        object->property(kNamedFilter).toBool())
+        return new NamedComboAccessible(static_cast<QComboBox*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+QLabel* CNavigationPage::LabelFilter(QWidget* control, const QString& label,
+                                     const QString& accessibleName) {
+    auto* box = qobject_cast<QComboBox*>(control);
+    if (box) {
+        static const bool installed = (QAccessible::installFactory(NamedComboFactory), true);
+        (void)installed;
+        box->setProperty(kNamedFilter, true);
+        // An interface the toolkit made and keeps for the box goes; the next one is ours.
+        QAccessibleInterface* made = QAccessible::queryAccessibleInterface(box);
+        if (made && !dynamic_cast<NamedComboAccessible*>(made))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    }
+    auto* l = new QLabel(label, this);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    l->setBuddy(control);
+    // Below the artwork's edge (y 115) and above the control.
+    l->setGeometry(control->x(), 118, std::max(control->width(), 80), 20);
+    control->setAccessibleName(accessibleName);
+    if (auto* picker = qobject_cast<CDateTimeCtrl*>(control))
+        picker->SetAccessibleName(accessibleName);
+    if (box && box->lineEdit())
+        box->lineEdit()->setAccessibleName(accessibleName);
+    return l;
+}
+
 QComboBox* CNavigationPage::MakePeriodList(const QString& allText) {
     auto* period = new QComboBox(this);
     period->setGeometry(55, 140, 130, 25);
-    period->setAccessibleName(QStringLiteral("Period"));
+    LabelFilter(period, QStringLiteral("Period"), QStringLiteral("Period"));
     QStringList periods{allText, QStringLiteral("1 week")};
     for (int k = 2; k <= 12; ++k)
         periods << QStringLiteral("%1 weeks").arg(k);

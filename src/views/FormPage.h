@@ -13,6 +13,9 @@
 class IPrompt;
 class IDownloadSession;
 class QComboBox;
+class QLabel;
+
+inline constexpr const char* kNoMatchText = "No result matches the selection.";
 
 using FrameCommandFn = std::function<void(int code)>;
 
@@ -29,11 +32,28 @@ public:
 
     // A 105 x 105 navigation button at x on the top edge with its normal and checked images.
     CPngButton* NavButton(int x, int normalImage, int secondImage = 0);
+    // Names a navigation button: its accessible name, and its shortcut Ctrl+1 to Ctrl+5 by its
+    // place on the top edge (Home, Download, All data, automatic mode, Graph), named in its
+    // tooltip.
+    static void NameNavButton(CPngButton* button, const QString& name);
     CPngButton* ActionButton(int image, int x, int y);
+
+    // Where the page says what it shows or why a click did nothing: the message pane of the
+    // main window's status bar (the frame sets it; tests give their own).
+    std::function<void(const QString&)> ShowMessage;
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void Send(int code) { command_(code); }
+    void Say(const QString& text) {
+        if (ShowMessage)
+            ShowMessage(text);
+    }
+    // "3 results: " or "1 result: ", the start of a message about what a search shows.
+    static QString CountText(int n) {
+        return QStringLiteral("%1 %2: ").arg(n).arg(n == 1 ? QStringLiteral("result")
+                                                           : QStringLiteral("results"));
+    }
     // In manual mode only: asks whether to switch; on Yes, automatic mode and command 30.
     // True when it switched.
     bool AskForAutomaticMode(IDownloadSession& session, IPrompt& prompt);
@@ -83,6 +103,10 @@ public:
 protected:
     // The period list at its place: allText (no period), then 1 to 12 weeks.
     QComboBox* MakePeriodList(const QString& allText);
+    // A filter control's visible label, on the strip between the artwork and the control, and
+    // its accessible name (an editable control's text field gets it too, so a screen reader
+    // does not read the contents as its name).
+    QLabel* LabelFilter(QWidget* control, const QString& label, const QString& accessibleName);
 
     IDownloadSession& session_;
     IPrompt& prompt_;

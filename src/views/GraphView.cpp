@@ -21,6 +21,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QScrollBar>
@@ -29,6 +30,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -56,17 +58,19 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
     Automatic = Nav[3];
     chooseFile_ = [this]() {
         return QFileDialog::getSaveFileName(
-            this, QStringLiteral("Save chart"),
-            QDir::home().filePath(QStringLiteral("HbA1c chart.png")),
+            this, QStringLiteral("Save chart"), QDir::home().filePath(DefaultChartFileName()),
             QStringLiteral("PNG image (*.png);;PDF document (*.pdf)"));
     };
 
     StartDate = new CDateTimeCtrl(this);
     StartDate->setGeometry(438, 140, 110, 25);
-    StartDate->setAccessibleName(QStringLiteral("Start date"));
+    LabelFilter(StartDate, QStringLiteral("From"), QStringLiteral("From date"));
     EndDate = new CDateTimeCtrl(this);
     EndDate->setGeometry(568, 140, 110, 25);
-    EndDate->setAccessibleName(QStringLiteral("End date"));
+    LabelFilter(EndDate, QStringLiteral("To"), QStringLiteral("To date"));
+    for (CDateTimeCtrl* picker : {StartDate, EndDate})
+        connect(picker, &CDateTimeCtrl::DateRefused, this,
+                [this](const QString& why) { Say(why); });
 
     Period = MakePeriodList(QStringLiteral("All"));
     connect(Period, &QComboBox::activated, this, &CHbA1cDeskGraphDataView::OnPeriodChanged);
@@ -76,8 +80,8 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
     PidList->setEditable(true);
     PidList->setInsertPolicy(QComboBox::NoInsert);
     PidList->setGeometry(248, 140, 130, 22);
-    PidList->setAccessibleName(QStringLiteral("Patient ID"));
     PidList->addItem(QString::fromLatin1(kAllDataEntry));
+    LabelFilter(PidList, QStringLiteral("Patient ID"), QStringLiteral("Patient ID filter"));
     connect(PidList, &QComboBox::activated, this, &CHbA1cDeskGraphDataView::OnPatientChosen);
 
     Search = ActionButton(273, 863, 135);
@@ -107,6 +111,12 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
     ScrollBar->setRange(0, 0);
     ScrollBar->setPageStep(kPointsInView);
     connect(ScrollBar, &QScrollBar::valueChanged, this, &CHbA1cDeskGraphDataView::ScrollTo);
+
+    // The keyboard goes through the page as it is laid out.
+    QWidget* order[] = {Nav[0],    Nav[1],  Nav[2],     Nav[3], Nav[4],    Period,   PidList,
+                        StartDate, EndDate, SaveButton, Search, ChartView, ScrollBar};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 CHbA1cDeskGraphDataView::~CHbA1cDeskGraphDataView() = default;
@@ -180,14 +190,18 @@ void CHbA1cDeskGraphDataView::RefreshGraph() {
     Period->setCurrentIndex(0);
     SearchActive = 0;
     keepFilter_ = false;
+    shownPid_.clear();
+    shownFrom_ = shownTo_ = QDate();
     FillGraphData();
     ResetDatePickers();
     DrawGraph();
+    Say(QString());
 }
 
 int CHbA1cDeskGraphDataView::FillGraphData() {
     if (!keepFilter_) {
         pids_.Clear();
+        shownPids_ = {QString::fromLatin1(kAllDataEntry).toLower()};
         PidList->clear();
         PidList->addItem(QString::fromLatin1(kAllDataEntry));
     }
@@ -214,8 +228,15 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
     else if (!keepFilter_)
         referenceDate_ = DateKey(today_());
     QStringList added;
-    for (size_t i = knownIds; i < pids_.Items().size(); ++i)
-        added << QString::fromLocal8Bit(pids_.Items()[i].c_str());
+    for (size_t i = knownIds; i < pids_.Items().size(); ++i) {
+        // Shown without the padding the IDs are stored with (the search ignores it too).
+        const QString shown = QString::fromLocal8Bit(TrimmedId(pids_.Items()[i]).c_str());
+        const QString key = shown.toLower();
+        if (!shownPids_.contains(key)) {
+            shownPids_.insert(key);
+            added << shown;
+        }
+    }
     PidList->addItems(added);
     if (!keepFilter_)
         PidList->setCurrentIndex(0);
@@ -229,10 +250,8 @@ void CHbA1cDeskGraphDataView::ResetDatePickers() {
 }
 
 void CHbA1cDeskGraphDataView::DrawGraph() {
-    if (firstDraw_) {
-        chart_->setTitle(QString::fromLatin1(kChartTitle));
-        firstDraw_ = false;
-    }
+    chart_->setTitle(ChartTitle());
+    firstDraw_ = false;
     xAxis_->setTitleText(Latin(ChartDateAxisTitle(fillDateFormat_)));
     yAxis_->setTitleText(Latin(ChartResultAxisTitle(fillUnit_)));
     xAxis_->setTitleVisible(true);
@@ -354,6 +373,8 @@ std::string CHbA1cDeskGraphDataView::ChosenPid() const {
 
 void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     const std::string pid = ChosenPid();
+    shownPid_ = TrimmedId(pid);
+    shownFrom_ = shownTo_ = QDate();
     if (weeks <= 0) {
         SearchActive = 0;
         keepFilter_ = false;
@@ -365,8 +386,10 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     } else {
         const QDate reference =
             QDate::fromString(QString::fromLatin1(referenceDate_.c_str()), "yyyyMMdd");
-        ApplyChartFilter(db_.ResultTable,
-                         ChartPeriodFilter(weeks, reference.isValid() ? reference : today_(), pid));
+        const QDate to = reference.isValid() ? reference : today_();
+        ApplyChartFilter(db_.ResultTable, ChartPeriodFilter(weeks, to, pid));
+        shownFrom_ = to.addDays(-7 * weeks);
+        shownTo_ = to;
         SearchActive = 1;
         keepFilter_ = true;
     }
@@ -374,6 +397,20 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     if (FillGraphData() > 0)
         ResetDatePickers();
     DrawGraph();
+    if (keepFilter_)
+        SayWhatIsShown();
+    else
+        Say(QString());
+}
+
+void CHbA1cDeskGraphDataView::SayWhatIsShown() {
+    // "3 results: 2024-03-01..2024-03-15, PID 12" (short: the pane is about 45 characters wide)
+    QString text = ShownPeriod(false);
+    text.replace(QStringLiteral(" to "), QStringLiteral(".."));
+    if (!shownPid_.empty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("PID ") +
+                QString::fromLocal8Bit(shownPid_.c_str());
+    Say(CountText(static_cast<int>(points_.size())) + text); // the count first: never cut off
 }
 
 void CHbA1cDeskGraphDataView::OnPatientChosen() {
@@ -390,6 +427,9 @@ void CHbA1cDeskGraphDataView::OnSearch() {
         return;
     }
     ApplyChartFilter(db_.ResultTable, RangeFilter(start, end, ChosenPid(), std::string()));
+    shownPid_ = TrimmedId(ChosenPid());
+    shownFrom_ = start.date();
+    shownTo_ = end.date();
     // The filter stays in force when nothing matched: the chart says so instead of showing
     // every result under a search the user believes is in force.
     keepFilter_ = true;
@@ -397,6 +437,41 @@ void CHbA1cDeskGraphDataView::OnSearch() {
     if (FillGraphData() > 0)
         ResetDatePickers();
     DrawGraph();
+    SayWhatIsShown();
+}
+
+QString CHbA1cDeskGraphDataView::ShownPeriod(bool forFileName) const {
+    QDate from = shownFrom_, to = shownTo_;
+    if (!from.isValid() && !points_.empty()) { // every result of the patient: first to last
+        from = DateFromKey(points_.front().row.DATE);
+        to = DateFromKey(points_.back().row.DATE);
+    }
+    if (!from.isValid() || !to.isValid())
+        return {};
+    // File names never hold "/": they take the year-first form.
+    const QString format = forFileName
+                               ? QStringLiteral("yyyy-MM-dd")
+                               : QString::fromStdString(DatePickerQtFormat(fillDateFormat_));
+    return QStringLiteral("%1 to %2").arg(from.toString(format), to.toString(format));
+}
+
+QString CHbA1cDeskGraphDataView::ChartTitle() const {
+    if (shownPid_.empty())
+        return QString::fromLatin1(kChartTitle);
+    const QString period = ShownPeriod(false);
+    return QStringLiteral("%1 - Patient %2%3")
+        .arg(QString::fromLatin1(kChartTitle), QString::fromLocal8Bit(shownPid_.c_str()),
+             period.isEmpty() ? QString() : QStringLiteral(", ") + period);
+}
+
+QString CHbA1cDeskGraphDataView::DefaultChartFileName() const {
+    if (shownPid_.empty())
+        return QStringLiteral("HbA1c chart.png");
+    QString pid = QString::fromLocal8Bit(shownPid_.c_str());
+    pid.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    const QString period = ShownPeriod(true);
+    return QStringLiteral("HbA1c chart patient %1%2.png")
+        .arg(pid, period.isEmpty() ? QString() : QStringLiteral(" ") + period);
 }
 
 void CHbA1cDeskGraphDataView::OnSaveChart() {
@@ -417,7 +492,7 @@ bool CHbA1cDeskGraphDataView::SaveChart(const QString& path) {
         // A page the size of the chart, drawn as vectors.
         const QSize size = ChartView->viewport()->size();
         QPdfWriter pdf(&file);
-        pdf.setTitle(QString::fromLatin1(kChartTitle));
+        pdf.setTitle(ChartTitle());
         pdf.setResolution(96);
         pdf.setPageSize(QPageSize(QSizeF(size.width() * 72.0 / 96, size.height() * 72.0 / 96),
                                   QPageSize::Point));

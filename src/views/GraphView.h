@@ -11,6 +11,8 @@
 #include "views/FormPage.h"
 #include "views/graph/ChartBands.h"
 
+#include <QSet>
+#include <QString>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,7 +32,6 @@ class QValueAxis;
 
 inline constexpr const char* kChartTitle = "Trevanix HbA1c Chart";
 inline constexpr const char* kChartSeriesName = "HbA1C";
-inline constexpr const char* kNoMatchText = "No result matches the selection.";
 inline constexpr const char* kNoResultsText = "No results are stored yet.";
 inline constexpr int kPointsInView = 8;
 
@@ -67,6 +68,10 @@ public:
     void OnSaveChart();
     // PNG, or PDF for a name ending in ".pdf"; false when the file could not be written.
     bool SaveChart(const QString& path);
+    // The chart's title and the file name "Save chart" offers: with a patient shown, both name
+    // the patient and the period (the period list's, the search's, or first to last result).
+    QString ChartTitle() const;
+    QString DefaultChartFileName() const;
 
     // The first point in view, and a move of the view (clamped to the points).
     int FirstVisible() const { return first_; }
@@ -114,11 +119,15 @@ private:
     void ShowWindow();
     void PlaceEmptyText();
     std::string ChosenPid() const;
+    QString ShownPeriod(bool forFileName) const;
+    // The message pane: what the chart shows and how many results.
+    void SayWhatIsShown();
 
     CResultDatabases& db_;
     const AppSettings& settings_;
     std::vector<ChartPoint> points_;
     CIdList pids_;
+    QSet<QString> shownPids_; // the patient list's entries, lower case
     std::string referenceDate_;
     bool keepFilter_ = false;
     bool firstDraw_ = true;
@@ -128,6 +137,8 @@ private:
     int fillUnit_ = 0;
     int fillTimeFormat_ = 1;
     bool filtered_ = false;
+    std::string shownPid_;      // the patient the chart is narrowed to (empty: every patient)
+    QDate shownFrom_, shownTo_; // the period or search range shown (invalid: none)
 
     QChart* chart_ = nullptr;
     QScatterSeries* series_ = nullptr;

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -18,8 +19,12 @@
 
 namespace {
 
-QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
-std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+QString Local(const std::string& s) {
+    return QString::fromLocal8Bit(s.c_str());
+}
+std::string Local(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
 
 constexpr int kWidth = 560;
 constexpr int kHeight = 440;
@@ -194,14 +199,24 @@ void CSettingInfoDlg::OnSave() {
     // What the file holds is what the program uses.
     LoadSettings(settings_, baseFolder_);
     if (!saved) {
-        prompt_.Inform("The settings could not be saved: " +
-                           Local(SettingsPath(baseFolder_)) +
+        prompt_.Inform("The settings could not be saved: " + Local(SettingsPath(baseFolder_)) +
                            " cannot be written.\r\nThe previous settings stay in use.",
                        kMessageTitle);
         return;
     }
     command_(12);
     accept();
+}
+
+void CSettingInfoDlg::keyPressEvent(QKeyEvent* e) {
+    // Enter saves wherever the focus is (a focused Close button takes its own Enter first);
+    // Escape closes without saving, as the dialog always did.
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+        !(e->modifiers() & ~Qt::KeypadModifier)) {
+        OnSave();
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void CSettingInfoDlg::paintEvent(QPaintEvent*) {

@@ -51,6 +51,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     AppSettings& settings_;

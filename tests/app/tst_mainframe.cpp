@@ -4,20 +4,29 @@
 #include "ManualEventClock.h"
 #include "TestSupport.h"
 #include "app/MainFrame.h"
+#include "app/MessageBoxPrompt.h"
+#include "controls/PercentBar.h"
 #include "link/dialogs/StatusDlgs.h"
+#include "settings/DisplayFormats.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
-#include "views/SettingInfoDlg.h"
 #include "views/GraphView.h"
+#include "views/SettingInfoDlg.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QScreen>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
+#include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -68,6 +77,15 @@ private Q_SLOTS:
     void downloadListAppendsInAutomaticMode();
     void nothingRunsAfterTheWindowClosed();
     void settingsButtonOpensTheWindowAndTheListFollows();
+    void oneAutomaticStartPerRequest();
+    void automaticModeStartsWithoutTheLastDownloadsBar();
+    void viewButtonsSayWhyTheyDoNothing_data();
+    void viewButtonsSayWhyTheyDoNothing();
+    void viewShortcutsCtrl1To5();
+    void settingsWindowSavesWithEnterAndClosesWithEscape_data();
+    void settingsWindowSavesWithEnterAndClosesWithEscape();
+    void defaultColumnWidthsShowWholeTexts();
+    void deleteQuestionDefaultsToNo();
 };
 
 void TestMainFrame::startsOnTheHomeView() {
@@ -149,8 +167,8 @@ void TestMainFrame::homeViewAutomaticButton() {
     if (asked)
         QCOMPARE(f.prompt.messages[0].text, std::string(kSwitchToAutoQuestion));
     QCOMPARE(f.frame.Link().State().AutoMode, autoModeAfter);
-    QCOMPARE(f.frame.Link().State().AutoStep, autoStepAfter); // 30 starts at step 0
-    QCOMPARE(f.frame.ActiveIndex(), autoStepAfter == 0 ? 2 : 1);  // 30 shows the download view
+    QCOMPARE(f.frame.Link().State().AutoStep, autoStepAfter);    // 30 starts at step 0
+    QCOMPARE(f.frame.ActiveIndex(), autoStepAfter == 0 ? 2 : 1); // 30 shows the download view
 }
 
 void TestMainFrame::closingFromTheDownloadViewGoesHomeAndClosesThePort() {
@@ -242,10 +260,9 @@ void TestMainFrame::downloadListAppendsInAutomaticMode_data() {
     QTest::addColumn<QStringList>("numbers");
     QTest::addColumn<QStringList>("pids");
     QTest::newRow("automatic: appended, numbers continue")
-        << 1 << QStringList{"1", "2", "3", "4", "5"}
-        << QStringList{"A2", "A1", "B3", "B2", "B1"};
-    QTest::newRow("manual: replaced") << 0 << QStringList{"1", "2", "3"}
-                                      << QStringList{"B3", "B2", "B1"};
+        << 1 << QStringList{"1", "2", "3", "4", "5"} << QStringList{"A2", "A1", "B3", "B2", "B1"};
+    QTest::newRow("manual: replaced")
+        << 0 << QStringList{"1", "2", "3"} << QStringList{"B3", "B2", "B1"};
 }
 
 void TestMainFrame::downloadListAppendsInAutomaticMode() {
@@ -291,7 +308,6 @@ void TestMainFrame::nothingRunsAfterTheWindowClosed() {
     QCOMPARE(f.frame.Link().State().ManualPhase, -1);
 }
 
-
 void TestMainFrame::settingsButtonOpensTheWindowAndTheListFollows() {
     Frame f;
     CResultTable& table = f.frame.Databases().ResultTable;
@@ -324,6 +340,191 @@ void TestMainFrame::settingsButtonOpensTheWindowAndTheListFollows() {
     QCOMPARE(view->List->ItemText(0, 3), std::string("48 mmol/mol"));
     QCOMPARE(view->List->ItemText(0, 1), std::string("01-12-2026"));
     QVERIFY(ReadAll(SettingsPath(f.home.path())).contains("unit=1"));
+}
+
+void TestMainFrame::oneAutomaticStartPerRequest() {
+    Frame f;
+    auto* clock = dynamic_cast<ManualEventClock*>(f.frame.Stack().clock.get());
+    QVERIFY(clock);
+    f.prompt.answers = {true};
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    QTest::mouseClick(home->Automatic, Qt::LeftButton);
+    QCOMPARE(f.frame.ActiveIndex(), 2);
+    QCOMPARE(f.frame.Link().State().AutoStep, int(kStepStart));
+    // One start: one 500 ms wait, then the step machine's timer (1 s) ticks once and moves on.
+    // A second start queued behind it would restart the timer and hold the first step.
+    clock->RunFor(1500, []() { QCoreApplication::processEvents(); });
+    QVERIFY(f.frame.Link().State().AutoStep != int(kStepStart));
+    f.frame.Link().State().AutoMode = 0;
+}
+
+void TestMainFrame::automaticModeStartsWithoutTheLastDownloadsBar() {
+    Frame f;
+    ProcessDlgModel& model = f.frame.ProcessModel();
+    model.SetText("Receiving data - Completed \r\n(Close this message box)");
+    model.SetProgress(100, "Records received: 31 of 31");
+    model.Show();
+    QCoreApplication::processEvents();
+    QVERIFY(f.frame.ProcessDialog()->Bar()->isVisible());
+    model.Hide();
+    f.frame.Link().StartAutomatic();
+    QCoreApplication::processEvents();
+    QCOMPARE(model.ProgressPercent(), -1);
+    QVERIFY(f.frame.ProcessDialog()->isVisible());
+    QVERIFY(!f.frame.ProcessDialog()->Bar()->isVisible());
+    f.frame.Link().State().AutoMode = 0;
+}
+
+void TestMainFrame::viewButtonsSayWhyTheyDoNothing_data() {
+    QTest::addColumn<int>("autoMode");
+    QTest::addColumn<bool>("dialogShown");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("status window open") << 0 << true << QString::fromLatin1(kBusyStatusWindowText);
+    QTest::newRow("automatic mode") << 1 << false << QString::fromLatin1(kBusyAutomaticText);
+}
+
+void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
+    QFETCH(int, autoMode);
+    QFETCH(bool, dialogShown);
+    QFETCH(QString, message);
+    Frame f;
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
+    f.frame.Link().State().ManualPhase = -1;
+    f.frame.Link().State().AutoMode = autoMode;
+    if (dialogShown)
+        f.frame.ProcessModel().Show();
+    auto* download = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
+    for (CPngButton* b : {download->Home, download->AllData, download->Graph}) {
+        f.frame.ShowMessage(QString());
+        b->click();
+        QCOMPARE(f.frame.ActiveIndex(), 2);
+        QCOMPARE(f.frame.Message(), message);
+        // Where a screen reader finds it.
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f.frame.MessagePane());
+        QVERIFY(a && a->text(QAccessible::Name) == message);
+    }
+    f.frame.Link().State().AutoMode = 0;
+    f.frame.ProcessModel().Hide();
+    QCoreApplication::processEvents();
+    download->Graph->click();
+    QCOMPARE(f.frame.ActiveIndex(), 4);
+    QCOMPARE(f.frame.Message(), QString()); // a new view, a new message
+}
+
+void TestMainFrame::viewShortcutsCtrl1To5() {
+    Frame f;
+    QApplication::setActiveWindow(&f.frame);
+    QVERIFY(QTest::qWaitForWindowActive(&f.frame));
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    QVERIFY(home->AllData->toolTip().contains(QStringLiteral("Ctrl+3")));
+    QTest::keyClick(&f.frame, Qt::Key_3, Qt::ControlModifier);
+    QCOMPARE(f.frame.ActiveIndex(), 3);
+    auto* all = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3));
+    QVERIFY(all->Nav[4]->toolTip().contains(QStringLiteral("Ctrl+5")));
+    QTest::keyClick(&f.frame, Qt::Key_5, Qt::ControlModifier);
+    QCOMPARE(f.frame.ActiveIndex(), 4);
+    QTest::keyClick(&f.frame, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(f.frame.ActiveIndex(), 1);
+}
+
+void TestMainFrame::settingsWindowSavesWithEnterAndClosesWithEscape_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("unitAfter");
+    QTest::newRow("Enter saves") << int(Qt::Key_Return) << 1;
+    QTest::newRow("Escape closes") << int(Qt::Key_Escape) << 0;
+}
+
+void TestMainFrame::settingsWindowSavesWithEnterAndClosesWithEscape() {
+    QFETCH(int, key);
+    QFETCH(int, unitAfter);
+    Frame f;
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
+    int result = -1;
+    f.frame.RunSettingsDialog = [&](QDialog& d) {
+        auto& dlg = dynamic_cast<CSettingInfoDlg&>(d);
+        dlg.UnitMmol->click();
+        dlg.PhysicianName->setFocus();
+        QTest::keyClick(dlg.PhysicianName, static_cast<Qt::Key>(key));
+        result = dlg.result();
+        return result;
+    };
+    static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->Settings->click();
+    QCOMPARE(result, key == Qt::Key_Return ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(f.frame.Settings().unit, unitAfter);
+}
+
+void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
+    { // the default layout, not one an earlier run left
+        QSettings layouts(QString::fromLatin1(kLayoutOrganisation),
+                          QString::fromLatin1(kLayoutApplication));
+        layouts.remove(QStringLiteral("1000"));
+        layouts.remove(QStringLiteral("1001"));
+    }
+    Frame f;
+    // The widest texts each column can show: every date and time format, both units.
+    auto row = [](const char* time, const char* value, const char* id, const char* note) {
+        ResultRow r;
+        r.key.DATE = "20281228";
+        r.key.TIME = time;
+        r.key.HbA1c_VALUE = value;
+        r.key.PID = r.key.OPID = id;
+        r.EQ_TYPE = note;
+        return r;
+    };
+    const ResultRow rows[] = {row("2358", "150", "88888888888888", "Analyzer Tilted"),
+                              row("1259", "030", "1", " "), row("0000", "138", "1", " ")};
+    for (int v : {2, 3}) {
+        CListCtrlExt* list0 = v == 2
+                                  ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List()
+                                  : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->List;
+        // Side by side within the list, beside its vertical scroll bar: no sideways scrolling.
+        int total = 0;
+        for (int c = 0; c < kListColumnCount; ++c)
+            total += list0->Header()->sectionSize(c);
+        QString sizes;
+        for (int c = 0; c < kListColumnCount; ++c)
+            sizes += QString::number(list0->Header()->sectionSize(c)) + " ";
+        QVERIFY2(total + 20 <= list0->width(), qPrintable(sizes));
+        CListCtrlExt* list = v == 2
+                                 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List()
+                                 : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->List;
+        const QFontMetrics fm(list->font());
+        const ListKind kind = v == 2 ? ListKind::Download : ListKind::AllData;
+        for (int d = 0; d < 3; ++d)
+            for (int t = 0; t < 2; ++t)
+                for (int u = 0; u < 2; ++u) {
+                    AppSettings s;
+                    s.Date = d;
+                    s.time = t;
+                    s.unit = u;
+                    for (const ResultRow& r : rows) {
+                        const ListCells cells = ResultCells(r, 99999, s, kind);
+                        for (int c = 0; c < kListColumnCount; ++c) {
+                            const QString text =
+                                QString::fromLatin1(cells[static_cast<size_t>(c)].c_str());
+                            QVERIFY2(list->Header()->sectionSize(c) >=
+                                         fm.horizontalAdvance(text) + 8,
+                                     qPrintable(QStringLiteral("view %1 column %2: %3")
+                                                    .arg(v)
+                                                    .arg(c)
+                                                    .arg(text)));
+                        }
+                    }
+                }
+    }
+}
+
+void TestMainFrame::deleteQuestionDefaultsToNo() {
+    MessageBoxPrompt prompt;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QTimer::singleShot(0, [&]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        defaultButton = box->standardButton(box->defaultButton());
+        QTest::keyClick(box, Qt::Key_Return); // Enter takes the default
+    });
+    QVERIFY(!prompt.AskDefaultNo("Do you want to delete the selected data?", "Trevanix"));
+    QCOMPARE(defaultButton, QMessageBox::No);
 }
 
 QTEST_MAIN(TestMainFrame)

@@ -6,8 +6,11 @@
 #include "controls/RaravFrame.h"
 #include "link/dialogs/StatusDlgs.h"
 
+#include <QAccessible>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -55,6 +58,11 @@ private Q_SLOTS:
     void datePickerShowsTheSettingsFormat();
     void processDialogFollowsItsModel();
     void checkingDialogAnswersOk();
+    void buttonsWorkFromTheKeyboard_data();
+    void buttonsWorkFromTheKeyboard();
+    void typedWholeDate_data();
+    void typedWholeDate();
+    void processDialogIsReadAndClosedFromTheKeyboard();
 };
 
 void TestControls::sameImageTwiceDiffersOnlyByTheStateEffects() {
@@ -255,6 +263,107 @@ void TestControls::checkingDialogAnswersOk() {
     QCOMPARE(model.Answer(), 1);
     QVERIFY(!model.IsVisible());
     QVERIFY(!dlg.isVisible());
+}
+
+void TestControls::buttonsWorkFromTheKeyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void TestControls::buttonsWorkFromTheKeyboard() {
+    QFETCH(int, key);
+    QWidget page;
+    page.resize(200, 60);
+    auto* first = new QPushButton(QStringLiteral("first"), &page);
+    auto* button = new CPngButton(&page);
+    button->SetImage(Picture());
+    button->setGeometry(100, 10, 40, 30);
+    page.show();
+    QApplication::setActiveWindow(&page);
+    QVERIFY(QTest::qWaitForWindowActive(&page));
+    first->setFocus();
+    const QImage unfocused = button->grab().toImage();
+    // Tab reaches the button, which shows a focus frame.
+    QTest::keyClick(first, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), button);
+    QVERIFY(button->grab().toImage() != unfocused);
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    QTest::keyClick(button, static_cast<Qt::Key>(key));
+    QCOMPARE(clicked.count(), 1);
+}
+
+void TestControls::typedWholeDate_data() {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QDate>("expected"); // invalid: refused, the old date stays
+    const QDate refused;
+    QTest::newRow("year first") << 0 << "1975-06-30" << QDate(1975, 6, 30);
+    QTest::newRow("month first") << 1 << "06/30/1975" << QDate(1975, 6, 30);
+    QTest::newRow("day first") << 2 << "30/06/1975" << QDate(1975, 6, 30);
+    QTest::newRow("other separators, one-digit parts") << 2 << "1.6.1975" << QDate(1975, 6, 1);
+    QTest::newRow("impossible day") << 0 << "1975-02-30" << refused;
+    QTest::newRow("day first typed month first") << 2 << "06/30/1975" << refused;
+    QTest::newRow("two-digit year") << 1 << "06/30/75" << refused;
+    QTest::newRow("not a date") << 0 << "19750630" << refused;
+}
+
+void TestControls::typedWholeDate() {
+    QFETCH(int, format);
+    QFETCH(QString, typed);
+    QFETCH(QDate, expected);
+    const QDate before(2024, 3, 15);
+    for (bool byEnter : {true, false}) {
+        QWidget page;
+        auto* picker = new CDateTimeCtrl(&page);
+        auto* next = new QPushButton(QStringLiteral("next"), &page);
+        next->move(0, 40);
+        picker->SetDateFormat(format);
+        picker->SetDate(before);
+        page.show();
+        QApplication::setActiveWindow(&page);
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        picker->setFocus();
+        QSignalSpy refusals(picker, &CDateTimeCtrl::DateRefused);
+        QTest::keyClick(picker, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(picker, typed);
+        if (byEnter)
+            QTest::keyClick(picker, Qt::Key_Return);
+        else
+            QTest::keyClick(picker, Qt::Key_Tab); // the focus leaves
+        QCOMPARE(picker->GetDate(), expected.isValid() ? expected : before);
+        QCOMPARE(picker->Refused(), !expected.isValid());
+        QCOMPARE(refusals.count(), expected.isValid() ? 0 : 1);
+        if (!expected.isValid()) {
+            QVERIFY(refusals.at(0).at(0).toString().contains(typed));
+            QVERIFY(picker->toolTip().contains(typed)); // said where it happened
+        }
+        QCOMPARE(picker->text(), picker->GetDate().toString(picker->displayFormat()));
+    }
+}
+
+void TestControls::processDialogIsReadAndClosedFromTheKeyboard() {
+    ProcessDlgModel model;
+    CProcessDlg dlg(model);
+    model.SetText("Data is transferred from analyzer.");
+    model.SetProgress(40, "Records received: 4 of 10");
+    model.Show();
+    QTRY_VERIFY(dlg.isVisible());
+    // Its text and progress are on the accessibility tree.
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&dlg);
+    QVERIFY(a);
+    QStringList names;
+    for (int i = 0; i < a->childCount(); ++i)
+        names << a->child(i)->text(QAccessible::Name);
+    QVERIFY2(names.contains(QStringLiteral("Data is transferred from analyzer.")),
+             qPrintable(names.join('|')));
+    QVERIFY2(names.contains(QStringLiteral("Records received: 4 of 10")),
+             qPrintable(names.join('|')));
+    // Escape acts as Close: the window and the model are hidden.
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(!model.IsVisible());
 }
 
 QTEST_MAIN(TestControls)

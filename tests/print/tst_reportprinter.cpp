@@ -5,6 +5,7 @@
 #include "LinkFakes.h"
 #include "ResultRows.h"
 #include "TestSupport.h"
+#include "print/PrintDialogs.h"
 #include "print/ReportPrinter.h"
 #include "print/ResultListReport.h"
 #include "views/AllDataListView.h"
@@ -15,7 +16,10 @@
 #include <QPaintEngine>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <csignal>
 #include <memory>
@@ -27,8 +31,8 @@ namespace {
 // A page device that keeps what was drawn: each text and line with its page and pen.
 struct DrawnOp {
     int page = 0;
-    QString text;  // empty for a line
-    QPointF at;    // a text's baseline start
+    QString text; // empty for a line
+    QPointF at;   // a text's baseline start
     QLineF line;
     QPen pen;
 };
@@ -76,16 +80,29 @@ public:
 protected:
     int metric(PaintDeviceMetric m) const override {
         switch (m) {
-        case PdmWidth: return w_;
-        case PdmHeight: return h_;
-        case PdmWidthMM: return w_ * 254 / dpi_ / 10;
-        case PdmHeightMM: return h_ * 254 / dpi_ / 10;
-        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return dpi_;
-        case PdmDepth: return 32;
-        case PdmNumColors: return INT_MAX;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
-        default: return 0;
+        case PdmWidth:
+            return w_;
+        case PdmHeight:
+            return h_;
+        case PdmWidthMM:
+            return w_ * 254 / dpi_ / 10;
+        case PdmHeightMM:
+            return h_ * 254 / dpi_ / 10;
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return dpi_;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return static_cast<int>(devicePixelRatioFScale());
+        default:
+            return 0;
         }
     }
 
@@ -208,6 +225,8 @@ private Q_SLOTS:
     void printJobStopsWithoutWriting_data();
     void printJobStopsWithoutWriting();
     void jobsDoNotPileUpFontSets();
+    void printedIdsLeaveTheirPaddingOut();
+    void previewFitsTheScreen();
 
 private:
     QTemporaryDir dir_;
@@ -383,7 +402,6 @@ void TestReportPrinter::longTextWrapsAtABlankNearTheCut() {
         if (i > 0)
             QVERIFY(ops[i].at.y() > ops[i - 1].at.y()); // one line below the last
     }
-
 }
 
 void TestReportPrinter::printButtonPrintsTheShownRowsInTheShownOrder() {
@@ -493,6 +511,60 @@ void TestReportPrinter::jobsDoNotPileUpFontSets() {
         QCOMPARE(engine.FontSetCount(), 3);
     }
     QCOMPARE(RowNumbers(PdfPages(steps.pdfPath)), (QStringList{"1", "2", "3"}));
+}
+
+void TestReportPrinter::printedIdsLeaveTheirPaddingOut() {
+    RecordingDevice device(2480, 3508, 300);
+    TableRows table(2);
+    table.cells[0][4] = "123    ";
+    table.cells[0][5] = "7 ";
+    table.cells[1][4] = " 45 "; // a leading blank is part of the ID
+    CReportPrinter engine;
+    engine.Attach(&device, [&device]() { return device.NewPage(); });
+    QVERIFY(engine.StartDocument(QStringLiteral("Trevanix")));
+    QCOMPARE(DrawReport(engine, table.Rows()), ReportOutcome::Printed);
+    QStringList texts;
+    for (const DrawnOp& op : device.engine.ops)
+        if (!op.text.isEmpty())
+            texts << op.text;
+    for (const char* id : {"123", "7", " 45"})
+        QVERIFY2(texts.contains(QString::fromLatin1(id)), id);
+    for (const char* padded : {"123    ", "7 ", " 45 "})
+        QVERIFY2(!texts.contains(QString::fromLatin1(padded)), padded);
+}
+
+void TestReportPrinter::previewFitsTheScreen() {
+    QWidget parent;
+    parent.show();
+    const QRect screen = parent.screen()->availableGeometry();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir_.filePath(QStringLiteral("fit.pdf")));
+    CPrintDialogs dialogs(&parent);
+    QRect frame, printButton, closeButton;
+    QTimer::singleShot(0, [&]() {
+        QWidget* dlg = QApplication::activeModalWidget();
+        if (!dlg)
+            return;
+        frame = dlg->frameGeometry();
+        for (QPushButton* b : dlg->findChildren<QPushButton*>()) {
+            const QRect r(b->mapToGlobal(QPoint(0, 0)), b->size());
+            if (b->text() == QStringLiteral("Print"))
+                printButton = r;
+            else if (b->text() == QStringLiteral("Close"))
+                closeButton = r;
+        }
+        QMetaObject::invokeMethod(dlg, "reject", Qt::QueuedConnection);
+    });
+    QVERIFY(!dialogs.Preview(printer, [](QPrinter&) {}));
+    QVERIFY2(frame.width() <= screen.width() && frame.height() <= screen.height(),
+             qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                            .arg(frame.width())
+                            .arg(frame.height())
+                            .arg(screen.width())
+                            .arg(screen.height())));
+    QVERIFY(!printButton.isEmpty() && screen.contains(printButton));
+    QVERIFY(!closeButton.isEmpty() && screen.contains(closeButton));
 }
 
 int main(int argc, char** argv) {

@@ -28,8 +28,13 @@ public:
         answers.pop_front();
         return a;
     }
+    bool AskDefaultNo(const std::string& text, const std::string& title) override {
+        ++askedDefaultNo;
+        return Ask(text, title);
+    }
     std::vector<Message> messages;
     std::deque<bool> answers;
+    int askedDefaultNo = 0; // questions asked with No as the default answer
 };
 
 QByteArray ReadAll(const QString& path);

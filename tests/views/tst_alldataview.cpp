@@ -1,15 +1,18 @@
 // The all-data list as the user works it: the fill, the default range, the period list, the
 // search with its messages and the ID lists, and the formats of the settings.
 
-#include "ResultRows.h"
 #include "LinkFakes.h"
+#include "ResultRows.h"
 #include "TestSupport.h"
 #include "controls/DateTimeCtrl.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,6 +28,7 @@ struct Fixture {
         view = std::make_unique<CHbA1cDeskAllDataListView>(
             [this](int code) { codes.push_back(code); }, session, prompt, db, settings);
         view->SetToday([]() { return QDate(2024, 6, 8); });
+        view->ShowMessage = [this](const QString& text) { said = text; };
     }
     Texts Column(int c) const {
         Texts out;
@@ -53,6 +57,7 @@ struct Fixture {
     FakeSession session;
     std::vector<int> codes;
     std::unique_ptr<CHbA1cDeskAllDataListView> view;
+    QString said; // the last message the view gave
 };
 
 const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123456 ", "OP1 "},
@@ -92,8 +97,9 @@ private Q_SLOTS:
         QCOMPARE(f.Column(3)[1], std::string("> 14 %"));
         QCOMPARE(f.Column(3)[2], std::string("< 4 %"));
         // IDs once each, case aside, in order of first appearance.
-        QCOMPARE(f.Items(f.view->PidList), (Texts{"ALL Data", "123456 ", "abc ", "O'Neil "}));
-        QCOMPARE(f.Items(f.view->OpidList), (Texts{"ALL Data", "OP1 ", "OP2 ", "OP3 "}));
+        // Without the blanks the IDs are stored with.
+        QCOMPARE(f.Items(f.view->PidList), (Texts{"ALL Data", "123456", "abc", "O'Neil"}));
+        QCOMPARE(f.Items(f.view->OpidList), (Texts{"ALL Data", "OP1", "OP2", "OP3"}));
         QCOMPARE(f.view->List->SelectedRow(), 0);
         // The default range ends at the newest result.
         QCOMPARE(f.view->EndDate->GetDate(), QDate(2024, 3, 15));
@@ -109,16 +115,16 @@ private Q_SLOTS:
         QTest::addColumn<Texts>("pidList");
         const QString all = QStringLiteral("ALL Data");
         QTest::newRow("one day") << QDate(2024, 3, 1) << QDate(2024, 3, 1) << all << all
-                                 << Texts{"2024-03-01"} << Texts{"ALL Data", "abc "};
+                                 << Texts{"2024-03-01"} << Texts{"ALL Data", "abc"};
         QTest::newRow("chosen PID")
-            << QDate(2024, 1, 1) << QDate(2024, 3, 15) << QStringLiteral("123456 ") << all
-            << Texts{"2024-03-15"} << Texts{"ALL Data", "123456 "};
-        QTest::newRow("typed PID, blank and case aside")
-            << QDate(2024, 1, 1) << QDate(2024, 3, 15) << QStringLiteral("abc") << all
-            << Texts{"2024-03-01"} << Texts{"ALL Data", "abc "};
+            << QDate(2024, 1, 1) << QDate(2024, 3, 15) << QStringLiteral("123456") << all
+            << Texts{"2024-03-15"} << Texts{"ALL Data", "123456"};
+        QTest::newRow("typed PID, blank aside")
+            << QDate(2024, 1, 1) << QDate(2024, 3, 15) << QStringLiteral("abc ") << all
+            << Texts{"2024-03-01"} << Texts{"ALL Data", "abc"};
         QTest::newRow("OPID") << QDate(2024, 1, 1) << QDate(2024, 3, 15) << all
                               << QStringLiteral("OP1") << Texts{"2024-03-15", "2024-01-10"}
-                              << Texts{"ALL Data", "123456 ", "O'Neil "};
+                              << Texts{"ALL Data", "123456", "O'Neil"};
     }
     void search() {
         QFETCH(QDate, from);
@@ -133,14 +139,103 @@ private Q_SLOTS:
         QVERIFY(f.prompt.messages.empty());
         QCOMPARE(f.Column(1), dates);
         QCOMPARE(f.Items(f.view->PidList), pidList);
-        QCOMPARE(f.view->PidList->currentText(), QStringLiteral("ALL Data"));
+        // The boxes keep the IDs searched for; the message pane names the search and the count.
+        QCOMPARE(f.view->PidList->currentText(), pid);
+        QCOMPARE(f.view->OpidList->currentText(), opid);
         QCOMPARE(SearchActive, 1);
+        QString what = from.toString("yyyy-MM-dd") + ".." + to.toString("yyyy-MM-dd");
+        if (pid != QStringLiteral("ALL Data"))
+            what += ", PID " + pid;
+        if (opid != QStringLiteral("ALL Data"))
+            what += ", OPID " + opid;
+        QCOMPARE(f.said, QStringLiteral("%1 %2: %3")
+                             .arg(dates.size())
+                             .arg(dates.size() == 1 ? "result" : "results", what));
+        QVERIFY(!f.view->List->EmptyTextShown());
         // Searching again with "ALL Data" keeps the date condition only.
         f.Search(from, to);
         QVERIFY(f.view->List->ItemCount() >= static_cast<int>(dates.size()));
         for (const std::string& d : f.Column(1))
             QVERIFY(d >= from.toString("yyyy-MM-dd").toStdString() &&
                     d <= to.toString("yyyy-MM-dd").toStdString());
+    }
+
+    void searchThatFindsNothingSaysSo_data() {
+        QTest::addColumn<int>("weeks"); // 0: a search by dates and ID
+        QTest::addColumn<QString>("message");
+        QTest::newRow("search") << 0 << "0 results: 2024-03-01..2024-03-15, PID nobody";
+        QTest::newRow("period") << 1 << "0 results: 1 week to 2024-06-08";
+    }
+    void searchThatFindsNothingSaysSo() {
+        QFETCH(int, weeks);
+        QFETCH(QString, message);
+        Fixture f(weeks ? std::vector<StoredRow>{} : kRows);
+        f.view->RefreshList();
+        QVERIFY(!f.view->List->EmptyTextShown());
+        if (weeks)
+            f.view->OnPeriodChanged(weeks);
+        else
+            f.Search(QDate(2024, 3, 1), QDate(2024, 3, 15), QStringLiteral("nobody"));
+        QCOMPARE(f.view->List->ItemCount(), 0);
+        QVERIFY(f.view->List->EmptyTextShown());
+        QCOMPARE(f.view->List->EmptyText(), QString::fromLatin1(kNoMatchText));
+        QCOMPARE(f.said, message);
+        f.view->RefreshList(); // every result again: nothing to say
+        QVERIFY(!f.view->List->EmptyTextShown());
+        QCOMPARE(f.said, QString());
+    }
+
+    void filtersCarryLabelsAndNamesOfTheirOwn() {
+        Fixture f;
+        f.view->resize(1024, 768);
+        f.view->show();
+        const std::pair<QWidget*, const char*> filters[] = {
+            {f.view->Period, "Period"},
+            {f.view->PidList, "Patient ID filter"},
+            {f.view->OpidList, "Operator ID filter"},
+            {f.view->StartDate, "From date"},
+            {f.view->EndDate, "To date"}};
+        const QList<QLabel*> labels = f.view->findChildren<QLabel*>();
+        for (auto [control, name] : filters) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(control);
+            QVERIFY(a);
+            QCOMPARE(a->text(QAccessible::Name), QString::fromLatin1(name));
+            // Not their contents: an editable box's text field carries the name too.
+            if (auto* box = qobject_cast<QComboBox*>(control); box && box->lineEdit())
+                QCOMPARE(box->lineEdit()->accessibleName(), QString::fromLatin1(name));
+            QLabel* label = nullptr;
+            for (QLabel* l : labels)
+                if (l->buddy() == control)
+                    label = l;
+            QVERIFY2(label && label->isVisible() && !label->text().isEmpty(), name);
+            // Below the artwork, clear of every control.
+            QVERIFY(label->geometry().top() >= 115);
+            for (QWidget* w : f.view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (w != label && w->isVisible() && !qobject_cast<QLabel*>(w))
+                    QVERIFY2(!label->geometry().intersects(w->geometry()),
+                             qPrintable(label->text() + " covers " + w->accessibleName()));
+        }
+    }
+
+    void tabGoesThroughThePageAsLaidOut() {
+        Fixture f;
+        f.view->resize(1024, 768);
+        f.view->show();
+        QApplication::setActiveWindow(f.view.get());
+        QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
+        f.view->Nav[0]->setFocus();
+        QStringList names;
+        for (int i = 0; i < 17; ++i) {
+            QWidget* w = QApplication::focusWidget();
+            QVERIFY(w);
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            names << (a ? a->text(QAccessible::Name) : QString());
+            QTest::keyClick(w, Qt::Key_Tab);
+        }
+        QCOMPARE(names, (QStringList{"Home", "Download", "All data", "Automatic mode", "Graph",
+                                     "Period", "Patient ID filter", "Operator ID filter",
+                                     "From date", "To date", "Search", "Column headers",
+                                     "All results", "Settings", "Export", "Print", "Home"}));
     }
 
     void refusedRange_data() {
@@ -184,6 +279,7 @@ private Q_SLOTS:
         Fixture f(kRows);
         f.settings.Date = dateFormat;
         f.view->RefreshList();
+        f.view->List->SortByColumn(1, true); // oldest first: the newest is still the reference
         f.view->Period->setCurrentIndex(2);
         f.view->OnPeriodChanged(2); // "2 weeks" back from 15 March 2024
         QCOMPARE(f.view->List->ItemCount(), 2);
@@ -203,6 +299,31 @@ private Q_SLOTS:
         QCOMPARE(f.Column(2)[0], std::string("02:05 PM"));
         QCOMPARE(f.Column(1)[0], std::string("15-03-2024"));
         QCOMPARE(f.Column(3)[1], std::string("> 130  mmol/mol"));
+    }
+
+    void sortsByWhatTheCellsShow_data() {
+        QTest::addColumn<int>("dateFormat");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Texts>("pids"); // ascending
+        for (int d = 0; d < 3; ++d) {
+            const QByteArray tag = QByteArray::number(d);
+            QTest::newRow(tag + " Date")
+                << d << 1 << Texts{"123456 ", "O'Neil ", "ABC ", "abc ", "123456 "};
+            QTest::newRow(tag + " Result")
+                << d << 3 << Texts{"ABC ", "123456 ", "123456 ", "O'Neil ", "abc "};
+        }
+    }
+    void sortsByWhatTheCellsShow() {
+        QFETCH(int, dateFormat);
+        QFETCH(int, column);
+        QFETCH(Texts, pids);
+        Fixture f(kRows);
+        f.settings.Date = dateFormat;
+        f.view->RefreshList();
+        f.view->List->SortByColumn(column, true);
+        QCOMPARE(f.Column(4), pids);
+        f.view->List->SortByColumn(column, true);
+        QCOMPARE(f.Column(4), Texts(pids.rbegin(), pids.rend()));
     }
 
     void rowKeysFollowTheirRowsThroughASort() {

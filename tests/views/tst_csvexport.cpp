@@ -201,9 +201,8 @@ private Q_SLOTS:
         QCOMPARE(f.desktop.offered, QStringList{f.home.path()});
         QCOMPARE(QDir::currentPath(), QDir(f.home.path()).canonicalPath());
 
-        // Sorted by result ("> 130" counts 0 in the integer comparison), with the date column
-        // hidden: the file follows the shown order, every column still there, each row keeping its
-        // number.
+        // Sorted by result (the "> 130" at the top end), with the date column hidden: the file
+        // follows the shown order, every column still there, each row keeping its number.
         f.view->List->SortByColumn(3, true);
         f.view->List->ShowColumn(1, false);
         f.desktop.answer = out.filePath("sorted.csv");
@@ -211,9 +210,9 @@ private Q_SLOTS:
         f.view->OnExport();
         QCOMPARE(ReadAll(f.desktop.answer),
                  kAllDataHeader +
-                     "2,2024-03-01,09:00,> 130  mmol/mol,\"line\nbreak\",OP2, ,\n"
                      "3,2024-02-29,08:00,39 mmol/mol,123  ,'-7, ,\n"
-                     "1,2024-03-15,14:05,48 mmol/mol,\"O\"\"Neil, Jr\",'=1+2,Analyzer Tilted,\n");
+                     "1,2024-03-15,14:05,48 mmol/mol,\"O\"\"Neil, Jr\",'=1+2,Analyzer Tilted,\n"
+                     "2,2024-03-01,09:00,> 130  mmol/mol,\"line\nbreak\",OP2, ,\n");
         // The folder chosen last is offered next.
         QCOMPARE(f.desktop.offered.last(), out.path());
 

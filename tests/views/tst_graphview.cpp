@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QAreaSeries>
 #include <QCategoryAxis>
+#include <QChart>
 #include <QChartView>
 #include <QComboBox>
 #include <QLineSeries>
@@ -31,6 +32,7 @@ struct Fixture {
         view = std::make_unique<CHbA1cDeskGraphDataView>([](int) {}, session, prompt, db, settings);
         view->SetToday([]() { return QDate(2024, 6, 8); });
         view->resize(1024, 768);
+        view->ShowMessage = [this](const QString& text) { said = text; };
     }
     Values PlottedValues() const {
         Values out;
@@ -62,6 +64,7 @@ struct Fixture {
     AppSettings settings;
     FakeSession session;
     std::unique_ptr<CHbA1cDeskGraphDataView> view;
+    QString said; // the last message the view gave
 };
 
 const std::vector<StoredRow> kRows = {
@@ -419,8 +422,71 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(bad));
     }
 
+    void savedChartNamesThePatientAndThePeriod_data() {
+        QTest::addColumn<int>("dateFormat");
+        QTest::addColumn<QString>("pid"); // empty: every patient
+        QTest::addColumn<int>("weeks");   // the period list; -1: a search 2024-01-01..03-15
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("fileName");
+        const QString t = QString::fromLatin1(kChartTitle);
+        QTest::newRow("every patient") << 0 << QString() << 0 << t << "HbA1c chart.png";
+        QTest::newRow("a patient, every result: first to last")
+            << 0 << "123456" << 0 << t + " - Patient 123456, 2023-03-10 to 2024-03-15"
+            << "HbA1c chart patient 123456 2023-03-10 to 2024-03-15.png";
+        QTest::newRow("a patient in a period")
+            << 0 << "123456" << 2 << t + " - Patient 123456, 2024-03-01 to 2024-03-15"
+            << "HbA1c chart patient 123456 2024-03-01 to 2024-03-15.png";
+        QTest::newRow("a patient searched, month first")
+            << 1 << "O'Neil" << -1 << t + " - Patient O'Neil, 01/01/2024 to 03/15/2024"
+            << "HbA1c chart patient O_Neil 2024-01-01 to 2024-03-15.png";
+    }
+    void savedChartNamesThePatientAndThePeriod() {
+        QFETCH(int, dateFormat);
+        QFETCH(QString, pid);
+        QFETCH(int, weeks);
+        QFETCH(QString, title);
+        QFETCH(QString, fileName);
+        Fixture f(kRows);
+        f.settings.Date = dateFormat;
+        f.view->RefreshGraph();
+        if (weeks < 0) {
+            f.Search(QDate(2024, 1, 1), QDate(2024, 3, 15), pid);
+        } else {
+            f.view->Period->setCurrentIndex(weeks);
+            f.view->PidList->setEditText(pid.isEmpty() ? QStringLiteral("ALL Data") : pid);
+            f.view->OnPatientChosen();
+        }
+        QCOMPARE(f.view->Chart()->title(), title);
+        QCOMPARE(f.view->ChartTitle(), title);
+        // The message pane says what is shown, with the patient.
+        if (!pid.isEmpty()) {
+            const size_t n = f.view->Points().size();
+            const QString count =
+                QStringLiteral("%1 %2: ").arg(n).arg(n == 1 ? "result" : "results");
+            QVERIFY2(f.said.contains(QStringLiteral("PID ") + pid) && f.said.startsWith(count),
+                     qPrintable(f.said));
+        }
+        QCOMPARE(f.view->DefaultChartFileName(), fileName);
+        // Back to every result: the plain title.
+        f.view->RefreshGraph();
+        QCOMPARE(f.view->Chart()->title(), QString::fromLatin1(kChartTitle));
+    }
+
+    void patientListShowsIdsWithoutPadding() {
+        Fixture f(kRows);
+        f.view->RefreshGraph();
+        QStringList items;
+        for (int i = 0; i < f.view->PidList->count(); ++i)
+            items << f.view->PidList->itemText(i);
+        // Oldest first, once each (case aside), without the blanks they are stored with.
+        QCOMPARE(items, (QStringList{"ALL Data", "123456", "O'Neil", "ABC"}));
+    }
+
     void everyControlHasAnAccessibleName() {
         Fixture f;
+        QCOMPARE(f.view->PidList->accessibleName(), QStringLiteral("Patient ID filter"));
+        QCOMPARE(f.view->StartDate->accessibleName(), QStringLiteral("From date"));
+        QCOMPARE(f.view->EndDate->accessibleName(), QStringLiteral("To date"));
         for (QWidget* w : f.view->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
                 qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QAbstractScrollArea*>(w) ||

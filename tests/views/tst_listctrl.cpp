@@ -1,8 +1,11 @@
 // The extended list: layout kept and restored, the order rule, showing and hiding, sorting with
 // the row bindings, the column chooser, cell navigation and type-ahead.
 
+#include "settings/DisplayFormats.h"
+#include "storage/ResultQuery.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMenu>
 #include <QSettings>
@@ -52,6 +55,66 @@ Texts ColumnTexts(const CListCtrlExt& list, int c) {
     for (int r = 0; r < list.ItemCount(); ++r)
         out.push_back(list.ItemText(r, c));
     return out;
+}
+
+// Stored results whose shown texts sort wrongly as text or by their leading integer: dates
+// across years and in month-first and day-first forms, 12-hour times around noon, results of two
+// and three digits and out of range, padded IDs of one to three digits and letters.
+struct Stored {
+    const char *date, *time, *value, *pid;
+};
+const Stored kStored[] = {{"20240315", "1405", "108", "12 "},  {"20231231", "0905", "107", "9 "},
+                          {"20240315", "0130", "150", "100 "}, {"20240102", "2359", "030", "A7 "},
+                          {"20240315", "1200", "065", "a10 "}, {"20241103", "0000", "099", " "}};
+
+// The rows as the result lists show them, numbered 9 to 14.
+void AddResultRows(CListCtrlExt& list, int dateFormat, int timeFormat, int unit) {
+    AppSettings s;
+    s.Date = dateFormat;
+    s.time = timeFormat;
+    s.unit = unit;
+    std::vector<CListRowRecord> records;
+    for (size_t i = 0; i < std::size(kStored); ++i) {
+        ResultRow row;
+        row.key.DATE = kStored[i].date;
+        row.key.TIME = kStored[i].time;
+        row.key.HbA1c_VALUE = kStored[i].value;
+        row.key.PID = kStored[i].pid;
+        row.key.OPID = "1 ";
+        row.EQ_TYPE = " ";
+        const ListCells cells = ResultCells(row, 9 + static_cast<int>(i), s, ListKind::AllData);
+        records.push_back(
+            {std::vector<std::string>(cells.begin(), cells.end()), static_cast<qintptr>(i)});
+    }
+    list.AppendItems(std::move(records));
+}
+
+std::vector<int> Bindings(const CListCtrlExt& list) {
+    std::vector<int> out;
+    for (int r = 0; r < list.ItemCount(); ++r)
+        out.push_back(static_cast<int>(list.ItemData(r)));
+    return out;
+}
+
+// Rows of the header's picture holding the arrow at the right end of the section: the width of
+// the dark run in each, top to bottom.
+std::vector<int> ArrowRows(CListCtrlExt& list, int section) {
+    QHeaderView* h = list.Header();
+    const QImage img = h->grab().toImage();
+    const int right = h->sectionViewportPosition(section) + h->sectionSize(section);
+    const QColor bg = img.pixelColor(right - 20, 2);
+    std::vector<int> widths;
+    for (int y = 3; y < img.height() - 3; ++y) { // inside the section's border
+        int n = 0;
+        for (int x = right - 18; x < right - 1; ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (std::abs(c.lightness() - bg.lightness()) > 60)
+                ++n;
+        }
+        if (n > 0)
+            widths.push_back(n);
+    }
+    return widths;
 }
 
 } // namespace
@@ -227,6 +290,196 @@ private Q_SLOTS:
         // Each row keeps its own binding.
         for (int r = 0; r < list.ItemCount(); ++r)
             QCOMPARE(list.ItemText(r, 4), std::string(1, char('A' + list.ItemData(r))));
+    }
+
+    void resultListsSortByWhatTheyShow_data() {
+        QTest::addColumn<int>("dateFormat");
+        QTest::addColumn<int>("timeFormat");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Ints_t>("ascending"); // the stored rows, first to last
+        for (int d = 0; d < 3; ++d)
+            for (int t = 0; t < 2; ++t)
+                for (int u = 0; u < 2; ++u) {
+                    const QString tag =
+                        QStringLiteral("date %1 time %2 unit %3: ").arg(d).arg(t).arg(u);
+                    auto row = [&](const char* name) {
+                        return &QTest::newRow((tag + QLatin1String(name)).toLatin1().constData());
+                    };
+                    *row("No.") << d << t << u << 0 << Ints_t{0, 1, 2, 3, 4, 5};
+                    *row("Date and time") << d << t << u << 1 << Ints_t{1, 3, 2, 4, 0, 5};
+                    *row("Time") << d << t << u << 2 << Ints_t{5, 2, 1, 4, 0, 3};
+                    *row("Result, out of range at the ends")
+                        << d << t << u << 3 << Ints_t{3, 4, 5, 1, 0, 2};
+                    *row("IDs: digits by number, then text, empty last")
+                        << d << t << u << 4 << Ints_t{1, 0, 2, 4, 3, 5};
+                }
+    }
+    void resultListsSortByWhatTheyShow() {
+        QFETCH(int, dateFormat);
+        QFETCH(int, timeFormat);
+        QFETCH(int, unit);
+        QFETCH(int, column);
+        QFETCH(Ints_t, ascending);
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, [dateFormat]() { return dateFormat; });
+        AddResultRows(list, dateFormat, timeFormat, unit);
+        list.SortByColumn(column, true);
+        QCOMPARE(Bindings(list), ascending);
+        QCOMPARE(list.Header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        list.SortByColumn(column, true);
+        QCOMPARE(Bindings(list), Ints_t(ascending.rbegin(), ascending.rend()));
+        QCOMPARE(list.Header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    void equalKeysKeepTheirOrder() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, []() { return 0; });
+        AddRows(list, {{"1", "", "", "> 14 %", "7 "},
+                       {"2", "", "", "> 14 %", "007"},
+                       {"3", "", "", "6.5 %", "7"},
+                       {"4", "", "", "> 14 %", "7  "}});
+        list.SortByColumn(3, true);
+        QCOMPARE(Bindings(list), (Ints_t{2, 0, 1, 3}));
+        list.SortByColumn(4, true); // "7", "007" and "7 " are one number
+        QCOMPARE(Bindings(list), (Ints_t{2, 0, 1, 3}));
+    }
+
+    void arrowPointsUpAscendingAndDownDescending() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, []() { return 0; });
+        AddRows(list, {{"1", "2024-01-02"}, {"2", "2024-01-01"}});
+        list.resize(900, 200);
+        list.show();
+        list.SortByColumn(1, true);
+        std::vector<int> rows = ArrowRows(list, 1);
+        QVERIFY(rows.size() >= 3);
+        QVERIFY2(rows.front() < rows.back(), "ascending: narrow at the top");
+        list.SortByColumn(1, true);
+        rows = ArrowRows(list, 1);
+        QVERIFY(rows.size() >= 3);
+        QVERIFY2(rows.front() > rows.back(), "descending: narrow at the bottom");
+    }
+
+    void refillInTheGivenOrderClearsTheArrow() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, []() { return 0; });
+        AddRows(list, {{"1", "2024-01-02"}, {"2", "2024-01-01"}});
+        list.SortByColumn(1, true);
+        list.SortByColumn(1, true);
+        QVERIFY(list.Header()->isSortIndicatorShown());
+        list.DeleteAllItems();
+        AddRows(list, {{"1", "2024-01-02"}, {"2", "2024-01-01"}});
+        QVERIFY(!list.Header()->isSortIndicatorShown());
+        QCOMPARE(list.SortColumn(), -1);
+        // The next click sorts ascending again.
+        list.SortByColumn(1, true);
+        QCOMPARE(list.Header()->sortIndicatorOrder(), Qt::AscendingOrder);
+        QCOMPARE(Bindings(list), (Ints_t{1, 0}));
+        // Rows added below sorted ones (automatic mode) end the sort too.
+        AddRows(list, {{"3", "2023-01-01"}});
+        QVERIFY(!list.Header()->isSortIndicatorShown());
+    }
+
+    void idsShownWithoutPaddingAndNarrowCellsGiveTheirText() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.Model()->SetColumnShownTrimmed(4, true);
+        AddRows(list, {{"1", "2024-01-02", "", "", "123   ", "", "Analyzer Tilted"}});
+        const QModelIndex pid = list.Model()->index(0, 4);
+        QCOMPARE(pid.data().toString(), QStringLiteral("123"));
+        QCOMPARE(pid.data(Qt::AccessibleTextRole).toString(), QStringLiteral("123"));
+        QCOMPARE(list.ItemText(0, 4), std::string("123   ")); // what the export writes
+        QCOMPARE(list.CellToolTip(0, 6), QString());
+        list.Header()->resizeSection(6, 40);
+        QCOMPARE(list.CellToolTip(0, 6), QStringLiteral("Analyzer Tilted"));
+    }
+
+    void damagedLayoutNeverHidesEveryColumn_data() {
+        QTest::addColumn<QByteArray>("widths");
+        QTest::addColumn<QByteArray>("visible");
+        QTest::addColumn<Ints_t>("shown");
+        QTest::addColumn<Ints_t>("expectedWidths");
+        const QByteArray widths = Ints({60, 150, 90, 120, 140, 140, 140});
+        QTest::newRow("every column hidden: the flags are ignored")
+            << widths << Ints({0, 0, 0, 0, 0, 0, 0}) << Ints_t{0, 1, 2, 3, 4, 5, 6}
+            << Ints_t{60, 150, 90, 120, 140, 140, 140};
+        QTest::newRow("No. hidden: shown all the same")
+            << widths << Ints({0, 1, 1, 0, 1, 1, 1}) << Ints_t{0, 1, 2, 4, 5, 6}
+            << Ints_t{60, 150, 90, 0, 140, 140, 140};
+        QTest::newRow("all but No. hidden")
+            << widths << Ints({1, 0, 0, 0, 0, 0, 0}) << Ints_t{0} << Ints_t{60, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("shown at width 0: the inserted width")
+            << Ints({0, 0, 0, 0, 0, 0, 0}) << Ints({1, 1, 1, 1, 1, 1, 1})
+            << Ints_t{0, 1, 2, 3, 4, 5, 6} << Ints_t{60, 150, 90, 120, 140, 140, 140};
+    }
+    void damagedLayoutNeverHidesEveryColumn() {
+        QFETCH(QByteArray, widths);
+        QFETCH(QByteArray, visible);
+        QFETCH(Ints_t, shown);
+        QFETCH(Ints_t, expectedWidths);
+        auto s = Settings();
+        s->beginGroup(QStringLiteral("1001"));
+        s->setValue("ColumnCount", 7);
+        s->setValue("ColumnOrder", Ints({0, 1, 2, 3, 4, 5, 6}));
+        s->setValue("ColumnWidth", widths);
+        s->setValue("ColumnVisible", visible);
+        s->endGroup();
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        list.LoadColumnLayout(s.get());
+        Ints_t gotShown, gotWidths;
+        for (int c = 0; c < 7; ++c) {
+            if (list.IsColumnVisible(c) && list.Header()->sectionSize(c) > 0)
+                gotShown.push_back(c);
+            gotWidths.push_back(list.Header()->sectionSize(c));
+        }
+        QCOMPARE(gotShown, shown);
+        QCOMPARE(gotWidths, expectedWidths);
+    }
+
+    void headerFromTheKeyboard() {
+        CListCtrlExt list(1001);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, []() { return 0; });
+        AddRows(list, {{"10"}, {"9"}, {"11"}});
+        list.ShowColumn(1, false);
+        list.resize(900, 200);
+        list.show();
+        QVERIFY(list.Header()->focusPolicy() & Qt::TabFocus);
+        list.Header()->setFocus();
+        QTest::keyClick(list.Header(), Qt::Key_Home);
+        QCOMPARE(list.Header()->KeySection(), 0);
+        QTest::keyClick(list.Header(), Qt::Key_Right); // over the hidden Date
+        QCOMPARE(list.Header()->KeySection(), 2);
+        QTest::keyClick(list.Header(), Qt::Key_Left);
+        QTest::keyClick(list.Header(), Qt::Key_Return);
+        QCOMPARE(list.SortColumn(), 0);
+        QCOMPARE(Bindings(list), (Ints_t{1, 0, 2}));
+        QTest::keyClick(list.Header(), Qt::Key_Space);
+        QCOMPARE(Bindings(list), (Ints_t{2, 0, 1}));
+        // The column chooser from the menu key and from Shift+F10, on the accessibility tree.
+        for (auto [key, mods] :
+             {std::pair{Qt::Key_Menu, Qt::KeyboardModifiers()},
+              std::pair{Qt::Key_F10, Qt::KeyboardModifiers(Qt::ShiftModifier)}}) {
+            QString name;
+            int items = 0;
+            list.Header()->RunMenu = [&](QMenu& menu, const QPoint&) -> QAction* {
+                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&menu);
+                name = a ? a->text(QAccessible::Name) : QString();
+                items = a ? a->childCount() : 0;
+                return menu.actions().at(1); // Date
+            };
+            const bool before = list.IsColumnVisible(1);
+            QTest::keyClick(list.Header(), key, mods);
+            QCOMPARE(name, QStringLiteral("Columns"));
+            QCOMPARE(items, 7);
+            QCOMPARE(list.IsColumnVisible(1), !before);
+        }
     }
 
     void comparisonKinds_data() {

@@ -2,8 +2,8 @@
 // the right-click menu, the modify and view dialogs driven through their controls, and the
 // settings window with the list following its unit and formats.
 
-#include "ResultRows.h"
 #include "LinkFakes.h"
+#include "ResultRows.h"
 #include "TestSupport.h"
 #include "controls/DateTimeCtrl.h"
 #include "controls/PngButton.h"
@@ -14,6 +14,7 @@
 #include "views/SettingInfoDlg.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
@@ -108,13 +109,45 @@ private Q_SLOTS:
         // Yes: both identical rows go, the other patient's result at the same minute stays.
         f.prompt.answers = {true};
         f.view->OnDeleteRow(f.RowOf("123"), 2);
-        QCOMPARE(f.prompt.messages.back().text, std::string(kDeleteQuestion));
+        // The question, then the result it deletes; No is its default answer.
+        QCOMPARE(f.prompt.messages.back().text,
+                 std::string(kDeleteQuestion) + "\r\n\r\n2024-03-15  14:05  6.5 %  PID 123");
+        QCOMPARE(f.prompt.askedDefaultNo, 2);
         QCOMPARE(f.Column(4), (Texts{"555", "O'Neil"}));
         QCOMPARE(f.Trail().size(), size_t(2));
         // A quote in the ID is only a character.
         f.prompt.answers = {true};
         f.view->OnDeleteRow(f.RowOf("O'Neil"), 0);
         QCOMPARE(f.Column(4), (Texts{"555"}));
+    }
+
+    void rowMenuFromTheKeyboard_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("menu key") << int(Qt::Key_Menu) << int(Qt::NoModifier);
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier);
+    }
+    void rowMenuFromTheKeyboard() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        Fixture f(kRows);
+        QString name;
+        QStringList items;
+        f.view->RunMenu = [&](QMenu& menu, const QPoint&) -> QAction* {
+            ++f.menusShown;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&menu);
+            name = a ? a->text(QAccessible::Name) : QString();
+            for (int i = 0; a && i < a->childCount(); ++i)
+                items << a->child(i)->text(QAccessible::Name);
+            return nullptr;
+        };
+        f.view->List->SelectRow(2);
+        QTest::keyClick(f.view->List, static_cast<Qt::Key>(key),
+                        static_cast<Qt::KeyboardModifiers>(modifiers));
+        QCOMPARE(f.menusShown, 1);
+        QCOMPARE(name, QStringLiteral("Result actions"));
+        QCOMPARE(items, (QStringList{kModifyMenuText, kDetailMenuText}));
+        QCOMPARE(CurrentRecord.row, 3); // the selected row was picked
     }
 
     void nothingActsWhileASearchIsShown() {
@@ -124,13 +157,19 @@ private Q_SLOTS:
         const int shown = f.view->List->ItemCount();
         QVERIFY(shown > 0);
         f.prompt.answers = {true};
+        QString said;
+        f.view->ShowMessage = [&said](const QString& text) { said = text; };
         f.view->OnDeleteRow(0, 0);
         QCOMPARE(f.view->List->ItemCount(), shown);
         QVERIFY(f.prompt.messages.empty());
+        // It says why nothing happened, for a double-click and a right-click alike.
+        QCOMPARE(said, QString::fromLatin1(kNoEditWhileSearchText));
+        said.clear();
         // An earlier pick is not acted on: the menu is not offered at all.
         CurrentRecord.Pick(0, *f.view->KeyOfRow(0));
         f.Menu(0, QString::fromLatin1(kModifyMenuText));
         QCOMPARE(f.menusShown, 0);
+        QCOMPARE(said, QString::fromLatin1(kNoEditWhileSearchText));
         // Off the rows, neither.
         SearchActive = 0;
         f.Menu(-1, QString::fromLatin1(kModifyMenuText));
@@ -241,9 +280,9 @@ private Q_SLOTS:
             QCOMPARE(dlg.Birthday->displayFormat(), QStringLiteral("dd/MM/yyyy"));
             QCOMPARE(dlg.DateTime->text(), QStringLiteral("10-01-2024 12:00"));
             if (auto* view = dynamic_cast<CDataViewDlg*>(&d)) {
-                for (QWidget* w : std::initializer_list<QWidget*>{
-                         dlg.DateTime, dlg.Result, dlg.Opid, dlg.Pid, dlg.Name, dlg.Remark,
-                         dlg.Type, dlg.Birthday})
+                for (QWidget* w :
+                     std::initializer_list<QWidget*>{dlg.DateTime, dlg.Result, dlg.Opid, dlg.Pid,
+                                                     dlg.Name, dlg.Remark, dlg.Type, dlg.Birthday})
                     QVERIFY(!w->isEnabled());
                 QCOMPARE(view->Close->text(), QStringLiteral("&Close"));
                 QCOMPARE(view->findChildren<QPushButton*>().size(), 1);
@@ -282,7 +321,8 @@ private Q_SLOTS:
         const QByteArray unchanged = ReadAll(SettingsPath(base));
         // Saving without a change writes the same bytes.
         {
-            CSettingInfoDlg dlg(f.settings, base, [&f](int c) { f.codes.push_back(c); }, f.prompt);
+            CSettingInfoDlg dlg(
+                f.settings, base, [&f](int c) { f.codes.push_back(c); }, f.prompt);
             QVERIFY(dlg.High->isHidden() && !dlg.High->isEnabled());
             QVERIFY(dlg.PidDigits->isHidden());
             QCOMPARE(dlg.PhysicianName->text(), QStringLiteral("Dr. Lee"));
@@ -293,12 +333,13 @@ private Q_SLOTS:
         QCOMPARE(f.codes.back(), 12);
 
         QCOMPARE(f.Column(3)[0], std::string("6.5 %"));
-        CSettingInfoDlg dlg(f.settings, base,
-                            [&f](int c) {
-                                f.codes.push_back(c);
-                                f.view->Refresh();
-                            },
-                            f.prompt);
+        CSettingInfoDlg dlg(
+            f.settings, base,
+            [&f](int c) {
+                f.codes.push_back(c);
+                f.view->Refresh();
+            },
+            f.prompt);
         dlg.UnitMmol->click();
         dlg.DateFormat[1]->click();
         dlg.Time12->click();

@@ -26,12 +26,20 @@ QPushButton* IconButton(const QString& caption, QWidget* parent) {
 
 } // namespace
 
-CGradientText::CGradientText(QWidget* parent) : QWidget(parent) { setMinimumSize(300, 60); }
+CGradientText::CGradientText(QWidget* parent) : QWidget(parent) {
+    setMinimumSize(300, 60);
+    setAccessibleName(QStringLiteral("Status"));
+}
 
 void CGradientText::SetText(const QString& text) {
     if (text == text_)
         return; // the same text does not repaint
     text_ = text;
+    // Painted, not a label: screen readers get the text as the line's name.
+    QString spoken = text;
+    spoken.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    setAccessibleName(spoken.simplified().isEmpty() ? QStringLiteral("Status")
+                                                    : spoken.simplified());
     update();
 }
 
@@ -49,9 +57,9 @@ void CGradientText::paintEvent(QPaintEvent*) {
 }
 
 CProcessDlg::CProcessDlg(ProcessDlgModel& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      model_(model) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), model_(model) {
     setWindowTitle(QStringLiteral("Process"));
+    setAccessibleName(QStringLiteral("Process"));
     setModal(false);
     setFixedSize(440, 190);
     text_ = new CGradientText(this);
@@ -67,18 +75,23 @@ CProcessDlg::CProcessDlg(ProcessDlgModel& model, QWidget* parent)
     layout->addLayout(row);
     connect(close_, &QPushButton::clicked, this, &CProcessDlg::reject);
     model_.SetObserver([this]() {
-        QMetaObject::invokeMethod(this, [this]() { Sync(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this]() { Sync(); }, Qt::QueuedConnection);
     });
     Sync();
 }
 
-CProcessDlg::~CProcessDlg() { model_.SetObserver(nullptr); }
+CProcessDlg::~CProcessDlg() {
+    model_.SetObserver(nullptr);
+}
 
 void CProcessDlg::Sync() {
     text_->SetText(FromModel(model_.Text()));
     close_->setText(QString::fromStdString(model_.Caption()));
     const int percent = model_.ProgressPercent();
     bar_->setVisible(percent >= 0);
+    bar_->setAccessibleName(percent >= 0 ? QString::fromStdString(model_.ProgressDetail())
+                                         : QStringLiteral("Progress"));
     if (percent >= 0) {
         bar_->SetPos(percent);
         bar_->SetDetail(QString::fromStdString(model_.ProgressDetail()));
@@ -95,9 +108,9 @@ void CProcessDlg::reject() {
 }
 
 CCheckingDlg::CCheckingDlg(CheckingDlgModel& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      model_(model) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), model_(model) {
     setWindowTitle(QStringLiteral("Checking"));
+    setAccessibleName(QStringLiteral("Checking"));
     setModal(false);
     setFixedSize(440, 160);
     text_ = new CGradientText(this);
@@ -120,12 +133,15 @@ CCheckingDlg::CCheckingDlg(CheckingDlgModel& model, QWidget* parent)
         hide();
     });
     model_.SetObserver([this]() {
-        QMetaObject::invokeMethod(this, [this]() { Sync(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this]() { Sync(); }, Qt::QueuedConnection);
     });
     Sync();
 }
 
-CCheckingDlg::~CCheckingDlg() { model_.SetObserver(nullptr); }
+CCheckingDlg::~CCheckingDlg() {
+    model_.SetObserver(nullptr);
+}
 
 void CCheckingDlg::Sync() {
     text_->SetText(FromModel(model_.Text()));

@@ -4,8 +4,10 @@
 // stand at the end of the display order, so a dragged column can never land among them.
 
 #include <QHeaderView>
+#include <functional>
 #include <vector>
 
+class QAction;
 class QMenu;
 
 struct ColumnInfo {
@@ -39,6 +41,15 @@ public:
     // The column chooser: one item per column, id = column + 1; null when every column may be
     // hidden (the chooser is offered only when one column may not).
     QMenu* BuildColumnMenu(QWidget* parent);
+    // Opens the chooser at `at` (global) and toggles the chosen column.
+    void OpenColumnMenu(const QPoint& at);
+    // How the chooser runs; tests pick from it instead.
+    std::function<QAction*(QMenu&, const QPoint&)> RunMenu;
+
+    // The keyboard: Tab reaches the header, Left and Right pick a column, Space or Enter sorts
+    // by it (as a click), the menu key or Shift+F10 opens the chooser.
+    int KeySection() const { return keySection_; }
+    void SetKeySection(int logical);
 
 Q_SIGNALS:
     // The user chose a column in the chooser.
@@ -46,9 +57,17 @@ Q_SIGNALS:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    // The sort arrow is drawn here, the same on every platform: up for ascending, down for
+    // descending (the styles disagree on which way Qt's own arrow points).
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override;
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
 
 private:
     std::vector<ColumnInfo> infos_;
     bool applying_ = false;
+    int keySection_ = -1;
     friend class CListCtrlExt;
 };

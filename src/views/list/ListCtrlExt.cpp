@@ -1,15 +1,21 @@
 #include "views/list/ListCtrlExt.h"
 
+#include "settings/DisplayFormats.h"
+#include "storage/DownloadDecoder.h"
+
 #include <QContextMenuEvent>
 
 #include <QApplication>
 #include <QDateTime>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +107,185 @@ std::vector<int> GetInts(const QByteArray& in) {
 }
 
 } // namespace
+
+bool operator<(const ListSortKey& a, const ListSortKey& b) {
+    if (a.group != b.group)
+        return a.group < b.group;
+    if (a.number != b.number)
+        return a.number < b.number;
+    return a.text < b.text;
+}
+
+namespace {
+
+std::string Trimmed(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The runs of digits in a text, as numbers (at most `max`).
+std::vector<long> DigitRuns(const std::string& s, size_t max) {
+    std::vector<long> out;
+    for (size_t i = 0; i < s.size() && out.size() < max;) {
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) {
+            ++i;
+            continue;
+        }
+        long v = 0;
+        size_t digits = 0;
+        for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i)
+            if (++digits <= 9)
+                v = v * 10 + (s[i] - '0');
+        out.push_back(v);
+    }
+    return out;
+}
+
+// Minutes of the day of "14:05" or "02:05 PM"; -1 when unreadable.
+int MinutesOfDay(const std::string& time) {
+    const std::vector<long> hm = DigitRuns(time, 2);
+    if (hm.size() < 2)
+        return -1;
+    long h = hm[0];
+    const std::string t = Lower(time);
+    if (t.find("pm") != std::string::npos && h < 12)
+        h += 12;
+    else if (t.find("am") != std::string::npos && h == 12)
+        h = 0;
+    return static_cast<int>(h * 60 + hm[1]);
+}
+
+} // namespace
+
+ListSortKey NumberSortKey(const std::string& text) {
+    const std::string t = Trimmed(text);
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (t.empty() || end == t.c_str())
+        return {1, 0, Lower(t)};
+    return {0, v, {}};
+}
+
+ListSortKey DateTimeSortKey(const std::string& date, const std::string& time, int dateFormat) {
+    const std::vector<long> p = DigitRuns(date, 3);
+    if (p.size() < 3)
+        return {1, 0, Lower(Trimmed(date))};
+    long y = p[0], m = p[1], d = p[2];
+    if (dateFormat == 1) {
+        m = p[0];
+        d = p[1];
+        y = p[2];
+    } else if (dateFormat == 2) {
+        d = p[0];
+        m = p[1];
+        y = p[2];
+    }
+    const int minutes = std::max(MinutesOfDay(time), 0);
+    return {0, (static_cast<double>(y) * 100 + m) * 100 * 10000 + d * 10000.0 + minutes, {}};
+}
+
+ListSortKey TimeSortKey(const std::string& time) {
+    const int minutes = MinutesOfDay(time);
+    if (minutes < 0)
+        return {1, 0, Lower(Trimmed(time))};
+    return {0, static_cast<double>(minutes), {}};
+}
+
+ListSortKey ResultSortKey(const std::string& text) {
+    const std::string t = Trimmed(text);
+    if (!t.empty() && (t[0] == '<' || t[0] == '>'))
+        return {t[0] == '<' ? 0 : 2, std::atof(t.c_str() + 1), {}};
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (t.empty() || end == t.c_str())
+        return {3, 0, Lower(t)};
+    return {1, v, {}};
+}
+
+ListSortKey IdSortKey(const std::string& text) {
+    const std::string t = Trimmed(text);
+    if (t.empty())
+        return {2, 0, {}};
+    const bool digits = std::all_of(
+        t.begin(), t.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    if (!digits)
+        return {1, 0, Lower(t)};
+    // Any length: fewer significant digits is smaller, then the digits as text.
+    const size_t first = std::min(t.find_first_not_of('0'), t.size());
+    return {0, static_cast<double>(t.size() - first), t.substr(first)};
+}
+
+ListSortKey TextSortKey(const std::string& text) {
+    return {0, 0, Lower(text)};
+}
+
+void SetResultColumnSortKeys(CListCtrlExt& list, std::function<int()> dateFormat) {
+    auto column = [](int c, ListSortKey (*key)(const std::string&)) {
+        return [c, key](const CListModel& m, int row) { return key(m.Text(row, c)); };
+    };
+    list.SetColumnSortKey(0, column(0, NumberSortKey));
+    list.SetColumnSortKey(1, [dateFormat](const CListModel& m, int row) {
+        return DateTimeSortKey(m.Text(row, 1), m.Text(row, 2), dateFormat ? dateFormat() : 0);
+    });
+    list.SetColumnSortKey(2, column(2, TimeSortKey));
+    list.SetColumnSortKey(3, column(3, ResultSortKey));
+    list.SetColumnSortKey(4, column(4, IdSortKey));
+    list.SetColumnSortKey(5, column(5, IdSortKey));
+    list.SetColumnSortKey(6, column(6, TextSortKey));
+}
+
+std::vector<std::string> ResultColumnSamples(int column) {
+    std::vector<std::string> out;
+    switch (column) {
+    case 0:
+        out = {"100000"};
+        break;
+    case 1:
+        for (int f = 0; f < 3; ++f)
+            out.push_back(FormatRecordDate("20281228", "2359", f, DateTimeStyle::List));
+        break;
+    case 2:
+        for (int f = 0; f < 2; ++f)
+            for (const char* t : {"0000", "1259", "2358"})
+                out.push_back(FormatRecordTime("20281228", t, f, DateTimeStyle::List));
+        break;
+    case 3:
+        for (int unit = 0; unit < 2; ++unit)
+            for (const char* v : {"150", "030", "108", "138", "088"}) {
+                out.push_back(FormatResultListText(v, unit));
+                out.push_back(FormatResultText(v, unit));
+            }
+        break;
+    case 4:
+    case 5:
+        out = {std::string(14, '8'), std::string(14, '0')};
+        break;
+    case 6:
+        out = {kTiltedText};
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+int ResultColumnWidth(const QFontMetrics& fm, int column, const QString& title) {
+    // The title with room for the sort arrow; each text with the cell's margins and grid line.
+    int widest = fm.horizontalAdvance(title) + 32;
+    for (const std::string& t : ResultColumnSamples(column))
+        widest = std::max(widest, fm.horizontalAdvance(QString::fromLatin1(t.c_str())) + 10);
+    return widest;
+}
 
 int CompareCells(const std::string& a, const std::string& b, int kind) {
     switch (kind) {
@@ -206,7 +391,18 @@ void CListCtrlExt::SetColumnSort(int column, int flags, int kind) {
         return;
     if (sortInfos_.size() <= static_cast<size_t>(column))
         sortInfos_.resize(static_cast<size_t>(column) + 1);
-    sortInfos_[static_cast<size_t>(column)] = ColumnSortInfo{flags, kind};
+    sortInfos_[static_cast<size_t>(column)] = ColumnSortInfo{flags, kind, {}};
+}
+
+void CListCtrlExt::SetColumnSortKey(int column, ListSortKeyFn key) {
+    if (column < 0 || column >= ColumnCount())
+        return;
+    if (sortInfos_.size() <= static_cast<size_t>(column))
+        sortInfos_.resize(static_cast<size_t>(column) + 1);
+    ColumnSortInfo& info = sortInfos_[static_cast<size_t>(column)];
+    if ((info.flags & 7) == 0)
+        info.flags = kSortToggle;
+    info.key = std::move(key);
 }
 
 void CListCtrlExt::SetColumnHideable(int column, bool hideable) {
@@ -269,10 +465,24 @@ qintptr CListCtrlExt::ItemData(int row) const {
 void CListCtrlExt::DeleteAllItems() {
     model_->Clear();
     foundRow_ = -1;
+    ClearSort();
 }
 
 void CListCtrlExt::AppendItems(std::vector<CListRowRecord>&& rows) {
+    // Rows come in the order they were read: whatever sort was shown no longer holds.
+    if (!rows.empty())
+        ClearSort();
     model_->AppendRows(std::move(rows));
+}
+
+void CListCtrlExt::ClearSort() {
+    sortColumn_ = -1;
+    sortDirection_ = 0;
+    for (ColumnSortInfo& info : sortInfos_)
+        if (info.flags & kSortToggle)
+            info.flags &= ~(kSortAscending | kSortDescending);
+    header_->setSortIndicatorShown(false);
+    header_->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
 void CListCtrlExt::SelectRow(int row) {
@@ -308,7 +518,17 @@ void CListCtrlExt::SortByColumn(int column, bool toggle) {
         std::vector<int> order(static_cast<size_t>(n));
         std::iota(order.begin(), order.end(), 0);
         const int dir = ascending ? 1 : -1;
-        if (kind == kCompareInteger || kind == kCompareFloat) {
+        if (info->key) {
+            // One key per row, made once: the comparisons only compare keys.
+            std::vector<ListSortKey> keys(static_cast<size_t>(n));
+            for (int r = 0; r < n; ++r)
+                keys[static_cast<size_t>(r)] = info->key(*model_, r);
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+                const ListSortKey& x = keys[static_cast<size_t>(a)];
+                const ListSortKey& y = keys[static_cast<size_t>(b)];
+                return dir > 0 ? x < y : y < x;
+            });
+        } else if (kind == kCompareInteger || kind == kCompareFloat) {
             // The numbers are read once per row, not once per comparison.
             std::vector<double> keys(static_cast<size_t>(n));
             for (int r = 0; r < n; ++r) {
@@ -398,12 +618,25 @@ void CListCtrlExt::LoadColumnLayout(QSettings* settings) {
         if (w.size() != bytes)
             return;
         const std::vector<int> widths = GetInts(w);
+        // A column the layout shows at width 0 would be hidden all the same: it takes the width
+        // it was inserted with.
+        auto width = [&](int c) {
+            const int saved = widths[static_cast<size_t>(c)];
+            return saved > 0 ? saved : header_->Info(c)->width;
+        };
         for (int c = 0; c < count; ++c)
-            header_->resizeSection(c, std::max(0, widths[static_cast<size_t>(c)]));
+            header_->resizeSection(c, width(c));
         const QByteArray v = settings->value(QStringLiteral("ColumnVisible")).toByteArray();
         if (v.size() != bytes)
             return;
-        const std::vector<int> visible = GetInts(v);
+        std::vector<int> visible = GetInts(v);
+        // A damaged or hand-edited layout could hide every column and the list would look
+        // empty: such flags are ignored, and a column the chooser never hides is always shown.
+        if (std::none_of(visible.begin(), visible.end(), [](int on) { return on != 0; }))
+            return;
+        for (int c = 0; c < count; ++c)
+            if (!header_->Info(c)->hideable)
+                visible[static_cast<size_t>(c)] = 1;
         for (int c = 0; c < count; ++c)
             ShowColumn(c, visible[static_cast<size_t>(c)] != 0);
         const int sortNum = settings->value(QStringLiteral("ColSortNum"), 0).toInt();
@@ -430,12 +663,71 @@ void CListCtrlExt::AutoFitColumn(int column) {
     const QFontMetrics fm(font());
     int widest = 0;
     for (int r = 0; r < n; ++r) {
-        const std::string& t = model_->Text(r, column);
-        widest = std::max(widest, fm.horizontalAdvance(QString::fromLocal8Bit(
-                                      t.data(), static_cast<qsizetype>(t.size()))) +
-                                      12);
+        widest = std::max(widest, fm.horizontalAdvance(model_->ShownText(r, column)) + 12);
     }
     header_->resizeSection(column, widest);
+}
+
+void CListCtrlExt::SetEmptyText(const QString& text) {
+    if (!emptyLabel_) {
+        emptyLabel_ = new QLabel(viewport());
+        emptyLabel_->setAlignment(Qt::AlignCenter);
+        emptyLabel_->setWordWrap(true);
+        QFont f = font();
+        f.setPixelSize(std::max(f.pixelSize(), 15) + 3);
+        emptyLabel_->setFont(f);
+        emptyLabel_->setStyleSheet(QStringLiteral("color: #5a5a5a;"));
+        auto place = [this]() { PlaceEmptyText(); };
+        connect(model_, &QAbstractItemModel::rowsInserted, this, place);
+        connect(model_, &QAbstractItemModel::rowsRemoved, this, place);
+        connect(model_, &QAbstractItemModel::modelReset, this, place);
+    }
+    emptyLabel_->setText(text);
+    emptyLabel_->setAccessibleName(text);
+    PlaceEmptyText();
+}
+
+QString CListCtrlExt::EmptyText() const {
+    return emptyLabel_ ? emptyLabel_->text() : QString();
+}
+
+bool CListCtrlExt::EmptyTextShown() const {
+    return emptyLabel_ && !emptyLabel_->isHidden();
+}
+
+void CListCtrlExt::PlaceEmptyText() {
+    if (!emptyLabel_)
+        return;
+    emptyLabel_->setGeometry(viewport()->rect().adjusted(20, 20, -20, -20));
+    emptyLabel_->setVisible(ItemCount() == 0 && !emptyLabel_->text().isEmpty());
+}
+
+void CListCtrlExt::resizeEvent(QResizeEvent* e) {
+    QTableView::resizeEvent(e);
+    PlaceEmptyText();
+}
+
+QString CListCtrlExt::CellToolTip(int row, int column) const {
+    if (row < 0 || row >= ItemCount() || !IsColumnVisible(column))
+        return {};
+    const QString text = model_->ShownText(row, column);
+    // The delegate's margins take about 8 pixels of the cell.
+    const int room = header_->sectionSize(column) - 8;
+    return QFontMetrics(font()).horizontalAdvance(text) > room ? text : QString();
+}
+
+bool CListCtrlExt::viewportEvent(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(e);
+        const QModelIndex i = indexAt(help->pos());
+        const QString tip = i.isValid() ? CellToolTip(i.row(), i.column()) : QString();
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(i));
+        return true;
+    }
+    return QTableView::viewportEvent(e);
 }
 
 void CListCtrlExt::SetFocusColumn(int column) {
@@ -508,6 +800,13 @@ void CListCtrlExt::keyPressEvent(QKeyEvent* e) {
     if (cellNavigation_ &&
         (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape)) {
         SelectRow(currentIndex().row());
+        return;
+    }
+    if (e->key() == Qt::Key_Menu ||
+        (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier)) {
+        // The row menu from the keyboard, for the selected row.
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QPoint(), e->modifiers());
+        contextMenuEvent(&menu);
         return;
     }
     if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class QLabel;
 class QSettings;
 
 // Sort flags of a column: bit 0 ascending, bit 1 descending, bit 2 toggle on each click.
@@ -31,9 +32,38 @@ enum ColumnCompareKind : int {
 // The comparison of two cell texts by kind: below 0, 0 or above 0.
 int CompareCells(const std::string& a, const std::string& b, int kind);
 
+// A sort key, made once per row for each sort (a list can hold 100,000 rows): rows compare by
+// group, then number, then text.
+struct ListSortKey {
+    int group = 0;
+    double number = 0;
+    std::string text;
+};
+bool operator<(const ListSortKey& a, const ListSortKey& b);
+// The key of one row for a column, read from the model's texts.
+using ListSortKeyFn = std::function<ListSortKey(const CListModel& rows, int row)>;
+
+// Keys of the result lists' shown texts.
+// No.: by number.
+ListSortKey NumberSortKey(const std::string& text);
+// Date and time: the date in the list's date format (0 year-month-day, 1 month-day-year,
+// 2 day-month-year; any separator), the time in either time format. Unreadable texts last.
+ListSortKey DateTimeSortKey(const std::string& date, const std::string& time, int dateFormat);
+// A time of day, "14:05" or "02:05 PM".
+ListSortKey TimeSortKey(const std::string& time);
+// A result by value, "< 4 %" / "< 20  mmol/mol" below every value and "> 14 %" / "> 130 ..."
+// above; unreadable texts last.
+ListSortKey ResultSortKey(const std::string& text);
+// An ID without its padding: all-digit IDs first in numeric order, then the others as text
+// (without regard to case), empty IDs last.
+ListSortKey IdSortKey(const std::string& text);
+// Any other text, without regard to case.
+ListSortKey TextSortKey(const std::string& text);
+
 struct ColumnSortInfo {
     int flags = 0;
     int kind = kCompareText;
+    ListSortKeyFn key; // when set, the sort uses it instead of kind
 };
 
 // Where the layouts are kept: the per-user settings of the program.
@@ -57,6 +87,8 @@ public:
     int ColumnCount() const { return header_->InfoCount(); }
     // Ignored for flags without any of the three sort bits.
     void SetColumnSort(int column, int flags, int kind);
+    // The column sorts by the given key (toggle sort: first click ascending).
+    void SetColumnSortKey(int column, ListSortKeyFn key);
     void SetColumnHideable(int column, bool hideable);
     bool IsColumnVisible(int column) const;
     void ShowColumn(int column, bool visible);
@@ -77,6 +109,9 @@ public:
 
     // Sorts the rows by the column; with toggle the direction flips (first click ascending).
     void SortByColumn(int column, bool toggle);
+    // The rows are in the order they were given again: no arrow, and the next click on any
+    // column sorts ascending. DeleteAllItems and AppendItems do this.
+    void ClearSort();
     int SortColumn() const { return sortColumn_; }
     int SortDirection() const { return sortDirection_; }
 
@@ -88,6 +123,14 @@ public:
     // The widest cell text of the column (all rows) plus 12 pixels; for a hidden column the
     // nearest visible one before it in display order.
     void AutoFitColumn(int column);
+
+    // A text shown in the middle of the list while it has no rows (empty: none).
+    void SetEmptyText(const QString& text);
+    QString EmptyText() const;
+    bool EmptyTextShown() const;
+
+    // The whole text of a cell too narrow to show it (the list's tooltip), else empty.
+    QString CellToolTip(int row, int column) const;
 
     // Cell navigation and type-ahead.
     void SetCellNavigation(bool on) { cellNavigation_ = on; }
@@ -117,6 +160,8 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     ColumnSortInfo* SortInfo(int column);
@@ -135,4 +180,19 @@ private:
     int lastKeyColumn_ = -1;
     int foundRow_ = -1;
     std::function<qint64()> nowMs_;
+    QLabel* emptyLabel_ = nullptr;
+    void PlaceEmptyText();
 };
+
+// The seven columns of both result lists (No., Date, Time, Result., PID, OPID, Note) sort by
+// what they show: No. by number, Date by date and time, Time by time of day, the result by
+// value, the IDs as IDs, the note as text. dateFormat gives the format the dates were written
+// in when the sort runs.
+void SetResultColumnSortKeys(CListCtrlExt& list, std::function<int()> dateFormat);
+
+// The width that shows every text a result list can put in the column (every date and time
+// format, both units, 14-character IDs, the analyzer's notes) and its title beside the sort
+// arrow, with the list's font. The seven fit the lists' width side by side.
+int ResultColumnWidth(const QFontMetrics& fm, int column, const QString& title);
+// The texts ResultColumnWidth makes room for.
+std::vector<std::string> ResultColumnSamples(int column);

@@ -20,12 +20,8 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole: {
-        const std::vector<std::string>& cells = rows_[r].cells;
-        return c < cells.size() ? QString::fromLocal8Bit(cells[c].data(),
-                                                         static_cast<qsizetype>(cells[c].size()))
-                                : QString();
-    }
+    case Qt::AccessibleTextRole:
+        return ShownText(index.row(), index.column());
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(columns_[c].align | Qt::AlignVCenter);
     default:
@@ -47,11 +43,29 @@ QVariant CListModel::headerData(int section, Qt::Orientation orientation, int ro
 void CListModel::InsertColumn(int index, const QString& title, Qt::Alignment align) {
     index = std::clamp(index, 0, static_cast<int>(columns_.size()));
     beginInsertColumns(QModelIndex(), index, index);
-    columns_.insert(columns_.begin() + index, Column{title, align});
+    columns_.insert(columns_.begin() + index, Column{title, align, false});
     for (CListRowRecord& r : rows_)
         if (static_cast<size_t>(index) <= r.cells.size())
             r.cells.insert(r.cells.begin() + index, std::string());
     endInsertColumns();
+}
+
+void CListModel::SetColumnShownTrimmed(int index, bool trimmed) {
+    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
+        return;
+    columns_[static_cast<size_t>(index)].trimmed = trimmed;
+    if (!rows_.empty())
+        Q_EMIT dataChanged(this->index(0, index), this->index(rowCount() - 1, index));
+}
+
+QString CListModel::ShownText(int row, int column) const {
+    const std::string& t = Text(row, column);
+    qsizetype n = static_cast<qsizetype>(t.size());
+    if (column >= 0 && static_cast<size_t>(column) < columns_.size() &&
+        columns_[static_cast<size_t>(column)].trimmed)
+        while (n > 0 && t[static_cast<size_t>(n) - 1] == ' ')
+            --n;
+    return QString::fromLocal8Bit(t.data(), n);
 }
 
 void CListModel::SetColumnTitle(int index, const QString& title) {

@@ -28,6 +28,11 @@ public:
     void SetColumnTitle(int index, const QString& title);
     void RemoveColumn(int index);
     QString ColumnTitle(int index) const;
+    // The column shows its texts without trailing blanks (the stored IDs are padded); the texts
+    // themselves, which the export writes, stay as they are.
+    void SetColumnShownTrimmed(int index, bool trimmed);
+    // The text a cell shows.
+    QString ShownText(int row, int column) const;
 
     int InsertRow(int index, const std::string& firstText);
     void AppendRows(std::vector<CListRowRecord>&& rows);
@@ -45,6 +50,7 @@ private:
     struct Column {
         QString title;
         Qt::Alignment align;
+        bool trimmed = false;
     };
     std::vector<Column> columns_;
     std::vector<CListRowRecord> rows_;
