@@ -7,6 +7,8 @@
 #include "views/FormPage.h"
 #include "views/GraphView.h"
 #include "views/SettingInfoDlg.h"
+#include "views/LabSystemDlg.h"
+#include "lab/LabLink.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -50,6 +52,12 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
         panes_[i]->setAlignment(Qt::AlignCenter);
         bar->addPermanentWidget(panes_[i]);
     }
+
+    // The lab link's pane, shown while the link is on or messages are left.
+    labPane_ = new QLabel(bar);
+    labPane_->setAccessibleName(QStringLiteral("Lab link status"));
+    labPane_->hide();
+    bar->addPermanentWidget(labPane_);
 
     stack_ = new QWidget(this);
     setCentralWidget(stack_);
@@ -104,7 +112,43 @@ void CMainFrame::FirstInitialisation() {
     processDlg_ = new CProcessDlg(links_->processDlg, this);
     checkingDlg_ = new CCheckingDlg(links_->checkingDlg, this);
     LoadSettings(settings_, baseFolder_);
+    // The link to the lab system: queued in the stores' transactions, sent by a thread of its own.
+    LabConfig lab;
+    std::string labProblem;
+    if (!LoadLabConfig(baseFolder_, lab, &labProblem))
+        prompt_.Inform(labProblem, kMessageTitle);
+    lab_ = std::make_unique<CLabLink>(lab, settings_.unit);
+    db_->ResultTable.SetJournal(&lab_->Journal());
+    if (db_->DatabaseReady)
+        lab_->Start(db_->MainDbPath, db_->CurrentTable);
+    labTimer_ = new QTimer(this);
+    connect(labTimer_, &QTimer::timeout, this, &CMainFrame::UpdateLabPane);
+    labTimer_->start(2000);
+    UpdateLabPane();
     SwitchView(0, 1);
+}
+
+void CMainFrame::UpdateLabPane() {
+    if (!lab_)
+        return;
+    const CLabLink::Status status = lab_->CurrentStatus();
+    const QString text = QString::fromLocal8Bit(LabStatusText(status).c_str());
+    labPane_->setVisible(!text.isEmpty());
+    if (labPane_->text() == text)
+        return;
+    labPane_->setText(text);
+    labPane_->setToolTip(QString::fromLocal8Bit(status.problem.c_str()));
+    labPane_->setAccessibleName(text.isEmpty() ? QStringLiteral("Lab link status") : text);
+}
+
+void CMainFrame::OpenLabSystemDialog() {
+    CLabSystemDlg dlg(baseFolder_, prompt_, this);
+    dlg.Saved = [this](const LabConfig& config) {
+        if (lab_)
+            lab_->Reconfigure(config);
+        UpdateLabPane();
+    };
+    RunLabSystemDialog(dlg);
 }
 
 void CMainFrame::SwitchView(int from, int to) {
@@ -145,7 +189,10 @@ void CMainFrame::OpenSettingsDialog() {
     CSettingInfoDlg dlg(
         settings_, baseFolder_, [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); },
         prompt_, this);
+    dlg.OpenLabSystem = [this]() { OpenLabSystemDialog(); };
     RunSettingsDialog(dlg);
+    if (lab_)
+        lab_->Journal().SetUnit(settings_.unit); // the messages queued from now on
 }
 
 void CMainFrame::RefreshActiveView() {
@@ -156,6 +203,8 @@ void CMainFrame::RefreshActiveView() {
 void CMainFrame::FillDownloadList() {
     if (auto* down = dynamic_cast<CHbA1cDeskDownLoadView*>(views_[2]))
         down->FillDownloadList();
+    if (lab_)
+        lab_->Wake(); // the new results are queued: send them now
 }
 
 void CMainFrame::ShowMessage(const QString& text) {
@@ -193,6 +242,12 @@ void CMainFrame::PrepareShutdown() {
     // The link first (no more work, port closed, worker ended), so a download being stored
     // finishes its transaction before the tables close.
     link_->Shutdown();
+    if (lab_) {
+        lab_->Stop();
+        db_->ResultTable.SetJournal(nullptr);
+    }
+    if (labTimer_)
+        labTimer_->stop();
     db_->CloseDatabases();
     if (views_[1] && active_ != 1)
         SwitchView(active_, 1);

@@ -20,6 +20,7 @@ class CCheckingDlg;
 class CHbA1cDeskMainView;
 class CHbA1cDeskDownLoadView;
 class QDialog;
+class QTimer;
 
 inline constexpr const char* kMainTitle = "Trevanix Management Software 1.00.03";
 inline constexpr int kFirstPaneId = 0xE900;
@@ -66,6 +67,10 @@ public:
     AppSettings& Settings() { return settings_; }
     // The settings window of the all-data list's settings button. Tests run it their own way.
     void OpenSettingsDialog();
+    // "Lab system", from the settings window.
+    void OpenLabSystemDialog();
+    std::function<int(QDialog&)> RunLabSystemDialog = [](QDialog& dlg) { return dlg.exec(); };
+    QLabel* LabPane() const { return labPane_; }
     std::function<int(QDialog&)> RunSettingsDialog = [](QDialog& dlg) { return dlg.exec(); };
 
     // The shutdown the system close runs first; safe to call more than once.
@@ -91,6 +96,10 @@ private:
     CCheckingDlg* checkingDlg_ = nullptr;
     QLabel* panes_[7] = {};
     QLabel* message_ = nullptr;
+    QLabel* labPane_ = nullptr; // "Lab: 3 waiting"
+    std::unique_ptr<class CLabLink> lab_;
+    QTimer* labTimer_ = nullptr;
+    void UpdateLabPane();
     bool automaticShown_ = false; // the mode pane says "automatic"
     bool shutDown_ = false;
 };

@@ -1,5 +1,7 @@
 #include "views/SettingInfoDlg.h"
 
+#include <QPushButton>
+
 #include "controls/PngButton.h"
 #include "platform/Prompt.h"
 #include "settings/Settings.h"
@@ -163,6 +165,16 @@ CSettingInfoDlg::CSettingInfoDlg(AppSettings& settings, const QString& baseFolde
     Close->SetImage(295);
     Close->setAccessibleName(QStringLiteral("Close"));
     Close->setToolTip(QStringLiteral("Close without saving"));
+    // The link to the laboratory system has a window of its own.
+    LabSystem = new QPushButton(QStringLiteral("&Lab system..."), this);
+    LabSystem->setAccessibleName(QStringLiteral("Lab system"));
+    LabSystem->setToolTip(QStringLiteral("Where the results are sent: the laboratory system"));
+    LabSystem->setAutoDefault(false);
+    connect(LabSystem, &QPushButton::clicked, this, [this]() {
+        if (OpenLabSystem)
+            OpenLabSystem();
+    });
+    buttons->insertWidget(0, LabSystem);
     buttons->addWidget(Save);
     buttons->addWidget(Close);
     outer->addLayout(buttons);

@@ -7,6 +7,7 @@
 #include "views/FormPage.h"
 
 #include <QDialog>
+#include <functional>
 #include <QPixmap>
 #include <QString>
 
@@ -18,6 +19,8 @@ class QLineEdit;
 class QRadioButton;
 
 inline constexpr const char* kSettingsCaption = "Setting information";
+
+class QPushButton;
 
 class CSettingInfoDlg : public QDialog {
     Q_OBJECT
@@ -43,6 +46,8 @@ public:
     QLabel* LowUnit = nullptr;           // 1019
     CPngButton* Save = nullptr;          // 1074
     CPngButton* Close = nullptr;         // 1170
+    QPushButton* LabSystem = nullptr;    // opens "Lab system"
+    std::function<void()> OpenLabSystem;
 
     // The save button: the settings from the controls, written, read back, the view re-filled.
     // A file that cannot be written is reported; the dialog then stays open with the settings

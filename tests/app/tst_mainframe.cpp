@@ -13,6 +13,10 @@
 #include "views/FormPage.h"
 #include "views/GraphView.h"
 #include "views/SettingInfoDlg.h"
+#include "views/LabSystemDlg.h"
+#include "lab/LabOutbox.h"
+#include <QCheckBox>
+#include <QSpinBox>
 #include "views/list/ListCtrlExt.h"
 
 #include <QAccessible>
@@ -86,6 +90,7 @@ private Q_SLOTS:
     void settingsWindowSavesWithEnterAndClosesWithEscape();
     void defaultColumnWidthsShowWholeTexts();
     void deleteQuestionDefaultsToNo();
+    void labSystemFromTheSettingsWindow();
 };
 
 void TestMainFrame::startsOnTheHomeView() {
@@ -525,6 +530,66 @@ void TestMainFrame::deleteQuestionDefaultsToNo() {
     });
     QVERIFY(!prompt.AskDefaultNo("Do you want to delete the selected data?", "Trevanix"));
     QCOMPARE(defaultButton, QMessageBox::No);
+}
+
+// The settings window opens "Lab system"; a bad value is refused naming its key, good ones are
+// written to lab_info.ini and followed at once: a stored result is queued and the status bar
+// counts it.
+void TestMainFrame::labSystemFromTheSettingsWindow() {
+    Frame f;
+    QVERIFY(!f.frame.LabPane()->isVisible()); // no link set up
+    int opened = 0;
+    QString title;
+    QStringList unnamed;
+    std::string refused;
+    bool keptNoFile = false;
+    f.frame.RunLabSystemDialog = [&](QDialog& d) -> int {
+        auto& dlg = dynamic_cast<CLabSystemDlg&>(d);
+        ++opened;
+        title = dlg.windowTitle();
+        for (QWidget* w : dlg.findChildren<QWidget*>())
+            if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QSpinBox*>(w) ||
+                 (qobject_cast<QLineEdit*>(w) && !qobject_cast<QSpinBox*>(w->parentWidget()))) &&
+                QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty())
+                unnamed << w->metaObject()->className();
+        dlg.Enabled->setChecked(true);
+        dlg.Host->setText("127.0.0.1");
+        dlg.SendingFacility->setText("Clinic|A"); // a separator in a header field
+        dlg.Save->click();
+        refused = f.prompt.messages.empty() ? std::string() : f.prompt.messages.back().text;
+        keptNoFile = !QFile::exists(LabConfigPath(f.home.path()));
+        dlg.SendingFacility->setText("Clinic A");
+        dlg.Port->setValue(1); // nothing listens: the messages wait
+        dlg.Save->click();
+        return dlg.result();
+    };
+    f.frame.RunSettingsDialog = [](QDialog& d) {
+        auto& dlg = dynamic_cast<CSettingInfoDlg&>(d);
+        dlg.LabSystem->click();
+        return 0;
+    };
+    f.frame.OpenSettingsDialog();
+    QCOMPARE(opened, 1);
+    QCOMPARE(title, QStringLiteral("Lab system"));
+    QCOMPARE(unnamed, QStringList());
+    QVERIFY2(refused.find("sending_facility") != std::string::npos, refused.c_str());
+    QVERIFY(keptNoFile);
+    LabConfig saved;
+    QVERIFY(LoadLabConfig(f.home.path(), saved));
+    QVERIFY(saved.enabled);
+    QCOMPARE(saved.sendingFacility, std::string("Clinic A"));
+
+    // A result stored now is queued in its transaction.
+    CResultTable& table = f.frame.Databases().ResultTable;
+    {
+        auto lock = table.Lock();
+        CDbTransaction tx(table);
+        const ResultImage r{"20261201", "1405", "065", "1", "2", " ", "", "19000101", ""};
+        QVERIFY(table.Journal() && table.Journal()->ResultChanged(table, nullptr, &r));
+        QVERIFY(tx.Commit());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(f.frame.LabPane()->isVisible(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.frame.LabPane()->text(), QStringLiteral("Lab: 1 waiting"), 10000);
 }
 
 QTEST_MAIN(TestMainFrame)
