@@ -171,7 +171,7 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
     if (out.empty())
         return false;
     const std::string claim = std::string("UPDATE main.") + kOutboxTable +
-                              " SET [CLAIM_UNTIL]=?, [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?";
+                              " SET [CLAIM_UNTIL]=? WHERE [ID]=?";
     bool ok = sqlite3_prepare_v2(db, claim.c_str(), -1, &st, nullptr) == SQLITE_OK;
     for (size_t i = 0; ok && i < out.size(); ++i) {
         sqlite3_bind_int64(st, 1, t + ClaimSpan());
@@ -195,7 +195,8 @@ void CLabSender::Settle(std::vector<Outcome>& outcomes, const std::vector<Claime
     // A delivered message leaves the outbox; the others keep their answer.
     const std::string sql =
         std::string("UPDATE main.") + kOutboxTable +
-        " SET [STATE]=?1, [LAST_ANSWER]=?2, [NEXT_TRY]=?3, [CLAIM_UNTIL]=0 WHERE [ID]=?4;";
+        " SET [STATE]=?1, [LAST_ANSWER]=?2, [NEXT_TRY]=?3, [CLAIM_UNTIL]=0,"
+        " [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?4;";
     const std::string gone = std::string("DELETE FROM main.") + kOutboxTable + " WHERE [ID]=?";
     sqlite3_stmt* del = nullptr;
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
