@@ -122,6 +122,7 @@ bool QueueLabMessage(CDbTable& connection, const LabConfig&, int unit, const Res
 void CLabJournal::SetConfig(const LabConfig& config) {
     std::lock_guard<std::mutex> lock(mutex_);
     config_ = config;
+    enabled_ = config.enabled;
 }
 
 LabConfig CLabJournal::Config() const {
@@ -131,9 +132,9 @@ LabConfig CLabJournal::Config() const {
 
 bool CLabJournal::ResultChanged(CDbTable& connection, const ResultImage* before,
                                 const ResultImage* after) {
-    const LabConfig config = Config();
-    if (!config.enabled)
+    if (!enabled_)
         return true;
+    static const LabConfig config; // the header's names are taken when the message is sent
     const int unit = unit_;
     if (!before)
         return !after || QueueLabMessage(connection, config, unit, *after, LabStatus::Final);

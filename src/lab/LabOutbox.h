@@ -8,7 +8,8 @@
 //   ID           queue order
 //   CONTROL_ID   MSH-10, random, unique for every message
 //   MADE_AT      MSH-7; with STATUS, UNIT and the R_ columns (the result as it was when
-//                queued) it makes the same message on every try
+//                queued) it makes the same message on every try (the header's application
+//                and facility names are the settings' at the time of the try)
 //   STATE        waiting or rejected (AR/CR: kept, not retried until requeued); a delivered
 //                message leaves the outbox
 //   ATTEMPTS     sends so far; LAST_ANSWER the last acknowledgement or error
@@ -41,7 +42,8 @@ bool QueueLabMessage(CDbTable& connection, const LabConfig& config, int unit,
 // when the PID changed), a deletion D. With the link off it queues nothing.
 class CLabJournal : public IResultJournal {
 public:
-    CLabJournal(const LabConfig& config, int unit) : config_(config), unit_(unit) {}
+    CLabJournal(const LabConfig& config, int unit)
+        : config_(config), enabled_(config.enabled), unit_(unit) {}
     bool ResultChanged(CDbTable& connection, const ResultImage* before,
                        const ResultImage* after) override;
     void SetConfig(const LabConfig& config);
@@ -51,6 +53,7 @@ public:
 private:
     mutable std::mutex mutex_;
     LabConfig config_;
+    std::atomic<bool> enabled_; // read once per stored result, without the lock
     std::atomic<int> unit_;
 };
 
