@@ -134,10 +134,10 @@ void CMainFrame::UpdateLabPane() {
     const CLabLink::Status status = lab_->CurrentStatus();
     const QString text = QString::fromLocal8Bit(LabStatusText(status).c_str());
     labPane_->setVisible(!text.isEmpty());
+    labPane_->setToolTip(QString::fromLocal8Bit(status.problem.c_str()));
     if (labPane_->text() == text)
         return;
     labPane_->setText(text);
-    labPane_->setToolTip(QString::fromLocal8Bit(status.problem.c_str()));
     labPane_->setAccessibleName(text.isEmpty() ? QStringLiteral("Lab link status") : text);
 }
 

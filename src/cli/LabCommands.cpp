@@ -92,6 +92,7 @@ int SendMain(int argc, char** argv, int (*usage)()) {
 
     CLabSender sender(store.db.ResultTable, config);
     SendPass total;
+    bool stillBusy = false;
     // Another sender (the window) may hold the next message: wait for it, as its claim is
     // bounded; the pass goes on with what it has left.
     for (int round = 0; round < 1000; ++round) {
@@ -105,15 +106,18 @@ int SendMain(int argc, char** argv, int (*usage)()) {
             total.unreachable = true;
             break;
         }
+        stillBusy = pass.busy;
         if (!pass.busy)
             break;
         QThread::msleep(500);
     }
+    if (stillBusy)
+        total.lastProblem = "Another sender kept the next message; the rest stays queued.";
     std::fprintf(stderr, "%d message%s delivered\n", total.delivered,
                  total.delivered == 1 ? "" : "s");
     if (!total.lastProblem.empty())
         std::fprintf(stderr, "%s\n", Printable(total.lastProblem).c_str());
-    if (total.unreachable)
+    if (total.unreachable || stillBusy)
         return kExitUnreachable;
     return total.errors + total.rejected > 0 ? kExitFailed : 0;
 }

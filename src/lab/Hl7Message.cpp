@@ -114,7 +114,11 @@ std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus
     if (PlainDigits(r.p_DOB, 8) && r.p_DOB != "19000101")
         pid += r.p_DOB;
     m += pid + e;
-    m += std::string("OBR|1|||") + kLoincPercent + "|||" + when + std::string(18, '|') + st + e;
+    // OBR-25 takes the order's status (table 0123): a result moved to another patient or
+    // deleted is a correction of the report there; OBX-11 says which.
+    const char orderStatus = st == 'W' || st == 'D' ? 'C' : st;
+    m += std::string("OBR|1|||") + kLoincPercent + "|||" + when + std::string(18, '|') +
+         orderStatus + e;
     const auto obx = [&](int set, bool mmol) {
         const LabValue v = ResultValue(r.HbA1c_VALUE, mmol);
         const std::string value =

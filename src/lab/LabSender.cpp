@@ -21,7 +21,25 @@ int64_t WallNow() { return QDateTime::currentMSecsSinceEpoch(); }
 // One connection to the receiver, used for every message of a pass.
 class MllpConnection {
 public:
-    explicit MllpConnection(const LabConfig& config) : config_(config) {}
+    MllpConnection(const LabConfig& config, std::function<bool()> keepGoing)
+        : config_(config), keepGoing_(std::move(keepGoing)) {}
+
+    // The socket's waits, in slices, so that a program closing is not held up by a receiver
+    // that does not answer. False when the time ran out or the sender is stopping.
+    template <typename Wait>
+    bool WaitFor(int64_t ms, Wait wait) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < ms) {
+            if (keepGoing_ && !keepGoing_())
+                return false;
+            if (wait(static_cast<int>(std::min<int64_t>(200, ms - t.elapsed()))))
+                return true;
+            if (socket_ && socket_->state() == QAbstractSocket::UnconnectedState)
+                return false;
+        }
+        return false;
+    }
 
     bool Open(std::string& error) {
         const int ms = config_.ackTimeout * 1000;
@@ -42,16 +60,20 @@ public:
             conf.setPeerVerifyMode(QSslSocket::VerifyPeer);
             ssl->setSslConfiguration(conf);
             ssl->connectToHostEncrypted(host, port);
-            if (!ssl->waitForEncrypted(ms)) {
-                error = Why(*ssl, "no secure connection");
+            QSslSocket* s = ssl.get();
+            socket_ = std::move(ssl);
+            if (!WaitFor(ms, [s](int slice) { return s->waitForEncrypted(slice); })) {
+                error = Why(*s, "no secure connection");
+                socket_.reset();
                 return false;
             }
-            socket_ = std::move(ssl);
         } else {
             socket_ = std::make_unique<QTcpSocket>();
             socket_->connectToHost(host, port);
-            if (!socket_->waitForConnected(ms)) {
-                error = Why(*socket_, "no connection");
+            QTcpSocket* s = socket_.get();
+            if (!WaitFor(ms, [s](int slice) { return s->waitForConnected(slice); })) {
+                error = Why(*s, "no connection");
+                socket_.reset();
                 return false;
             }
         }
@@ -80,7 +102,12 @@ public:
                 if (ack.controlId == controlId)
                     return true; // an answer to an earlier try is passed over
             }
-            if (!socket_->waitForReadyRead(static_cast<int>(limit - t.elapsed()))) {
+            if (keepGoing_ && !keepGoing_()) {
+                error = "stopped";
+                return false;
+            }
+            if (!socket_->waitForReadyRead(
+                    static_cast<int>(std::min<int64_t>(200, limit - t.elapsed())))) {
                 if (socket_->state() != QAbstractSocket::ConnectedState) {
                     error = Why(*socket_, "the connection was closed before the answer");
                     return false;
@@ -101,6 +128,7 @@ private:
     }
 
     LabConfig config_;
+    std::function<bool()> keepGoing_;
     std::unique_ptr<QTcpSocket> socket_;
     std::string buffer_;
 };
@@ -144,27 +172,34 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
     const int64_t t = now();
     sqlite3_stmt* st = nullptr;
     const std::string sql =
-        std::string("SELECT [ID],[ATTEMPTS],[CLAIM_UNTIL],") + kOutboxMessageColumns +
-        " FROM main." + kOutboxTable + " WHERE [STATE]='waiting' AND [ID]>? " +
-        (dueOnly ? "AND [NEXT_TRY]<=? " : "") + "ORDER BY [ID] LIMIT " + std::to_string(kRun);
+        std::string("SELECT [ID],[ATTEMPTS],[CLAIM_UNTIL],[NEXT_TRY],[LAST_ANSWER],") +
+        kOutboxMessageColumns + " FROM main." + kOutboxTable +
+        " WHERE [STATE]='waiting' AND [ID]>? ORDER BY [ID] LIMIT " + std::to_string(kRun);
     if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
         sqlite3_finalize(st);
         return false; // no outbox yet
     }
     sqlite3_bind_int64(st, 1, after);
-    if (dueOnly)
-        sqlite3_bind_int64(st, 2, t);
     while (sqlite3_step(st) == SQLITE_ROW) {
         // A message another sender holds ends the run: nothing overtakes it.
         if (sqlite3_column_int64(st, 2) > t) {
             busy = out.empty();
             break;
         }
+        if (dueOnly && sqlite3_column_int64(st, 3) > t) {
+            // One the receiver refused for now (AE) waits on its own; one waiting for the
+            // receiver to come back holds the queue behind it, so none overtakes it.
+            const std::string answer = ColumnText(st, 4);
+            if (answer.rfind("AE", 0) == 0 || answer.rfind("CE", 0) == 0)
+                continue;
+            break;
+        }
         Claimed m;
         m.id = sqlite3_column_int64(st, 0);
         m.attempts = sqlite3_column_int(st, 1) + 1;
-        m.controlId = ColumnText(st, 3);
-        m.message = OutboxMessage(config_, st, 3);
+        m.controlId = ColumnText(st, 5);
+        m.message = OutboxMessage(config_, st, 5);
+        m.claim = t + ClaimSpan();
         out.push_back(std::move(m));
     }
     sqlite3_finalize(st);
@@ -174,7 +209,7 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
                               " SET [CLAIM_UNTIL]=? WHERE [ID]=?";
     bool ok = sqlite3_prepare_v2(db, claim.c_str(), -1, &st, nullptr) == SQLITE_OK;
     for (size_t i = 0; ok && i < out.size(); ++i) {
-        sqlite3_bind_int64(st, 1, t + ClaimSpan());
+        sqlite3_bind_int64(st, 1, out[i].claim);
         sqlite3_bind_int64(st, 2, out[i].id);
         ok = sqlite3_step(st) == SQLITE_DONE;
         sqlite3_reset(st);
@@ -187,54 +222,62 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
     return false;
 }
 
-void CLabSender::Settle(std::vector<Outcome>& outcomes, const std::vector<Claimed>& held,
-                        bool release, int64_t& claimEnd) {
+bool CLabSender::Settle(std::vector<Outcome>& outcomes, std::vector<Claimed>& held, bool release) {
     sqlite3* db = db_.Database();
     CDbTransaction tx(db_);
-    sqlite3_stmt* st = nullptr;
-    // A delivered message leaves the outbox; the others keep their answer.
+    if (!tx.IsActive())
+        return false;
+    // A delivered message leaves the outbox; the others keep their answer. Each only while it
+    // still holds this sender's claim.
     const std::string sql =
         std::string("UPDATE main.") + kOutboxTable +
         " SET [STATE]=?1, [LAST_ANSWER]=?2, [NEXT_TRY]=?3, [CLAIM_UNTIL]=0,"
-        " [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?4;";
-    const std::string gone = std::string("DELETE FROM main.") + kOutboxTable + " WHERE [ID]=?";
+        " [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?4 AND [CLAIM_UNTIL]=?5";
+    const std::string gone = std::string("DELETE FROM main.") + kOutboxTable +
+                             " WHERE [ID]=?1 AND [CLAIM_UNTIL]=?2";
+    const std::string renew = std::string("UPDATE main.") + kOutboxTable +
+                              " SET [CLAIM_UNTIL]=?1 WHERE [ID]=?2 AND [CLAIM_UNTIL]=?3";
+    sqlite3_stmt* st = nullptr;
     sqlite3_stmt* del = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, gone.c_str(), -1, &del, nullptr) == SQLITE_OK) {
-        for (const Outcome& o : outcomes) {
-            if (o.state == "delivered") {
-                sqlite3_bind_int64(del, 1, o.id);
-                sqlite3_step(del);
-                sqlite3_reset(del);
-                continue;
-            }
+    sqlite3_stmt* ren = nullptr;
+    bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+              sqlite3_prepare_v2(db, gone.c_str(), -1, &del, nullptr) == SQLITE_OK &&
+              sqlite3_prepare_v2(db, renew.c_str(), -1, &ren, nullptr) == SQLITE_OK;
+    for (size_t i = 0; ok && i < outcomes.size(); ++i) {
+        const Outcome& o = outcomes[i];
+        sqlite3_stmt* q = o.state == "delivered" ? del : st;
+        if (q == del) {
+            sqlite3_bind_int64(del, 1, o.id);
+            sqlite3_bind_int64(del, 2, o.claim);
+        } else {
             sqlite3_bind_text(st, 1, o.state.data(), static_cast<int>(o.state.size()),
                               SQLITE_TRANSIENT);
             sqlite3_bind_text(st, 2, o.answer.data(), static_cast<int>(o.answer.size()),
                               SQLITE_TRANSIENT);
             sqlite3_bind_int64(st, 3, o.nextTry);
             sqlite3_bind_int64(st, 4, o.id);
-            sqlite3_step(st);
-            sqlite3_reset(st);
+            sqlite3_bind_int64(st, 5, o.claim);
         }
+        ok = sqlite3_step(q) == SQLITE_DONE;
+        sqlite3_reset(q);
+    }
+    const int64_t until = release ? 0 : now() + ClaimSpan();
+    for (size_t i = 0; ok && i < held.size(); ++i) {
+        sqlite3_bind_int64(ren, 1, until);
+        sqlite3_bind_int64(ren, 2, held[i].id);
+        sqlite3_bind_int64(ren, 3, held[i].claim);
+        ok = sqlite3_step(ren) == SQLITE_DONE && (release || sqlite3_changes(db) == 1);
+        sqlite3_reset(ren);
     }
     sqlite3_finalize(st);
     sqlite3_finalize(del);
-    st = nullptr;
-    claimEnd = release ? 0 : now() + ClaimSpan();
-    const std::string renew = std::string("UPDATE main.") + kOutboxTable +
-                              " SET [CLAIM_UNTIL]=? WHERE [ID]=? AND [STATE]='waiting'";
-    if (!held.empty() && sqlite3_prepare_v2(db, renew.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-        for (const Claimed& m : held) {
-            sqlite3_bind_int64(st, 1, claimEnd);
-            sqlite3_bind_int64(st, 2, m.id);
-            sqlite3_step(st);
-            sqlite3_reset(st);
-        }
-    }
-    sqlite3_finalize(st);
-    tx.Commit();
+    sqlite3_finalize(ren);
+    if (!ok || !tx.Commit())
+        return false;
+    for (Claimed& m : held)
+        m.claim = until;
     outcomes.clear();
+    return true;
 }
 
 SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) {
@@ -242,67 +285,67 @@ SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) 
     // messages again with the same control IDs, which receivers drop as repeats.
     constexpr int64_t kSettleEveryMs = 1000;
     SendPass pass;
-    MllpConnection link(config_);
+    MllpConnection link(config_, keepGoing);
     bool open = false;
-    long long after = 0;
+    long long after = dueOnly ? 0 : resumeAfter_;
     std::vector<Claimed> run;
     std::vector<Outcome> outcomes;
+    const auto stopping = [&]() { return keepGoing && !keepGoing(); };
     while (true) {
         bool busy = false;
         if (!ClaimRun(after, dueOnly, run, busy)) {
             pass.busy = busy;
             break;
         }
-        int64_t claimEnd = now() + ClaimSpan();
         int64_t lastSettle = now();
-        bool stop = false;
-        for (size_t i = 0; i < run.size() && !stop; ++i) {
+        for (size_t i = 0; i < run.size(); ++i) {
             const Claimed& m = run[i];
-            after = m.id;
-            const std::vector<Claimed> rest(run.begin() + static_cast<std::ptrdiff_t>(i),
-                                            run.end());
-            if (keepGoing && !keepGoing()) {
-                Settle(outcomes, rest, true, claimEnd);
+            std::vector<Claimed> rest(run.begin() + static_cast<std::ptrdiff_t>(i), run.end());
+            if (stopping()) {
+                Settle(outcomes, rest, true);
                 return pass;
             }
             // Every try starts with its whole answer time left on the claim.
-            if (now() + int64_t(config_.ackTimeout) * 1000 + 1000 > claimEnd ||
+            if (now() + int64_t(config_.ackTimeout) * 1000 + 1000 > m.claim ||
                 now() - lastSettle > kSettleEveryMs) {
-                Settle(outcomes, rest, false, claimEnd);
+                if (!Settle(outcomes, rest, false)) {
+                    pass.busy = true; // the claims could not be kept: later, from the start
+                    return pass;
+                }
+                for (size_t j = i; j < run.size(); ++j)
+                    run[j].claim = rest[j - i].claim;
                 lastSettle = now();
             }
             std::string error;
             Hl7Ack ack;
             if ((!open && !(open = link.Open(error))) ||
                 !link.Exchange(m.message, m.controlId, ack, error)) {
-                // The receiver cannot be reached: the whole queue waits, so none overtakes it.
-                const int64_t next = now() + RetryPauseMs(m.attempts);
-                outcomes.push_back({m.id, "waiting", error, next});
-                Settle(outcomes, rest, true, claimEnd);
-                sqlite3_stmt* st = nullptr;
-                const std::string sql = std::string("UPDATE main.") + kOutboxTable +
-                                        " SET [NEXT_TRY]=max([NEXT_TRY],?) WHERE [STATE]='waiting'";
-                if (sqlite3_prepare_v2(db_.Database(), sql.c_str(), -1, &st, nullptr) ==
-                    SQLITE_OK) {
-                    sqlite3_bind_int64(st, 1, next);
-                    sqlite3_step(st);
+                if (stopping()) {
+                    Settle(outcomes, rest, true); // sent again later, same control ID
+                    return pass;
                 }
-                sqlite3_finalize(st);
+                // The receiver cannot be reached: the rest of the queue waits behind this one.
+                const int64_t next = now() + RetryPauseMs(m.attempts);
+                outcomes.push_back({m.id, m.claim, "waiting", error, next});
+                std::vector<Claimed> others(rest.begin() + 1, rest.end());
+                Settle(outcomes, others, true);
                 pass.unreachable = true;
                 pass.lastProblem = "The lab system " + config_.host + ":" +
                                    std::to_string(config_.port) + " could not be reached: " + error;
                 return pass;
             }
+            after = m.id;
+            resumeAfter_ = m.id;
             const std::string answer = ack.code + (ack.text.empty() ? "" : ": " + ack.text);
             if (IsCode(ack.code, "AA", "CA")) {
-                outcomes.push_back({m.id, "delivered", answer, 0});
+                outcomes.push_back({m.id, m.claim, "delivered", answer, 0});
                 ++pass.delivered;
             } else if (IsCode(ack.code, "AR", "CR")) {
-                outcomes.push_back({m.id, "rejected", answer, 0});
+                outcomes.push_back({m.id, m.claim, "rejected", answer, 0});
                 ++pass.rejected;
                 pass.lastProblem = "The lab system rejected message " + m.controlId + ": " + answer;
             } else {
-                outcomes.push_back({m.id, "waiting",
+                outcomes.push_back({m.id, m.claim, "waiting",
                                     answer.empty() ? "an answer without a code" : answer,
                                     now() + RetryPauseMs(m.attempts)});
                 ++pass.errors;
@@ -310,7 +353,11 @@ SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) 
                     "The lab system could not take message " + m.controlId + ": " + answer;
             }
         }
-        Settle(outcomes, {}, true, claimEnd);
+        std::vector<Claimed> none;
+        if (!Settle(outcomes, none, true)) {
+            pass.busy = true;
+            break;
+        }
     }
     return pass;
 }
@@ -332,7 +379,7 @@ std::string CLabSender::SendTest(const LabConfig& config) {
     const size_t p = message.find("|P|2.5.1|");
     if (p != std::string::npos)
         message[p + 1] = 'T';
-    MllpConnection link(config);
+    MllpConnection link(config, {});
     std::string error;
     Hl7Ack ack;
     const std::string where = config.host + ":" + std::to_string(config.port);

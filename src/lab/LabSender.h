@@ -34,7 +34,8 @@ public:
     CLabSender(CDbTable& connection, LabConfig config);
 
     // One pass through the queue. `dueOnly`: leave messages whose pause has not run out (the
-    // window's background sender); the command line sends every waiting message.
+    // window's background sender, each pass from the start); the command line sends every
+    // waiting message once, its later passes going on where the last one ended.
     // `keepGoing` is asked between messages (the program is closing).
     SendPass Pass(bool dueOnly, const std::function<bool()>& keepGoing = {});
 
@@ -50,20 +51,24 @@ private:
         long long id = 0;
         std::string controlId, message;
         int attempts = 0;
+        int64_t claim = 0; // our claim's end: a row still holding it is still ours
     };
     struct Outcome {
         long long id = 0;
+        int64_t claim = 0;
         std::string state, answer;
         int64_t nextTry = 0;
     };
     // Claims the next messages in queue order after `after` (a run of them, so that one
     // commit covers many); `busy` when the next one is held by another sender.
     bool ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& out, bool& busy);
-    // In one transaction: the outcomes written, the claims of `held` renewed (or released).
-    void Settle(std::vector<Outcome>& outcomes, const std::vector<Claimed>& held, bool release,
-                int64_t& claimEnd);
+    // In one transaction: the outcomes written, the claims of `held` renewed (or released),
+    // each only while the row still holds this sender's claim. False when that could not be
+    // done: the pass then ends and the messages go again later with the same control IDs.
+    bool Settle(std::vector<Outcome>& outcomes, std::vector<Claimed>& held, bool release);
     int64_t ClaimSpan() const;
 
     CDbTable& db_;
     LabConfig config_;
+    long long resumeAfter_ = 0; // the command line's passes walk the queue once in all
 };

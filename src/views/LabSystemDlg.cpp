@@ -111,8 +111,12 @@ CLabSystemDlg::CLabSystemDlg(const QString& baseFolder, IPrompt& prompt, QWidget
 }
 
 CLabSystemDlg::~CLabSystemDlg() {
-    if (test_) {
-        test_->wait();
+    // A test still waiting for its answer ends on its own and then deletes itself; closing
+    // the dialog does not wait for it.
+    if (test_ && test_->isRunning()) {
+        disconnect(test_, nullptr, this, nullptr);
+        connect(test_, &QThread::finished, test_, &QObject::deleteLater);
+    } else {
         delete test_;
     }
 }

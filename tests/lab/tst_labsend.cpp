@@ -191,6 +191,28 @@ private Q_SLOTS:
         }
     }
 
+    // While the receiver is away the queue waits whole: a result stored meanwhile does not go
+    // before the older ones when it comes back, and the pause grows from the head.
+    void aPausedQueueKeepsItsOrder() {
+        Fixture f;
+        QCOMPARE(f.Store(Record("0930", "065", "1"), 1), 1);
+        f.config.port = 1; // nothing listens
+        CLabSender away(f.db.ResultTable, f.config);
+        QVERIFY(away.Pass(true).unreachable);
+        QCOMPARE(f.Store(Record("0931", "066", "2"), 1), 1);
+        Receiver r("AA", f.log);
+        QVERIFY(r.port > 0);
+        f.config.port = r.port;
+        CLabSender sender(f.db.ResultTable, f.config);
+        QCOMPARE(sender.Pass(true).delivered, 0); // the head's pause holds the newer one too
+        sender.now = [] { return QDateTime::currentMSecsSinceEpoch() + 6000; };
+        QCOMPARE(sender.Pass(true).delivered, 2);
+        const auto got = Received(f.log);
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(got[0]["pid"].toString(), QStringLiteral("1"));
+        QCOMPARE(got[1]["pid"].toString(), QStringLiteral("2"));
+    }
+
     // A message sent whose answer was never read (the sender was killed) goes again with the
     // same control ID once its claim has run out; a receiver drops the repeat by that ID.
     void killedSenderResendsWithTheSameControlId() {
