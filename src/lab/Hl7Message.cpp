@@ -1,6 +1,7 @@
 #include "Hl7Message.h"
 
 #include "settings/DisplayFormats.h"
+#include "storage/ResultQuery.h"
 
 #include <QRandomGenerator>
 #include <QString>
@@ -20,12 +21,6 @@ std::string AsUtf8(const std::string& bytes) {
     if (text.toUtf8() == raw && !text.contains(QChar::ReplacementCharacter))
         return bytes;
     return QString::fromLatin1(raw).toUtf8().toStdString();
-}
-
-std::string Trimmed(std::string id) {
-    while (!id.empty() && id.back() == ' ')
-        id.pop_back();
-    return id;
 }
 
 // YYYYMMDDHHMM of a stored date and time; what is not digits is left out.
@@ -109,8 +104,8 @@ std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus
             made.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() + zone +
             "||ORU^R01^ORU_R01|" + Hl7Escape(controlId) + "|P|2.5.1|||AL|NE||UNICODE UTF-8" + e;
     }
-    std::string pid = "PID|1||" + Hl7Escape(Trimmed(r.PID)) + "^^^" + Hl7Escape(c.idAuthority) +
-                      "^MR||" + Hl7Escape(Trimmed(r.p_NAME)) + "||";
+    std::string pid = "PID|1||" + Hl7Escape(TrimmedId(r.PID)) + "^^^" + Hl7Escape(c.idAuthority) +
+                      "^MR||" + Hl7Escape(TrimmedId(r.p_NAME)) + "||";
     if (PlainDigits(r.p_DOB, 8) && r.p_DOB != "19000101")
         pid += r.p_DOB;
     m += pid + e;
@@ -126,12 +121,12 @@ std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus
         return "OBX|" + std::to_string(set) + "|" + (v.comparator.empty() ? "NM" : "SN") + "|" +
                (mmol ? kLoincIfcc : kLoincPercent) + "||" + value + "|" +
                (mmol ? "mmol/mol^mmol/mol^UCUM" : "%^%^UCUM") + "|||||" + st + "|||" + when +
-               "||" + Hl7Escape(Trimmed(r.OPID)) + e;
+               "||" + Hl7Escape(TrimmedId(r.OPID)) + e;
     };
     m += obx(1, false);
     if (unit != 0)
         m += obx(2, true);
-    const std::string note = Trimmed(r.EQ_TYPE);
+    const std::string note = TrimmedId(r.EQ_TYPE);
     if (!note.empty())
         m += "NTE|1||" + Hl7Escape(note) + e;
     return m;

@@ -1,6 +1,7 @@
 #include "LabOutbox.h"
 
 #include "storage/DbTable.h"
+#include "storage/ResultQuery.h"
 
 #include <QDateTime>
 #include <sqlite3.h>
@@ -9,18 +10,16 @@ namespace {
 
 constexpr int kInsertSlot = 2;
 
-std::string Trimmed(std::string id) {
-    while (!id.empty() && id.back() == ' ')
-        id.pop_back();
-    return id;
-}
+} // namespace
 
-std::string ColumnText(sqlite3_stmt* st, int col) {
+std::string OutboxColumnText(sqlite3_stmt* st, int col) {
     const unsigned char* t = sqlite3_column_text(st, col);
     return t ? std::string(reinterpret_cast<const char*>(t),
                            static_cast<size_t>(sqlite3_column_bytes(st, col)))
              : std::string();
 }
+
+namespace {
 
 bool TableExists(sqlite3* db) {
     sqlite3_stmt* st = nullptr;
@@ -70,12 +69,12 @@ std::string OutboxMessage(const LabConfig& config, sqlite3_stmt* st, int first) 
     int c = first + 4;
     for (std::string* f : {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE,
                            &r.p_NAME, &r.p_DOB})
-        *f = ColumnText(st, c++);
-    const std::string status = ColumnText(st, first + 2);
+        *f = OutboxColumnText(st, c++);
+    const std::string status = OutboxColumnText(st, first + 2);
     const QDateTime made =
-        QDateTime::fromString(QString::fromStdString(ColumnText(st, first + 1)), Qt::ISODate);
+        QDateTime::fromString(QString::fromStdString(OutboxColumnText(st, first + 1)), Qt::ISODate);
     return BuildResultMessage(config, r, static_cast<LabStatus>(status.empty() ? 'F' : status[0]),
-                              sqlite3_column_int(st, first + 3), ColumnText(st, first), made);
+                              sqlite3_column_int(st, first + 3), OutboxColumnText(st, first), made);
 }
 
 bool QueueLabMessage(CDbTable& connection, const LabConfig&, int unit, const ResultImage& result,
@@ -140,7 +139,7 @@ bool CLabJournal::ResultChanged(CDbTable& connection, const ResultImage* before,
         return !after || QueueLabMessage(connection, config, unit, *after, LabStatus::Final);
     if (!after)
         return QueueLabMessage(connection, config, unit, *before, LabStatus::Deleted);
-    if (Trimmed(before->PID) != Trimmed(after->PID))
+    if (TrimmedId(before->PID) != TrimmedId(after->PID))
         return QueueLabMessage(connection, config, unit, *before, LabStatus::WrongPatient) &&
                QueueLabMessage(connection, config, unit, *after, LabStatus::Final);
     return QueueLabMessage(connection, config, unit, *after, LabStatus::Corrected);
@@ -160,14 +159,14 @@ bool ReadOutbox(CDbTable& connection, std::vector<OutboxEntry>& out, std::string
     while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
         OutboxEntry e;
         e.id = sqlite3_column_int64(st, 0);
-        e.controlId = ColumnText(st, 1);
-        e.state = ColumnText(st, 2);
+        e.controlId = OutboxColumnText(st, 1);
+        e.state = OutboxColumnText(st, 2);
         e.attempts = sqlite3_column_int(st, 3);
-        e.lastAnswer = ColumnText(st, 4);
-        e.date = ColumnText(st, 5);
-        e.time = ColumnText(st, 6);
-        e.pid = Trimmed(ColumnText(st, 7));
-        const std::string status = ColumnText(st, 8);
+        e.lastAnswer = OutboxColumnText(st, 4);
+        e.date = OutboxColumnText(st, 5);
+        e.time = OutboxColumnText(st, 6);
+        e.pid = TrimmedId(OutboxColumnText(st, 7));
+        const std::string status = OutboxColumnText(st, 8);
         e.status = status.empty() ? 'F' : status[0];
         out.push_back(std::move(e));
         rc = SQLITE_OK;

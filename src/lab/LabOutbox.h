@@ -57,6 +57,9 @@ private:
     std::atomic<int> unit_;
 };
 
+// A text column as stored, NUL bytes and all; empty for NULL.
+std::string OutboxColumnText(sqlite3_stmt* st, int col);
+
 // The message of an outbox row: the columns CONTROL_ID, MADE_AT, STATUS, UNIT, R_DATE, R_TIME,
 // R_VALUE, R_PID, R_OPID, R_NOTE, R_NAME, R_DOB read from `st` starting at column `first`.
 std::string OutboxMessage(const LabConfig& config, sqlite3_stmt* st, int first);

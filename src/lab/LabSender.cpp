@@ -133,13 +133,6 @@ private:
     std::string buffer_;
 };
 
-std::string ColumnText(sqlite3_stmt* st, int col) {
-    const unsigned char* t = sqlite3_column_text(st, col);
-    return t ? std::string(reinterpret_cast<const char*>(t),
-                           static_cast<size_t>(sqlite3_column_bytes(st, col)))
-             : std::string();
-}
-
 bool IsCode(const std::string& code, const char* a, const char* b) { return code == a || code == b; }
 
 } // namespace
@@ -189,7 +182,7 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
         if (dueOnly && sqlite3_column_int64(st, 3) > t) {
             // One the receiver refused for now (AE) waits on its own; one waiting for the
             // receiver to come back holds the queue behind it, so none overtakes it.
-            const std::string answer = ColumnText(st, 4);
+            const std::string answer = OutboxColumnText(st, 4);
             if (answer.rfind("AE", 0) == 0 || answer.rfind("CE", 0) == 0)
                 continue;
             break;
@@ -197,7 +190,7 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
         Claimed m;
         m.id = sqlite3_column_int64(st, 0);
         m.attempts = sqlite3_column_int(st, 1) + 1;
-        m.controlId = ColumnText(st, 5);
+        m.controlId = OutboxColumnText(st, 5);
         m.message = OutboxMessage(config_, st, 5);
         m.claim = t + ClaimSpan();
         out.push_back(std::move(m));
