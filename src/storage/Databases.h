@@ -14,6 +14,7 @@
 // every stored result and take the next download.
 
 #include "ResultTable.h"
+#include "ResultsNotice.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,8 @@ public:
 
     CResultTable ResultTable;
     CResultTable DownloadTable;
+    // Told whenever stored results change (a download, a correction, a deletion).
+    CResultsNotice Changed;
     int DatabaseReady = 0;
     std::string CurrentUser;
     std::string CurrentTable;
