@@ -4,11 +4,19 @@
 
 #include <string>
 
+// The main frame's views, by the index the frame and the link use.
+enum ViewIndex : int {
+    kViewHome = 1,
+    kViewDownload = 2,
+    kViewAllData = 3,
+    kViewGraph = 4,
+};
+
 // What the controller needs from the main frame: views and the status bar.
 class IFrameHost {
 public:
     virtual ~IFrameHost() = default;
-    virtual int ActiveView() const = 0;      // 1 home, 2 download, 3 all data, 4 graph
+    virtual int ActiveView() const = 0;      // a ViewIndex
     virtual void ShowView(int index) = 0;    // switch to the view (it is not the active one)
     virtual void RefreshActiveView() = 0;    // command 12
     virtual void FillDownloadList() = 0;     // command 500 with new rows
