@@ -3,6 +3,7 @@
 #include "ResultRows.h"
 #include "TestSupport.h"
 #include "storage/ResultQuery.h"
+#include "storage/ResultSearch.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -207,6 +208,66 @@ private Q_SLOTS:
         QCOMPARE(c[0], std::string("7"));
         QCOMPARE(c[2], shownTime);
         QCOMPARE(c[3], result);
+    }
+
+    // A search of its own reads what the table's cursor reads for the same filter and order, in
+    // runs of any size, and leaves the table's filter and sort as they were.
+    void ownSearchReadsAsTheTable_data() {
+        QTest::addColumn<std::string>("filter");
+        QTest::addColumn<std::string>("order");
+        QTest::addColumn<int>("run");
+        QTest::newRow("every row, newest first")
+            << std::string() << std::string(kDefaultSort) << 256;
+        QTest::newRow("runs of two") << std::string() << std::string(kDefaultSort) << 2;
+        QTest::newRow("runs of one, chart order") << std::string() << std::string(kChartSort) << 1;
+        QTest::newRow("January, one PID")
+            << RangeFilter(QDateTime(QDate(2024, 1, 1), QTime()),
+                           QDateTime(QDate(2024, 1, 31), QTime()), "123456", "")
+            << std::string(kDefaultSort) << 1;
+        QTest::newRow("nothing matches")
+            << std::string("PID='none'") << std::string(kDefaultSort) << 3;
+    }
+    void ownSearchReadsAsTheTable() {
+        QFETCH(std::string, filter);
+        QFETCH(std::string, order);
+        QFETCH(int, run);
+        CResultTable& t = db_->ResultTable;
+        {
+            auto lock = t.Lock();
+            t.SetSort(order.c_str());
+            t.SetFilter(filter.c_str());
+            t.Requery();
+        }
+        std::vector<ResultRow> expected;
+        QVERIFY(ReadResultRows(t, true, expected));
+        t.SetFilter("DATE='19990101'");
+        t.SetSort("[PID]");
+
+        CResultSearch search(t);
+        search.SetFilter(filter);
+        search.SetOrder(order);
+        QCOMPARE(search.Count(), static_cast<int>(expected.size()));
+        std::vector<ResultRow> got;
+        QVERIFY(search.ForEachRow(
+            [&](const ResultRow& r) {
+                got.push_back(r);
+                return true;
+            },
+            static_cast<size_t>(run)));
+        QCOMPARE(got.size(), expected.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            const ListRowKey &a = got[i].key, &b = expected[i].key;
+            QCOMPARE(std::tie(a.DATE, a.TIME, a.HbA1c_VALUE, a.PID, a.OPID, a.p_NAME, a.p_DOB,
+                              a.P_DIAGNOSE, a.P_MEMO, a.rowid, got[i].EQ_TYPE),
+                     std::tie(b.DATE, b.TIME, b.HbA1c_VALUE, b.PID, b.OPID, b.p_NAME, b.p_DOB,
+                              b.P_DIAGNOSE, b.P_MEMO, b.rowid, expected[i].EQ_TYPE));
+        }
+        QCOMPARE(std::string(t.Filter().c_str()), std::string("DATE='19990101'"));
+        QCOMPARE(std::string(t.Sort().c_str()), std::string("[PID]"));
+        // Stopping early stops.
+        int seen = 0;
+        QVERIFY(search.ForEachRow([&](const ResultRow&) { return ++seen < 1; }, 1));
+        QCOMPARE(seen, expected.empty() ? 0 : 1);
     }
 
     void idListKeepsFirstAppearanceIgnoringCase() {

@@ -1,0 +1,49 @@
+#pragma once
+// A search of its own over the result table: a WHERE text and an ORDER BY text that belong to
+// the caller (a view, a command), run on the table's connection with statements of its own. The
+// table's filter, sort, row list and bound record are not touched, so several views can each
+// keep their own search over one table.
+//
+// Reading is in two steps: the keys (ROWIDs) of the matching rows in order, from one statement,
+// so the set is the one of one moment, also while a download stores; then the rows by key, a
+// run at a time, each run in its own short read under the table's lock. Nobody holds a read
+// transaction open while the rows are shown or written out.
+
+#include "storage/ResultQuery.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using RowKey = long long;
+
+class CResultSearch {
+public:
+    explicit CResultSearch(CResultTable& table) : table_(table) {}
+
+    void SetFilter(std::string where) { filter_ = std::move(where); }
+    void SetOrder(std::string orderBy) { order_ = std::move(orderBy); }
+    const std::string& Filter() const { return filter_; }
+    const std::string& Order() const { return order_; }
+    CResultTable& Table() const { return table_; }
+
+    // The keys of the matching rows in order. False when the table is not open or the
+    // statement fails (keys then empty).
+    bool ReadKeys(std::vector<RowKey>& keys) const;
+    // How many rows match; -1 when the table is not open or the statement fails.
+    int Count() const;
+    // The rows keys[first .. first+count) in that order; a row that is no longer stored is left
+    // out. False when the table is not open or a statement fails.
+    bool ReadRows(const std::vector<RowKey>& keys, size_t first, size_t count,
+                  std::vector<ResultRow>& out) const;
+    // Every matching row in order, read a run of `run` rows at a time; `each` returns false to
+    // stop. Only one run is held at a time. False when reading failed.
+    bool ForEachRow(const std::function<bool(const ResultRow&)>& each, size_t run = 256) const;
+
+private:
+    std::string Where() const;
+
+    CResultTable& table_;
+    std::string filter_;
+    std::string order_;
+};
