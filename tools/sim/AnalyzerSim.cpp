@@ -12,19 +12,21 @@
 
 AnalyzerSim::AnalyzerSim(SimOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)),
-      core_(options_, AnalyzerCore::Io{
-                          [this](const std::string& b, size_t only) { Queue(b, only); },
-                          [this](int ms, std::function<void()> fn) {
-                              QTimer::singleShot(ms, this, std::move(fn));
-                          },
-                          [this]() { Vanish(); }, [this]() { return Now ? Now() : 0; }}) {
+      core_(options_,
+            AnalyzerCore::Io{[this](const std::string& b, size_t only) { Queue(b, only); },
+                             [this](int ms, std::function<void()> fn) {
+                                 QTimer::singleShot(ms, this, std::move(fn));
+                             },
+                             [this]() { Vanish(); }, [this]() { return Now ? Now() : 0; }}) {
     core_.OnCommand = [this](const std::string& cmd) {
         if (OnCommand)
             OnCommand(cmd);
     };
 }
 
-AnalyzerSim::~AnalyzerSim() { Vanish(); }
+AnalyzerSim::~AnalyzerSim() {
+    Vanish();
+}
 
 void AnalyzerSim::Vanish() {
     delete readNotifier_;
@@ -75,7 +77,9 @@ void AnalyzerSim::OnReadable() {
     }
 }
 
-void AnalyzerSim::SendRaw(const std::string& bytes) { Queue(bytes); }
+void AnalyzerSim::SendRaw(const std::string& bytes) {
+    Queue(bytes);
+}
 
 void AnalyzerSim::Queue(const std::string& bytes, size_t sendOnly) {
     if (master_ < 0)
@@ -88,8 +92,11 @@ void AnalyzerSim::Queue(const std::string& bytes, size_t sendOnly) {
         outLimit_ = out_.size() + sendOnly;
     out_ += bytes;
     if (options_.baud > 0) {
-        if (!pacer_->isActive())
+        if (!pacer_->isActive()) {
+            paceClock_.start();
+            pacedBytes_ = 0;
             pacer_->start();
+        }
     } else {
         OnWritable();
     }
@@ -114,9 +121,18 @@ void AnalyzerSim::OnWritable() {
     }
 }
 
+uint64_t AnalyzerSim::LineBytesDue(int64_t elapsedNs, int baud) {
+    if (elapsedNs <= 0 || baud <= 0)
+        return 0;
+    // Whole milliseconds keep the product far from overflow over days of pacing.
+    const uint64_t ms = static_cast<uint64_t>(elapsedNs) / 1000000u;
+    return ms * static_cast<uint64_t>(baud) / 10000u;
+}
+
 void AnalyzerSim::Pace() {
-    // One tenth of the baud rate in bytes per second, in 10-ms slices.
-    const size_t slice = std::max<size_t>(1, static_cast<size_t>(options_.baud) / 1000);
+    // What the line rate allows since the pacer started, less what went out already.
+    const uint64_t due = LineBytesDue(paceClock_.nsecsElapsed(), options_.baud);
+    const size_t slice = due > pacedBytes_ ? static_cast<size_t>(due - pacedBytes_) : 0;
     const size_t end = std::min({out_.size(), outLimit_, outPos_ + slice});
     while (outPos_ < end) {
         const ssize_t n = ::write(master_, out_.data() + outPos_, end - outPos_);
@@ -124,6 +140,7 @@ void AnalyzerSim::Pace() {
             return;
         outPos_ += static_cast<size_t>(n);
         sent_ += static_cast<uint64_t>(n);
+        pacedBytes_ += static_cast<uint64_t>(n);
     }
     const size_t limit = std::min(out_.size(), outLimit_);
     if (outPos_ >= limit) {

@@ -11,6 +11,7 @@
 
 #include "AnalyzerCore.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,10 @@ class QTimer;
 class AnalyzerSim : public QObject {
 public:
     explicit AnalyzerSim(SimOptions options, QObject* parent = nullptr);
+
+    // How many bytes a line at `baud` carries in `elapsedNs` nanoseconds: ten bits a byte (a
+    // start bit, eight data bits, a stop bit), so 960 bytes a second at 9600 baud.
+    static uint64_t LineBytesDue(int64_t elapsedNs, int baud);
     ~AnalyzerSim() override;
 
     // Opens the pseudo-terminal. The slave stays open here too, so the line survives the
@@ -62,6 +67,10 @@ private:
     QSocketNotifier* readNotifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;
     QTimer* pacer_ = nullptr;
+    // The pacer sends what the line rate allows since it started, so that the timer's own
+    // lateness costs nothing over a run.
+    QElapsedTimer paceClock_;
+    uint64_t pacedBytes_ = 0;
     std::string out_;
     size_t outPos_ = 0;
     size_t outLimit_ = std::string::npos; // stall: bytes of out_ that will ever be sent
