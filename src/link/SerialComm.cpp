@@ -1,6 +1,9 @@
 #include "link/SerialComm.h"
 
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -8,40 +11,75 @@
 
 namespace {
 
+// While a data block streams in, reading the bytes as they come would wake the program a hundred
+// times a second or more for a few bytes each (an adapter hands them on every few
+// milliseconds). Once a read follows the one before within kStreamGapMs, the port's read
+// notifications rest for kReadRestMs: the bytes wait in the driver (its 4 KB buffer holds
+// four seconds of the line at 9600 baud) and the next read takes them all. A lone reply after a
+// quiet line is read at once. The protocol's own waits are a second and more.
+constexpr qint64 kStreamGapMs = 50;
+constexpr int kReadRestMs = 100;
+
+// QSerialPort watches its descriptor with a notifier of its own; resting means switching that
+// one off for a while. Null where the port has none (another platform): then nothing rests.
+QSocketNotifier* ReadNotifier(QSerialPort& port) {
+    for (QSocketNotifier* n : port.findChildren<QSocketNotifier*>())
+        if (n->type() == QSocketNotifier::Read)
+            return n;
+    return nullptr;
+}
+
 QSerialPort::Parity ToParity(uint8_t p) {
     switch (p) {
-    case 1: return QSerialPort::OddParity;
-    case 2: return QSerialPort::EvenParity;
-    case 3: return QSerialPort::MarkParity;
-    case 4: return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 1:
+        return QSerialPort::OddParity;
+    case 2:
+        return QSerialPort::EvenParity;
+    case 3:
+        return QSerialPort::MarkParity;
+    case 4:
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
 QSerialPort::StopBits ToStopBits(uint8_t s) {
     switch (s) {
-    case 1: return QSerialPort::OneAndHalfStop;
-    case 2: return QSerialPort::TwoStop;
-    default: return QSerialPort::OneStop;
+    case 1:
+        return QSerialPort::OneAndHalfStop;
+    case 2:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
     }
 }
 
 QSerialPort::DataBits ToDataBits(uint8_t b) {
     switch (b) {
-    case 5: return QSerialPort::Data5;
-    case 6: return QSerialPort::Data6;
-    case 7: return QSerialPort::Data7;
-    default: return QSerialPort::Data8;
+    case 5:
+        return QSerialPort::Data5;
+    case 6:
+        return QSerialPort::Data6;
+    case 7:
+        return QSerialPort::Data7;
+    default:
+        return QSerialPort::Data8;
     }
 }
 
 PortOpenError ToOpenError(QSerialPort::SerialPortError e) {
     switch (e) {
-    case QSerialPort::NoError: return PortOpenError::None;
-    case QSerialPort::DeviceNotFoundError: return PortOpenError::NotFound;
-    case QSerialPort::PermissionError: return PortOpenError::Permission;
-    case QSerialPort::OpenError: return PortOpenError::Busy;
-    default: return PortOpenError::Other;
+    case QSerialPort::NoError:
+        return PortOpenError::None;
+    case QSerialPort::DeviceNotFoundError:
+        return PortOpenError::NotFound;
+    case QSerialPort::PermissionError:
+        return PortOpenError::Permission;
+    case QSerialPort::OpenError:
+        return PortOpenError::Busy;
+    default:
+        return PortOpenError::Other;
     }
 }
 
@@ -58,7 +96,9 @@ bool MayReadWrite(const std::string& path) {
 
 CSerialComm::CSerialComm() = default;
 
-CSerialComm::~CSerialComm() { Close(); }
+CSerialComm::~CSerialComm() {
+    Close();
+}
 
 bool CSerialComm::Setup(Receiver receiver, uint32_t bufferSize) {
     Close();
@@ -150,6 +190,25 @@ void CSerialComm::OnReadyRead() {
         }
     }
     inReadyRead_ = false;
+    if (open_ && port_)
+        RestIfStreaming();
+}
+
+void CSerialComm::RestIfStreaming() {
+    const bool streaming = lastRead_.isValid() && lastRead_.elapsed() <= kReadRestMs + kStreamGapMs;
+    lastRead_.start();
+    if (!streaming)
+        return;
+    QPointer<QSocketNotifier> notifier = ReadNotifier(*port_);
+    if (!notifier || !notifier->isEnabled())
+        return;
+    notifier->setEnabled(false);
+    ++rests_;
+    // The port owns the timer: closing the port ends the rest with it.
+    QTimer::singleShot(kReadRestMs, port_.get(), [notifier]() {
+        if (notifier)
+            notifier->setEnabled(true);
+    });
 }
 
 int CSerialComm::Write(const char* bytes, int count) {
@@ -184,7 +243,9 @@ void CSerialComm::Close() {
         port_.reset();
 }
 
-bool CSerialComm::IsOpen() const { return open_; }
+bool CSerialComm::IsOpen() const {
+    return open_;
+}
 
 std::string OpenFailureAdvice(PortOpenError error, const std::string& portName) {
     switch (error) {

@@ -6,6 +6,7 @@
 
 #include "link/SerialPort.h"
 
+#include <QElapsedTimer>
 #include <memory>
 
 class QSerialPort;
@@ -28,9 +29,12 @@ public:
 
     // How many times the device vanished while open.
     int LostCount() const { return lostCount_; }
+    // How many times reading rested while bytes streamed in.
+    int Rests() const { return rests_; }
 
 private:
     void OnReadyRead();
+    void RestIfStreaming();
 
     std::unique_ptr<QSerialPort> port_;
     Receiver receiver_;
@@ -38,6 +42,8 @@ private:
     bool open_ = false;
     bool inReadyRead_ = false;
     int lostCount_ = 0;
+    int rests_ = 0;
+    QElapsedTimer lastRead_;
     PortOpenError openError_ = PortOpenError::None;
     std::string openErrorText_;
 };

@@ -64,6 +64,7 @@ class TestSerialComm : public QObject {
 private Q_SLOTS:
     void bytesArriveInOrderWithNulAsBlank();
     void nothingAfterClose();
+    void streamIsReadInFewRuns();
     void closingInsideTheReceiverStopsDelivery();
     void openFailures_data();
     void openFailures();
@@ -107,6 +108,44 @@ void TestSerialComm::nothingAfterClose() {
     QVERIFY(!port.IsOpen());
     QTest::qWait(50);
     QCOMPARE(count, 3);
+}
+
+// A data block arrives a few bytes every few milliseconds: the port takes it in a few runs a
+// second, every byte in order; a port closed while resting opens again and reads at once.
+void TestSerialComm::streamIsReadInFewRuns() {
+    Pty pty;
+    QVERIFY(pty.ok);
+    CSerialComm port;
+    std::string got;
+    port.PortName = pty.path;
+    port.Setup([&](char c) { got.push_back(c); }, 1000000);
+    QVERIFY(port.Open());
+    std::string sent;
+    int runs = 0;
+    QElapsedTimer t;
+    t.start();
+    for (int chunk = 0; chunk < 200; ++chunk) {
+        const std::string bytes = "R" + std::to_string(chunk) + ",";
+        pty.Send(bytes);
+        sent += bytes;
+        const size_t before = got.size();
+        QCoreApplication::processEvents();
+        if (got.size() != before)
+            ++runs;
+        QThread::usleep(5000);
+    }
+    QVERIFY(Wait([&]() { return got.size() == sent.size(); }));
+    QCOMPARE(got, sent);
+    QVERIFY(port.Rests() > 0);
+    // At one run per arrival there would be about 200; resting 100 ms between runs leaves one
+    // run for every 100 ms or so that the sending took.
+    QVERIFY2(runs <= 2 + 2 * int(t.elapsed() / 100), qPrintable(QString::number(runs)));
+
+    port.Close();
+    QVERIFY(port.Open());
+    got.clear();
+    pty.Send("HC");
+    QVERIFY(Wait([&]() { return got == "HC"; }));
 }
 
 void TestSerialComm::closingInsideTheReceiverStopsDelivery() {
