@@ -17,10 +17,11 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <iterator>
 
 namespace {
 // Pane widths: the texts the status bar was sized by, or the longest text a pane shows.
-const char* const kPaneSizeText[7] = {
+const char* const kPaneSizeText[kPaneTotal] = {
     "",          "_____________",        "2026/12/31 - 23:59:59", "automatic",
     "SEQ : 130", "Scan Port Count : 10", "Current Port Index : 5"};
 } // namespace
@@ -46,7 +47,7 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
     message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(message_, 1);
     const QFontMetrics fm(bar->font());
-    for (int i = 1; i < 7; ++i) {
+    for (int i = kPanePort; i < kPaneTotal; ++i) {
         panes_[i] = new QLabel(bar);
         panes_[i]->setFixedWidth(fm.horizontalAdvance(QString::fromLatin1(kPaneSizeText[i])) + 16);
         panes_[i]->setAlignment(Qt::AlignCenter);
@@ -79,6 +80,11 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
 
 CMainFrame::~CMainFrame() {
     PrepareShutdown();
+    // The views go before the databases they listen to (the frame's members go before its
+    // child widgets).
+    delete stack_;
+    stack_ = nullptr;
+    std::fill(std::begin(views_), std::end(views_), nullptr);
     // The dialogs follow models that nothing writes any more (the worker has ended).
     delete processDlg_;
     processDlg_ = nullptr;
@@ -90,25 +96,25 @@ void CMainFrame::FirstInitialisation() {
     db_->OpenDatabases();
     link_->Initialise();
     auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
-    views_[0] = new CTrevanixView(stack_);
-    views_[1] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
+    views_[kViewEmpty] = new CTrevanixView(stack_);
+    views_[kViewHome] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
     auto* download = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg,
                                                 prompt_, stack_);
     download->SetDataFolder(dataFolder_); // where its CSV export leaves the current folder
-    views_[2] = download;
+    views_[kViewDownload] = download;
     auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
     allData->OpenSettings = [this]() { OpenSettingsDialog(); };
-    views_[3] = allData;
-    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
-    for (int i = 0; i < 5; ++i) {
+    views_[kViewAllData] = allData;
+    views_[kViewGraph] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
+    for (int i = 0; i < kViewCount; ++i) {
         if (auto* page = dynamic_cast<CFormPage*>(views_[i]))
             page->ShowMessage = [this](const QString& text) { ShowMessage(text); };
         views_[i]->setGeometry(0, 0, 1024, 768);
         views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);
         views_[i]->setVisible(i == 0);
     }
-    document_.insert(views_[0]);
-    active_ = 0;
+    document_.insert(views_[kViewEmpty]);
+    active_ = kViewEmpty;
     processDlg_ = new CProcessDlg(links_->processDlg, this);
     checkingDlg_ = new CCheckingDlg(links_->checkingDlg, this);
     LoadSettings(settings_, baseFolder_);
@@ -118,6 +124,11 @@ void CMainFrame::FirstInitialisation() {
     if (!LoadLabConfig(baseFolder_, lab, &labProblem))
         prompt_.Inform(labProblem, kMessageTitle);
     lab_ = std::make_unique<CLabLink>(lab, settings_.unit);
+    // Stored results are queued for the lab in the store's transaction: send them now.
+    changedToken_ = db_->Changed.Subscribe([this](ResultsChange change, int) {
+        if (change == ResultsChange::Stored && lab_)
+            lab_->Wake();
+    });
     db_->ResultTable.SetJournal(&lab_->Journal());
     if (db_->DatabaseReady)
         lab_->Start(db_->MainDbPath, db_->CurrentTable);
@@ -125,7 +136,7 @@ void CMainFrame::FirstInitialisation() {
     connect(labTimer_, &QTimer::timeout, this, &CMainFrame::UpdateLabPane);
     labTimer_->start(2000);
     UpdateLabPane();
-    SwitchView(0, 1);
+    SwitchView(kViewEmpty, kViewHome);
 }
 
 void CMainFrame::UpdateLabPane() {
@@ -152,7 +163,7 @@ void CMainFrame::OpenLabSystemDialog() {
 }
 
 void CMainFrame::SwitchView(int from, int to) {
-    if (from < 0 || from > 4 || to < 0 || to > 4 || !views_[to])
+    if (from < 0 || from >= kViewCount || to < 0 || to >= kViewCount || !views_[to])
         return;
     QWidget* f = views_[from];
     QWidget* t = views_[to];
@@ -164,7 +175,7 @@ void CMainFrame::SwitchView(int from, int to) {
     if (f != t)
         f->hide();
     document_.insert(t);
-    if (from != 0 && f != t)
+    if (from != kViewEmpty && f != t)
         document_.erase(f);
     active_ = to;
     t->raise();
@@ -175,10 +186,10 @@ void CMainFrame::SwitchView(int from, int to) {
 }
 
 int CMainFrame::IndexOfView(const QWidget* view) const {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kViewCount; ++i)
         if (views_[i] == view)
             return i;
-    return 0;
+    return kViewEmpty;
 }
 
 void CMainFrame::ShowView(int index) {
@@ -201,10 +212,7 @@ void CMainFrame::RefreshActiveView() {
 }
 
 void CMainFrame::FillDownloadList() {
-    if (auto* down = dynamic_cast<CHbA1cDeskDownLoadView*>(views_[2]))
-        down->FillDownloadList();
-    if (lab_)
-        lab_->Wake(); // the new results are queued: send them now
+    db_->Changed.Notify(ResultsChange::Stored);
 }
 
 void CMainFrame::ShowMessage(const QString& text) {
@@ -219,7 +227,7 @@ QString CMainFrame::Message() const {
 }
 
 void CMainFrame::SetStatusPane(int pane, const std::string& text) {
-    if (pane < 1 || pane >= 7)
+    if (pane < kPanePort || pane >= kPaneTotal)
         return;
     if (pane == kPaneMode) {
         // Automatic mode starts without the bar of the last manual download.
@@ -242,6 +250,9 @@ void CMainFrame::PrepareShutdown() {
     // The link first (no more work, port closed, worker ended), so a download being stored
     // finishes its transaction before the tables close.
     link_->Shutdown();
+    if (changedToken_)
+        db_->Changed.Unsubscribe(changedToken_);
+    changedToken_ = 0;
     if (lab_) {
         lab_->Stop();
         db_->ResultTable.SetJournal(nullptr);
@@ -249,8 +260,8 @@ void CMainFrame::PrepareShutdown() {
     if (labTimer_)
         labTimer_->stop();
     db_->CloseDatabases();
-    if (views_[1] && active_ != 1)
-        SwitchView(active_, 1);
+    if (views_[kViewHome] && active_ != kViewHome)
+        SwitchView(active_, kViewHome);
 }
 
 void CMainFrame::changeEvent(QEvent* e) {

@@ -4,6 +4,7 @@
 // acquisition state through the controller and answers the controller's view requests).
 
 #include "controls/RaravFrame.h"
+#include "link/LinkCodes.h"
 #include "link/LinkStack.h"
 #include "link/dialogs/GetDataDlg.h"
 #include "settings/Settings.h"
@@ -24,6 +25,11 @@ class QTimer;
 
 inline constexpr const char* kMainTitle = "Trevanix Management Software 1.00.03";
 inline constexpr int kFirstPaneId = 0xE900;
+// The frame's empty first view (before and beside the ViewIndex ones), and how many there are.
+inline constexpr int kViewEmpty = 0;
+inline constexpr int kViewCount = kViewGraph + 1;
+// The status bar's panes: the message pane (0), then the link's StatusPane ones.
+inline constexpr int kPaneTotal = kPanePortIndex + 1;
 
 class CMainFrame : public CRaravFrame, public IFrameHost {
     Q_OBJECT
@@ -49,6 +55,7 @@ public:
     int ActiveView() const override { return active_; }
     void ShowView(int index) override;
     void RefreshActiveView() override;
+    // Tells db.Changed that a download stored rows. Goes once the link tells it itself.
     void FillDownloadList() override;
     void SetStatusPane(int pane, const std::string& text) override;
     // The message pane: what the shown view says (a search, why a click did nothing).
@@ -89,16 +96,17 @@ private:
     CGetDataDlgChooser chooser_{this};
     std::unique_ptr<CAcquisitionController> link_;
     QWidget* stack_ = nullptr;
-    QWidget* views_[5] = {};
+    QWidget* views_[kViewCount] = {};
     int active_ = 0;
     std::set<const QWidget*> document_;
     CProcessDlg* processDlg_ = nullptr;
     CCheckingDlg* checkingDlg_ = nullptr;
-    QLabel* panes_[7] = {};
+    QLabel* panes_[kPaneTotal] = {};
     QLabel* message_ = nullptr;
     QLabel* labPane_ = nullptr; // "Lab: 3 waiting"
     std::unique_ptr<class CLabLink> lab_;
     QTimer* labTimer_ = nullptr;
+    int changedToken_ = 0; // the lab link's subscription to db_->Changed
     void UpdateLabPane();
     bool automaticShown_ = false; // the mode pane says "automatic"
     bool shutDown_ = false;

@@ -40,8 +40,9 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
                                                      IDownloadSession& session, IPrompt& prompt,
                                                      CResultDatabases& db,
                                                      const AppSettings& settings, QWidget* parent)
-    : CNavigationPage(262, 3, std::move(command), session, prompt, parent), db_(db),
-      settings_(settings), today_([]() { return QDate::currentDate(); }) {
+    : CNavigationPage(262, kViewAllData, std::move(command), session, prompt, parent), db_(db),
+      settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
+    search_.SetOrder(kDefaultSort);
     Automatic = Nav[3];
 
     Period = MakePeriodList(QStringLiteral("ALL"));
@@ -118,10 +119,28 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
 
     RunDialog = [](QDialog& dlg) { return dlg.exec(); };
     RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
+    changedToken_ =
+        db_.Changed.Subscribe([this](ResultsChange, int) { OnResultsChanged(); });
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
+    db_.Changed.Unsubscribe(changedToken_);
     List->SaveColumnLayout();
+}
+
+void CHbA1cDeskAllDataListView::OnResultsChanged() {
+    // A list the frame put away is read again when it is shown (OnActivate).
+    if (PutAway())
+        return;
+    keepFilter_ = searchActive_;
+    FillList();
+}
+
+void CHbA1cDeskAllDataListView::ShowSearch(std::string filter) {
+    searchFilter_ = std::move(filter);
+    searchActive_ = !searchFilter_.empty();
+    keepFilter_ = searchActive_;
+    FillList();
 }
 
 const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
@@ -133,9 +152,7 @@ const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
 
 void CHbA1cDeskAllDataListView::RefreshList() {
     Period->setCurrentIndex(0);
-    SearchActive = 0;
-    keepFilter_ = false;
-    FillList();
+    ShowSearch(std::string());
     SetDefaultDateRange();
 }
 
@@ -143,11 +160,13 @@ void CHbA1cDeskAllDataListView::FillList() {
     CIdList pids, opids;
     List->DeleteAllItems();
     rowKeys_.clear();
-    CResultTable& t = db_.ResultTable;
     listDateFormat_ = settings_.Date;
-    if (db_.DatabaseReady && t.IsOpen()) {
+    if (db_.DatabaseReady && db_.ResultTable.IsOpen()) {
+        search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
         std::vector<ResultRow> rows;
-        ReadResultRows(t, keepFilter_, rows);
+        std::vector<RowKey> keys;
+        if (search_.ReadKeys(keys))
+            search_.ReadRows(keys, 0, keys.size(), rows);
         std::vector<CListRowRecord> records(rows.size());
         rowKeys_.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
@@ -211,9 +230,7 @@ void CHbA1cDeskAllDataListView::SetDefaultDateRange() {
 
 void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
     if (weeks <= 0) {
-        SearchActive = 0;
-        keepFilter_ = false;
-        FillList();
+        ShowSearch(std::string());
         return;
     }
     // The newest result shown, whatever column the list is sorted by (the rows' keys stay in the
@@ -223,7 +240,7 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
             ? std::string()
             : FormatRecordDate(rowKeys_.front().DATE.c_str(), rowKeys_.front().TIME.c_str(),
                                settings_.Date, DateTimeStyle::List);
-    ApplyFilter(db_.ResultTable, PeriodFilter(weeks, first, settings_.Date, today_()));
+    const std::string filter = PeriodFilter(weeks, first, settings_.Date, today_());
     searchedPid_.clear();
     searchedOpid_.clear();
     // "2 weeks to 2024-03-15"
@@ -231,9 +248,7 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
                       .arg(Period->itemText(weeks),
                            first.empty() ? today_().toString(StartDate->displayFormat())
                                          : QString::fromLocal8Bit(first.c_str()));
-    keepFilter_ = true;
-    SearchActive = 1;
-    FillList();
+    ShowSearch(filter);
 }
 
 std::string CHbA1cDeskAllDataListView::FilterId(const QComboBox* list) {
@@ -254,16 +269,13 @@ void CHbA1cDeskAllDataListView::OnSearch() {
     }
     searchedPid_ = FilterId(PidList);
     searchedOpid_ = FilterId(OpidList);
-    ApplyFilter(db_.ResultTable, RangeFilter(start, end, searchedPid_, searchedOpid_));
     // "2024-03-01..2024-03-15, PID 12, OPID 7"
     searchText_ = StartDate->text() + QStringLiteral("..") + EndDate->text();
     if (!searchedPid_.empty())
         searchText_ += QStringLiteral(", PID ") + QString::fromLocal8Bit(searchedPid_.c_str());
     if (!searchedOpid_.empty())
         searchText_ += QStringLiteral(", OPID ") + QString::fromLocal8Bit(searchedOpid_.c_str());
-    keepFilter_ = true;
-    SearchActive = 1;
-    FillList();
+    ShowSearch(RangeFilter(start, end, searchedPid_, searchedOpid_));
 }
 
 QString CHbA1cDeskAllDataListView::DeleteQuestion(const ListRowKey& key) const {
@@ -283,7 +295,7 @@ QString CHbA1cDeskAllDataListView::DeleteQuestion(const ListRowKey& key) const {
 void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
     if (row < 0 || column < 0)
         return;
-    if (SearchActive == 1) {
+    if (searchActive_) {
         Say(QString::fromLatin1(kNoEditWhileSearchText));
         return;
     }
@@ -299,28 +311,31 @@ void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
         prompt_.Inform(EditFailureText(done, true), kMessageTitle);
         return; // the list stays as it was
     }
-    if (done.kind == EditOutcome::NotFound)
+    if (done.kind == EditOutcome::NotFound) {
         prompt_.Inform(EditFailureText(done, true), kMessageTitle);
-    FillList();
+        FillList(); // someone else changed the row: show what is stored now
+    } else {
+        db_.Changed.Notify(ResultsChange::Deleted, done.rows);
+    }
     // The row that took the deleted one's place is selected, where the user was.
     if (List->ItemCount() > 0)
         List->SelectRow(std::min(row, List->ItemCount() - 1));
 }
 
 bool CHbA1cDeskAllDataListView::OnRowRightClick(int row, int column) {
-    if (List->ItemCount() == 0 || SearchActive == 1 || row < 0 || column < 0)
+    if (List->ItemCount() == 0 || searchActive_ || row < 0 || column < 0)
         return false;
     const ListRowKey* key = KeyOfRow(row);
     if (!key)
         return false;
-    CurrentRecord.Pick(row, *key);
+    picked_.Pick(row, *key);
     return true;
 }
 
 void CHbA1cDeskAllDataListView::OnContextMenu(int row, int column, const QPoint& globalPos) {
     // The menu is offered only when its commands act on the row under the cursor.
     if (!OnRowRightClick(row, column)) {
-        if (SearchActive == 1 && row >= 0)
+        if (searchActive_ && row >= 0)
             Say(QString::fromLatin1(kNoEditWhileSearchText));
         return;
     }
@@ -336,12 +351,12 @@ void CHbA1cDeskAllDataListView::OnContextMenu(int row, int column, const QPoint&
 }
 
 void CHbA1cDeskAllDataListView::OnModifyData() {
-    if (CurrentRecord.row <= 0)
+    if (picked_.row <= 0)
         return;
-    CDataModifyDlg dlg(settings_, prompt_, window());
+    CDataModifyDlg dlg(picked_, settings_, prompt_, window());
     if (RunDialog(dlg) != QDialog::Accepted)
         return;
-    const CCurrentRecord::Edited& e = CurrentRecord.edited;
+    const CCurrentRecord::Edited& e = picked_.edited;
     ResultEdits edits;
     edits.PID = e.pid;
     edits.OPID = e.opid;
@@ -350,22 +365,25 @@ void CHbA1cDeskAllDataListView::OnModifyData() {
     edits.P_DIAGNOSE = e.type;
     edits.P_MEMO = e.remark;
     const EditOutcome done =
-        ModifyStoredResult(db_.ResultTable, CurrentRecord.key, edits, AuditStampNow());
+        ModifyStoredResult(db_.ResultTable, picked_.key, edits, AuditStampNow());
     if (done.kind == EditOutcome::Failed || done.kind == EditOutcome::AuditFailed) {
         prompt_.Inform(EditFailureText(done, false), kMessageTitle);
         return;
     }
-    if (done.kind == EditOutcome::NotFound)
+    if (done.kind == EditOutcome::NotFound) {
         prompt_.Inform(EditFailureText(done, false), kMessageTitle);
-    FillList();
+        FillList(); // someone else changed the row: show what is stored now
+    } else {
+        db_.Changed.Notify(ResultsChange::Corrected, done.rows);
+    }
     if (List->ItemCount() > 0)
-        List->SelectRow(std::min(CurrentRecord.row - 1, List->ItemCount() - 1));
+        List->SelectRow(std::min(picked_.row - 1, List->ItemCount() - 1));
 }
 
 void CHbA1cDeskAllDataListView::OnDetailView() {
-    if (CurrentRecord.row <= 0)
+    if (picked_.row <= 0)
         return;
-    CDataViewDlg dlg(settings_, window());
+    CDataViewDlg dlg(picked_, settings_, window());
     RunDialog(dlg);
 }
 

@@ -53,8 +53,16 @@ double X(size_t index) {
 CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownloadSession& session,
                                                  IPrompt& prompt, CResultDatabases& db,
                                                  const AppSettings& settings, QWidget* parent)
-    : CNavigationPage(264, 4, std::move(command), session, prompt, parent), db_(db),
-      settings_(settings), today_([]() { return QDate::currentDate(); }) {
+    : CNavigationPage(264, kViewGraph, std::move(command), session, prompt, parent), db_(db),
+      settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
+    search_.SetOrder(kChartSort);
+    changedToken_ = db_.Changed.Subscribe([this](ResultsChange, int) {
+        // A chart the frame put away is read again when it is shown (OnActivate).
+        if (PutAway())
+            return;
+        FillGraphData();
+        DrawGraph();
+    });
     Automatic = Nav[3];
     chooseFile_ = [this]() {
         return QFileDialog::getSaveFileName(
@@ -119,7 +127,14 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
         setTabOrder(order[i - 1], order[i]);
 }
 
-CHbA1cDeskGraphDataView::~CHbA1cDeskGraphDataView() = default;
+CHbA1cDeskGraphDataView::~CHbA1cDeskGraphDataView() {
+    db_.Changed.Unsubscribe(changedToken_);
+}
+
+void CHbA1cDeskGraphDataView::ShowFilter(std::string filter) {
+    keepFilter_ = searchActive_ = !filter.empty();
+    search_.SetFilter(std::move(filter));
+}
 
 void CHbA1cDeskGraphDataView::BuildChart() {
     chart_ = new QChart();
@@ -188,8 +203,7 @@ void CHbA1cDeskGraphDataView::BuildChart() {
 
 void CHbA1cDeskGraphDataView::RefreshGraph() {
     Period->setCurrentIndex(0);
-    SearchActive = 0;
-    keepFilter_ = false;
+    ShowFilter(std::string());
     shownPid_.clear();
     shownFrom_ = shownTo_ = QDate();
     FillGraphData();
@@ -210,18 +224,16 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
     fillDateFormat_ = settings_.Date;
     fillUnit_ = settings_.unit;
     fillTimeFormat_ = settings_.time;
-    CResultTable& t = db_.ResultTable;
-    if (!db_.DatabaseReady || !t.IsOpen())
+    if (!db_.DatabaseReady || !db_.ResultTable.IsOpen())
         return 0;
-    std::vector<ChartRow> rows;
-    ReadChartRows(t, keepFilter_, rows);
     const size_t knownIds = pids_.Items().size();
-    points_.reserve(rows.size());
-    for (ChartRow& r : rows) {
-        pids_.Add(r.PID);
-        const float v = ChartResultValue(r.HbA1c_VALUE.c_str(), fillUnit_);
-        points_.push_back({std::move(r), v});
-    }
+    search_.ForEachRow([this](const ResultRow& row) {
+        const ListRowKey& k = row.key;
+        pids_.Add(k.PID);
+        const float v = ChartResultValue(k.HbA1c_VALUE.c_str(), fillUnit_);
+        points_.push_back({ChartRow{k.DATE, k.TIME, k.HbA1c_VALUE, k.PID}, v});
+        return true;
+    });
     // The newest result shown: the periods count back from it, as in the all-data list.
     if (!points_.empty())
         referenceDate_ = points_.back().row.DATE;
@@ -376,22 +388,14 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     shownPid_ = TrimmedId(pid);
     shownFrom_ = shownTo_ = QDate();
     if (weeks <= 0) {
-        SearchActive = 0;
-        keepFilter_ = false;
-        if (!pid.empty()) {
-            ApplyChartFilter(db_.ResultTable, PidCondition(pid));
-            SearchActive = 1;
-            keepFilter_ = true;
-        }
+        ShowFilter(PidCondition(pid)); // empty without a patient: every result
     } else {
         const QDate reference =
             QDate::fromString(QString::fromLatin1(referenceDate_.c_str()), "yyyyMMdd");
         const QDate to = reference.isValid() ? reference : today_();
-        ApplyChartFilter(db_.ResultTable, ChartPeriodFilter(weeks, to, pid));
+        ShowFilter(ChartPeriodFilter(weeks, to, pid));
         shownFrom_ = to.addDays(-7 * weeks);
         shownTo_ = to;
-        SearchActive = 1;
-        keepFilter_ = true;
     }
     // An empty result shows an empty chart that says so, not the chart of before.
     if (FillGraphData() > 0)
@@ -426,14 +430,12 @@ void CHbA1cDeskGraphDataView::OnSearch() {
         prompt_.Inform(RangeMessage(check), kMessageTitle);
         return;
     }
-    ApplyChartFilter(db_.ResultTable, RangeFilter(start, end, ChosenPid(), std::string()));
+    ShowFilter(RangeFilter(start, end, ChosenPid(), std::string()));
     shownPid_ = TrimmedId(ChosenPid());
     shownFrom_ = start.date();
     shownTo_ = end.date();
     // The filter stays in force when nothing matched: the chart says so instead of showing
     // every result under a search the user believes is in force.
-    keepFilter_ = true;
-    SearchActive = 1;
     if (FillGraphData() > 0)
         ResetDatePickers();
     DrawGraph();

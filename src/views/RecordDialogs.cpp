@@ -17,8 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-CCurrentRecord CurrentRecord;
-
 namespace {
 
 QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
@@ -44,12 +42,12 @@ void CCurrentRecord::Pick(int rowIndex, const ListRowKey& picked) {
     birthday = BirthdayFromText(picked.p_DOB);
 }
 
-CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWidget* parent)
+CRecordDlg::CRecordDlg(const QString& caption, const CCurrentRecord& r, const AppSettings& settings,
+                       QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(caption);
     setAccessibleName(caption);
     setMinimumWidth(420);
-    const CCurrentRecord& r = CurrentRecord;
     auto* outer = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -110,8 +108,10 @@ CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWid
     outer->addLayout(buttons_);
 }
 
-CDataModifyDlg::CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWidget* parent)
-    : CRecordDlg(QStringLiteral("Data Modify"), settings, parent), prompt_(prompt) {
+CDataModifyDlg::CDataModifyDlg(CCurrentRecord& record, const AppSettings& settings,
+                               IPrompt& prompt, QWidget* parent)
+    : CRecordDlg(QStringLiteral("Data Modify"), record, settings, parent), record_(record),
+      prompt_(prompt) {
     // The analyzer's IDs are digits; the stored text is shown as it is.
     auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (QLineEdit* id : {Pid, Opid}) {
@@ -134,7 +134,7 @@ CDataModifyDlg::CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWi
 void CDataModifyDlg::OnChange() {
     if (!prompt_.AskOkCancel(kChangeQuestion, kMessageTitle))
         return;
-    CCurrentRecord& r = CurrentRecord;
+    CCurrentRecord& r = record_;
     CCurrentRecord::Edited& e = r.edited;
     e.birthday = Birthday->GetDate();
     e.name = Local(Name->text());
@@ -152,8 +152,9 @@ void CDataModifyDlg::OnChange() {
     accept();
 }
 
-CDataViewDlg::CDataViewDlg(const AppSettings& settings, QWidget* parent)
-    : CRecordDlg(QStringLiteral("Data View"), settings, parent) {
+CDataViewDlg::CDataViewDlg(const CCurrentRecord& record, const AppSettings& settings,
+                           QWidget* parent)
+    : CRecordDlg(QStringLiteral("Data View"), record, settings, parent) {
     for (QWidget* w : std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark,
                                                       Type, Birthday})
         w->setEnabled(false);

@@ -24,7 +24,8 @@ inline constexpr const char* kChangeQuestion = "Do you Want data Change?";
 inline constexpr const char* kTypeNames[] = {"None", "Type  I", "Type II", "Gestational", "Normal"};
 inline constexpr int kTypeCount = 5;
 
-// The picked result, and what the modify dialog returns.
+// The picked result, and what the modify dialog returns. The all-data list owns the one it
+// picks into and hands it to the dialogs.
 struct CCurrentRecord {
     int row = 0;   // list row + 1; 0 while nothing is picked
     ListRowKey key; // the result as stored: its five values find it again
@@ -42,14 +43,13 @@ struct CCurrentRecord {
     // A right-click on list row `rowIndex` (from 0) picks this result.
     void Pick(int rowIndex, const ListRowKey& picked);
 };
-extern CCurrentRecord CurrentRecord;
 
 // "YYYYMMDD" cut by position into year, month and day; invalid for an empty or impossible date.
 QDate BirthdayFromText(const std::string& dob);
 // The picker's date as stored: "%04d%02d%02d".
 std::string BirthdayText(const QDate& date);
 
-// The controls both dialogs show, filled from CurrentRecord.
+// The controls both dialogs show, filled from the picked result.
 class CRecordDlg : public QDialog {
     Q_OBJECT
 public:
@@ -63,7 +63,8 @@ public:
     CDateTimeCtrl* Birthday = nullptr; // 1144
 
 protected:
-    CRecordDlg(const QString& caption, const AppSettings& settings, QWidget* parent);
+    CRecordDlg(const QString& caption, const CCurrentRecord& record, const AppSettings& settings,
+               QWidget* parent);
     // The row that holds the dialog's buttons.
     QHBoxLayout* buttons_ = nullptr;
 };
@@ -71,20 +72,24 @@ protected:
 class CDataModifyDlg : public CRecordDlg {
     Q_OBJECT
 public:
-    CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWidget* parent = nullptr);
+    CDataModifyDlg(CCurrentRecord& record, const AppSettings& settings, IPrompt& prompt,
+                   QWidget* parent = nullptr);
     QPushButton* Change = nullptr; // 1120
     QPushButton* Cancel = nullptr; // 2
 
-    // "&Change": asks; on OK stores the edited values in CurrentRecord and closes with OK.
+    // "&Change": asks; on OK stores the edited values in the record's `edited` and closes with
+    // OK.
     void OnChange();
 
 private:
+    CCurrentRecord& record_;
     IPrompt& prompt_;
 };
 
 class CDataViewDlg : public CRecordDlg {
     Q_OBJECT
 public:
-    explicit CDataViewDlg(const AppSettings& settings, QWidget* parent = nullptr);
+    CDataViewDlg(const CCurrentRecord& record, const AppSettings& settings,
+                 QWidget* parent = nullptr);
     QPushButton* Close = nullptr;
 };

@@ -96,7 +96,7 @@ struct Frame {
                 std::make_unique<LinkStack>(std::make_unique<FakeSerialPort>(),
                                             std::make_unique<ManualEventClock>())) {
         frame.FirstInitialisation();
-        view = static_cast<CHbA1cDeskDownLoadView*>(frame.View(2));
+        view = static_cast<CHbA1cDeskDownLoadView*>(frame.View(kViewDownload));
         view->SetExportDesktop(desktop.Make());
         view->SetDataFolder(home.path() + "/DATA");
         QDir(home.path()).mkdir("DATA");
@@ -113,7 +113,6 @@ struct Frame {
 class TestCsvExport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { SearchActive = 0; }
 
     void lineBytes_data() {
         QTest::addColumn<QStringList>("cells");

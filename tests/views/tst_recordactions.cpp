@@ -2,9 +2,7 @@
 // the right-click menu, the modify and view dialogs driven through their controls, and the
 // settings window with the list following its unit and formats.
 
-#include "LinkFakes.h"
-#include "ResultRows.h"
-#include "TestSupport.h"
+#include "ViewFixture.h"
 #include "controls/DateTimeCtrl.h"
 #include "controls/PngButton.h"
 #include "settings/Settings.h"
@@ -29,18 +27,12 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-struct Fixture {
-    explicit Fixture(const std::vector<StoredRow>& rows) : db(home.path(), &prompt) {
-        db.OpenDatabases();
-        StoreRows(db.ResultTable, rows);
-        view = std::make_unique<CHbA1cDeskAllDataListView>(
-            [this](int code) {
-                codes.push_back(code);
-                if (code == 12)
-                    view->Refresh();
-            },
-            session, prompt, db, settings);
-        view->SetToday([]() { return QDate(2024, 6, 8); });
+struct Fixture : ViewFixture<CHbA1cDeskAllDataListView> {
+    explicit Fixture(const std::vector<StoredRow>& rows) : ViewFixture(rows) {
+        onCommand = [this](int code) {
+            if (code == kCmdRefreshView)
+                view->Refresh();
+        };
         view->RunMenu = [this](QMenu& menu, const QPoint&) -> QAction* {
             ++menusShown;
             for (QAction* a : menu.actions())
@@ -54,14 +46,7 @@ struct Fixture {
             drive(dlg);
             return dlg.result();
         };
-        SearchActive = 0;
         view->RefreshList();
-    }
-    Texts Column(int c) const {
-        Texts out;
-        for (int r = 0; r < view->List->ItemCount(); ++r)
-            out.push_back(view->List->ItemText(r, c));
-        return out;
     }
     int RowOf(const std::string& pid) const {
         for (int r = 0; r < view->List->ItemCount(); ++r)
@@ -78,13 +63,6 @@ struct Fixture {
         menuChoice = choice;
         view->OnContextMenu(row, 1, QPoint());
     }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CResultDatabases db;
-    AppSettings settings;
-    FakeSession session;
-    std::vector<int> codes;
-    std::unique_ptr<CHbA1cDeskAllDataListView> view;
     int menusShown = 0;
     QString menuChoice;
     std::function<void(QDialog&)> drive;
@@ -147,13 +125,13 @@ private Q_SLOTS:
         QCOMPARE(f.menusShown, 1);
         QCOMPARE(name, QStringLiteral("Result actions"));
         QCOMPARE(items, (QStringList{kModifyMenuText, kDetailMenuText}));
-        QCOMPARE(CurrentRecord.row, 3); // the selected row was picked
+        QCOMPARE(f.view->PickedRecord().row, 3); // the selected row was picked
     }
 
     void nothingActsWhileASearchIsShown() {
         Fixture f(kRows);
         f.view->OnPeriodChanged(1);
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         const int shown = f.view->List->ItemCount();
         QVERIFY(shown > 0);
         f.prompt.answers = {true};
@@ -166,12 +144,13 @@ private Q_SLOTS:
         QCOMPARE(said, QString::fromLatin1(kNoEditWhileSearchText));
         said.clear();
         // An earlier pick is not acted on: the menu is not offered at all.
-        CurrentRecord.Pick(0, *f.view->KeyOfRow(0));
+        f.view->PickedRecord().Pick(0, *f.view->KeyOfRow(0));
         f.Menu(0, QString::fromLatin1(kModifyMenuText));
         QCOMPARE(f.menusShown, 0);
         QCOMPARE(said, QString::fromLatin1(kNoEditWhileSearchText));
         // Off the rows, neither.
-        SearchActive = 0;
+        f.view->RefreshList();
+        QVERIFY(!f.view->SearchActive());
         f.Menu(-1, QString::fromLatin1(kModifyMenuText));
         QCOMPARE(f.menusShown, 0);
         QVERIFY(f.Trail().empty());
@@ -330,7 +309,7 @@ private Q_SLOTS:
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(ReadAll(SettingsPath(base)), unchanged);
-        QCOMPARE(f.codes.back(), 12);
+        QCOMPARE(f.codes.back(), int(kCmdRefreshView));
 
         QCOMPARE(f.Column(3)[0], std::string("6.5 %"));
         CSettingInfoDlg dlg(
