@@ -118,7 +118,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The page's parts: the filters and buttons, the chart, the chart's view and scroll bar.
+    void BuildFilters();
     void BuildChart();
+    void BuildChartView();
     // The points around the view into the series, with their labels, bands and scroll bar.
     void ShowWindow();
     void PlaceEmptyText();

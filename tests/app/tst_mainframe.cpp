@@ -1,23 +1,20 @@
 // The main frame: first initialisation, view switching, the home view's buttons, shutdown.
 
-#include "FakeSerialPort.h"
-#include "ManualEventClock.h"
-#include "TestSupport.h"
-#include "app/MainFrame.h"
+#include "FrameFixture.h"
 #include "app/MessageBoxPrompt.h"
 #include "controls/PercentBar.h"
+#include "lab/LabOutbox.h"
 #include "link/dialogs/StatusDlgs.h"
 #include "settings/DisplayFormats.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/GraphView.h"
-#include "views/SettingInfoDlg.h"
 #include "views/LabSystemDlg.h"
-#include "lab/LabOutbox.h"
+#include "views/SettingInfoDlg.h"
+#include "views/list/ListCtrlExt.h"
 #include <QCheckBox>
 #include <QSpinBox>
-#include "views/list/ListCtrlExt.h"
 
 #include <QAccessible>
 #include <QDeadlineTimer>
@@ -36,34 +33,7 @@
 
 namespace {
 
-// The link on a fake port and the manual clock: nothing here waits for a device or real time.
-std::unique_ptr<LinkStack> FakeStack() {
-    return std::make_unique<LinkStack>(std::make_unique<FakeSerialPort>(),
-                                       std::make_unique<ManualEventClock>());
-}
-
-struct Frame {
-    Frame() : frame(prompt, home.path(), home.path() + "/DATA", FakeStack()) {
-        frame.show();
-        frame.FirstInitialisation();
-    }
-    // Until the worker's job has sent its call to this thread (not handled yet). False when it
-    // has not within a deadline far beyond any normal run, so a lost call fails the test instead
-    // of hanging it.
-    [[nodiscard]] bool LetTheWorkerCatchUp() {
-        const QDeadlineTimer deadline(kWorkerDeadlineMs);
-        while (!frame.Link().WorkerCalling()) {
-            if (deadline.hasExpired())
-                return false;
-            QThread::yieldCurrentThread();
-        }
-        return true;
-    }
-    static constexpr int kWorkerDeadlineMs = 30000;
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CMainFrame frame;
-};
+using Frame = FrameFixture;
 
 std::vector<bool> Visible(const CMainFrame& f) {
     std::vector<bool> v;
@@ -489,9 +459,9 @@ void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
     const ResultRow rows[] = {row("2358", "150", "88888888888888", "Analyzer Tilted"),
                               row("1259", "030", "1", " "), row("0000", "138", "1", " ")};
     for (int v : {2, 3}) {
-        CListCtrlExt* list0 = v == 2
-                                  ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List()
-                                  : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->List;
+        CListCtrlExt* list0 =
+            v == 2 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List()
+                   : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->List;
         // Side by side within the list, beside its vertical scroll bar: no sideways scrolling.
         int total = 0;
         for (int c = 0; c < kListColumnCount; ++c)
@@ -500,9 +470,9 @@ void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
         for (int c = 0; c < kListColumnCount; ++c)
             sizes += QString::number(list0->Header()->sectionSize(c)) + " ";
         QVERIFY2(total + 20 <= list0->width(), qPrintable(sizes));
-        CListCtrlExt* list = v == 2
-                                 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List()
-                                 : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->List;
+        CListCtrlExt* list =
+            v == 2 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List()
+                   : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->List;
         const QFontMetrics fm(list->font());
         const ListKind kind = v == 2 ? ListKind::Download : ListKind::AllData;
         for (int d = 0; d < 3; ++d)

@@ -8,6 +8,7 @@
 #include "settings/Settings.h"
 #include "storage/ResultEdit.h"
 #include "views/AllDataListView.h"
+#include "views/GraphView.h"
 #include "views/RecordDialogs.h"
 #include "views/SettingInfoDlg.h"
 #include "views/list/ListCtrlExt.h"
@@ -192,6 +193,99 @@ private Q_SLOTS:
         QCOMPARE(k->p_DOB, std::string("19000101"));
         QCOMPARE(k->P_DIAGNOSE, 3);
         QCOMPARE(k->P_MEMO, std::string("fasting\nrepeat in 3 months"));
+    }
+
+    // Each edit tells db.Changed once, after it committed; a refused or failed one tells
+    // nothing. A chart shown over the same database follows at once, a list the frame put away
+    // only when it is shown again.
+    void editsTellTheOtherViews_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("notices"); // ResultsChange values told, in order
+        QTest::addColumn<int>("rowsTold");
+        QTest::addColumn<int>("pointsAfter");
+        QTest::newRow("delete") << "delete" << true << int(ResultsChange::Deleted) << 2 << 2;
+        QTest::newRow("delete refused") << "delete" << false << -1 << 0 << 4;
+        QTest::newRow("delete of a row gone meanwhile") << "gone" << true << -1 << 0 << 4;
+        QTest::newRow("modify, twins alike")
+            << "modify" << true << int(ResultsChange::Corrected) << 2 << 4;
+        QTest::newRow("modify refused") << "modify" << false << -1 << 0 << 4;
+    }
+    void editsTellTheOtherViews() {
+        QFETCH(QString, action);
+        QFETCH(bool, yes);
+        QFETCH(int, notices);
+        QFETCH(int, rowsTold);
+        QFETCH(int, pointsAfter);
+        Fixture f(kRows);
+        std::vector<std::pair<int, int>> told;
+        const int token = f.db.Changed.Subscribe([&told](ResultsChange change, int rows) {
+            told.push_back({int(change), rows});
+        });
+        CHbA1cDeskGraphDataView chart([](int) {}, f.session, f.prompt, f.db, f.settings);
+        chart.RefreshGraph();
+        CHbA1cDeskAllDataListView putAway([](int) {}, f.session, f.prompt, f.db, f.settings);
+        putAway.RefreshList();
+        putAway.hide();
+        const int row = f.RowOf("123");
+        if (action == "gone") { // the row goes behind the list's back: nothing to tell
+            ListRowKey stale = *f.view->KeyOfRow(row);
+            QCOMPARE(DeleteStoredResult(f.db.ResultTable, stale, AuditStampNow()).kind,
+                     EditOutcome::Done);
+        }
+        if (action == "modify") {
+            f.drive = [&f, yes](QDialog& d) {
+                auto& dlg = dynamic_cast<CDataModifyDlg&>(d);
+                dlg.Name->setText(QStringLiteral("Park"));
+                f.prompt.answers = {yes};
+                dlg.Change->click();
+                if (!yes)
+                    dlg.reject();
+            };
+            f.Menu(row, QString::fromLatin1(kModifyMenuText));
+        } else {
+            f.prompt.answers = {yes};
+            f.view->OnDeleteRow(row, 0);
+        }
+        f.db.Changed.Unsubscribe(token);
+        const std::vector<std::pair<int, int>> expected =
+            notices < 0 ? std::vector<std::pair<int, int>>{}
+                        : std::vector<std::pair<int, int>>{{notices, rowsTold}};
+        QCOMPARE(told, expected);
+        QCOMPARE(int(chart.Points().size()), pointsAfter);
+        QCOMPARE(putAway.List->ItemCount(), 4); // read again when shown
+        putAway.OnActivate();
+        QCOMPARE(putAway.List->ItemCount(),
+                 (action == "gone" || (action == "delete" && yes)) ? 2 : 4);
+    }
+
+    // The list and the chart each keep their own search over the one table: a search in one
+    // neither narrows nor unlocks the other, and the table's own filter and sort stay as they
+    // were.
+    void eachViewKeepsItsOwnSearch() {
+        Fixture f(kRows);
+        CHbA1cDeskGraphDataView chart([](int) {}, f.session, f.prompt, f.db, f.settings);
+        chart.RefreshGraph();
+        const std::string tableFilter = f.db.ResultTable.Filter().c_str();
+        const std::string tableSort = f.db.ResultTable.Sort().c_str();
+        f.view->OnPeriodChanged(1);
+        QVERIFY(f.view->SearchActive());
+        QVERIFY(!chart.SearchActive());
+        chart.RefreshGraph(); // clears the chart's search only
+        QVERIFY(f.view->SearchActive());
+        f.prompt.answers = {true};
+        f.view->OnDeleteRow(0, 0); // still refused under the list's search
+        QVERIFY(f.prompt.messages.empty());
+        chart.PidList->setEditText(QStringLiteral("O'Neil"));
+        chart.OnPeriodChanged(0);
+        QVERIFY(chart.SearchActive());
+        QCOMPARE(chart.Points().size(), size_t(1));
+        f.view->RefreshList(); // every row in the list, the chart still on one patient
+        QVERIFY(!f.view->SearchActive() && chart.SearchActive());
+        QCOMPARE(f.view->List->ItemCount(), 4);
+        QCOMPARE(chart.Points().size(), size_t(1));
+        QCOMPARE(std::string(f.db.ResultTable.Filter().c_str()), tableFilter);
+        QCOMPARE(std::string(f.db.ResultTable.Sort().c_str()), tableSort);
     }
 
     void paddedIdsShowWithoutTheirBlanks() {
