@@ -1,14 +1,14 @@
 #include "app/MainFrame.h"
 
+#include "lab/LabLink.h"
 #include "link/dialogs/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/GraphView.h"
-#include "views/SettingInfoDlg.h"
 #include "views/LabSystemDlg.h"
-#include "lab/LabLink.h"
+#include "views/SettingInfoDlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -105,7 +105,8 @@ void CMainFrame::FirstInitialisation() {
     auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
     allData->OpenSettings = [this]() { OpenSettingsDialog(); };
     views_[kViewAllData] = allData;
-    views_[kViewGraph] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
+    views_[kViewGraph] =
+        new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
     for (int i = 0; i < kViewCount; ++i) {
         if (auto* page = dynamic_cast<CFormPage*>(views_[i]))
             page->ShowMessage = [this](const QString& text) { ShowMessage(text); };

@@ -119,8 +119,7 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
 
     RunDialog = [](QDialog& dlg) { return dlg.exec(); };
     RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
-    changedToken_ =
-        db_.Changed.Subscribe([this](ResultsChange, int) { OnResultsChanged(); });
+    changedToken_ = db_.Changed.Subscribe([this](ResultsChange, int) { OnResultsChanged(); });
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {

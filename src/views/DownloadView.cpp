@@ -69,8 +69,8 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
     list_->setFont(f);
     list_->Header()->setFont(f);
     list_->SetCellNavigation(true);
-    const char* const titles[kListColumnCount] = {"No.",  "Date", "Time", "Result.",
-                                                  "PID",  "OPID", "Note"};
+    const char* const titles[kListColumnCount] = {"No.", "Date", "Time", "Result.",
+                                                  "PID", "OPID", "Note"};
     const QFontMetrics fm(f);
     for (int c = 0; c < kListColumnCount; ++c)
         list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter,

@@ -62,8 +62,8 @@ private:
     ProcessDlgModel& processDlg_;
     IPrompt& prompt_;
     CListCtrlExt* list_;
-    CResultSearch search_;  // over the download table, newest first
-    int changedToken_ = 0;  // the subscription to db_.Changed
+    CResultSearch search_; // over the download table, newest first
+    int changedToken_ = 0; // the subscription to db_.Changed
     CsvDesktop exportDesktop_;
     QString startDir_;
     int listDateFormat_ = 0; // the date format the shown rows were written in

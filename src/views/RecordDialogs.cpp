@@ -19,8 +19,12 @@
 
 namespace {
 
-QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
-std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+QString Local(const std::string& s) {
+    return QString::fromLocal8Bit(s.c_str());
+}
+std::string Local(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
 
 const QDate kNoBirthday(1900, 1, 1);
 
@@ -108,12 +112,13 @@ CRecordDlg::CRecordDlg(const QString& caption, const CCurrentRecord& r, const Ap
     outer->addLayout(buttons_);
 }
 
-CDataModifyDlg::CDataModifyDlg(CCurrentRecord& record, const AppSettings& settings,
-                               IPrompt& prompt, QWidget* parent)
+CDataModifyDlg::CDataModifyDlg(CCurrentRecord& record, const AppSettings& settings, IPrompt& prompt,
+                               QWidget* parent)
     : CRecordDlg(QStringLiteral("Data Modify"), record, settings, parent), record_(record),
       prompt_(prompt) {
     // The analyzer's IDs are digits; the stored text is shown as it is.
-    auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (QLineEdit* id : {Pid, Opid}) {
         id->setValidator(digits);
         id->setMaxLength(14);
@@ -155,8 +160,8 @@ void CDataModifyDlg::OnChange() {
 CDataViewDlg::CDataViewDlg(const CCurrentRecord& record, const AppSettings& settings,
                            QWidget* parent)
     : CRecordDlg(QStringLiteral("Data View"), record, settings, parent) {
-    for (QWidget* w : std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark,
-                                                      Type, Birthday})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark, Type, Birthday})
         w->setEnabled(false);
     // Disabled, but as easy to read as the modify dialog.
     QPalette pal = palette();

@@ -27,7 +27,7 @@ inline constexpr int kTypeCount = 5;
 // The picked result, and what the modify dialog returns. The all-data list owns the one it
 // picks into and hands it to the dialogs.
 struct CCurrentRecord {
-    int row = 0;   // list row + 1; 0 while nothing is picked
+    int row = 0;    // list row + 1; 0 while nothing is picked
     ListRowKey key; // the result as stored: its five values find it again
     QDate birthday; // cut from p_DOB; invalid when that is empty or malformed
 
@@ -53,13 +53,13 @@ std::string BirthdayText(const QDate& date);
 class CRecordDlg : public QDialog {
     Q_OBJECT
 public:
-    QLineEdit* DateTime = nullptr; // 1125, read-only
-    QLineEdit* Result = nullptr;   // 1126, read-only
-    QLineEdit* Opid = nullptr;     // 1127
-    QLineEdit* Pid = nullptr;      // 1124
-    QLineEdit* Name = nullptr;     // 1123
-    QPlainTextEdit* Remark = nullptr; // 1001
-    QComboBox* Type = nullptr;     // 1116
+    QLineEdit* DateTime = nullptr;     // 1125, read-only
+    QLineEdit* Result = nullptr;       // 1126, read-only
+    QLineEdit* Opid = nullptr;         // 1127
+    QLineEdit* Pid = nullptr;          // 1124
+    QLineEdit* Name = nullptr;         // 1123
+    QPlainTextEdit* Remark = nullptr;  // 1001
+    QComboBox* Type = nullptr;         // 1116
     CDateTimeCtrl* Birthday = nullptr; // 1144
 
 protected:

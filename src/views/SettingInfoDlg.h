@@ -7,9 +7,9 @@
 #include "views/FormPage.h"
 
 #include <QDialog>
-#include <functional>
 #include <QPixmap>
 #include <QString>
+#include <functional>
 
 class CPngButton;
 class IPrompt;

@@ -20,8 +20,7 @@
 #include <string>
 #include <vector>
 
-template <class View>
-struct ViewFixture {
+template <class View> struct ViewFixture {
     using Texts = std::vector<std::string>;
 
     explicit ViewFixture(const std::vector<StoredRow>& rows = {}) : db(home.path(), &prompt) {
@@ -59,8 +58,8 @@ struct ViewFixture {
     CResultDatabases db;
     AppSettings settings;
     FakeSession session;
-    std::vector<int> codes;                // the frame commands the view sent
-    std::function<void(int)> onCommand;    // what the frame does with them (nothing by default)
+    std::vector<int> codes;             // the frame commands the view sent
+    std::function<void(int)> onCommand; // what the frame does with them (nothing by default)
     std::unique_ptr<View> view;
     QString said; // the last message the view gave
 };
