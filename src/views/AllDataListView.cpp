@@ -23,15 +23,28 @@
 
 namespace {
 
-// The widths follow the texts the columns can show (ResultColumnWidth).
-const char* const kColumnTitles[kListColumnCount] = {
+const char* const kColumnTitles[kResultColumnCount] = {
     "No.", "Date", "Time", "Result.", "Patient ID.", "Operator ID.", "Note"};
 
-QFont ListFont() {
-    QFont f(QStringLiteral("Malgun Gothic"));
-    f.setPixelSize(15);
-    f.setBold(true);
-    return f;
+// The IDs into an ID list, "ALL Data" chosen. Shown without the padding the IDs are stored with
+// (the search ignores it too); IDs that differ only in it are shown once. A set: a list can hold
+// thousands of patients.
+void ShowIds(QComboBox& box, const CIdList& ids) {
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(ids.Items().size()));
+    QSet<QString> seen;
+    seen.reserve(static_cast<qsizetype>(ids.Items().size()));
+    for (const std::string& id : ids.Items()) {
+        const QString shown = QString::fromLocal8Bit(TrimmedId(id).c_str());
+        const QString key = shown.toLower();
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            items << shown;
+        }
+    }
+    box.clear();
+    box.addItems(items);
+    box.setCurrentIndex(0);
 }
 
 } // namespace
@@ -43,8 +56,46 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     : CNavigationPage(262, kViewAllData, std::move(command), session, prompt, parent), db_(db),
       settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
     search_.SetOrder(kDefaultSort);
-    Automatic = Nav[3];
+    Automatic = Nav[kNavAutomatic];
 
+    BuildFilters();
+    BuildButtons();
+    List = new CListCtrlExt(1001, this);
+    List->setGeometry(55, 180, 894, 442);
+    List->setAccessibleName(QStringLiteral("All results"));
+    SetUpResultList(*List, kColumnTitles, [this]() { return listDateFormat_; });
+    connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
+    connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
+    connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
+
+    // The keyboard goes through the page as it is laid out: the view buttons, the filters left
+    // to right, Search, the column headers, the list, then the buttons below it.
+    QWidget* order[] = {Nav[kNavHome],
+                        Nav[kNavDownload],
+                        Nav[kNavAllData],
+                        Nav[kNavAutomatic],
+                        Nav[kNavGraph],
+                        Period,
+                        PidList,
+                        OpidList,
+                        StartDate,
+                        EndDate,
+                        Search,
+                        List->Header(),
+                        List,
+                        Settings,
+                        SignIn,
+                        Export,
+                        Print};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    RunDialog = [](QDialog& dlg) { return dlg.exec(); };
+    RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
+    changedToken_ = db_.Changed.Subscribe([this](ResultsChange, int) { OnResultsChanged(); });
+}
+
+void CHbA1cDeskAllDataListView::BuildFilters() {
     Period = MakePeriodList(QStringLiteral("ALL"));
     connect(Period, &QComboBox::activated, this, &CHbA1cDeskAllDataListView::OnPeriodChanged);
 
@@ -68,7 +119,9 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     for (CDateTimeCtrl* picker : {StartDate, EndDate})
         connect(picker, &CDateTimeCtrl::DateRefused, this,
                 [this](const QString& why) { Say(why); });
+}
 
+void CHbA1cDeskAllDataListView::BuildButtons() {
     Search = ActionButton(273, 863, 137);
     Search->setAccessibleName(QStringLiteral("Search"));
     connect(Search, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnSearch);
@@ -89,37 +142,6 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     SignIn->setAccessibleName(QStringLiteral("Sign In"));
     SignIn->hide();
     SignIn->setEnabled(false);
-
-    List = new CListCtrlExt(1001, this);
-    List->setGeometry(55, 180, 894, 442);
-    List->setAccessibleName(QStringLiteral("All results"));
-    List->setFont(ListFont());
-    List->Header()->setFont(ListFont());
-    List->SetCellNavigation(true);
-    const QFontMetrics fm(List->font());
-    for (int c = 0; c < kListColumnCount; ++c)
-        List->InsertColumn(c, QString::fromLatin1(kColumnTitles[c]), Qt::AlignCenter,
-                           ResultColumnWidth(fm, c, QString::fromLatin1(kColumnTitles[c])));
-    SetResultColumnSortKeys(*List, [this]() { return listDateFormat_; });
-    List->Model()->SetColumnShownTrimmed(4, true);
-    List->Model()->SetColumnShownTrimmed(5, true);
-    List->SetColumnHideable(0, false);
-    List->LoadColumnLayout();
-    connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
-    connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
-    connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
-
-    // The keyboard goes through the page as it is laid out: the view buttons, the filters left
-    // to right, Search, the column headers, the list, then the buttons below it.
-    QWidget* order[] = {Nav[0],  Nav[1],   Nav[2],    Nav[3],  Nav[4], Period,
-                        PidList, OpidList, StartDate, EndDate, Search, List->Header(),
-                        List,    Settings, SignIn,    Export,  Print};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    RunDialog = [](QDialog& dlg) { return dlg.exec(); };
-    RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
-    changedToken_ = db_.Changed.Subscribe([this](ResultsChange, int) { OnResultsChanged(); });
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
@@ -185,27 +207,8 @@ void CHbA1cDeskAllDataListView::FillList() {
     }
     const bool searched = keepFilter_;
     keepFilter_ = false;
-    auto fillIds = [](QComboBox* box, const CIdList& ids) {
-        QStringList items;
-        items.reserve(static_cast<qsizetype>(ids.Items().size()));
-        // Shown without the padding the IDs are stored with (the search ignores it too); IDs
-        // that differ only in it are shown once. A set: a list can hold thousands of patients.
-        QSet<QString> seen;
-        seen.reserve(static_cast<qsizetype>(ids.Items().size()));
-        for (const std::string& id : ids.Items()) {
-            const QString shown = QString::fromLocal8Bit(TrimmedId(id).c_str());
-            const QString key = shown.toLower();
-            if (!seen.contains(key)) {
-                seen.insert(key);
-                items << shown;
-            }
-        }
-        box->clear();
-        box->addItems(items);
-        box->setCurrentIndex(0);
-    };
-    fillIds(PidList, pids);
-    fillIds(OpidList, opids);
+    ShowIds(*PidList, pids);
+    ShowIds(*OpidList, opids);
     // After a search the boxes keep the IDs searched for.
     if (searched) {
         if (!searchedPid_.empty())

@@ -103,6 +103,9 @@ public:
     CPngButton* SignIn = nullptr;
 
 private:
+    // The period list, the ID lists and the date pickers; the buttons beside and below the list.
+    void BuildFilters();
+    void BuildButtons();
     // The typed or chosen ID; empty for "ALL Data".
     static std::string FilterId(const QComboBox* list);
     // Shows the rows of the search `filter` (with searchActive_ set), or every row for "".

@@ -63,23 +63,9 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
     list_ = new CListCtrlExt(1000, this);
     list_->setGeometry(55, 180, 894, 488);
     list_->setAccessibleName(QStringLiteral("Downloaded results"));
-    QFont f(QStringLiteral("Malgun Gothic"));
-    f.setBold(true);
-    f.setPixelSize(15);
-    list_->setFont(f);
-    list_->Header()->setFont(f);
-    list_->SetCellNavigation(true);
-    const char* const titles[kListColumnCount] = {"No.", "Date", "Time", "Result.",
-                                                  "PID", "OPID", "Note"};
-    const QFontMetrics fm(f);
-    for (int c = 0; c < kListColumnCount; ++c)
-        list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter,
-                            ResultColumnWidth(fm, c, QString::fromLatin1(titles[c])));
-    SetResultColumnSortKeys(*list_, [this]() { return listDateFormat_; });
-    list_->Model()->SetColumnShownTrimmed(4, true);
-    list_->Model()->SetColumnShownTrimmed(5, true);
-    list_->SetColumnHideable(0, false);
-    list_->LoadColumnLayout();
+    const char* const titles[kResultColumnCount] = {"No.", "Date", "Time", "Result.",
+                                                    "PID", "OPID", "Note"};
+    SetUpResultList(*list_, titles, [this]() { return listDateFormat_; });
 
     // The keyboard goes through the page as it is laid out.
     QWidget* order[] = {Home, Download, AllData, Mode, Graph, Export, list_->Header(), list_};

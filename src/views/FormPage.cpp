@@ -100,7 +100,7 @@ CNavigationPage::CNavigationPage(int backgroundId, ViewIndex currentView, FrameC
                             {kViewAllData, kCmdShowAllData, 568, 217, "All data"},
                             {0, kCmdShowHome, 684, 219, "Automatic mode"},
                             {kViewGraph, kCmdShowGraph, 800, 221, "Graph"}};
-    int slot = 0;
+    int slot = kNavHome;
     for (const NavSpec& n : navs) {
         const bool current = n.view == currentView;
         CPngButton* b = NavButton(n.x, current ? n.image + 1 : n.image, n.image + 1);

@@ -97,13 +97,15 @@ private:
 // The all-data list and the graph view: their pages with background and navigation buttons.
 // The list, the search, the chart and their buttons come with the views built on them
 // (views/AllDataListView, views/GraphView).
-// Nav[0..4]: Home, Download, All data, the automatic-mode switch, Graph.
+// Nav[kNavHome .. kNavGraph]: Home, Download, All data, the automatic-mode switch, Graph.
+enum NavSlot : int { kNavHome, kNavDownload, kNavAllData, kNavAutomatic, kNavGraph, kNavCount };
+
 class CNavigationPage : public CFormPage {
     Q_OBJECT
 public:
     CNavigationPage(int backgroundId, ViewIndex currentView, FrameCommandFn command,
                     IDownloadSession& session, IPrompt& prompt, QWidget* parent = nullptr);
-    CPngButton* Nav[5] = {};
+    CPngButton* Nav[kNavCount] = {};
 
 protected:
     // The period list at its place: allText (no period), then 1 to 12 weeks.

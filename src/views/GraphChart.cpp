@@ -89,6 +89,10 @@ void CHbA1cDeskGraphDataView::BuildChart() {
     target_->attachAxis(xAxis_);
     target_->attachAxis(yAxis_);
 
+    BuildPointSeries();
+}
+
+void CHbA1cDeskGraphDataView::BuildPointSeries() {
     series_ = new QScatterSeries();
     series_->setName(QString::fromLatin1(kChartSeriesName));
     series_->setMarkerShape(QScatterSeries::MarkerShapeCircle);

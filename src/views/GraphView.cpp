@@ -45,7 +45,7 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
         FillGraphData();
         DrawGraph();
     });
-    Automatic = Nav[3];
+    Automatic = Nav[kNavAutomatic];
     chooseFile_ = [this]() {
         return QFileDialog::getSaveFileName(
             this, QStringLiteral("Save chart"), QDir::home().filePath(DefaultChartFileName()),
@@ -57,8 +57,13 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
     BuildChartView();
 
     // The keyboard goes through the page as it is laid out.
-    QWidget* order[] = {Nav[0],    Nav[1],  Nav[2],     Nav[3], Nav[4],    Period,   PidList,
-                        StartDate, EndDate, SaveButton, Search, ChartView, ScrollBar};
+    QWidget* order[] = {Nav[kNavHome],    Nav[kNavDownload],
+                        Nav[kNavAllData], Nav[kNavAutomatic],
+                        Nav[kNavGraph],   Period,
+                        PidList,          StartDate,
+                        EndDate,          SaveButton,
+                        Search,           ChartView,
+                        ScrollBar};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

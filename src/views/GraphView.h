@@ -121,6 +121,8 @@ private:
     // The page's parts: the filters and buttons, the chart, the chart's view and scroll bar.
     void BuildFilters();
     void BuildChart();
+    // The points over the bands, and the text over an empty chart.
+    void BuildPointSeries();
     void BuildChartView();
     // The points around the view into the series, with their labels, bands and scroll bar.
     void ShowWindow();

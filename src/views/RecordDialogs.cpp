@@ -57,59 +57,70 @@ CRecordDlg::CRecordDlg(const QString& caption, const CCurrentRecord& r, const Ap
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     outer->addLayout(form);
 
-    auto line = [this](const char* id, const std::string& text) {
-        auto* edit = new QLineEdit(Local(text), this);
-        edit->setObjectName(QString::fromLatin1(id));
-        return edit;
-    };
-    auto add = [this, form](const char* label, QWidget* field) {
-        auto* l = new QLabel(QString::fromLatin1(label), this);
-        l->setBuddy(field);
-        // The label without its colon names the field for screen readers.
-        field->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')).trimmed());
-        form->addRow(l, field);
-    };
+    BuildTextFields(*form, r, settings);
+    BuildOtherFields(*form, r, settings);
 
-    DateTime = line("1125", FormatRecordDateTime(r.key.DATE.c_str(), r.key.TIME.c_str(), settings));
+    buttons_ = new QHBoxLayout;
+    buttons_->addStretch();
+    outer->addSpacing(8);
+    outer->addLayout(buttons_);
+}
+
+QLineEdit* CRecordDlg::Line(const char* id, const std::string& text) {
+    auto* edit = new QLineEdit(Local(text), this);
+    edit->setObjectName(QString::fromLatin1(id));
+    return edit;
+}
+
+void CRecordDlg::AddRow(QFormLayout& form, const char* label, QWidget* field) {
+    auto* l = new QLabel(QString::fromLatin1(label), this);
+    l->setBuddy(field);
+    // The label without its colon names the field for screen readers.
+    field->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')).trimmed());
+    form.addRow(l, field);
+}
+
+void CRecordDlg::BuildTextFields(QFormLayout& form, const CCurrentRecord& r,
+                                 const AppSettings& settings) {
+    DateTime = Line("1125", FormatRecordDateTime(r.key.DATE.c_str(), r.key.TIME.c_str(), settings));
     DateTime->setReadOnly(true);
-    add("Date / Time:", DateTime);
-    Result = line("1126", FormatResultText(r.key.HbA1c_VALUE.c_str(), settings.unit));
+    AddRow(form, "Date / Time:", DateTime);
+    Result = Line("1126", FormatResultText(r.key.HbA1c_VALUE.c_str(), settings.unit));
     Result->setReadOnly(true);
-    add("Result :", Result);
+    AddRow(form, "Result :", Result);
     for (QLineEdit* fixed : {DateTime, Result}) { // read-only fields look it
         QPalette pal = fixed->palette();
         pal.setColor(QPalette::Base, pal.color(QPalette::Window));
         fixed->setPalette(pal);
     }
     // The stored IDs are padded with blanks; the edits show the ID itself.
-    Opid = line("1127", TrimmedId(r.key.OPID));
-    add("OPID :", Opid);
-    Pid = line("1124", TrimmedId(r.key.PID));
-    add("PID :", Pid);
-    Name = line("1123", r.key.p_NAME);
-    add("Patient Name :", Name);
+    Opid = Line("1127", TrimmedId(r.key.OPID));
+    AddRow(form, "OPID :", Opid);
+    Pid = Line("1124", TrimmedId(r.key.PID));
+    AddRow(form, "PID :", Pid);
+    Name = Line("1123", r.key.p_NAME);
+    AddRow(form, "Patient Name :", Name);
+}
+
+void CRecordDlg::BuildOtherFields(QFormLayout& form, const CCurrentRecord& r,
+                                  const AppSettings& settings) {
     Birthday = new CDateTimeCtrl(this);
     Birthday->setObjectName(QStringLiteral("1144"));
     Birthday->SetDateFormat(settings.Date);
     Birthday->SetDate(r.birthday.isValid() ? r.birthday : kNoBirthday);
-    add("Birthday :", Birthday);
+    AddRow(form, "Birthday :", Birthday);
     Type = new QComboBox(this);
     Type->setObjectName(QStringLiteral("1116"));
     for (const char* t : kTypeNames)
         Type->addItem(QString::fromLatin1(t));
     const int type = r.key.P_DIAGNOSE;
     Type->setCurrentIndex(type >= 0 && type < kTypeCount ? type : -1);
-    add("Type :", Type);
+    AddRow(form, "Type :", Type);
     Remark = new QPlainTextEdit(Local(r.key.P_MEMO), this);
     Remark->setObjectName(QStringLiteral("1001"));
     Remark->setTabChangesFocus(true);
     Remark->setFixedHeight(90);
-    add("Remark :", Remark);
-
-    buttons_ = new QHBoxLayout;
-    buttons_->addStretch();
-    outer->addSpacing(8);
-    outer->addLayout(buttons_);
+    AddRow(form, "Remark :", Remark);
 }
 
 CDataModifyDlg::CDataModifyDlg(CCurrentRecord& record, const AppSettings& settings, IPrompt& prompt,

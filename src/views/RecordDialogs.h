@@ -12,6 +12,7 @@
 class CDateTimeCtrl;
 class IPrompt;
 class QComboBox;
+class QFormLayout;
 class QHBoxLayout;
 class QLineEdit;
 class QPlainTextEdit;
@@ -67,6 +68,14 @@ protected:
                QWidget* parent);
     // The row that holds the dialog's buttons.
     QHBoxLayout* buttons_ = nullptr;
+
+private:
+    QLineEdit* Line(const char* id, const std::string& text);
+    // A labelled row; the label without its colon is the field's accessible name.
+    void AddRow(QFormLayout& form, const char* label, QWidget* field);
+    // Date and time, result, the IDs and the name; then birthday, type and remark.
+    void BuildTextFields(QFormLayout& form, const CCurrentRecord& r, const AppSettings& settings);
+    void BuildOtherFields(QFormLayout& form, const CCurrentRecord& r, const AppSettings& settings);
 };
 
 class CDataModifyDlg : public CRecordDlg {

@@ -405,7 +405,7 @@ void TestMainFrame::viewShortcutsCtrl1To5() {
     QTest::keyClick(&f.frame, Qt::Key_3, Qt::ControlModifier);
     QCOMPARE(f.frame.ActiveIndex(), int(kViewAllData));
     auto* all = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData));
-    QVERIFY(all->Nav[4]->toolTip().contains(QStringLiteral("Ctrl+5")));
+    QVERIFY(all->Nav[kNavGraph]->toolTip().contains(QStringLiteral("Ctrl+5")));
     QTest::keyClick(&f.frame, Qt::Key_5, Qt::ControlModifier);
     QCOMPARE(f.frame.ActiveIndex(), int(kViewGraph));
     QTest::keyClick(&f.frame, Qt::Key_1, Qt::ControlModifier);

@@ -193,7 +193,7 @@ private Q_SLOTS:
         f.view->show();
         QApplication::setActiveWindow(f.view.get());
         QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
-        f.view->Nav[0]->setFocus();
+        f.view->Nav[kNavHome]->setFocus();
         QStringList names;
         for (int i = 0; i < 17; ++i) {
             QWidget* w = QApplication::focusWidget();

@@ -4,6 +4,7 @@
 #include "storage/DownloadDecoder.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QFont>
 #include <QFontMetrics>
 #include <algorithm>
 
@@ -63,4 +64,23 @@ int ResultColumnWidth(const QFontMetrics& fm, int column, const QString& title) 
     for (const std::string& t : ResultColumnSamples(column))
         widest = std::max(widest, fm.horizontalAdvance(QString::fromLatin1(t.c_str())) + 10);
     return widest;
+}
+
+void SetUpResultList(CListCtrlExt& list, const char* const (&titles)[kResultColumnCount],
+                     std::function<int()> dateFormat) {
+    QFont font(QStringLiteral("Malgun Gothic"));
+    font.setPixelSize(15);
+    font.setBold(true);
+    list.setFont(font);
+    list.Header()->setFont(font);
+    list.SetCellNavigation(true);
+    const QFontMetrics fm(font);
+    for (int c = 0; c < kResultColumnCount; ++c)
+        list.InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter,
+                          ResultColumnWidth(fm, c, QString::fromLatin1(titles[c])));
+    SetResultColumnSortKeys(list, std::move(dateFormat));
+    list.Model()->SetColumnShownTrimmed(kColumnPid, true);
+    list.Model()->SetColumnShownTrimmed(kColumnOpid, true);
+    list.SetColumnHideable(kColumnNumber, false);
+    list.LoadColumnLayout();
 }

@@ -9,6 +9,25 @@
 
 class CListCtrlExt;
 
+// The columns of both result lists, in their inserted order.
+enum ResultColumn : int {
+    kColumnNumber = 0,
+    kColumnDate,
+    kColumnTime,
+    kColumnResult,
+    kColumnPid,
+    kColumnOpid,
+    kColumnNote,
+    kResultColumnCount
+};
+
+// A result list as both views build it: the lists' bold font, the seven columns with the given
+// titles and room for every text they can show, sorting by what they show (dateFormat as for
+// SetResultColumnSortKeys), the padded IDs shown without their blanks, No. never hidden, and
+// the layout the user left.
+void SetUpResultList(CListCtrlExt& list, const char* const (&titles)[kResultColumnCount],
+                     std::function<int()> dateFormat);
+
 // The seven columns of both result lists (No., Date, Time, Result., PID, OPID, Note) sort by
 // what they show: No. by number, Date by date and time, Time by time of day, the result by
 // value, the IDs as IDs, the note as text. dateFormat gives the format the dates were written
