@@ -28,7 +28,8 @@ const char* const kPaneSizeText[kPaneTotal] = {
 
 CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder,
                        std::unique_ptr<LinkStack> link)
-    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder), links_(std::move(link)) {
+    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder),
+      linkStack_(std::move(link)) {
     setWindowTitle(QString::fromLatin1(kMainTitle));
     setWindowIcon(QIcon(QStringLiteral(":/png/128.png")));
     // Maximised, the window is 1024 x 768 as well.
@@ -74,7 +75,7 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
 
     // The link's state and worker start with the window.
     db_ = std::make_unique<CResultDatabases>(baseFolder_, &prompt_);
-    link_ = std::make_unique<CAcquisitionController>(links_->Context(
+    controller_ = std::make_unique<CAcquisitionController>(linkStack_->Context(
         prompt_, chooser_, *this, *db_, settings_, DecoderFolders{baseFolder_, dataFolder_}));
 }
 
@@ -94,19 +95,20 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::FirstInitialisation() {
     db_->OpenDatabases();
-    link_->Initialise();
+    controller_->Initialise();
     auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
     views_[kViewEmpty] = new CTrevanixView(stack_);
-    views_[kViewHome] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
-    auto* download = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg,
-                                                prompt_, stack_);
+    views_[kViewHome] = new CHbA1cDeskMainView(send, *controller_, prompt_, stack_);
+    auto* download = new CHbA1cDeskDownLoadView(send, *controller_, *db_, settings_,
+                                                linkStack_->processDlg, prompt_, stack_);
     download->SetDataFolder(dataFolder_); // where its CSV export leaves the current folder
     views_[kViewDownload] = download;
-    auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
+    auto* allData =
+        new CHbA1cDeskAllDataListView(send, *controller_, prompt_, *db_, settings_, stack_);
     allData->OpenSettings = [this]() { OpenSettingsDialog(); };
     views_[kViewAllData] = allData;
     views_[kViewGraph] =
-        new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
+        new CHbA1cDeskGraphDataView(send, *controller_, prompt_, *db_, settings_, stack_);
     for (int i = 0; i < kViewCount; ++i) {
         if (auto* page = dynamic_cast<CFormPage*>(views_[i]))
             page->ShowMessage = [this](const QString& text) { ShowMessage(text); };
@@ -116,8 +118,8 @@ void CMainFrame::FirstInitialisation() {
     }
     document_.insert(views_[kViewEmpty]);
     active_ = kViewEmpty;
-    processDlg_ = new CProcessDlg(links_->processDlg, this);
-    checkingDlg_ = new CCheckingDlg(links_->checkingDlg, this);
+    processDlg_ = new CProcessDlg(linkStack_->processDlg, this);
+    checkingDlg_ = new CCheckingDlg(linkStack_->checkingDlg, this);
     LoadSettings(settings_, baseFolder_);
     // The link to the lab system: queued in the stores' transactions, sent by a thread of its own.
     LabConfig lab;
@@ -234,7 +236,7 @@ void CMainFrame::SetStatusPane(int pane, const std::string& text) {
         // Automatic mode starts without the bar of the last manual download.
         const bool automatic = text == "automatic";
         if (automatic && !automaticShown_)
-            links_->processDlg.SetProgress(-1, std::string());
+            linkStack_->processDlg.SetProgress(-1, std::string());
         automaticShown_ = automatic;
     }
     // A long device path is shortened in the middle; the whole of it is in the tooltip.
@@ -250,7 +252,7 @@ void CMainFrame::PrepareShutdown() {
     shutDown_ = true;
     // The link first (no more work, port closed, worker ended), so a download being stored
     // finishes its transaction before the tables close.
-    link_->Shutdown();
+    controller_->Shutdown();
     if (changedToken_)
         db_->Changed.Unsubscribe(changedToken_);
     changedToken_ = 0;

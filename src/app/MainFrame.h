@@ -42,8 +42,9 @@ public:
     // Databases, acquisition state, views, status dialogs, settings, home view.
     void FirstInitialisation();
 
-    // UM_FRAME_COMMAND.
-    void FrameCommand(int tag, int code) { link_->FrameCommand(tag, code); }
+    // A FrameCommandCode from a view, the settings window or the link: the link decides what
+    // it does (views, downloads, the automatic sequence).
+    void FrameCommand(int tag, int code) { controller_->FrameCommand(tag, code); }
     void SwitchView(int from, int to);
     // The position of a view in the views array; a view not in it counts as 0.
     int IndexOfView(const QWidget* view) const;
@@ -63,12 +64,12 @@ public:
     QString Message() const;
     QLabel* MessagePane() const { return message_; }
 
-    CAcquisitionController& Link() { return *link_; }
+    CAcquisitionController& Link() { return *controller_; }
     CResultDatabases& Databases() { return *db_; }
-    ISerialPort& Port() { return *links_->port; }
-    LinkStack& Stack() { return *links_; }
-    ProcessDlgModel& ProcessModel() { return links_->processDlg; }
-    CheckingDlgModel& CheckingModel() { return links_->checkingDlg; }
+    ISerialPort& Port() { return *linkStack_->port; }
+    LinkStack& Stack() { return *linkStack_; }
+    ProcessDlgModel& ProcessModel() { return linkStack_->processDlg; }
+    CheckingDlgModel& CheckingModel() { return linkStack_->checkingDlg; }
     CProcessDlg* ProcessDialog() const { return processDlg_; }
     CCheckingDlg* CheckingDialog() const { return checkingDlg_; }
     AppSettings& Settings() { return settings_; }
@@ -92,9 +93,9 @@ private:
     QString baseFolder_, dataFolder_;
     std::unique_ptr<CResultDatabases> db_;
     AppSettings settings_;
-    std::unique_ptr<LinkStack> links_;
+    std::unique_ptr<LinkStack> linkStack_;
     CGetDataDlgChooser chooser_{this};
-    std::unique_ptr<CAcquisitionController> link_;
+    std::unique_ptr<CAcquisitionController> controller_;
     QWidget* stack_ = nullptr;
     QWidget* views_[kViewCount] = {};
     int active_ = 0;

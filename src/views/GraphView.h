@@ -54,7 +54,7 @@ public:
     void OnActivate() override { RefreshGraph(); }
     void Refresh() override { RefreshGraph(); }
 
-    // Back to every stored result with no filter (activation and command 12).
+    // Back to every stored result with no filter (activation and kCmdRefreshView).
     void RefreshGraph();
     // Reads the rows into the point list; returns the number of points.
     int FillGraphData();

@@ -250,7 +250,7 @@ void CSettingInfoDlg::OnSave() {
 
 void CSettingInfoDlg::keyPressEvent(QKeyEvent* e) {
     // Enter saves wherever the focus is (a focused Close button takes its own Enter first);
-    // Escape closes without saving, as the dialog always did.
+    // Escape closes without saving: a way out that changes nothing.
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
         !(e->modifiers() & ~Qt::KeypadModifier)) {
         OnSave();
