@@ -1,14 +1,14 @@
 #include "app/MainFrame.h"
 
+#include "lab/LabLink.h"
 #include "link/dialogs/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/GraphView.h"
-#include "views/SettingInfoDlg.h"
 #include "views/LabSystemDlg.h"
-#include "lab/LabLink.h"
+#include "views/SettingInfoDlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -17,17 +17,19 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <iterator>
 
 namespace {
 // Pane widths: the texts the status bar was sized by, or the longest text a pane shows.
-const char* const kPaneSizeText[7] = {
+const char* const kPaneSizeText[kPaneTotal] = {
     "",          "_____________",        "2026/12/31 - 23:59:59", "automatic",
     "SEQ : 130", "Scan Port Count : 10", "Current Port Index : 5"};
 } // namespace
 
 CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString& dataFolder,
                        std::unique_ptr<LinkStack> link)
-    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder), links_(std::move(link)) {
+    : prompt_(prompt), baseFolder_(baseFolder), dataFolder_(dataFolder),
+      linkStack_(std::move(link)) {
     setWindowTitle(QString::fromLatin1(kMainTitle));
     setWindowIcon(QIcon(QStringLiteral(":/png/128.png")));
     // Maximised, the window is 1024 x 768 as well.
@@ -46,7 +48,7 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
     message_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(message_, 1);
     const QFontMetrics fm(bar->font());
-    for (int i = 1; i < 7; ++i) {
+    for (int i = kPanePort; i < kPaneTotal; ++i) {
         panes_[i] = new QLabel(bar);
         panes_[i]->setFixedWidth(fm.horizontalAdvance(QString::fromLatin1(kPaneSizeText[i])) + 16);
         panes_[i]->setAlignment(Qt::AlignCenter);
@@ -73,12 +75,17 @@ CMainFrame::CMainFrame(IPrompt& prompt, const QString& baseFolder, const QString
 
     // The link's state and worker start with the window.
     db_ = std::make_unique<CResultDatabases>(baseFolder_, &prompt_);
-    link_ = std::make_unique<CAcquisitionController>(links_->Context(
+    controller_ = std::make_unique<CAcquisitionController>(linkStack_->Context(
         prompt_, chooser_, *this, *db_, settings_, DecoderFolders{baseFolder_, dataFolder_}));
 }
 
 CMainFrame::~CMainFrame() {
     PrepareShutdown();
+    // The views go before the databases they listen to (the frame's members go before its
+    // child widgets).
+    delete stack_;
+    stack_ = nullptr;
+    std::fill(std::begin(views_), std::end(views_), nullptr);
     // The dialogs follow models that nothing writes any more (the worker has ended).
     delete processDlg_;
     processDlg_ = nullptr;
@@ -88,29 +95,31 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::FirstInitialisation() {
     db_->OpenDatabases();
-    link_->Initialise();
+    controller_->Initialise();
     auto send = [this](int code) { FrameCommand(FRAME_COMMAND_TAG, code); };
-    views_[0] = new CTrevanixView(stack_);
-    views_[1] = new CHbA1cDeskMainView(send, *link_, prompt_, stack_);
-    auto* download = new CHbA1cDeskDownLoadView(send, *link_, *db_, settings_, links_->processDlg,
-                                                prompt_, stack_);
+    views_[kViewEmpty] = new CTrevanixView(stack_);
+    views_[kViewHome] = new CHbA1cDeskMainView(send, *controller_, prompt_, stack_);
+    auto* download = new CHbA1cDeskDownLoadView(send, *controller_, *db_, settings_,
+                                                linkStack_->processDlg, prompt_, stack_);
     download->SetDataFolder(dataFolder_); // where its CSV export leaves the current folder
-    views_[2] = download;
-    auto* allData = new CHbA1cDeskAllDataListView(send, *link_, prompt_, *db_, settings_, stack_);
+    views_[kViewDownload] = download;
+    auto* allData =
+        new CHbA1cDeskAllDataListView(send, *controller_, prompt_, *db_, settings_, stack_);
     allData->OpenSettings = [this]() { OpenSettingsDialog(); };
-    views_[3] = allData;
-    views_[4] = new CHbA1cDeskGraphDataView(send, *link_, prompt_, *db_, settings_, stack_);
-    for (int i = 0; i < 5; ++i) {
+    views_[kViewAllData] = allData;
+    views_[kViewGraph] =
+        new CHbA1cDeskGraphDataView(send, *controller_, prompt_, *db_, settings_, stack_);
+    for (int i = 0; i < kViewCount; ++i) {
         if (auto* page = dynamic_cast<CFormPage*>(views_[i]))
             page->ShowMessage = [this](const QString& text) { ShowMessage(text); };
         views_[i]->setGeometry(0, 0, 1024, 768);
         views_[i]->setProperty("controlId", i == 0 ? kFirstPaneId : kFirstPaneId + i);
         views_[i]->setVisible(i == 0);
     }
-    document_.insert(views_[0]);
-    active_ = 0;
-    processDlg_ = new CProcessDlg(links_->processDlg, this);
-    checkingDlg_ = new CCheckingDlg(links_->checkingDlg, this);
+    document_.insert(views_[kViewEmpty]);
+    active_ = kViewEmpty;
+    processDlg_ = new CProcessDlg(linkStack_->processDlg, this);
+    checkingDlg_ = new CCheckingDlg(linkStack_->checkingDlg, this);
     LoadSettings(settings_, baseFolder_);
     // The link to the lab system: queued in the stores' transactions, sent by a thread of its own.
     LabConfig lab;
@@ -118,6 +127,11 @@ void CMainFrame::FirstInitialisation() {
     if (!LoadLabConfig(baseFolder_, lab, &labProblem))
         prompt_.Inform(labProblem, kMessageTitle);
     lab_ = std::make_unique<CLabLink>(lab, settings_.unit);
+    // Stored results are queued for the lab in the store's transaction: send them now.
+    changedToken_ = db_->Changed.Subscribe([this](ResultsChange change, int) {
+        if (change == ResultsChange::Stored && lab_)
+            lab_->Wake();
+    });
     db_->ResultTable.SetJournal(&lab_->Journal());
     if (db_->DatabaseReady)
         lab_->Start(db_->MainDbPath, db_->CurrentTable);
@@ -125,7 +139,7 @@ void CMainFrame::FirstInitialisation() {
     connect(labTimer_, &QTimer::timeout, this, &CMainFrame::UpdateLabPane);
     labTimer_->start(2000);
     UpdateLabPane();
-    SwitchView(0, 1);
+    SwitchView(kViewEmpty, kViewHome);
 }
 
 void CMainFrame::UpdateLabPane() {
@@ -152,7 +166,7 @@ void CMainFrame::OpenLabSystemDialog() {
 }
 
 void CMainFrame::SwitchView(int from, int to) {
-    if (from < 0 || from > 4 || to < 0 || to > 4 || !views_[to])
+    if (from < 0 || from >= kViewCount || to < 0 || to >= kViewCount || !views_[to])
         return;
     QWidget* f = views_[from];
     QWidget* t = views_[to];
@@ -164,7 +178,7 @@ void CMainFrame::SwitchView(int from, int to) {
     if (f != t)
         f->hide();
     document_.insert(t);
-    if (from != 0 && f != t)
+    if (from != kViewEmpty && f != t)
         document_.erase(f);
     active_ = to;
     t->raise();
@@ -175,10 +189,10 @@ void CMainFrame::SwitchView(int from, int to) {
 }
 
 int CMainFrame::IndexOfView(const QWidget* view) const {
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kViewCount; ++i)
         if (views_[i] == view)
             return i;
-    return 0;
+    return kViewEmpty;
 }
 
 void CMainFrame::ShowView(int index) {
@@ -201,10 +215,7 @@ void CMainFrame::RefreshActiveView() {
 }
 
 void CMainFrame::FillDownloadList() {
-    if (auto* down = dynamic_cast<CHbA1cDeskDownLoadView*>(views_[2]))
-        down->FillDownloadList();
-    if (lab_)
-        lab_->Wake(); // the new results are queued: send them now
+    db_->Changed.Notify(ResultsChange::Stored);
 }
 
 void CMainFrame::ShowMessage(const QString& text) {
@@ -219,13 +230,13 @@ QString CMainFrame::Message() const {
 }
 
 void CMainFrame::SetStatusPane(int pane, const std::string& text) {
-    if (pane < 1 || pane >= 7)
+    if (pane < kPanePort || pane >= kPaneTotal)
         return;
     if (pane == kPaneMode) {
         // Automatic mode starts without the bar of the last manual download.
         const bool automatic = text == "automatic";
         if (automatic && !automaticShown_)
-            links_->processDlg.SetProgress(-1, std::string());
+            linkStack_->processDlg.SetProgress(-1, std::string());
         automaticShown_ = automatic;
     }
     // A long device path is shortened in the middle; the whole of it is in the tooltip.
@@ -241,7 +252,10 @@ void CMainFrame::PrepareShutdown() {
     shutDown_ = true;
     // The link first (no more work, port closed, worker ended), so a download being stored
     // finishes its transaction before the tables close.
-    link_->Shutdown();
+    controller_->Shutdown();
+    if (changedToken_)
+        db_->Changed.Unsubscribe(changedToken_);
+    changedToken_ = 0;
     if (lab_) {
         lab_->Stop();
         db_->ResultTable.SetJournal(nullptr);
@@ -249,8 +263,8 @@ void CMainFrame::PrepareShutdown() {
     if (labTimer_)
         labTimer_->stop();
     db_->CloseDatabases();
-    if (views_[1] && active_ != 1)
-        SwitchView(active_, 1);
+    if (views_[kViewHome] && active_ != kViewHome)
+        SwitchView(active_, kViewHome);
 }
 
 void CMainFrame::changeEvent(QEvent* e) {

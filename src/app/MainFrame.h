@@ -4,6 +4,7 @@
 // acquisition state through the controller and answers the controller's view requests).
 
 #include "controls/RaravFrame.h"
+#include "link/LinkCodes.h"
 #include "link/LinkStack.h"
 #include "link/dialogs/GetDataDlg.h"
 #include "settings/Settings.h"
@@ -24,6 +25,11 @@ class QTimer;
 
 inline constexpr const char* kMainTitle = "Trevanix Management Software 1.00.03";
 inline constexpr int kFirstPaneId = 0xE900;
+// The frame's empty first view (before and beside the ViewIndex ones), and how many there are.
+inline constexpr int kViewEmpty = 0;
+inline constexpr int kViewCount = kViewGraph + 1;
+// The status bar's panes: the message pane (0), then the link's StatusPane ones.
+inline constexpr int kPaneTotal = kPanePortIndex + 1;
 
 class CMainFrame : public CRaravFrame, public IFrameHost {
     Q_OBJECT
@@ -36,8 +42,9 @@ public:
     // Databases, acquisition state, views, status dialogs, settings, home view.
     void FirstInitialisation();
 
-    // UM_FRAME_COMMAND.
-    void FrameCommand(int tag, int code) { link_->FrameCommand(tag, code); }
+    // A FrameCommandCode from a view, the settings window or the link: the link decides what
+    // it does (views, downloads, the automatic sequence).
+    void FrameCommand(int tag, int code) { controller_->FrameCommand(tag, code); }
     void SwitchView(int from, int to);
     // The position of a view in the views array; a view not in it counts as 0.
     int IndexOfView(const QWidget* view) const;
@@ -49,6 +56,7 @@ public:
     int ActiveView() const override { return active_; }
     void ShowView(int index) override;
     void RefreshActiveView() override;
+    // Tells db.Changed that a download stored rows. Goes once the link tells it itself.
     void FillDownloadList() override;
     void SetStatusPane(int pane, const std::string& text) override;
     // The message pane: what the shown view says (a search, why a click did nothing).
@@ -56,12 +64,12 @@ public:
     QString Message() const;
     QLabel* MessagePane() const { return message_; }
 
-    CAcquisitionController& Link() { return *link_; }
+    CAcquisitionController& Link() { return *controller_; }
     CResultDatabases& Databases() { return *db_; }
-    ISerialPort& Port() { return *links_->port; }
-    LinkStack& Stack() { return *links_; }
-    ProcessDlgModel& ProcessModel() { return links_->processDlg; }
-    CheckingDlgModel& CheckingModel() { return links_->checkingDlg; }
+    ISerialPort& Port() { return *linkStack_->port; }
+    LinkStack& Stack() { return *linkStack_; }
+    ProcessDlgModel& ProcessModel() { return linkStack_->processDlg; }
+    CheckingDlgModel& CheckingModel() { return linkStack_->checkingDlg; }
     CProcessDlg* ProcessDialog() const { return processDlg_; }
     CCheckingDlg* CheckingDialog() const { return checkingDlg_; }
     AppSettings& Settings() { return settings_; }
@@ -85,20 +93,21 @@ private:
     QString baseFolder_, dataFolder_;
     std::unique_ptr<CResultDatabases> db_;
     AppSettings settings_;
-    std::unique_ptr<LinkStack> links_;
+    std::unique_ptr<LinkStack> linkStack_;
     CGetDataDlgChooser chooser_{this};
-    std::unique_ptr<CAcquisitionController> link_;
+    std::unique_ptr<CAcquisitionController> controller_;
     QWidget* stack_ = nullptr;
-    QWidget* views_[5] = {};
+    QWidget* views_[kViewCount] = {};
     int active_ = 0;
     std::set<const QWidget*> document_;
     CProcessDlg* processDlg_ = nullptr;
     CCheckingDlg* checkingDlg_ = nullptr;
-    QLabel* panes_[7] = {};
+    QLabel* panes_[kPaneTotal] = {};
     QLabel* message_ = nullptr;
     QLabel* labPane_ = nullptr; // "Lab: 3 waiting"
     std::unique_ptr<class CLabLink> lab_;
     QTimer* labTimer_ = nullptr;
+    int changedToken_ = 0; // the lab link's subscription to db_->Changed
     void UpdateLabPane();
     bool automaticShown_ = false; // the mode pane says "automatic"
     bool shutDown_ = false;

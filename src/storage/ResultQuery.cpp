@@ -7,8 +7,6 @@
 #include <cctype>
 #include <cstdio>
 
-int SearchActive = 0;
-
 ListCells ResultCells(const ResultRow& row, int number, const AppSettings& s, ListKind kind) {
     const ListRowKey& k = row.key;
     return {std::to_string(number),
@@ -198,34 +196,6 @@ bool RunListSearch(CResultTable& t, const ListSearch& s, const AppSettings& sett
     }
     ReadResultRows(t, true, rows);
     return true;
-}
-
-bool ReadChartRows(CResultTable& t, bool keepFilter, std::vector<ChartRow>& out) {
-    out.clear();
-    auto lock = t.Lock();
-    if (!t.IsOpen())
-        return false;
-    t.MoveFirst();
-    if (!keepFilter) {
-        t.SetSort(kChartSort);
-        t.SetFilter("");
-        t.Requery();
-    }
-    const int n = t.RowCount();
-    out.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n && !t.IsEOF(); ++i) {
-        const HbA1cRecord& r = t.Record;
-        out.push_back({r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(), r.PID.c_str()});
-        t.MoveNext();
-    }
-    return true;
-}
-
-void ApplyChartFilter(CResultTable& t, const std::string& filter) {
-    auto lock = t.Lock();
-    t.SetSort(kChartSort);
-    t.SetFilter(filter.c_str());
-    t.Requery();
 }
 
 std::string PidCondition(const std::string& pid) {

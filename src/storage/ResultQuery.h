@@ -13,11 +13,6 @@
 #include <unordered_set>
 #include <vector>
 
-// 1 while a list shows the result of a search or a period selection. One flag for the whole
-// program: the all-data list and the graph view set and clear the same one, and the row actions
-// of the all-data list do nothing while it is 1.
-extern int SearchActive;
-
 inline constexpr const char* kWrongRangeText =
     "The starting date & ending date set-up is wrong. \r\nPlease set up the date again.";
 inline constexpr const char* kTooLongRangeText =
@@ -124,11 +119,6 @@ inline constexpr const char* kChartSort = "[DATE] ASC, [TIME] ASC, [HbA1c_VALUE]
 struct ChartRow {
     std::string DATE, TIME, HbA1c_VALUE, PID;
 };
-// Reads the table's rows in chart order. Unless keepFilter, the table first gets the chart sort
-// and no filter (one requery). Holds the table's lock. False when the table is not open.
-bool ReadChartRows(CResultTable& table, bool keepFilter, std::vector<ChartRow>& out);
-// Sets the chart sort and the filter and requeries under the table's lock.
-void ApplyChartFilter(CResultTable& table, const std::string& filter);
 // A match of the ID without regard to trailing blanks, quotes doubled; empty for an empty ID.
 std::string PidCondition(const std::string& pid);
 // "DATE between 'from' and 'to'" for k weeks back from the reference date (YYYYMMDD), with the

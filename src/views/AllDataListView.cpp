@@ -23,15 +23,28 @@
 
 namespace {
 
-// The widths follow the texts the columns can show (ResultColumnWidth).
-const char* const kColumnTitles[kListColumnCount] = {
+const char* const kColumnTitles[kResultColumnCount] = {
     "No.", "Date", "Time", "Result.", "Patient ID.", "Operator ID.", "Note"};
 
-QFont ListFont() {
-    QFont f(QStringLiteral("Malgun Gothic"));
-    f.setPixelSize(15);
-    f.setBold(true);
-    return f;
+// The IDs into an ID list, "ALL Data" chosen. Shown without the padding the IDs are stored with
+// (the search ignores it too); IDs that differ only in it are shown once. A set: a list can hold
+// thousands of patients.
+void ShowIds(QComboBox& box, const CIdList& ids) {
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(ids.Items().size()));
+    QSet<QString> seen;
+    seen.reserve(static_cast<qsizetype>(ids.Items().size()));
+    for (const std::string& id : ids.Items()) {
+        const QString shown = QString::fromLocal8Bit(TrimmedId(id).c_str());
+        const QString key = shown.toLower();
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            items << shown;
+        }
+    }
+    box.clear();
+    box.addItems(items);
+    box.setCurrentIndex(0);
 }
 
 } // namespace
@@ -40,10 +53,49 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
                                                      IDownloadSession& session, IPrompt& prompt,
                                                      CResultDatabases& db,
                                                      const AppSettings& settings, QWidget* parent)
-    : CNavigationPage(262, 3, std::move(command), session, prompt, parent), db_(db),
-      settings_(settings), today_([]() { return QDate::currentDate(); }) {
-    Automatic = Nav[3];
+    : CNavigationPage(262, kViewAllData, std::move(command), session, prompt, parent), db_(db),
+      settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
+    search_.SetOrder(kDefaultSort);
+    Automatic = Nav[kNavAutomatic];
 
+    BuildFilters();
+    BuildButtons();
+    List = new CListCtrlExt(1001, this);
+    List->setGeometry(55, 180, 894, 442);
+    List->setAccessibleName(QStringLiteral("All results"));
+    SetUpResultList(*List, kColumnTitles, [this]() { return listDateFormat_; });
+    connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
+    connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
+    connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
+
+    // The keyboard goes through the page as it is laid out: the view buttons, the filters left
+    // to right, Search, the column headers, the list, then the buttons below it.
+    QWidget* order[] = {Nav[kNavHome],
+                        Nav[kNavDownload],
+                        Nav[kNavAllData],
+                        Nav[kNavAutomatic],
+                        Nav[kNavGraph],
+                        Period,
+                        PidList,
+                        OpidList,
+                        StartDate,
+                        EndDate,
+                        Search,
+                        List->Header(),
+                        List,
+                        Settings,
+                        SignIn,
+                        Export,
+                        Print};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    RunDialog = [](QDialog& dlg) { return dlg.exec(); };
+    RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
+    changedToken_ = db_.Changed.Subscribe([this](ResultsChange, int) { OnResultsChanged(); });
+}
+
+void CHbA1cDeskAllDataListView::BuildFilters() {
     Period = MakePeriodList(QStringLiteral("ALL"));
     connect(Period, &QComboBox::activated, this, &CHbA1cDeskAllDataListView::OnPeriodChanged);
 
@@ -67,7 +119,9 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     for (CDateTimeCtrl* picker : {StartDate, EndDate})
         connect(picker, &CDateTimeCtrl::DateRefused, this,
                 [this](const QString& why) { Say(why); });
+}
 
+void CHbA1cDeskAllDataListView::BuildButtons() {
     Search = ActionButton(273, 863, 137);
     Search->setAccessibleName(QStringLiteral("Search"));
     connect(Search, &QAbstractButton::clicked, this, &CHbA1cDeskAllDataListView::OnSearch);
@@ -88,40 +142,26 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     SignIn->setAccessibleName(QStringLiteral("Sign In"));
     SignIn->hide();
     SignIn->setEnabled(false);
-
-    List = new CListCtrlExt(1001, this);
-    List->setGeometry(55, 180, 894, 442);
-    List->setAccessibleName(QStringLiteral("All results"));
-    List->setFont(ListFont());
-    List->Header()->setFont(ListFont());
-    List->SetCellNavigation(true);
-    const QFontMetrics fm(List->font());
-    for (int c = 0; c < kListColumnCount; ++c)
-        List->InsertColumn(c, QString::fromLatin1(kColumnTitles[c]), Qt::AlignCenter,
-                           ResultColumnWidth(fm, c, QString::fromLatin1(kColumnTitles[c])));
-    SetResultColumnSortKeys(*List, [this]() { return listDateFormat_; });
-    List->Model()->SetColumnShownTrimmed(4, true);
-    List->Model()->SetColumnShownTrimmed(5, true);
-    List->SetColumnHideable(0, false);
-    List->LoadColumnLayout();
-    connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
-    connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
-    connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
-
-    // The keyboard goes through the page as it is laid out: the view buttons, the filters left
-    // to right, Search, the column headers, the list, then the buttons below it.
-    QWidget* order[] = {Nav[0],  Nav[1],   Nav[2],    Nav[3],  Nav[4], Period,
-                        PidList, OpidList, StartDate, EndDate, Search, List->Header(),
-                        List,    Settings, SignIn,    Export,  Print};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    RunDialog = [](QDialog& dlg) { return dlg.exec(); };
-    RunMenu = [](QMenu& menu, const QPoint& at) { return menu.exec(at); };
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
+    db_.Changed.Unsubscribe(changedToken_);
     List->SaveColumnLayout();
+}
+
+void CHbA1cDeskAllDataListView::OnResultsChanged() {
+    // A list the frame put away is read again when it is shown (OnActivate).
+    if (PutAway())
+        return;
+    keepFilter_ = searchActive_;
+    FillList();
+}
+
+void CHbA1cDeskAllDataListView::ShowSearch(std::string filter) {
+    searchFilter_ = std::move(filter);
+    searchActive_ = !searchFilter_.empty();
+    keepFilter_ = searchActive_;
+    FillList();
 }
 
 const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
@@ -133,9 +173,7 @@ const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
 
 void CHbA1cDeskAllDataListView::RefreshList() {
     Period->setCurrentIndex(0);
-    SearchActive = 0;
-    keepFilter_ = false;
-    FillList();
+    ShowSearch(std::string());
     SetDefaultDateRange();
 }
 
@@ -143,11 +181,13 @@ void CHbA1cDeskAllDataListView::FillList() {
     CIdList pids, opids;
     List->DeleteAllItems();
     rowKeys_.clear();
-    CResultTable& t = db_.ResultTable;
     listDateFormat_ = settings_.Date;
-    if (db_.DatabaseReady && t.IsOpen()) {
+    if (db_.DatabaseReady && db_.ResultTable.IsOpen()) {
+        search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
         std::vector<ResultRow> rows;
-        ReadResultRows(t, keepFilter_, rows);
+        std::vector<RowKey> keys;
+        if (search_.ReadKeys(keys))
+            search_.ReadRows(keys, 0, keys.size(), rows);
         std::vector<CListRowRecord> records(rows.size());
         rowKeys_.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
@@ -167,27 +207,8 @@ void CHbA1cDeskAllDataListView::FillList() {
     }
     const bool searched = keepFilter_;
     keepFilter_ = false;
-    auto fillIds = [](QComboBox* box, const CIdList& ids) {
-        QStringList items;
-        items.reserve(static_cast<qsizetype>(ids.Items().size()));
-        // Shown without the padding the IDs are stored with (the search ignores it too); IDs
-        // that differ only in it are shown once. A set: a list can hold thousands of patients.
-        QSet<QString> seen;
-        seen.reserve(static_cast<qsizetype>(ids.Items().size()));
-        for (const std::string& id : ids.Items()) {
-            const QString shown = QString::fromLocal8Bit(TrimmedId(id).c_str());
-            const QString key = shown.toLower();
-            if (!seen.contains(key)) {
-                seen.insert(key);
-                items << shown;
-            }
-        }
-        box->clear();
-        box->addItems(items);
-        box->setCurrentIndex(0);
-    };
-    fillIds(PidList, pids);
-    fillIds(OpidList, opids);
+    ShowIds(*PidList, pids);
+    ShowIds(*OpidList, opids);
     // After a search the boxes keep the IDs searched for.
     if (searched) {
         if (!searchedPid_.empty())
@@ -211,9 +232,7 @@ void CHbA1cDeskAllDataListView::SetDefaultDateRange() {
 
 void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
     if (weeks <= 0) {
-        SearchActive = 0;
-        keepFilter_ = false;
-        FillList();
+        ShowSearch(std::string());
         return;
     }
     // The newest result shown, whatever column the list is sorted by (the rows' keys stay in the
@@ -223,7 +242,7 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
             ? std::string()
             : FormatRecordDate(rowKeys_.front().DATE.c_str(), rowKeys_.front().TIME.c_str(),
                                settings_.Date, DateTimeStyle::List);
-    ApplyFilter(db_.ResultTable, PeriodFilter(weeks, first, settings_.Date, today_()));
+    const std::string filter = PeriodFilter(weeks, first, settings_.Date, today_());
     searchedPid_.clear();
     searchedOpid_.clear();
     // "2 weeks to 2024-03-15"
@@ -231,9 +250,7 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
                       .arg(Period->itemText(weeks),
                            first.empty() ? today_().toString(StartDate->displayFormat())
                                          : QString::fromLocal8Bit(first.c_str()));
-    keepFilter_ = true;
-    SearchActive = 1;
-    FillList();
+    ShowSearch(filter);
 }
 
 std::string CHbA1cDeskAllDataListView::FilterId(const QComboBox* list) {
@@ -254,16 +271,13 @@ void CHbA1cDeskAllDataListView::OnSearch() {
     }
     searchedPid_ = FilterId(PidList);
     searchedOpid_ = FilterId(OpidList);
-    ApplyFilter(db_.ResultTable, RangeFilter(start, end, searchedPid_, searchedOpid_));
     // "2024-03-01..2024-03-15, PID 12, OPID 7"
     searchText_ = StartDate->text() + QStringLiteral("..") + EndDate->text();
     if (!searchedPid_.empty())
         searchText_ += QStringLiteral(", PID ") + QString::fromLocal8Bit(searchedPid_.c_str());
     if (!searchedOpid_.empty())
         searchText_ += QStringLiteral(", OPID ") + QString::fromLocal8Bit(searchedOpid_.c_str());
-    keepFilter_ = true;
-    SearchActive = 1;
-    FillList();
+    ShowSearch(RangeFilter(start, end, searchedPid_, searchedOpid_));
 }
 
 QString CHbA1cDeskAllDataListView::DeleteQuestion(const ListRowKey& key) const {
@@ -283,7 +297,7 @@ QString CHbA1cDeskAllDataListView::DeleteQuestion(const ListRowKey& key) const {
 void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
     if (row < 0 || column < 0)
         return;
-    if (SearchActive == 1) {
+    if (searchActive_) {
         Say(QString::fromLatin1(kNoEditWhileSearchText));
         return;
     }
@@ -299,28 +313,31 @@ void CHbA1cDeskAllDataListView::OnDeleteRow(int row, int column) {
         prompt_.Inform(EditFailureText(done, true), kMessageTitle);
         return; // the list stays as it was
     }
-    if (done.kind == EditOutcome::NotFound)
+    if (done.kind == EditOutcome::NotFound) {
         prompt_.Inform(EditFailureText(done, true), kMessageTitle);
-    FillList();
+        FillList(); // someone else changed the row: show what is stored now
+    } else {
+        db_.Changed.Notify(ResultsChange::Deleted, done.rows);
+    }
     // The row that took the deleted one's place is selected, where the user was.
     if (List->ItemCount() > 0)
         List->SelectRow(std::min(row, List->ItemCount() - 1));
 }
 
 bool CHbA1cDeskAllDataListView::OnRowRightClick(int row, int column) {
-    if (List->ItemCount() == 0 || SearchActive == 1 || row < 0 || column < 0)
+    if (List->ItemCount() == 0 || searchActive_ || row < 0 || column < 0)
         return false;
     const ListRowKey* key = KeyOfRow(row);
     if (!key)
         return false;
-    CurrentRecord.Pick(row, *key);
+    picked_.Pick(row, *key);
     return true;
 }
 
 void CHbA1cDeskAllDataListView::OnContextMenu(int row, int column, const QPoint& globalPos) {
     // The menu is offered only when its commands act on the row under the cursor.
     if (!OnRowRightClick(row, column)) {
-        if (SearchActive == 1 && row >= 0)
+        if (searchActive_ && row >= 0)
             Say(QString::fromLatin1(kNoEditWhileSearchText));
         return;
     }
@@ -336,12 +353,12 @@ void CHbA1cDeskAllDataListView::OnContextMenu(int row, int column, const QPoint&
 }
 
 void CHbA1cDeskAllDataListView::OnModifyData() {
-    if (CurrentRecord.row <= 0)
+    if (picked_.row <= 0)
         return;
-    CDataModifyDlg dlg(settings_, prompt_, window());
+    CDataModifyDlg dlg(picked_, settings_, prompt_, window());
     if (RunDialog(dlg) != QDialog::Accepted)
         return;
-    const CCurrentRecord::Edited& e = CurrentRecord.edited;
+    const CCurrentRecord::Edited& e = picked_.edited;
     ResultEdits edits;
     edits.PID = e.pid;
     edits.OPID = e.opid;
@@ -350,22 +367,25 @@ void CHbA1cDeskAllDataListView::OnModifyData() {
     edits.P_DIAGNOSE = e.type;
     edits.P_MEMO = e.remark;
     const EditOutcome done =
-        ModifyStoredResult(db_.ResultTable, CurrentRecord.key, edits, AuditStampNow());
+        ModifyStoredResult(db_.ResultTable, picked_.key, edits, AuditStampNow());
     if (done.kind == EditOutcome::Failed || done.kind == EditOutcome::AuditFailed) {
         prompt_.Inform(EditFailureText(done, false), kMessageTitle);
         return;
     }
-    if (done.kind == EditOutcome::NotFound)
+    if (done.kind == EditOutcome::NotFound) {
         prompt_.Inform(EditFailureText(done, false), kMessageTitle);
-    FillList();
+        FillList(); // someone else changed the row: show what is stored now
+    } else {
+        db_.Changed.Notify(ResultsChange::Corrected, done.rows);
+    }
     if (List->ItemCount() > 0)
-        List->SelectRow(std::min(CurrentRecord.row - 1, List->ItemCount() - 1));
+        List->SelectRow(std::min(picked_.row - 1, List->ItemCount() - 1));
 }
 
 void CHbA1cDeskAllDataListView::OnDetailView() {
-    if (CurrentRecord.row <= 0)
+    if (picked_.row <= 0)
         return;
-    CDataViewDlg dlg(settings_, window());
+    CDataViewDlg dlg(picked_, settings_, window());
     RunDialog(dlg);
 }
 

@@ -4,8 +4,10 @@
 // is done by storage/ResultQuery; this view wires it to its controls.
 
 #include "storage/ResultQuery.h"
+#include "storage/ResultSearch.h"
 #include "views/CsvExport.h"
 #include "views/FormPage.h"
+#include "views/RecordDialogs.h"
 
 #include <functional>
 #include <memory>
@@ -49,7 +51,7 @@ public:
     void SetPrintSteps(IPrintSteps* steps) { printSteps_ = steps; }
 
     // One result at a time. A double-click (or Delete) deletes the row's result after asking; a
-    // right-click picks it into CurrentRecord and offers "Modify Data" and "Detail view of the
+    // right-click picks it (PickedRecord) and offers "Modify Data" and "Detail view of the
     // data". None of them acts while a search or period is shown.
     void OnDeleteRow(int row, int column);
     // True when the row's result was picked.
@@ -77,6 +79,13 @@ public:
     const std::vector<ListRowKey>& RowKeys() const { return rowKeys_; }
     const std::string& NewestDate() const { return newestDate_; }
     bool KeepFilter() const { return keepFilter_; }
+    // True while the list shows a search or a period selection; the row actions wait until it
+    // shows every result again.
+    bool SearchActive() const { return searchActive_; }
+    // The result the last right-click picked, and what the modify dialog returned for it.
+    CCurrentRecord& PickedRecord() { return picked_; }
+    // The list's own search over the result table (the table's filter and sort stay as they are).
+    const CResultSearch& ListSearch() const { return search_; }
     // Today's date; tests give a fixed one.
     void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
 
@@ -94,12 +103,24 @@ public:
     CPngButton* SignIn = nullptr;
 
 private:
+    // The period list, the ID lists and the date pickers; the buttons beside and below the list.
+    void BuildFilters();
+    void BuildButtons();
     // The typed or chosen ID; empty for "ALL Data".
     static std::string FilterId(const QComboBox* list);
+    // Shows the rows of the search `filter` (with searchActive_ set), or every row for "".
+    void ShowSearch(std::string filter);
+    // A change of the stored results: re-read what is shown, when it is shown.
+    void OnResultsChanged();
 
     CResultDatabases& db_;
     const AppSettings& settings_;
-    bool keepFilter_ = false;
+    CResultSearch search_;
+    std::string searchFilter_; // the filter of the search shown (empty: every row)
+    int changedToken_ = 0;     // the subscription to db_.Changed
+    bool searchActive_ = false;
+    bool keepFilter_ = false; // the next fill reads the search shown, not every row
+    CCurrentRecord picked_;
     int listDateFormat_ = 0;                 // the date format the shown rows were written in
     std::string searchedPid_, searchedOpid_; // the IDs of the search shown
     QString searchText_;                     // what the search shown is, for the message pane

@@ -5,7 +5,6 @@
 #include "platform/Prompt.h"
 #include "settings/DisplayFormats.h"
 #include "storage/Databases.h"
-#include "storage/ResultQuery.h"
 #include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 
@@ -18,7 +17,14 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
                                                ProcessDlgModel& processDlg, IPrompt& prompt,
                                                QWidget* parent)
     : CFormPage(261, std::move(command), parent), link_(link), db_(db), settings_(settings),
-      processDlg_(processDlg), prompt_(prompt), startDir_(QDir::currentPath()) {
+      processDlg_(processDlg), prompt_(prompt), search_(db.DownloadTable),
+      startDir_(QDir::currentPath()) {
+    search_.SetOrder(kDefaultSort);
+    // A download that stored rows shows them here, whichever view is shown.
+    changedToken_ = db_.Changed.Subscribe([this](ResultsChange change, int) {
+        if (change == ResultsChange::Stored)
+            FillDownloadList();
+    });
     Home = NavButton(336, 213, 214);
     Download = NavButton(452, 216, 216); // marks the current view
     AllData = NavButton(568, 217, 218);
@@ -27,21 +33,21 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
     Export = ActionButton(134, 863, 135);
     connect(Home, &QAbstractButton::clicked, this, [this]() {
         if (IdleOrSayWhy())
-            Send(1);
+            Send(kCmdShowHome);
     });
     connect(Download, &QAbstractButton::clicked, this, [this]() {
         if (!IdleOrSayWhy())
             return;
         list_->DeleteAllItems();
-        Send(2);
+        Send(kCmdDownload); // this view is shown: a new manual download
     });
     connect(AllData, &QAbstractButton::clicked, this, [this]() {
         if (IdleOrSayWhy())
-            Send(3);
+            Send(kCmdShowAllData);
     });
     connect(Graph, &QAbstractButton::clicked, this, [this]() {
         if (IdleOrSayWhy())
-            Send(4);
+            Send(kCmdShowGraph);
     });
     connect(Mode, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnModeSwitch);
     connect(Export, &QAbstractButton::clicked, this, &CHbA1cDeskDownLoadView::OnExport);
@@ -57,22 +63,9 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
     list_ = new CListCtrlExt(1000, this);
     list_->setGeometry(55, 180, 894, 488);
     list_->setAccessibleName(QStringLiteral("Downloaded results"));
-    QFont f(QStringLiteral("Malgun Gothic"));
-    f.setBold(true);
-    f.setPixelSize(15);
-    list_->setFont(f);
-    list_->Header()->setFont(f);
-    list_->SetCellNavigation(true);
-    const char* const titles[] = {"No.", "Date", "Time", "Result.", "PID", "OPID", "Note"};
-    const QFontMetrics fm(f);
-    for (int c = 0; c < 7; ++c)
-        list_->InsertColumn(c, QString::fromLatin1(titles[c]), Qt::AlignCenter,
-                            ResultColumnWidth(fm, c, QString::fromLatin1(titles[c])));
-    SetResultColumnSortKeys(*list_, [this]() { return listDateFormat_; });
-    list_->Model()->SetColumnShownTrimmed(4, true);
-    list_->Model()->SetColumnShownTrimmed(5, true);
-    list_->SetColumnHideable(0, false);
-    list_->LoadColumnLayout();
+    const char* const titles[kResultColumnCount] = {"No.", "Date", "Time", "Result.",
+                                                    "PID", "OPID", "Note"};
+    SetUpResultList(*list_, titles, [this]() { return listDateFormat_; });
 
     // The keyboard goes through the page as it is laid out.
     QWidget* order[] = {Home, Download, AllData, Mode, Graph, Export, list_->Header(), list_};
@@ -81,6 +74,7 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisit
 }
 
 CHbA1cDeskDownLoadView::~CHbA1cDeskDownLoadView() {
+    db_.Changed.Unsubscribe(changedToken_);
     list_->SaveColumnLayout();
 }
 
@@ -109,12 +103,10 @@ bool CHbA1cDeskDownLoadView::IdleOrSayWhy() {
 
 void CHbA1cDeskDownLoadView::OnActivate() {
     list_->DeleteAllItems();
-    const AcquisitionState& s = link_.State();
-    if (s.AutoMode == 0)
-        link_.StartManual(); // showing the view starts a manual download
-    else if (s.AutoStep == kStepStopped)
-        Send(kCmdStartAutomatic); // automatic mode goes on with this view shown
-    // Otherwise the automatic start that showed this view is under way: one request, one cycle.
+    // Showing the view starts a manual download. In automatic mode the start that showed this
+    // view is already under way: starting again here would run two cycles for one request.
+    if (link_.State().AutoMode == 0)
+        link_.StartManual();
 }
 
 void CHbA1cDeskDownLoadView::OnModeSwitch() {
@@ -156,11 +148,12 @@ void CHbA1cDeskDownLoadView::FillDownloadList() {
     const bool automatic = link_.State().AutoMode == 1;
     if (!automatic)
         list_->DeleteAllItems();
-    CResultTable& t = db_.DownloadTable;
     listDateFormat_ = settings_.Date;
-    if (db_.DatabaseReady && t.IsOpen()) {
+    if (db_.DatabaseReady && db_.DownloadTable.IsOpen()) {
         std::vector<ResultRow> rows;
-        ReadResultRows(t, false, rows);
+        std::vector<RowKey> keys;
+        if (search_.ReadKeys(keys))
+            search_.ReadRows(keys, 0, keys.size(), rows);
         // In automatic mode the new rows go below the earlier ones, their numbers continuing.
         const int start = automatic ? list_->ItemCount() : 0;
         std::vector<CListRowRecord> records(rows.size());

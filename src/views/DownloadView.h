@@ -3,6 +3,7 @@
 // navigation buttons. Showing it in manual mode starts a manual download.
 // Export writes the listed rows to a CSV file (not in automatic mode).
 
+#include "storage/ResultSearch.h"
 #include "views/CsvExport.h"
 #include "views/FormPage.h"
 
@@ -29,6 +30,7 @@ public:
 
     void OnActivate() override;
     void Refresh() override { FillDownloadList(); }
+    // The rows of the last download (db.Changed tells of them), and the completed notice.
     void FillDownloadList();
     ~CHbA1cDeskDownLoadView() override;
     CListCtrlExt* List() const { return list_; }
@@ -60,6 +62,8 @@ private:
     ProcessDlgModel& processDlg_;
     IPrompt& prompt_;
     CListCtrlExt* list_;
+    CResultSearch search_; // over the download table, newest first
+    int changedToken_ = 0; // the subscription to db_.Changed
     CsvDesktop exportDesktop_;
     QString startDir_;
     int listDateFormat_ = 0; // the date format the shown rows were written in

@@ -14,7 +14,7 @@
 
 CFormPage::CFormPage(int backgroundId, FrameCommandFn command, QWidget* parent)
     : QWidget(parent), background_(ResourcePath(backgroundId, "BITMAP")),
-      command_(std::move(command)) {
+      sendCommand_(std::move(command)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -74,9 +74,9 @@ CHbA1cDeskMainView::CHbA1cDeskMainView(FrameCommandFn command, IDownloadSession&
     NameNavButton(AllData, QStringLiteral("All data"));
     NameNavButton(Automatic, QStringLiteral("Automatic mode"));
     NameNavButton(Graph, QStringLiteral("Graph"));
-    connect(Download, &QAbstractButton::clicked, this, [this]() { Send(2); });
-    connect(AllData, &QAbstractButton::clicked, this, [this]() { Send(3); });
-    connect(Graph, &QAbstractButton::clicked, this, [this]() { Send(4); });
+    connect(Download, &QAbstractButton::clicked, this, [this]() { Send(kCmdDownload); });
+    connect(AllData, &QAbstractButton::clicked, this, [this]() { Send(kCmdShowAllData); });
+    connect(Graph, &QAbstractButton::clicked, this, [this]() { Send(kCmdShowGraph); });
     connect(Automatic, &QAbstractButton::clicked, this, &CHbA1cDeskMainView::OnAutomatic);
 }
 
@@ -84,27 +84,34 @@ void CHbA1cDeskMainView::OnAutomatic() {
     AskForAutomaticMode(session_, prompt_);
 }
 
-CNavigationPage::CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
+CNavigationPage::CNavigationPage(int backgroundId, ViewIndex currentView, FrameCommandFn command,
                                  IDownloadSession& session, IPrompt& prompt, QWidget* parent)
     : CFormPage(backgroundId, std::move(command), parent), session_(session), prompt_(prompt) {
+    // The buttons that show a view send that view's command; the automatic-mode switch (no
+    // command) asks first.
     struct NavSpec {
-        int view, x, image;
+        int view; // a ViewIndex, 0 for the automatic-mode switch
+        FrameCommandCode command;
+        int x, image;
+        const char* name;
     };
-    const NavSpec navs[] = {
-        {1, 336, 213}, {2, 452, 215}, {3, 568, 217}, {0, 684, 219}, {4, 800, 221}};
-    const char* const names[] = {"Home", "Download", "All data", "Automatic mode", "Graph"};
-    int slot = 0;
+    const NavSpec navs[] = {{kViewHome, kCmdShowHome, 336, 213, "Home"},
+                            {kViewDownload, kCmdDownload, 452, 215, "Download"},
+                            {kViewAllData, kCmdShowAllData, 568, 217, "All data"},
+                            {0, kCmdShowHome, 684, 219, "Automatic mode"},
+                            {kViewGraph, kCmdShowGraph, 800, 221, "Graph"}};
+    int slot = kNavHome;
     for (const NavSpec& n : navs) {
         const bool current = n.view == currentView;
         CPngButton* b = NavButton(n.x, current ? n.image + 1 : n.image, n.image + 1);
-        NameNavButton(b, QString::fromLatin1(names[slot]));
+        NameNavButton(b, QString::fromLatin1(n.name));
         Nav[slot++] = b;
         if (n.view == 0) {
             connect(b, &QAbstractButton::clicked, this,
                     [this]() { AskForAutomaticMode(session_, prompt_); });
         } else if (!current) {
-            const int view = n.view;
-            connect(b, &QAbstractButton::clicked, this, [this, view]() { Send(view); });
+            const FrameCommandCode command = n.command;
+            connect(b, &QAbstractButton::clicked, this, [this, command]() { Send(command); });
         }
     }
 }

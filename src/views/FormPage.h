@@ -5,6 +5,8 @@
 // was).
 
 #include "controls/PngButton.h"
+#include "link/FrameHost.h"
+#include "link/LinkCodes.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -27,7 +29,7 @@ public:
     CFormPage(int backgroundId, FrameCommandFn command, QWidget* parent = nullptr);
     // Called when the page becomes the shown view (the previous one was another view).
     virtual void OnActivate() {}
-    // Command 12: the settings changed.
+    // kCmdRefreshView: the settings changed.
     virtual void Refresh() {}
 
     // A 105 x 105 navigation button at x on the top edge with its normal and checked images.
@@ -44,7 +46,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
-    void Send(int code) { command_(code); }
+    void Send(FrameCommandCode code) { sendCommand_(code); }
+    // True while the frame has put the page away behind the shown view (a page that was never
+    // shown nor hidden, as in a test, counts as shown).
+    bool PutAway() const { return isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide); }
     void Say(const QString& text) {
         if (ShowMessage)
             ShowMessage(text);
@@ -54,13 +59,13 @@ protected:
         return QStringLiteral("%1 %2: ").arg(n).arg(n == 1 ? QStringLiteral("result")
                                                            : QStringLiteral("results"));
     }
-    // In manual mode only: asks whether to switch; on Yes, automatic mode and command 30.
+    // In manual mode only: asks whether to switch; on Yes, the session starts automatic mode.
     // True when it switched.
     bool AskForAutomaticMode(IDownloadSession& session, IPrompt& prompt);
 
 private:
     QPixmap background_;
-    FrameCommandFn command_;
+    FrameCommandFn sendCommand_;
 };
 
 // View 0: the framework's empty first view.
@@ -92,13 +97,15 @@ private:
 // The all-data list and the graph view: their pages with background and navigation buttons.
 // The list, the search, the chart and their buttons come with the views built on them
 // (views/AllDataListView, views/GraphView).
-// Nav[0..4]: Home, Download, All data, the automatic-mode switch, Graph.
+// Nav[kNavHome .. kNavGraph]: Home, Download, All data, the automatic-mode switch, Graph.
+enum NavSlot : int { kNavHome, kNavDownload, kNavAllData, kNavAutomatic, kNavGraph, kNavCount };
+
 class CNavigationPage : public CFormPage {
     Q_OBJECT
 public:
-    CNavigationPage(int backgroundId, int currentView, FrameCommandFn command,
+    CNavigationPage(int backgroundId, ViewIndex currentView, FrameCommandFn command,
                     IDownloadSession& session, IPrompt& prompt, QWidget* parent = nullptr);
-    CPngButton* Nav[5] = {};
+    CPngButton* Nav[kNavCount] = {};
 
 protected:
     // The period list at its place: allText (no period), then 1 to 12 weeks.

@@ -1,13 +1,14 @@
 #pragma once
 // The graph view: the stored results in time order as points on a chart, eight at a time, with
-// a period list, a patient-ID list and a date-range search of at most 366 days. It shares the
-// main result table and SearchActive with the all-data list; the searches themselves are in
+// a period list, a patient-ID list and a date-range search of at most 366 days. It reads the
+// main result table through a search of its own; the filters themselves are in
 // storage/ResultQuery.
 //
 // The chart holds only the points around the eight in view (and the labels of those): a scroll
 // step replaces about ten points, however many results the view holds.
 
 #include "storage/ResultQuery.h"
+#include "storage/ResultSearch.h"
 #include "views/FormPage.h"
 #include "views/graph/ChartBands.h"
 
@@ -53,7 +54,7 @@ public:
     void OnActivate() override { RefreshGraph(); }
     void Refresh() override { RefreshGraph(); }
 
-    // Back to every stored result with no filter (activation and command 12).
+    // Back to every stored result with no filter (activation and kCmdRefreshView).
     void RefreshGraph();
     // Reads the rows into the point list; returns the number of points.
     int FillGraphData();
@@ -86,6 +87,9 @@ public:
     // The date the period list counts back from: the newest result shown.
     const std::string& ReferenceDate() const { return referenceDate_; }
     bool KeepFilter() const { return keepFilter_; }
+    // True while the chart shows a search, a period or one patient.
+    bool SearchActive() const { return searchActive_; }
+    const CResultSearch& ChartSearch() const { return search_; }
     // The text over an empty chart, empty while points are shown.
     QString EmptyChartText() const;
     QChart* Chart() const { return chart_; }
@@ -114,17 +118,27 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The page's parts: the filters and buttons, the chart, the chart's view and scroll bar.
+    void BuildFilters();
     void BuildChart();
+    // The points over the bands, and the text over an empty chart.
+    void BuildPointSeries();
+    void BuildChartView();
     // The points around the view into the series, with their labels, bands and scroll bar.
     void ShowWindow();
     void PlaceEmptyText();
     std::string ChosenPid() const;
+    // The filter of what the chart shows from the next fill on (empty: every result).
+    void ShowFilter(std::string filter);
     QString ShownPeriod(bool forFileName) const;
     // The message pane: what the chart shows and how many results.
     void SayWhatIsShown();
 
     CResultDatabases& db_;
     const AppSettings& settings_;
+    CResultSearch search_;
+    int changedToken_ = 0; // the subscription to db_.Changed
+    bool searchActive_ = false;
     std::vector<ChartPoint> points_;
     CIdList pids_;
     QSet<QString> shownPids_; // the patient list's entries, lower case

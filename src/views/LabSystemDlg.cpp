@@ -16,8 +16,12 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
-std::string S(const QString& s) { return s.trimmed().toLocal8Bit().toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromLocal8Bit(s.c_str());
+}
+std::string S(const QString& s) {
+    return s.trimmed().toLocal8Bit().toStdString();
+}
 
 } // namespace
 
@@ -30,6 +34,28 @@ CLabSystemDlg::CLabSystemDlg(const QString& baseFolder, IPrompt& prompt, QWidget
     if (!LoadLabConfig(baseFolder_, c, &problem))
         prompt_.Inform(problem, kMessageTitle);
 
+    QFormLayout* form = BuildForm(c);
+    Answer = new QLabel(this);
+    Answer->setWordWrap(true);
+    Answer->setAccessibleName(QStringLiteral("Test message answer"));
+    Answer->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    QHBoxLayout* buttons = BuildButtons();
+
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(form);
+    outer->addWidget(Answer);
+    outer->addLayout(buttons);
+
+    connect(SendTest, &QPushButton::clicked, this, &CLabSystemDlg::OnSendTest);
+    connect(Save, &QPushButton::clicked, this, [this]() {
+        if (OnSave())
+            accept();
+    });
+    connect(Close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QFormLayout* CLabSystemDlg::BuildForm(const LabConfig& c) {
     auto* form = new QFormLayout;
     const auto edit = [&](const char* label, const std::string& value) {
         auto* e = new QLineEdit(Q(value), this);
@@ -71,12 +97,17 @@ CLabSystemDlg::CLabSystemDlg(const QString& baseFolder, IPrompt& prompt, QWidget
     AckTimeout->setValue(c.ackTimeout);
     AckTimeout->setAccessibleName(QStringLiteral("Answer timeout"));
     form->addRow(QStringLiteral("Answer timeout:"), AckTimeout);
+    connect(browse, &QPushButton::clicked, this, [this]() {
+        const QString f = QFileDialog::getOpenFileName(
+            this, QStringLiteral("CA certificate file"), CaFile->text(),
+            QStringLiteral("PEM files (*.pem *.crt);;All files (*)"));
+        if (!f.isEmpty())
+            CaFile->setText(f);
+    });
+    return form;
+}
 
-    Answer = new QLabel(this);
-    Answer->setWordWrap(true);
-    Answer->setAccessibleName(QStringLiteral("Test message answer"));
-    Answer->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-
+QHBoxLayout* CLabSystemDlg::BuildButtons() {
     SendTest = new QPushButton(QStringLiteral("Send &test message"), this);
     SendTest->setAccessibleName(QStringLiteral("Send test message"));
     Save = new QPushButton(QStringLiteral("&Save"), this);
@@ -89,25 +120,7 @@ CLabSystemDlg::CLabSystemDlg(const QString& baseFolder, IPrompt& prompt, QWidget
     buttons->addStretch();
     buttons->addWidget(Save);
     buttons->addWidget(Close);
-
-    auto* outer = new QVBoxLayout(this);
-    outer->addLayout(form);
-    outer->addWidget(Answer);
-    outer->addLayout(buttons);
-
-    connect(browse, &QPushButton::clicked, this, [this]() {
-        const QString f = QFileDialog::getOpenFileName(this, QStringLiteral("CA certificate file"),
-                                                       CaFile->text(),
-                                                       QStringLiteral("PEM files (*.pem *.crt);;All files (*)"));
-        if (!f.isEmpty())
-            CaFile->setText(f);
-    });
-    connect(SendTest, &QPushButton::clicked, this, &CLabSystemDlg::OnSendTest);
-    connect(Save, &QPushButton::clicked, this, [this]() {
-        if (OnSave())
-            accept();
-    });
-    connect(Close, &QPushButton::clicked, this, &QDialog::reject);
+    return buttons;
 }
 
 CLabSystemDlg::~CLabSystemDlg() {
@@ -145,10 +158,10 @@ bool CLabSystemDlg::OnSave() {
         return false;
     }
     if (!SaveLabConfig(baseFolder_, c)) {
-        prompt_.Inform("The lab link settings could not be saved: " +
-                           S(LabConfigPath(baseFolder_)) +
-                           " cannot be written. The previous settings stay in use.",
-                       kMessageTitle);
+        prompt_.Inform(
+            "The lab link settings could not be saved: " + S(LabConfigPath(baseFolder_)) +
+                " cannot be written. The previous settings stay in use.",
+            kMessageTitle);
         return false;
     }
     if (Saved)

@@ -8,6 +8,9 @@
 #include <QDialog>
 #include <functional>
 
+class QFormLayout;
+class QHBoxLayout;
+
 class IPrompt;
 class QCheckBox;
 class QLabel;
@@ -49,6 +52,10 @@ public:
     void ShowAnswer(const QString& text);
 
 private:
+    // The settings' rows (the CA file with its browse button); the test, save and close buttons.
+    QFormLayout* BuildForm(const LabConfig& config);
+    QHBoxLayout* BuildButtons();
+
     QString baseFolder_;
     IPrompt& prompt_;
     class QThread* test_ = nullptr;

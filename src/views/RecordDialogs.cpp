@@ -17,12 +17,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-CCurrentRecord CurrentRecord;
-
 namespace {
 
-QString Local(const std::string& s) { return QString::fromLocal8Bit(s.c_str()); }
-std::string Local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+QString Local(const std::string& s) {
+    return QString::fromLocal8Bit(s.c_str());
+}
+std::string Local(const QString& s) {
+    return s.toLocal8Bit().toStdString();
+}
 
 const QDate kNoBirthday(1900, 1, 1);
 
@@ -44,65 +46,19 @@ void CCurrentRecord::Pick(int rowIndex, const ListRowKey& picked) {
     birthday = BirthdayFromText(picked.p_DOB);
 }
 
-CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWidget* parent)
+CRecordDlg::CRecordDlg(const QString& caption, const CCurrentRecord& r, const AppSettings& settings,
+                       QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(caption);
     setAccessibleName(caption);
     setMinimumWidth(420);
-    const CCurrentRecord& r = CurrentRecord;
     auto* outer = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     outer->addLayout(form);
 
-    auto line = [this](const char* id, const std::string& text) {
-        auto* edit = new QLineEdit(Local(text), this);
-        edit->setObjectName(QString::fromLatin1(id));
-        return edit;
-    };
-    auto add = [this, form](const char* label, QWidget* field) {
-        auto* l = new QLabel(QString::fromLatin1(label), this);
-        l->setBuddy(field);
-        // The label without its colon names the field for screen readers.
-        field->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')).trimmed());
-        form->addRow(l, field);
-    };
-
-    DateTime = line("1125", FormatRecordDateTime(r.key.DATE.c_str(), r.key.TIME.c_str(), settings));
-    DateTime->setReadOnly(true);
-    add("Date / Time:", DateTime);
-    Result = line("1126", FormatResultText(r.key.HbA1c_VALUE.c_str(), settings.unit));
-    Result->setReadOnly(true);
-    add("Result :", Result);
-    for (QLineEdit* fixed : {DateTime, Result}) { // read-only fields look it
-        QPalette pal = fixed->palette();
-        pal.setColor(QPalette::Base, pal.color(QPalette::Window));
-        fixed->setPalette(pal);
-    }
-    // The stored IDs are padded with blanks; the edits show the ID itself.
-    Opid = line("1127", TrimmedId(r.key.OPID));
-    add("OPID :", Opid);
-    Pid = line("1124", TrimmedId(r.key.PID));
-    add("PID :", Pid);
-    Name = line("1123", r.key.p_NAME);
-    add("Patient Name :", Name);
-    Birthday = new CDateTimeCtrl(this);
-    Birthday->setObjectName(QStringLiteral("1144"));
-    Birthday->SetDateFormat(settings.Date);
-    Birthday->SetDate(r.birthday.isValid() ? r.birthday : kNoBirthday);
-    add("Birthday :", Birthday);
-    Type = new QComboBox(this);
-    Type->setObjectName(QStringLiteral("1116"));
-    for (const char* t : kTypeNames)
-        Type->addItem(QString::fromLatin1(t));
-    const int type = r.key.P_DIAGNOSE;
-    Type->setCurrentIndex(type >= 0 && type < kTypeCount ? type : -1);
-    add("Type :", Type);
-    Remark = new QPlainTextEdit(Local(r.key.P_MEMO), this);
-    Remark->setObjectName(QStringLiteral("1001"));
-    Remark->setTabChangesFocus(true);
-    Remark->setFixedHeight(90);
-    add("Remark :", Remark);
+    BuildTextFields(*form, r, settings);
+    BuildOtherFields(*form, r, settings);
 
     buttons_ = new QHBoxLayout;
     buttons_->addStretch();
@@ -110,10 +66,70 @@ CRecordDlg::CRecordDlg(const QString& caption, const AppSettings& settings, QWid
     outer->addLayout(buttons_);
 }
 
-CDataModifyDlg::CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWidget* parent)
-    : CRecordDlg(QStringLiteral("Data Modify"), settings, parent), prompt_(prompt) {
+QLineEdit* CRecordDlg::Line(const char* id, const std::string& text) {
+    auto* edit = new QLineEdit(Local(text), this);
+    edit->setObjectName(QString::fromLatin1(id));
+    return edit;
+}
+
+void CRecordDlg::AddRow(QFormLayout& form, const char* label, QWidget* field) {
+    auto* l = new QLabel(QString::fromLatin1(label), this);
+    l->setBuddy(field);
+    // The label without its colon names the field for screen readers.
+    field->setAccessibleName(QString::fromLatin1(label).remove(QLatin1Char(':')).trimmed());
+    form.addRow(l, field);
+}
+
+void CRecordDlg::BuildTextFields(QFormLayout& form, const CCurrentRecord& r,
+                                 const AppSettings& settings) {
+    DateTime = Line("1125", FormatRecordDateTime(r.key.DATE.c_str(), r.key.TIME.c_str(), settings));
+    DateTime->setReadOnly(true);
+    AddRow(form, "Date / Time:", DateTime);
+    Result = Line("1126", FormatResultText(r.key.HbA1c_VALUE.c_str(), settings.unit));
+    Result->setReadOnly(true);
+    AddRow(form, "Result :", Result);
+    for (QLineEdit* fixed : {DateTime, Result}) { // read-only fields look it
+        QPalette pal = fixed->palette();
+        pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+        fixed->setPalette(pal);
+    }
+    // The stored IDs are padded with blanks; the edits show the ID itself.
+    Opid = Line("1127", TrimmedId(r.key.OPID));
+    AddRow(form, "OPID :", Opid);
+    Pid = Line("1124", TrimmedId(r.key.PID));
+    AddRow(form, "PID :", Pid);
+    Name = Line("1123", r.key.p_NAME);
+    AddRow(form, "Patient Name :", Name);
+}
+
+void CRecordDlg::BuildOtherFields(QFormLayout& form, const CCurrentRecord& r,
+                                  const AppSettings& settings) {
+    Birthday = new CDateTimeCtrl(this);
+    Birthday->setObjectName(QStringLiteral("1144"));
+    Birthday->SetDateFormat(settings.Date);
+    Birthday->SetDate(r.birthday.isValid() ? r.birthday : kNoBirthday);
+    AddRow(form, "Birthday :", Birthday);
+    Type = new QComboBox(this);
+    Type->setObjectName(QStringLiteral("1116"));
+    for (const char* t : kTypeNames)
+        Type->addItem(QString::fromLatin1(t));
+    const int type = r.key.P_DIAGNOSE;
+    Type->setCurrentIndex(type >= 0 && type < kTypeCount ? type : -1);
+    AddRow(form, "Type :", Type);
+    Remark = new QPlainTextEdit(Local(r.key.P_MEMO), this);
+    Remark->setObjectName(QStringLiteral("1001"));
+    Remark->setTabChangesFocus(true);
+    Remark->setFixedHeight(90);
+    AddRow(form, "Remark :", Remark);
+}
+
+CDataModifyDlg::CDataModifyDlg(CCurrentRecord& record, const AppSettings& settings, IPrompt& prompt,
+                               QWidget* parent)
+    : CRecordDlg(QStringLiteral("Data Modify"), record, settings, parent), record_(record),
+      prompt_(prompt) {
     // The analyzer's IDs are digits; the stored text is shown as it is.
-    auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
+    auto* digits =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (QLineEdit* id : {Pid, Opid}) {
         id->setValidator(digits);
         id->setMaxLength(14);
@@ -134,7 +150,7 @@ CDataModifyDlg::CDataModifyDlg(const AppSettings& settings, IPrompt& prompt, QWi
 void CDataModifyDlg::OnChange() {
     if (!prompt_.AskOkCancel(kChangeQuestion, kMessageTitle))
         return;
-    CCurrentRecord& r = CurrentRecord;
+    CCurrentRecord& r = record_;
     CCurrentRecord::Edited& e = r.edited;
     e.birthday = Birthday->GetDate();
     e.name = Local(Name->text());
@@ -152,10 +168,11 @@ void CDataModifyDlg::OnChange() {
     accept();
 }
 
-CDataViewDlg::CDataViewDlg(const AppSettings& settings, QWidget* parent)
-    : CRecordDlg(QStringLiteral("Data View"), settings, parent) {
-    for (QWidget* w : std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark,
-                                                      Type, Birthday})
+CDataViewDlg::CDataViewDlg(const CCurrentRecord& record, const AppSettings& settings,
+                           QWidget* parent)
+    : CRecordDlg(QStringLiteral("Data View"), record, settings, parent) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{DateTime, Result, Opid, Pid, Name, Remark, Type, Birthday})
         w->setEnabled(false);
     // Disabled, but as easy to read as the modify dialog.
     QPalette pal = palette();

@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <vector>
 
 namespace {
 
@@ -42,53 +43,69 @@ CSettingInfoDlg::CSettingInfoDlg(AppSettings& settings, const QString& baseFolde
     setFixedSize(kWidth, kHeight);
     background_ = QPixmap(ResourcePath(270, "BITMAP"));
 
-    auto radio = [this](const char* id, const char* text, QButtonGroup* group) {
-        auto* r = new QRadioButton(QString::fromLatin1(text), this);
-        r->setObjectName(QString::fromLatin1(id));
-        group->addButton(r);
-        return r;
-    };
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(24, 52, 24, 18); // below the title drawn in the background
+    BuildFormats(*outer);
+    BuildLanguage(*outer);
+    BuildPhysician(*outer);
+    BuildKeptFields();
+    outer->addStretch();
+    BuildButtons(*outer);
+
+    UnitPercent->setChecked(state_.unitPercent);
+    UnitMmol->setChecked(state_.unitMmol);
+    for (int i = 0; i < 3; ++i)
+        DateFormat[i]->setChecked(state_.date[i]);
+    Time12->setChecked(state_.time12);
+    Time24->setChecked(state_.time24);
+}
+
+void CSettingInfoDlg::BuildFormats(QVBoxLayout& outer) {
+    struct Radio {
+        QRadioButton** field;
+        const char *id, *text, *accessible;
+    };
+    struct Group {
+        const char* title;
+        std::vector<Radio> radios;
+        bool stretch; // the shorter groups keep their buttons at the top
+    };
+    const Group groups[] = {
+        {"Units",
+         {{&UnitPercent, "1102", "%", "Unit percent"},
+          {&UnitMmol, "1103", "mmol/mol", "Unit mmol/mol"}},
+         true},
+        {"Date Format  ",
+         {{&DateFormat[0], "1107", "yyyy-MM-dd", "Date format yyyy-MM-dd"},
+          {&DateFormat[1], "1108", "MM/dd/yyyy", "Date format MM/dd/yyyy"},
+          {&DateFormat[2], "1109", "dd/MM/yyyy", "Date format dd/MM/yyyy"}},
+         false},
+        {"Time Format  ",
+         {{&Time12, "1104", "12 Hours", "Time format 12 Hours"},
+          {&Time24, "1105", "24 Hours", "Time format 24 Hours"}},
+         true},
+    };
     auto* top = new QHBoxLayout;
-    outer->addLayout(top);
-
-    auto* units = new QGroupBox(QStringLiteral("Units"), this);
-    auto* unitGroup = new QButtonGroup(this);
-    UnitPercent = radio("1102", "%", unitGroup);
-    UnitMmol = radio("1103", "mmol/mol", unitGroup);
-    UnitPercent->setAccessibleName(QStringLiteral("Unit percent"));
-    UnitMmol->setAccessibleName(QStringLiteral("Unit mmol/mol"));
-    auto* unitBox = new QVBoxLayout(units);
-    unitBox->addWidget(UnitPercent);
-    unitBox->addWidget(UnitMmol);
-    unitBox->addStretch();
-    top->addWidget(units);
-
-    auto* dates = new QGroupBox(QStringLiteral("Date Format  "), this);
-    auto* dateGroup = new QButtonGroup(this);
-    const char* dateIds[3] = {"1107", "1108", "1109"};
-    const char* dateTexts[3] = {"yyyy-MM-dd", "MM/dd/yyyy", "dd/MM/yyyy"};
-    auto* dateBox = new QVBoxLayout(dates);
-    for (int i = 0; i < 3; ++i) {
-        DateFormat[i] = radio(dateIds[i], dateTexts[i], dateGroup);
-        DateFormat[i]->setAccessibleName(QStringLiteral("Date format %1").arg(dateTexts[i]));
-        dateBox->addWidget(DateFormat[i]);
+    outer.addLayout(top);
+    for (const Group& g : groups) {
+        auto* box = new QGroupBox(QString::fromLatin1(g.title), this);
+        auto* buttons = new QButtonGroup(this);
+        auto* column = new QVBoxLayout(box);
+        for (const Radio& r : g.radios) {
+            auto* radio = new QRadioButton(QString::fromLatin1(r.text), this);
+            radio->setObjectName(QString::fromLatin1(r.id));
+            radio->setAccessibleName(QString::fromLatin1(r.accessible));
+            buttons->addButton(radio);
+            column->addWidget(radio);
+            *r.field = radio;
+        }
+        if (g.stretch)
+            column->addStretch();
+        top->addWidget(box);
     }
-    top->addWidget(dates);
+}
 
-    auto* times = new QGroupBox(QStringLiteral("Time Format  "), this);
-    auto* timeGroup = new QButtonGroup(this);
-    Time12 = radio("1104", "12 Hours", timeGroup);
-    Time24 = radio("1105", "24 Hours", timeGroup);
-    Time12->setAccessibleName(QStringLiteral("Time format 12 Hours"));
-    Time24->setAccessibleName(QStringLiteral("Time format 24 Hours"));
-    auto* timeBox = new QVBoxLayout(times);
-    timeBox->addWidget(Time12);
-    timeBox->addWidget(Time24);
-    timeBox->addStretch();
-    top->addWidget(times);
-
+void CSettingInfoDlg::BuildLanguage(QVBoxLayout& outer) {
     auto* languageRow = new QHBoxLayout;
     auto* languageLabel = new QLabel(QStringLiteral("Languge"), this);
     Language = new QComboBox(this);
@@ -100,59 +117,77 @@ CSettingInfoDlg::CSettingInfoDlg(AppSettings& settings, const QString& baseFolde
     languageRow->addWidget(languageLabel);
     languageRow->addWidget(Language);
     languageRow->addStretch();
-    outer->addLayout(languageRow);
+    outer.addLayout(languageRow);
+}
 
+void CSettingInfoDlg::BuildPhysician(QVBoxLayout& outer) {
+    struct Edit {
+        QLineEdit** field;
+        const char *id, *label, *accessible;
+        const std::string& text;
+    };
+    const Edit edits[] = {{&PhysicianName, "1085", "Name :", "Physician name", state_.name},
+                          {&Hospital, "1090", "Hospital :", "Hospital", state_.hospital},
+                          {&Email, "1093", "E-mail :", "E-mail", state_.email},
+                          {&Note, "1094", "Note :", "Note", state_.note}};
     auto* physician = new QGroupBox(QStringLiteral(" Physician "), this);
     auto* form = new QFormLayout(physician);
-    auto edit = [this, form](const char* id, const char* label, const char* accessible,
-                             const std::string& text) {
-        auto* e = new QLineEdit(Local(text), this);
-        e->setObjectName(QString::fromLatin1(id));
-        e->setAccessibleName(QString::fromLatin1(accessible));
-        e->setMaxLength(99); // the file keeps 99 characters of each text
-        form->addRow(QString::fromLatin1(label), e);
-        return e;
-    };
-    PhysicianName = edit("1085", "Name :", "Physician name", state_.name);
-    Hospital = edit("1090", "Hospital :", "Hospital", state_.hospital);
-    Email = edit("1093", "E-mail :", "E-mail", state_.email);
-    Note = edit("1094", "Note :", "Note", state_.note);
-    outer->addWidget(physician);
+    for (const Edit& e : edits) {
+        auto* edit = new QLineEdit(Local(e.text), this);
+        edit->setObjectName(QString::fromLatin1(e.id));
+        edit->setAccessibleName(QString::fromLatin1(e.accessible));
+        edit->setMaxLength(99); // the file keeps 99 characters of each text
+        form->addRow(QString::fromLatin1(e.label), edit);
+        *e.field = edit;
+    }
+    outer.addWidget(physician);
+}
 
+void CSettingInfoDlg::BuildKeptFields() {
     // The digit counts and the limits are kept in the file but not offered: created hidden.
-    auto digits = [this](const char* id, const char* accessible, int index) {
+    auto name = [](QWidget* w, const char* id, const char* accessible) {
+        w->setObjectName(QString::fromLatin1(id));
+        w->setAccessibleName(QString::fromLatin1(accessible));
+        w->hide();
+    };
+    struct Digits {
+        QComboBox** field;
+        const char *id, *accessible;
+        int index;
+    };
+    for (const Digits& d :
+         {Digits{&PidDigits, "1006", "Patient ID Significant digit", state_.pidDigitIndex},
+          Digits{&OpidDigits, "1007", "Operator PID Significant digit", state_.opidDigitIndex}}) {
         auto* c = new QComboBox(this);
-        c->setObjectName(QString::fromLatin1(id));
-        c->setAccessibleName(QString::fromLatin1(accessible));
         for (int i = 1; i <= 14; ++i)
             c->addItem(QString::number(i));
-        c->setCurrentIndex(index);
-        c->hide();
-        return c;
+        c->setCurrentIndex(d.index);
+        name(c, d.id, d.accessible);
+        *d.field = c;
+    }
+    struct Limit {
+        QLineEdit** field;
+        QLabel** unit;
+        const char *id, *accessible, *unitId, *unitAccessible;
+        const std::string& text;
     };
-    PidDigits = digits("1006", "Patient ID Significant digit", state_.pidDigitIndex);
-    OpidDigits = digits("1007", "Operator PID Significant digit", state_.opidDigitIndex);
-    auto limit = [this](const char* id, const char* accessible, const std::string& text) {
-        auto* e = new QLineEdit(Local(text), this);
-        e->setObjectName(QString::fromLatin1(id));
-        e->setAccessibleName(QString::fromLatin1(accessible));
-        e->hide();
+    const Limit limits[] = {
+        {&High, &HighUnit, "1000", "High", "1018", "High unit", state_.highText},
+        {&Low, &LowUnit, "1005", "Low", "1019", "Low unit", state_.lowText}};
+    for (const Limit& l : limits) {
+        auto* e = new QLineEdit(Local(l.text), this);
+        name(e, l.id, l.accessible);
         e->setEnabled(false);
-        return e;
-    };
-    High = limit("1000", "High", state_.highText);
-    Low = limit("1005", "Low", state_.lowText);
-    auto unitLabel = [this](const char* id, const char* accessible) {
-        auto* l = new QLabel(Local(state_.unitLabel), this);
-        l->setObjectName(QString::fromLatin1(id));
-        l->setAccessibleName(QString::fromLatin1(accessible));
-        l->hide();
-        return l;
-    };
-    HighUnit = unitLabel("1018", "High unit");
-    LowUnit = unitLabel("1019", "Low unit");
+        *l.field = e;
+    }
+    for (const Limit& l : limits) {
+        auto* unit = new QLabel(Local(state_.unitLabel), this);
+        name(unit, l.unitId, l.unitAccessible);
+        *l.unit = unit;
+    }
+}
 
-    outer->addStretch();
+void CSettingInfoDlg::BuildButtons(QVBoxLayout& outer) {
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     Save = new CPngButton(this);
@@ -177,16 +212,9 @@ CSettingInfoDlg::CSettingInfoDlg(AppSettings& settings, const QString& baseFolde
     buttons->insertWidget(0, LabSystem);
     buttons->addWidget(Save);
     buttons->addWidget(Close);
-    outer->addLayout(buttons);
+    outer.addLayout(buttons);
     connect(Save, &QAbstractButton::clicked, this, &CSettingInfoDlg::OnSave);
     connect(Close, &QAbstractButton::clicked, this, &QDialog::reject);
-
-    UnitPercent->setChecked(state_.unitPercent);
-    UnitMmol->setChecked(state_.unitMmol);
-    for (int i = 0; i < 3; ++i)
-        DateFormat[i]->setChecked(state_.date[i]);
-    Time12->setChecked(state_.time12);
-    Time24->setChecked(state_.time24);
 }
 
 void CSettingInfoDlg::OnSave() {
@@ -216,13 +244,13 @@ void CSettingInfoDlg::OnSave() {
                        kMessageTitle);
         return;
     }
-    command_(12);
+    command_(kCmdRefreshView);
     accept();
 }
 
 void CSettingInfoDlg::keyPressEvent(QKeyEvent* e) {
     // Enter saves wherever the focus is (a focused Close button takes its own Enter first);
-    // Escape closes without saving, as the dialog always did.
+    // Escape closes without saving: a way out that changes nothing.
     if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
         !(e->modifiers() & ~Qt::KeypadModifier)) {
         OnSave();

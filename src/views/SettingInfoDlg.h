@@ -1,15 +1,15 @@
 #pragma once
 // The settings window "Setting information": unit, date and time formats and the physician's
-// details. Saving writes set_info.ini, reads it back, and has the shown view re-filled (frame
-// command 12), so every list follows the new formats at once.
+// details. Saving writes set_info.ini, reads it back, and has the shown view re-filled
+// (kCmdRefreshView), so every list follows the new formats at once.
 
 #include "settings/DisplayFormats.h"
 #include "views/FormPage.h"
 
 #include <QDialog>
-#include <functional>
 #include <QPixmap>
 #include <QString>
+#include <functional>
 
 class CPngButton;
 class IPrompt;
@@ -17,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QVBoxLayout;
 
 inline constexpr const char* kSettingsCaption = "Setting information";
 
@@ -59,6 +60,13 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 
 private:
+    // The parts of the window, top to bottom.
+    void BuildFormats(QVBoxLayout& outer);
+    void BuildLanguage(QVBoxLayout& outer);
+    void BuildPhysician(QVBoxLayout& outer);
+    void BuildKeptFields();
+    void BuildButtons(QVBoxLayout& outer);
+
     AppSettings& settings_;
     QString baseFolder_;
     FrameCommandFn command_;

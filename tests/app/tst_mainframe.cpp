@@ -1,25 +1,23 @@
 // The main frame: first initialisation, view switching, the home view's buttons, shutdown.
 
-#include "FakeSerialPort.h"
-#include "ManualEventClock.h"
-#include "TestSupport.h"
-#include "app/MainFrame.h"
+#include "FrameFixture.h"
 #include "app/MessageBoxPrompt.h"
 #include "controls/PercentBar.h"
+#include "lab/LabOutbox.h"
 #include "link/dialogs/StatusDlgs.h"
 #include "settings/DisplayFormats.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/GraphView.h"
-#include "views/SettingInfoDlg.h"
 #include "views/LabSystemDlg.h"
-#include "lab/LabOutbox.h"
+#include "views/SettingInfoDlg.h"
+#include "views/list/ListCtrlExt.h"
 #include <QCheckBox>
 #include <QSpinBox>
-#include "views/list/ListCtrlExt.h"
 
 #include <QAccessible>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
@@ -35,26 +33,7 @@
 
 namespace {
 
-// The link on a fake port and the manual clock: nothing here waits for a device or real time.
-std::unique_ptr<LinkStack> FakeStack() {
-    return std::make_unique<LinkStack>(std::make_unique<FakeSerialPort>(),
-                                       std::make_unique<ManualEventClock>());
-}
-
-struct Frame {
-    Frame() : frame(prompt, home.path(), home.path() + "/DATA", FakeStack()) {
-        frame.show();
-        frame.FirstInitialisation();
-    }
-    // Until the worker's job has sent its call to this thread (not handled yet).
-    void LetTheWorkerCatchUp() {
-        while (!frame.Link().WorkerCalling())
-            QThread::yieldCurrentThread();
-    }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CMainFrame frame;
-};
+using Frame = FrameFixture;
 
 std::vector<bool> Visible(const CMainFrame& f) {
     std::vector<bool> v;
@@ -97,53 +76,53 @@ void TestMainFrame::startsOnTheHomeView() {
     Frame f;
     QCOMPARE(f.frame.windowTitle(), QStringLiteral("Trevanix Management Software 1.00.03"));
     QCOMPARE(f.frame.size(), QSize(1024, 768));
-    QCOMPARE(f.frame.ActiveIndex(), 1);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewHome));
     QCOMPARE(Visible(f.frame), (std::vector<bool>{false, true, false, false, false}));
-    QVERIFY(dynamic_cast<CHbA1cDeskMainView*>(f.frame.View(1)));
-    QVERIFY(dynamic_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2)));
-    QVERIFY(dynamic_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3)));
-    QVERIFY(dynamic_cast<CHbA1cDeskGraphDataView*>(f.frame.View(4)));
-    QCOMPARE(f.frame.View(1)->property("controlId").toInt(), kFirstPaneId);
-    QCOMPARE(f.frame.View(0)->property("controlId").toInt(), kFirstPaneId);
-    QVERIFY(f.frame.InDocument(f.frame.View(0))); // view 0 stays in the document
-    QVERIFY(f.frame.InDocument(f.frame.View(1)));
-    QVERIFY(!f.frame.InDocument(f.frame.View(3)));
+    QVERIFY(dynamic_cast<CHbA1cDeskMainView*>(f.frame.View(kViewHome)));
+    QVERIFY(dynamic_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload)));
+    QVERIFY(dynamic_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData)));
+    QVERIFY(dynamic_cast<CHbA1cDeskGraphDataView*>(f.frame.View(kViewGraph)));
+    QCOMPARE(f.frame.View(kViewHome)->property("controlId").toInt(), kFirstPaneId);
+    QCOMPARE(f.frame.View(kViewEmpty)->property("controlId").toInt(), kFirstPaneId);
+    QVERIFY(f.frame.InDocument(f.frame.View(kViewEmpty))); // view 0 stays in the document
+    QVERIFY(f.frame.InDocument(f.frame.View(kViewHome)));
+    QVERIFY(!f.frame.InDocument(f.frame.View(kViewAllData)));
     QCOMPARE(f.frame.Databases().DatabaseReady, 1);
     QCOMPARE(f.frame.Link().State().AutoMode, 0);
-    QCOMPARE(f.frame.Link().State().ManualPhase, -1);
+    QCOMPARE(f.frame.Link().State().ManualPhase, int(kManualIdle));
     QVERIFY(f.frame.ProcessDialog() && !f.frame.ProcessDialog()->isVisible());
     QVERIFY(f.frame.CheckingDialog() && !f.frame.CheckingDialog()->isVisible());
-    QCOMPARE(f.frame.IndexOfView(nullptr), 0);
+    QCOMPARE(f.frame.IndexOfView(nullptr), kViewEmpty);
 }
 
 void TestMainFrame::switchingViews() {
     Frame f;
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 4);
-    QCOMPARE(f.frame.ActiveIndex(), 4);
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdShowGraph);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewGraph));
     QCOMPARE(Visible(f.frame), (std::vector<bool>{false, false, false, false, true}));
-    QCOMPARE(f.frame.View(4)->property("controlId").toInt(), kFirstPaneId);
-    QCOMPARE(f.frame.View(1)->property("controlId").toInt(), kFirstPaneId + 1);
-    QVERIFY(!f.frame.InDocument(f.frame.View(1)));
-    QVERIFY(f.frame.InDocument(f.frame.View(4)));
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 1);
-    QCOMPARE(f.frame.ActiveIndex(), 1);
+    QCOMPARE(f.frame.View(kViewGraph)->property("controlId").toInt(), kFirstPaneId);
+    QCOMPARE(f.frame.View(kViewHome)->property("controlId").toInt(), kFirstPaneId + 1);
+    QVERIFY(!f.frame.InDocument(f.frame.View(kViewHome)));
+    QVERIFY(f.frame.InDocument(f.frame.View(kViewGraph)));
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdShowHome);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewHome));
     f.frame.FrameCommand(FRAME_COMMAND_TAG + 1, 3); // not the frame's tag
-    QCOMPARE(f.frame.ActiveIndex(), 1);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewHome));
     // The home view's buttons go through the same commands.
-    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(kViewHome));
     QTest::mouseClick(home->AllData, Qt::LeftButton);
-    QCOMPARE(f.frame.ActiveIndex(), 3);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewAllData));
 }
 
 void TestMainFrame::sameViewTwiceChangesNothing() {
     Frame f;
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdShowAllData);
     const auto visible = Visible(f.frame);
-    const bool inDoc = f.frame.InDocument(f.frame.View(3));
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
-    QCOMPARE(f.frame.ActiveIndex(), 3);
+    const bool inDoc = f.frame.InDocument(f.frame.View(kViewAllData));
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdShowAllData);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewAllData));
     QCOMPARE(Visible(f.frame), visible);
-    QCOMPARE(f.frame.InDocument(f.frame.View(3)), inDoc);
+    QCOMPARE(f.frame.InDocument(f.frame.View(kViewAllData)), inDoc);
 }
 
 void TestMainFrame::homeViewAutomaticButton_data() {
@@ -152,9 +131,9 @@ void TestMainFrame::homeViewAutomaticButton_data() {
     QTest::addColumn<int>("asked");
     QTest::addColumn<int>("autoModeAfter");
     QTest::addColumn<int>("autoStepAfter");
-    QTest::newRow("yes") << 0 << true << 1 << 1 << 0;
-    QTest::newRow("no") << 0 << false << 1 << 0 << -1;
-    QTest::newRow("already automatic") << 1 << true << 0 << 1 << -1;
+    QTest::newRow("yes") << 0 << true << 1 << 1 << int(kStepStart);
+    QTest::newRow("no") << 0 << false << 1 << 0 << int(kStepStopped);
+    QTest::newRow("already automatic") << 1 << true << 0 << 1 << int(kStepStopped);
 }
 
 void TestMainFrame::homeViewAutomaticButton() {
@@ -166,28 +145,29 @@ void TestMainFrame::homeViewAutomaticButton() {
     Frame f;
     f.frame.Link().State().AutoMode = autoMode;
     f.prompt.answers = {answer};
-    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(kViewHome));
     QTest::mouseClick(home->Automatic, Qt::LeftButton);
     QCOMPARE(int(f.prompt.messages.size()), asked);
     if (asked)
         QCOMPARE(f.prompt.messages[0].text, std::string(kSwitchToAutoQuestion));
     QCOMPARE(f.frame.Link().State().AutoMode, autoModeAfter);
-    QCOMPARE(f.frame.Link().State().AutoStep, autoStepAfter);    // 30 starts at step 0
-    QCOMPARE(f.frame.ActiveIndex(), autoStepAfter == 0 ? 2 : 1); // 30 shows the download view
+    // The automatic start begins at step 0 and shows the download view.
+    QCOMPARE(f.frame.Link().State().AutoStep, autoStepAfter);
+    QCOMPARE(f.frame.ActiveIndex(), int(autoStepAfter == kStepStart ? kViewDownload : kViewHome));
 }
 
 void TestMainFrame::closingFromTheDownloadViewGoesHomeAndClosesThePort() {
     Frame f;
     f.frame.Link().State().AutoMode = 1; // showing the download view then keeps automatic mode
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
-    QCOMPARE(f.frame.ActiveIndex(), 2);
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdDownload);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewDownload));
     ISerialPort& port = f.frame.Port();
     port.PortName = "/dev/ttyUSB0";
     port.Setup([](char) {}, 1000000);
     QVERIFY(port.Open());
     QVERIFY(f.frame.close());
-    QCOMPARE(f.frame.ActiveIndex(), 1);
-    QVERIFY(f.frame.View(1)->isVisibleTo(&f.frame));
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewHome));
+    QVERIFY(f.frame.View(kViewHome)->isVisibleTo(&f.frame));
     QVERIFY(!port.IsOpen());
     QVERIFY(!f.frame.Link().State().AppRunning);
     QCOMPARE(f.frame.Databases().DatabaseReady, 0);
@@ -205,10 +185,10 @@ void TestMainFrame::destroyedWhileTheWorkerSendsNeitherHangsNorCrashes() {
     t.start();
     {
         Frame f;
-        // The scan job ends by sending command 50 to the frame; the frame goes away before it
+        // The scan job ends by sending kCmdManual to the frame; the frame goes away before it
         // handles any event.
         f.frame.Link().SignalScan();
-        f.LetTheWorkerCatchUp();
+        QVERIFY2(f.LetTheWorkerCatchUp(), "the worker's call to the window never came");
     }
     QVERIFY(t.elapsed() < 5000);
 }
@@ -230,8 +210,8 @@ void TestMainFrame::downloadListShowsTheStoredRows() {
         }
         RequeryDefault(down);
     }
-    f.frame.FillDownloadList();
-    auto* view = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
+    f.frame.Databases().Changed.Notify(ResultsChange::Stored, 3);
+    auto* view = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload));
     QCOMPARE(view->List()->ItemCount(), 3);
     QCOMPARE(view->List()->ItemText(0, 0), std::string("1"));
     QCOMPARE(view->List()->ItemText(0, 2), std::string("09:02"));
@@ -278,10 +258,10 @@ void TestMainFrame::downloadListAppendsInAutomaticMode() {
     f.frame.Link().State().AutoMode = autoMode;
     CResultTable& down = f.frame.Databases().DownloadTable;
     StoreDownload(down, {"A1", "A2"});
-    f.frame.FillDownloadList();
+    f.frame.Databases().Changed.Notify(ResultsChange::Stored, 2);
     StoreDownload(down, {"B1", "B2", "B3"});
-    f.frame.FillDownloadList();
-    auto* list = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List();
+    f.frame.Databases().Changed.Notify(ResultsChange::Stored, 3);
+    auto* list = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List();
     QStringList gotNumbers, gotPids;
     for (int r = 0; r < list->ItemCount(); ++r) {
         gotNumbers << QString::fromStdString(list->ItemText(r, 0));
@@ -294,10 +274,10 @@ void TestMainFrame::downloadListAppendsInAutomaticMode() {
 
 void TestMainFrame::nothingRunsAfterTheWindowClosed() {
     Frame f;
-    // The scan job's command 50 is on its way when the window closes; handled afterwards, it
+    // The scan job's kCmdManual is on its way when the window closes; handled afterwards, it
     // would open the port choice on a program that is shutting down.
     f.frame.Link().SignalScan();
-    f.LetTheWorkerCatchUp();
+    QVERIFY2(f.LetTheWorkerCatchUp(), "the worker's call to the window never came");
     QVERIFY(f.frame.close());
     bool dialogAppeared = false;
     // Runs inside a modal dialog's own loop, should one open.
@@ -310,7 +290,7 @@ void TestMainFrame::nothingRunsAfterTheWindowClosed() {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     QVERIFY(!dialogAppeared);
-    QCOMPARE(f.frame.Link().State().ManualPhase, -1);
+    QCOMPARE(f.frame.Link().State().ManualPhase, int(kManualIdle));
 }
 
 void TestMainFrame::settingsButtonOpensTheWindowAndTheListFollows() {
@@ -327,8 +307,8 @@ void TestMainFrame::settingsButtonOpensTheWindowAndTheListFollows() {
         table.Record.EQ_TYPE.Assign(" ");
         QVERIFY(table.Update());
     }
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
-    auto* view = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3));
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdShowAllData);
+    auto* view = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData));
     QCOMPARE(view->List->ItemText(0, 3), std::string("6.5 %"));
     QString caption;
     f.frame.RunSettingsDialog = [&caption](QDialog& d) {
@@ -352,9 +332,9 @@ void TestMainFrame::oneAutomaticStartPerRequest() {
     auto* clock = dynamic_cast<ManualEventClock*>(f.frame.Stack().clock.get());
     QVERIFY(clock);
     f.prompt.answers = {true};
-    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(kViewHome));
     QTest::mouseClick(home->Automatic, Qt::LeftButton);
-    QCOMPARE(f.frame.ActiveIndex(), 2);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewDownload));
     QCOMPARE(f.frame.Link().State().AutoStep, int(kStepStart));
     // One start: one 500 ms wait, then the step machine's timer (1 s) ticks once and moves on.
     // A second start queued behind it would restart the timer and hold the first step.
@@ -393,16 +373,16 @@ void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
     QFETCH(bool, dialogShown);
     QFETCH(QString, message);
     Frame f;
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
-    f.frame.Link().State().ManualPhase = -1;
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdDownload);
+    f.frame.Link().State().ManualPhase = kManualIdle;
     f.frame.Link().State().AutoMode = autoMode;
     if (dialogShown)
         f.frame.ProcessModel().Show();
-    auto* download = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
+    auto* download = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload));
     for (CPngButton* b : {download->Home, download->AllData, download->Graph}) {
         f.frame.ShowMessage(QString());
         b->click();
-        QCOMPARE(f.frame.ActiveIndex(), 2);
+        QCOMPARE(f.frame.ActiveIndex(), int(kViewDownload));
         QCOMPARE(f.frame.Message(), message);
         // Where a screen reader finds it.
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f.frame.MessagePane());
@@ -412,7 +392,7 @@ void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
     f.frame.ProcessModel().Hide();
     QCoreApplication::processEvents();
     download->Graph->click();
-    QCOMPARE(f.frame.ActiveIndex(), 4);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewGraph));
     QCOMPARE(f.frame.Message(), QString()); // a new view, a new message
 }
 
@@ -420,16 +400,16 @@ void TestMainFrame::viewShortcutsCtrl1To5() {
     Frame f;
     QApplication::setActiveWindow(&f.frame);
     QVERIFY(QTest::qWaitForWindowActive(&f.frame));
-    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
+    auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(kViewHome));
     QVERIFY(home->AllData->toolTip().contains(QStringLiteral("Ctrl+3")));
     QTest::keyClick(&f.frame, Qt::Key_3, Qt::ControlModifier);
-    QCOMPARE(f.frame.ActiveIndex(), 3);
-    auto* all = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3));
-    QVERIFY(all->Nav[4]->toolTip().contains(QStringLiteral("Ctrl+5")));
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewAllData));
+    auto* all = static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData));
+    QVERIFY(all->Nav[kNavGraph]->toolTip().contains(QStringLiteral("Ctrl+5")));
     QTest::keyClick(&f.frame, Qt::Key_5, Qt::ControlModifier);
-    QCOMPARE(f.frame.ActiveIndex(), 4);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewGraph));
     QTest::keyClick(&f.frame, Qt::Key_1, Qt::ControlModifier);
-    QCOMPARE(f.frame.ActiveIndex(), 1);
+    QCOMPARE(f.frame.ActiveIndex(), int(kViewHome));
 }
 
 void TestMainFrame::settingsWindowSavesWithEnterAndClosesWithEscape_data() {
@@ -443,7 +423,7 @@ void TestMainFrame::settingsWindowSavesWithEnterAndClosesWithEscape() {
     QFETCH(int, key);
     QFETCH(int, unitAfter);
     Frame f;
-    f.frame.FrameCommand(FRAME_COMMAND_TAG, 3);
+    f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdShowAllData);
     int result = -1;
     f.frame.RunSettingsDialog = [&](QDialog& d) {
         auto& dlg = dynamic_cast<CSettingInfoDlg&>(d);
@@ -453,7 +433,7 @@ void TestMainFrame::settingsWindowSavesWithEnterAndClosesWithEscape() {
         result = dlg.result();
         return result;
     };
-    static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->Settings->click();
+    static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->Settings->click();
     QCOMPARE(result, key == Qt::Key_Return ? int(QDialog::Accepted) : int(QDialog::Rejected));
     QCOMPARE(f.frame.Settings().unit, unitAfter);
 }
@@ -479,9 +459,9 @@ void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
     const ResultRow rows[] = {row("2358", "150", "88888888888888", "Analyzer Tilted"),
                               row("1259", "030", "1", " "), row("0000", "138", "1", " ")};
     for (int v : {2, 3}) {
-        CListCtrlExt* list0 = v == 2
-                                  ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List()
-                                  : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->List;
+        CListCtrlExt* list0 =
+            v == 2 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List()
+                   : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->List;
         // Side by side within the list, beside its vertical scroll bar: no sideways scrolling.
         int total = 0;
         for (int c = 0; c < kListColumnCount; ++c)
@@ -490,9 +470,9 @@ void TestMainFrame::defaultColumnWidthsShowWholeTexts() {
         for (int c = 0; c < kListColumnCount; ++c)
             sizes += QString::number(list0->Header()->sectionSize(c)) + " ";
         QVERIFY2(total + 20 <= list0->width(), qPrintable(sizes));
-        CListCtrlExt* list = v == 2
-                                 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2))->List()
-                                 : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(3))->List;
+        CListCtrlExt* list =
+            v == 2 ? static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload))->List()
+                   : static_cast<CHbA1cDeskAllDataListView*>(f.frame.View(kViewAllData))->List;
         const QFontMetrics fm(list->font());
         const ListKind kind = v == 2 ? ListKind::Download : ListKind::AllData;
         for (int d = 0; d < 3; ++d)

@@ -1,9 +1,7 @@
 // The all-data list as the user works it: the fill, the default range, the period list, the
 // search with its messages and the ID lists, and the formats of the settings.
 
-#include "LinkFakes.h"
-#include "ResultRows.h"
-#include "TestSupport.h"
+#include "ViewFixture.h"
 #include "controls/DateTimeCtrl.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
@@ -21,27 +19,8 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-struct Fixture {
-    explicit Fixture(const std::vector<StoredRow>& rows = {}) : db(home.path(), &prompt) {
-        db.OpenDatabases();
-        StoreRows(db.ResultTable, rows);
-        view = std::make_unique<CHbA1cDeskAllDataListView>(
-            [this](int code) { codes.push_back(code); }, session, prompt, db, settings);
-        view->SetToday([]() { return QDate(2024, 6, 8); });
-        view->ShowMessage = [this](const QString& text) { said = text; };
-    }
-    Texts Column(int c) const {
-        Texts out;
-        for (int r = 0; r < view->List->ItemCount(); ++r)
-            out.push_back(view->List->ItemText(r, c));
-        return out;
-    }
-    Texts Items(const QComboBox* box) const {
-        Texts out;
-        for (int i = 0; i < box->count(); ++i)
-            out.push_back(box->itemText(i).toStdString());
-        return out;
-    }
+struct Fixture : ViewFixture<CHbA1cDeskAllDataListView> {
+    using ViewFixture::ViewFixture;
     void Search(const QDate& from, const QDate& to, const QString& pid = "ALL Data",
                 const QString& opid = "ALL Data") {
         view->StartDate->SetDate(from);
@@ -50,14 +29,6 @@ struct Fixture {
         view->OpidList->setEditText(opid);
         view->OnSearch();
     }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CResultDatabases db;
-    AppSettings settings;
-    FakeSession session;
-    std::vector<int> codes;
-    std::unique_ptr<CHbA1cDeskAllDataListView> view;
-    QString said; // the last message the view gave
 };
 
 const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123456 ", "OP1 "},
@@ -71,8 +42,6 @@ const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123456 ", "OP
 class TestAllDataView : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { SearchActive = 0; }
-
     void emptyTableAtStart() {
         Fixture f;
         f.view->RefreshList();
@@ -83,14 +52,15 @@ private Q_SLOTS:
         // "1 week" on an empty list has no upper bound and finds nothing.
         f.view->OnPeriodChanged(1);
         QCOMPARE(f.view->List->ItemCount(), 0);
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
     }
 
     void refreshShowsEveryRowNewestFirst() {
         Fixture f(kRows);
-        SearchActive = 1;
+        f.view->OnPeriodChanged(1);
+        QVERIFY(f.view->SearchActive());
         f.view->RefreshList();
-        QCOMPARE(SearchActive, 0);
+        QVERIFY(!f.view->SearchActive());
         QCOMPARE(f.Column(0), (Texts{"1", "2", "3", "4", "5"}));
         QCOMPARE(f.Column(1),
                  (Texts{"2024-03-15", "2024-03-01", "2024-02-29", "2024-01-10", "2023-03-10"}));
@@ -142,7 +112,7 @@ private Q_SLOTS:
         // The boxes keep the IDs searched for; the message pane names the search and the count.
         QCOMPARE(f.view->PidList->currentText(), pid);
         QCOMPARE(f.view->OpidList->currentText(), opid);
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         QString what = from.toString("yyyy-MM-dd") + ".." + to.toString("yyyy-MM-dd");
         if (pid != QStringLiteral("ALL Data"))
             what += ", PID " + pid;
@@ -223,7 +193,7 @@ private Q_SLOTS:
         f.view->show();
         QApplication::setActiveWindow(f.view.get());
         QVERIFY(QTest::qWaitForWindowActive(f.view.get()));
-        f.view->Nav[0]->setFocus();
+        f.view->Nav[kNavHome]->setFocus();
         QStringList names;
         for (int i = 0; i < 17; ++i) {
             QWidget* w = QApplication::focusWidget();
@@ -265,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(QString::fromStdString(f.prompt.messages[0].text), message);
         QCOMPARE(f.prompt.messages[0].title, std::string("Trevanix"));
         QCOMPARE(f.view->List->ItemCount(), 5); // unchanged
-        QCOMPARE(SearchActive, 0);
+        QVERIFY(!f.view->SearchActive());
     }
 
     void periodFromTheNewestShownDate_data() {
@@ -284,10 +254,10 @@ private Q_SLOTS:
         f.view->OnPeriodChanged(2); // "2 weeks" back from 15 March 2024
         QCOMPARE(f.view->List->ItemCount(), 2);
         QCOMPARE(f.view->List->ItemText(1, 4), std::string("abc "));
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         f.view->OnPeriodChanged(0);
         QCOMPARE(f.view->List->ItemCount(), 5);
-        QCOMPARE(SearchActive, 0);
+        QVERIFY(!f.view->SearchActive());
     }
 
     void settingsFormatsTheCells() {
@@ -295,7 +265,7 @@ private Q_SLOTS:
         f.settings.time = 0;
         f.settings.unit = 1;
         f.settings.Date = 2;
-        f.view->Refresh(); // command 12
+        f.view->Refresh(); // kCmdRefreshView
         QCOMPARE(f.Column(2)[0], std::string("02:05 PM"));
         QCOMPARE(f.Column(1)[0], std::string("15-03-2024"));
         QCOMPARE(f.Column(3)[1], std::string("> 130  mmol/mol"));

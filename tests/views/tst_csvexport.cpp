@@ -2,12 +2,8 @@
 // both lists' files as the user gets them (questions, shown order, folders, the opener), and a
 // file that cannot be written.
 
-#include "FakeSerialPort.h"
-#include "LinkFakes.h"
-#include "ManualEventClock.h"
-#include "ResultRows.h"
-#include "TestSupport.h"
-#include "app/MainFrame.h"
+#include "FrameFixture.h"
+#include "ViewFixture.h"
 #include "platform/SafeTarget.h"
 #include "views/AllDataListView.h"
 #include "views/CsvExport.h"
@@ -63,47 +59,34 @@ std::vector<std::string> Messages(const ScriptedPrompt& p) {
     return out;
 }
 
-struct AllData {
-    AllData() : db(home.path(), &prompt) {
-        db.OpenDatabases();
+// No layout, sort or export folder left by an earlier run: cleared before the list loads its
+// layout.
+struct ClearedLayouts {
+    ClearedLayouts() { QSettings(kLayoutOrganisation, kLayoutApplication).clear(); }
+};
+
+struct AllData : ClearedLayouts, ViewFixture<CHbA1cDeskAllDataListView> {
+    AllData()
+        : ViewFixture({{"20240315", "1405", "065", "O\"Neil, Jr", "=1+2", "Analyzer Tilted"},
+                       {"20240301", "0900", "140", "line\nbreak", "OP2"},
+                       {"20240229", "0800", "057", "123  ", "-7"}}) {
         settings.unit = 1; // mmol/mol: the list writes "> 130 " before the unit
-        // No layout, sort or export folder left by an earlier run.
-        QSettings(kLayoutOrganisation, kLayoutApplication).clear();
-        StoreRows(db.ResultTable,
-                  {{"20240315", "1405", "065", "O\"Neil, Jr", "=1+2", "Analyzer Tilted"},
-                   {"20240301", "0900", "140", "line\nbreak", "OP2"},
-                   {"20240229", "0800", "057", "123  ", "-7"}});
-        view =
-            std::make_unique<CHbA1cDeskAllDataListView>([](int) {}, session, prompt, db, settings);
         view->SetExportDesktop(desktop.Make());
         view->RefreshList();
     }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CResultDatabases db;
-    AppSettings settings;
-    FakeSession session;
     Desktop desktop;
-    std::unique_ptr<CHbA1cDeskAllDataListView> view;
 };
 
 const QByteArray kAllDataHeader = "No,Date,Time,Result,PID,OPID,Note\n";
 
-// The link on a fake port and the manual clock, for the download view.
-struct Frame {
-    Frame()
-        : frame(prompt, home.path(), home.path() + "/DATA",
-                std::make_unique<LinkStack>(std::make_unique<FakeSerialPort>(),
-                                            std::make_unique<ManualEventClock>())) {
-        frame.FirstInitialisation();
-        view = static_cast<CHbA1cDeskDownLoadView*>(frame.View(2));
+// The frame for the download view, not shown.
+struct Frame : FrameFixture {
+    Frame() : FrameFixture(false) {
+        view = static_cast<CHbA1cDeskDownLoadView*>(frame.View(kViewDownload));
         view->SetExportDesktop(desktop.Make());
         view->SetDataFolder(home.path() + "/DATA");
         QDir(home.path()).mkdir("DATA");
     }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CMainFrame frame;
     Desktop desktop;
     CHbA1cDeskDownLoadView* view = nullptr;
 };
@@ -113,7 +96,6 @@ struct Frame {
 class TestCsvExport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase() { SearchActive = 0; }
 
     void lineBytes_data() {
         QTest::addColumn<QStringList>("cells");

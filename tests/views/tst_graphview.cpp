@@ -1,9 +1,7 @@
 // The graph view as the user works it: the plotted values and labels, the period list and the
 // search with its messages, the empty chart, the bands, scrolling, the tooltip and saving.
 
-#include "LinkFakes.h"
-#include "ResultRows.h"
-#include "TestSupport.h"
+#include "ViewFixture.h"
 #include "controls/DateTimeCtrl.h"
 #include "views/GraphView.h"
 
@@ -25,14 +23,9 @@ namespace {
 using Texts = std::vector<std::string>;
 using Values = std::vector<float>;
 
-struct Fixture {
-    explicit Fixture(const std::vector<StoredRow>& rows = {}) : db(home.path(), &prompt) {
-        db.OpenDatabases();
-        StoreRows(db.ResultTable, rows);
-        view = std::make_unique<CHbA1cDeskGraphDataView>([](int) {}, session, prompt, db, settings);
-        view->SetToday([]() { return QDate(2024, 6, 8); });
+struct Fixture : ViewFixture<CHbA1cDeskGraphDataView> {
+    explicit Fixture(const std::vector<StoredRow>& rows = {}) : ViewFixture(rows) {
         view->resize(1024, 768);
-        view->ShowMessage = [this](const QString& text) { said = text; };
     }
     Values PlottedValues() const {
         Values out;
@@ -58,13 +51,6 @@ struct Fixture {
         view->PidList->setEditText(pid);
         view->OnSearch();
     }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CResultDatabases db;
-    AppSettings settings;
-    FakeSession session;
-    std::unique_ptr<CHbA1cDeskGraphDataView> view;
-    QString said; // the last message the view gave
 };
 
 const std::vector<StoredRow> kRows = {
@@ -117,9 +103,10 @@ private Q_SLOTS:
         QFETCH(double, axisMax);
         Fixture f(kRows);
         f.settings.unit = unit;
-        SearchActive = 1;
+        f.view->OnPeriodChanged(1);
+        QVERIFY(f.view->SearchActive());
         f.view->RefreshGraph();
-        QCOMPARE(SearchActive, 0);
+        QVERIFY(!f.view->SearchActive());
         const Values plotted = f.PlottedValues();
         QCOMPARE(plotted.size(), values.size());
         for (size_t i = 0; i < values.size(); ++i)
@@ -176,12 +163,12 @@ private Q_SLOTS:
             QCOMPARE(QString::fromStdString(f.prompt.messages[0].text), message);
             QCOMPARE(f.prompt.messages[0].title, std::string("Trevanix"));
             QCOMPARE(f.view->Points().size(), kRows.size()); // unchanged
-            QCOMPARE(SearchActive, 0);
+            QVERIFY(!f.view->SearchActive());
             return;
         }
         QVERIFY(f.prompt.messages.empty());
         QCOMPARE(f.Dates(), dates);
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         QVERIFY(f.view->KeepFilter());
     }
 
@@ -207,13 +194,13 @@ private Q_SLOTS:
         QVERIFY(f.view->Points().empty());
         QCOMPARE(f.view->Series()->count(), 0);
         QCOMPARE(f.view->EmptyChartText(), QString::fromLatin1(kNoMatchText));
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         // Back to all: the points and no message.
         f.view->PidList->setEditText(QStringLiteral("ALL Data"));
         f.view->OnPeriodChanged(0);
         QCOMPARE(f.view->Points().size(), kRows.size());
         QVERIFY(f.view->EmptyChartText().isEmpty());
-        QCOMPARE(SearchActive, 0);
+        QVERIFY(!f.view->SearchActive());
     }
 
     void periodCountsBackFromTheNewestResult_data() {
@@ -238,7 +225,7 @@ private Q_SLOTS:
         f.view->Period->setCurrentIndex(weeks);
         f.view->OnPeriodChanged(weeks);
         QCOMPARE(f.Dates(), dates);
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         // The patient list keeps its entries and the choice under a filter.
         QCOMPARE(f.view->PidList->count(), 4);
         QCOMPARE(f.view->PidList->currentText(), pid);
@@ -258,7 +245,7 @@ private Q_SLOTS:
         f.view->RefreshGraph();
         f.settings.Date = 2;
         QCOMPARE(f.view->ArgumentText(5), std::string("2024-03-15 14:05"));
-        f.view->Refresh(); // command 12
+        f.view->Refresh(); // kCmdRefreshView
         QCOMPARE(f.view->ArgumentText(5), std::string("15/03/2024 14:05"));
         QCOMPARE(f.view->DateAxis()->titleText(), QStringLiteral("Date/Time (Day/Month/Year)"));
         QVERIFY(

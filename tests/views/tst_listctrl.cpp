@@ -5,6 +5,7 @@
 #include "storage/ResultQuery.h"
 #include "views/list/ListCtrlExt.h"
 
+#include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QApplication>
 #include <QMenu>
@@ -383,6 +384,54 @@ private Q_SLOTS:
         // Rows added below sorted ones (automatic mode) end the sort too.
         AddRows(list, {{"3", "2023-01-01"}});
         QVERIFY(!list.Header()->isSortIndicatorShown());
+    }
+
+    // The model keeps Qt's rules (signals, indexes, row counts) through what the views do to
+    // it: a fill, a sort each way, rows below sorted ones, a refill, a cleared list, on an
+    // empty, a one-row and a full list.
+    void modelKeepsQtsRules_data() {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("empty") << 0;
+        QTest::newRow("one row") << 1;
+        QTest::newRow("six rows") << int(std::size(kStored));
+    }
+    void modelKeepsQtsRules() {
+        QFETCH(int, rows);
+        CListCtrlExt list(1001);
+        QAbstractItemModelTester tester(list.Model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, []() { return 0; });
+        auto fill = [&list, rows]() {
+            AddResultRows(list, 0, 1, 0);
+            while (list.ItemCount() > rows) { // fewer rows: the rest go again
+                std::vector<CListRowRecord> keep;
+                for (int r = 0; r < rows; ++r)
+                    keep.push_back(list.Model()->Row(r));
+                list.DeleteAllItems();
+                list.AppendItems(std::move(keep));
+            }
+        };
+        fill();
+        QCOMPARE(list.ItemCount(), rows);
+        if (rows > 0)
+            list.SelectRow(rows - 1);
+        for (int column : {1, 3, 4}) {
+            list.SortByColumn(column, true);
+            list.SortByColumn(column, true);
+        }
+        if (rows > 0) // the selection moved with its row
+            QCOMPARE(list.ItemText(list.SelectedRow(), 0), std::to_string(9 + rows - 1));
+        AddRows(list, {{"99", "2020-01-01", "00:00", "6.5 %", "1"}});
+        QCOMPARE(list.ItemCount(), rows + 1);
+        list.DeleteAllItems();
+        fill();
+        list.SortByColumn(1, true);
+        if (rows > 0)
+            list.SetItemText(0, 6, "note");
+        list.DeleteAllItems();
+        QCOMPARE(list.ItemCount(), 0);
+        QCOMPARE(list.Model()->rowCount(), 0);
     }
 
     void idsShownWithoutPaddingAndNarrowCellsGiveTheirText() {

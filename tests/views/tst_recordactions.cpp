@@ -2,14 +2,13 @@
 // the right-click menu, the modify and view dialogs driven through their controls, and the
 // settings window with the list following its unit and formats.
 
-#include "LinkFakes.h"
-#include "ResultRows.h"
-#include "TestSupport.h"
+#include "ViewFixture.h"
 #include "controls/DateTimeCtrl.h"
 #include "controls/PngButton.h"
 #include "settings/Settings.h"
 #include "storage/ResultEdit.h"
 #include "views/AllDataListView.h"
+#include "views/GraphView.h"
 #include "views/RecordDialogs.h"
 #include "views/SettingInfoDlg.h"
 #include "views/list/ListCtrlExt.h"
@@ -29,18 +28,12 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-struct Fixture {
-    explicit Fixture(const std::vector<StoredRow>& rows) : db(home.path(), &prompt) {
-        db.OpenDatabases();
-        StoreRows(db.ResultTable, rows);
-        view = std::make_unique<CHbA1cDeskAllDataListView>(
-            [this](int code) {
-                codes.push_back(code);
-                if (code == 12)
-                    view->Refresh();
-            },
-            session, prompt, db, settings);
-        view->SetToday([]() { return QDate(2024, 6, 8); });
+struct Fixture : ViewFixture<CHbA1cDeskAllDataListView> {
+    explicit Fixture(const std::vector<StoredRow>& rows) : ViewFixture(rows) {
+        onCommand = [this](int code) {
+            if (code == kCmdRefreshView)
+                view->Refresh();
+        };
         view->RunMenu = [this](QMenu& menu, const QPoint&) -> QAction* {
             ++menusShown;
             for (QAction* a : menu.actions())
@@ -54,14 +47,7 @@ struct Fixture {
             drive(dlg);
             return dlg.result();
         };
-        SearchActive = 0;
         view->RefreshList();
-    }
-    Texts Column(int c) const {
-        Texts out;
-        for (int r = 0; r < view->List->ItemCount(); ++r)
-            out.push_back(view->List->ItemText(r, c));
-        return out;
     }
     int RowOf(const std::string& pid) const {
         for (int r = 0; r < view->List->ItemCount(); ++r)
@@ -78,13 +64,6 @@ struct Fixture {
         menuChoice = choice;
         view->OnContextMenu(row, 1, QPoint());
     }
-    QTemporaryDir home;
-    ScriptedPrompt prompt;
-    CResultDatabases db;
-    AppSettings settings;
-    FakeSession session;
-    std::vector<int> codes;
-    std::unique_ptr<CHbA1cDeskAllDataListView> view;
     int menusShown = 0;
     QString menuChoice;
     std::function<void(QDialog&)> drive;
@@ -147,13 +126,13 @@ private Q_SLOTS:
         QCOMPARE(f.menusShown, 1);
         QCOMPARE(name, QStringLiteral("Result actions"));
         QCOMPARE(items, (QStringList{kModifyMenuText, kDetailMenuText}));
-        QCOMPARE(CurrentRecord.row, 3); // the selected row was picked
+        QCOMPARE(f.view->PickedRecord().row, 3); // the selected row was picked
     }
 
     void nothingActsWhileASearchIsShown() {
         Fixture f(kRows);
         f.view->OnPeriodChanged(1);
-        QCOMPARE(SearchActive, 1);
+        QVERIFY(f.view->SearchActive());
         const int shown = f.view->List->ItemCount();
         QVERIFY(shown > 0);
         f.prompt.answers = {true};
@@ -166,12 +145,13 @@ private Q_SLOTS:
         QCOMPARE(said, QString::fromLatin1(kNoEditWhileSearchText));
         said.clear();
         // An earlier pick is not acted on: the menu is not offered at all.
-        CurrentRecord.Pick(0, *f.view->KeyOfRow(0));
+        f.view->PickedRecord().Pick(0, *f.view->KeyOfRow(0));
         f.Menu(0, QString::fromLatin1(kModifyMenuText));
         QCOMPARE(f.menusShown, 0);
         QCOMPARE(said, QString::fromLatin1(kNoEditWhileSearchText));
         // Off the rows, neither.
-        SearchActive = 0;
+        f.view->RefreshList();
+        QVERIFY(!f.view->SearchActive());
         f.Menu(-1, QString::fromLatin1(kModifyMenuText));
         QCOMPARE(f.menusShown, 0);
         QVERIFY(f.Trail().empty());
@@ -213,6 +193,99 @@ private Q_SLOTS:
         QCOMPARE(k->p_DOB, std::string("19000101"));
         QCOMPARE(k->P_DIAGNOSE, 3);
         QCOMPARE(k->P_MEMO, std::string("fasting\nrepeat in 3 months"));
+    }
+
+    // Each edit tells db.Changed once, after it committed; a refused or failed one tells
+    // nothing. A chart shown over the same database follows at once, a list the frame put away
+    // only when it is shown again.
+    void editsTellTheOtherViews_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("notices"); // ResultsChange values told, in order
+        QTest::addColumn<int>("rowsTold");
+        QTest::addColumn<int>("pointsAfter");
+        QTest::newRow("delete") << "delete" << true << int(ResultsChange::Deleted) << 2 << 2;
+        QTest::newRow("delete refused") << "delete" << false << -1 << 0 << 4;
+        QTest::newRow("delete of a row gone meanwhile") << "gone" << true << -1 << 0 << 4;
+        QTest::newRow("modify, twins alike")
+            << "modify" << true << int(ResultsChange::Corrected) << 2 << 4;
+        QTest::newRow("modify refused") << "modify" << false << -1 << 0 << 4;
+    }
+    void editsTellTheOtherViews() {
+        QFETCH(QString, action);
+        QFETCH(bool, yes);
+        QFETCH(int, notices);
+        QFETCH(int, rowsTold);
+        QFETCH(int, pointsAfter);
+        Fixture f(kRows);
+        std::vector<std::pair<int, int>> told;
+        const int token = f.db.Changed.Subscribe([&told](ResultsChange change, int rows) {
+            told.push_back({int(change), rows});
+        });
+        CHbA1cDeskGraphDataView chart([](int) {}, f.session, f.prompt, f.db, f.settings);
+        chart.RefreshGraph();
+        CHbA1cDeskAllDataListView putAway([](int) {}, f.session, f.prompt, f.db, f.settings);
+        putAway.RefreshList();
+        putAway.hide();
+        const int row = f.RowOf("123");
+        if (action == "gone") { // the row goes behind the list's back: nothing to tell
+            ListRowKey stale = *f.view->KeyOfRow(row);
+            QCOMPARE(DeleteStoredResult(f.db.ResultTable, stale, AuditStampNow()).kind,
+                     EditOutcome::Done);
+        }
+        if (action == "modify") {
+            f.drive = [&f, yes](QDialog& d) {
+                auto& dlg = dynamic_cast<CDataModifyDlg&>(d);
+                dlg.Name->setText(QStringLiteral("Park"));
+                f.prompt.answers = {yes};
+                dlg.Change->click();
+                if (!yes)
+                    dlg.reject();
+            };
+            f.Menu(row, QString::fromLatin1(kModifyMenuText));
+        } else {
+            f.prompt.answers = {yes};
+            f.view->OnDeleteRow(row, 0);
+        }
+        f.db.Changed.Unsubscribe(token);
+        const std::vector<std::pair<int, int>> expected =
+            notices < 0 ? std::vector<std::pair<int, int>>{}
+                        : std::vector<std::pair<int, int>>{{notices, rowsTold}};
+        QCOMPARE(told, expected);
+        QCOMPARE(int(chart.Points().size()), pointsAfter);
+        QCOMPARE(putAway.List->ItemCount(), 4); // read again when shown
+        putAway.OnActivate();
+        QCOMPARE(putAway.List->ItemCount(),
+                 (action == "gone" || (action == "delete" && yes)) ? 2 : 4);
+    }
+
+    // The list and the chart each keep their own search over the one table: a search in one
+    // neither narrows nor unlocks the other, and the table's own filter and sort stay as they
+    // were.
+    void eachViewKeepsItsOwnSearch() {
+        Fixture f(kRows);
+        CHbA1cDeskGraphDataView chart([](int) {}, f.session, f.prompt, f.db, f.settings);
+        chart.RefreshGraph();
+        const std::string tableFilter = f.db.ResultTable.Filter().c_str();
+        const std::string tableSort = f.db.ResultTable.Sort().c_str();
+        f.view->OnPeriodChanged(1);
+        QVERIFY(f.view->SearchActive());
+        QVERIFY(!chart.SearchActive());
+        chart.RefreshGraph(); // clears the chart's search only
+        QVERIFY(f.view->SearchActive());
+        f.prompt.answers = {true};
+        f.view->OnDeleteRow(0, 0); // still refused under the list's search
+        QVERIFY(f.prompt.messages.empty());
+        chart.PidList->setEditText(QStringLiteral("O'Neil"));
+        chart.OnPeriodChanged(0);
+        QVERIFY(chart.SearchActive());
+        QCOMPARE(chart.Points().size(), size_t(1));
+        f.view->RefreshList(); // every row in the list, the chart still on one patient
+        QVERIFY(!f.view->SearchActive() && chart.SearchActive());
+        QCOMPARE(f.view->List->ItemCount(), 4);
+        QCOMPARE(chart.Points().size(), size_t(1));
+        QCOMPARE(std::string(f.db.ResultTable.Filter().c_str()), tableFilter);
+        QCOMPARE(std::string(f.db.ResultTable.Sort().c_str()), tableSort);
     }
 
     void paddedIdsShowWithoutTheirBlanks() {
@@ -330,7 +403,7 @@ private Q_SLOTS:
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
         }
         QCOMPARE(ReadAll(SettingsPath(base)), unchanged);
-        QCOMPARE(f.codes.back(), 12);
+        QCOMPARE(f.codes.back(), int(kCmdRefreshView));
 
         QCOMPARE(f.Column(3)[0], std::string("6.5 %"));
         CSettingInfoDlg dlg(
