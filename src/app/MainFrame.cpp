@@ -1,14 +1,14 @@
 #include "app/MainFrame.h"
 
+#include "lab/LabLink.h"
 #include "link/dialogs/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/FormPage.h"
 #include "views/GraphView.h"
-#include "views/SettingInfoDlg.h"
 #include "views/LabSystemDlg.h"
-#include "lab/LabLink.h"
+#include "views/SettingInfoDlg.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -111,6 +111,13 @@ void CMainFrame::FirstInitialisation() {
     active_ = 0;
     processDlg_ = new CProcessDlg(links_->processDlg, this);
     checkingDlg_ = new CCheckingDlg(links_->checkingDlg, this);
+    // Closing a box is the user's answer to the session's prompt.
+    processDlg_->OnUserClose = [this]() { link_->AcknowledgePrompt(SessionPrompt::Status); };
+    checkingDlg_->OnUserAnswer = [this]() { link_->AcknowledgePrompt(SessionPrompt::Termination); };
+    db_->Changed.Subscribe([this](ResultsChange change, int) {
+        if (change == ResultsChange::Stored)
+            FillDownloadList();
+    });
     LoadSettings(settings_, baseFolder_);
     // The link to the lab system: queued in the stores' transactions, sent by a thread of its own.
     LabConfig lab;

@@ -36,7 +36,7 @@ public:
     // Databases, acquisition state, views, status dialogs, settings, home view.
     void FirstInitialisation();
 
-    // UM_FRAME_COMMAND.
+    // A command for the link (views, settings dialog); only the frame's tag counts.
     void FrameCommand(int tag, int code) { link_->FrameCommand(tag, code); }
     void SwitchView(int from, int to);
     // The position of a view in the views array; a view not in it counts as 0.
@@ -49,7 +49,8 @@ public:
     int ActiveView() const override { return active_; }
     void ShowView(int index) override;
     void RefreshActiveView() override;
-    void FillDownloadList() override;
+    // The download view re-reads the last download (the databases' notice of stored rows).
+    void FillDownloadList();
     void SetStatusPane(int pane, const std::string& text) override;
     // The message pane: what the shown view says (a search, why a click did nothing).
     void ShowMessage(const QString& text);

@@ -7,7 +7,7 @@
 #include "views/FormPage.h"
 
 class CResultDatabases;
-class CAcquisitionController;
+class IDownloadSession;
 class ProcessDlgModel;
 class CListCtrlExt;
 struct AppSettings;
@@ -23,9 +23,9 @@ inline constexpr const char* kBusyStatusWindowText = "Close the Process window f
 class CHbA1cDeskDownLoadView : public CFormPage {
     Q_OBJECT
 public:
-    CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisitionController& link,
-                           CResultDatabases& db, const AppSettings& settings,
-                           ProcessDlgModel& processDlg, IPrompt& prompt, QWidget* parent = nullptr);
+    CHbA1cDeskDownLoadView(FrameCommandFn command, IDownloadSession& link, CResultDatabases& db,
+                           const AppSettings& settings, ProcessDlgModel& processDlg,
+                           IPrompt& prompt, QWidget* parent = nullptr);
 
     void OnActivate() override;
     void Refresh() override { FillDownloadList(); }
@@ -54,7 +54,7 @@ public:
 private:
     bool IdleOrSayWhy();
 
-    CAcquisitionController& link_;
+    IDownloadSession& link_;
     CResultDatabases& db_;
     const AppSettings& settings_;
     ProcessDlgModel& processDlg_;

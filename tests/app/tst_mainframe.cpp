@@ -164,7 +164,7 @@ void TestMainFrame::homeViewAutomaticButton() {
     QFETCH(int, autoModeAfter);
     QFETCH(int, autoStepAfter);
     Frame f;
-    f.frame.Link().State().AutoMode = autoMode;
+    f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
     f.prompt.answers = {answer};
     auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(1));
     QTest::mouseClick(home->Automatic, Qt::LeftButton);
@@ -178,7 +178,8 @@ void TestMainFrame::homeViewAutomaticButton() {
 
 void TestMainFrame::closingFromTheDownloadViewGoesHomeAndClosesThePort() {
     Frame f;
-    f.frame.Link().State().AutoMode = 1; // showing the download view then keeps automatic mode
+    // Showing the download view then keeps automatic mode.
+    f.frame.Link().Presets().PresetMode(kModeAutomatic);
     f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
     QCOMPARE(f.frame.ActiveIndex(), 2);
     ISerialPort& port = f.frame.Port();
@@ -275,7 +276,7 @@ void TestMainFrame::downloadListAppendsInAutomaticMode() {
     QFETCH(QStringList, numbers);
     QFETCH(QStringList, pids);
     Frame f;
-    f.frame.Link().State().AutoMode = autoMode;
+    f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
     CResultTable& down = f.frame.Databases().DownloadTable;
     StoreDownload(down, {"A1", "A2"});
     f.frame.FillDownloadList();
@@ -289,7 +290,7 @@ void TestMainFrame::downloadListAppendsInAutomaticMode() {
     }
     QCOMPARE(gotNumbers, numbers);
     QCOMPARE(gotPids, pids);
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
 }
 
 void TestMainFrame::nothingRunsAfterTheWindowClosed() {
@@ -360,7 +361,7 @@ void TestMainFrame::oneAutomaticStartPerRequest() {
     // A second start queued behind it would restart the timer and hold the first step.
     clock->RunFor(1500, []() { QCoreApplication::processEvents(); });
     QVERIFY(f.frame.Link().State().AutoStep != int(kStepStart));
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
 }
 
 void TestMainFrame::automaticModeStartsWithoutTheLastDownloadsBar() {
@@ -377,7 +378,7 @@ void TestMainFrame::automaticModeStartsWithoutTheLastDownloadsBar() {
     QCOMPARE(model.ProgressPercent(), -1);
     QVERIFY(f.frame.ProcessDialog()->isVisible());
     QVERIFY(!f.frame.ProcessDialog()->Bar()->isVisible());
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
 }
 
 void TestMainFrame::viewButtonsSayWhyTheyDoNothing_data() {
@@ -394,8 +395,8 @@ void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
     QFETCH(QString, message);
     Frame f;
     f.frame.FrameCommand(FRAME_COMMAND_TAG, 2);
-    f.frame.Link().State().ManualPhase = -1;
-    f.frame.Link().State().AutoMode = autoMode;
+    f.frame.Link().Presets().PresetManualPhase(kManualIdle);
+    f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
     if (dialogShown)
         f.frame.ProcessModel().Show();
     auto* download = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(2));
@@ -408,7 +409,7 @@ void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f.frame.MessagePane());
         QVERIFY(a && a->text(QAccessible::Name) == message);
     }
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
     f.frame.ProcessModel().Hide();
     QCoreApplication::processEvents();
     download->Graph->click();

@@ -16,8 +16,8 @@ SimOptions OneResult() {
 void StartAuto(LinkRig& rig) {
     rig.frame.active = 1; // from the home view
     rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath())};
-    rig.controller->State().AutoMode = 1;
-    rig.Command(30);
+    rig.controller->StartAutomatic();
+    rig.settled &= rig.Settle();
 }
 
 int Index(const std::vector<std::string>& list, const std::string& text) {
@@ -81,7 +81,7 @@ void TestAutoMode::oneCycleStoresOneResult() {
     QCOMPARE(rig.frame.shown, std::vector<int>({2})); // 30 shows the download view
     auto closeIfAsked = [&]() {
         if (closeEarly && s.AutoStep <= 100)
-            rig.processDlg.Hide(); // the user closes it: the next text brings it back
+            rig.controller->AcknowledgePrompt(SessionPrompt::Status); // the next text reopens it
         return false;
     };
     QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == 25; }, 60000));
@@ -99,28 +99,41 @@ void TestAutoMode::oneCycleStoresOneResult() {
     QCOMPARE(rig.Rows(rig.db->DownloadTable), 1);
     QCOMPARE(rig.Commands(), std::string("HC SC SE SE SE SE "));
     QVERIFY(!rig.serial.IsOpen());
-    QCOMPARE(rig.frame.fills, 1);
+    QCOMPARE(rig.storedNotices, std::vector<int>({1}));
     QCOMPARE(s.AutoStep, 110);
     QCOMPARE(rig.frame.panes[3], std::string("automatic"));
     QCOMPARE(rig.frame.panes[4], std::string("SEQ : 110"));
 
-    // The prompts wait for the user to close the status dialog, in order.
+    // The prompts wait for the user to close the status dialog, in order. Only the answer on
+    // the session moves them on: a box hidden some other way is no answer.
+    auto answer = [&](SessionPrompt prompt) {
+        QCOMPARE(rig.controller->PendingPrompt(), prompt);
+        rig.controller->AcknowledgePrompt(prompt);
+    };
     QVERIFY(rig.processDlg.IsVisible());
     rig.processDlg.Hide();
+    rig.Run(3000);
+    QCOMPARE(s.AutoStep, 110);
+    answer(SessionPrompt::Status);
     rig.Run(1000);
     QCOMPARE(rig.processDlg.Text(), std::string(LinkText::kRemoveCartridge));
+    QVERIFY(rig.processDlg.IsVisible());
     rig.Run(3000);
     QCOMPARE(s.AutoStep, 115); // still waiting
-    rig.processDlg.Hide();
+    answer(SessionPrompt::Status);
     rig.Run(1000);
     QCOMPARE(rig.processDlg.Text(), std::string(LinkText::kCartridgeRemoved));
-    rig.processDlg.Hide();
+    answer(SessionPrompt::Status);
+    QVERIFY(!rig.processDlg.IsVisible());
     rig.Run(2000);
     QVERIFY(rig.checkingDlg.IsVisible());
     QCOMPARE(rig.checkingDlg.Text(), std::string(LinkText::kAutoTerminated));
     QCOMPARE(rig.checkingDlg.Answer(), 0);
-    rig.checkingDlg.AnswerOk();
+    answer(SessionPrompt::Termination);
+    QCOMPARE(rig.checkingDlg.Answer(), 1);
+    QVERIFY(!rig.checkingDlg.IsVisible());
     rig.Run(1000);
+    QCOMPARE(rig.controller->PendingPrompt(), SessionPrompt::None);
     QCOMPARE(s.AutoStep, -1);
     QCOMPARE(s.AutoMode, 0);
     QCOMPARE(s.LinkPhase, 0);
@@ -135,8 +148,8 @@ void TestAutoMode::sixTimeoutsMoveToTheNextAdapter() {
     LinkRig rig(silent);
     FakeAnalyzer second(silent, rig.serial, rig.clock, "/dev/ttyFAKE1");
     rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath()), LinkRig::Adapter(second.SlavePath())};
-    rig.controller->State().AutoMode = 1;
-    rig.Command(30);
+    rig.controller->StartAutomatic();
+    rig.settled &= rig.Settle();
     const AcquisitionState& s = rig.controller->State();
 
     std::vector<int> counts;
@@ -272,12 +285,11 @@ void TestAutoMode::leavingEarlyForManualMode() {
     LinkRig rig(OneResult());
     rig.chooser.cancel = true;
     StartAuto(rig);
-    AcquisitionState& s = rig.controller->State();
+    const AcquisitionState& s = rig.controller->State();
     QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
     // The download view's mode switch.
-    s.AutoMode = 0;
-    s.ManualPhase = 0;
-    rig.Command(50);
+    rig.controller->SwitchToManual();
+    rig.settled &= rig.Settle();
     QVERIFY(!rig.controller->TimerRunning(kTimerAuto));
     QCOMPARE(s.AutoStep, -1);
     QCOMPARE(s.LinkPhase, 0);
