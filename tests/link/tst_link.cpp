@@ -50,7 +50,7 @@ SimOptions Generated(int n) {
 // Starts a manual download with Yes and runs until the data request is on the line.
 void StartManual(LinkRig& rig) {
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     for (int i = 0; i < 200 && rig.sim.Commands().size() < 3; ++i)
         rig.Run(100);
     rig.Run(400); // the request's last pause, then the watchdog starts
@@ -140,7 +140,7 @@ private Q_SLOTS:
 void TestLink::manualDownloadStoresEveryRecord() {
     LinkRig rig(Generated(3));
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.settled);
 
@@ -152,7 +152,7 @@ void TestLink::manualDownloadStoresEveryRecord() {
     QCOMPARE(rig.storedNotices, std::vector<int>({3}));
     QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Stored}));
     QCOMPARE(rig.controller->LastOutcome().rows, 3);
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QCOMPARE(rig.controller->State().DownloadAttempts, 1);
     QVERIFY(rig.Showed(LinkText::kCheckingManual));
     QVERIFY(rig.Showed(LinkText::kTransferred));
@@ -168,7 +168,7 @@ void TestLink::manualDownloadStoresEveryRecord() {
 void TestLink::commandBytesAndGapsOnTheLine() {
     LinkRig rig(Generated(2));
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
 
     std::string bytes;
@@ -196,10 +196,10 @@ void TestLink::commandBytesAndGapsOnTheLine() {
 void TestLink::secondDownloadHasNothingNew() {
     LinkRig rig(Generated(3));
     rig.prompt.answers = {true, true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     rig.statuses.clear();
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.Showed(LinkText::kNoNewData));
     QCOMPARE(rig.Rows(rig.db->ResultTable), 3);
@@ -207,13 +207,13 @@ void TestLink::secondDownloadHasNothingNew() {
     QCOMPARE(rig.storedNotices, std::vector<int>({3}));
     QCOMPARE(rig.outcomes,
              std::vector<DownloadOutcome>({DownloadOutcome::Stored, DownloadOutcome::NothingNew}));
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
 }
 
 void TestLink::emptyAnalyzerIsReportedWithoutDecoding() {
     LinkRig rig(Generated(0));
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.Said(LinkText::kBlankBox));
     QVERIFY(rig.Showed(LinkText::kBlankStatus));
@@ -221,7 +221,7 @@ void TestLink::emptyAnalyzerIsReportedWithoutDecoding() {
     QCOMPARE(rig.Commands(), std::string("ST ST SH SE SE "));
     QVERIFY(!rig.Showed(kCheckingText)); // the decoder never ran
     QVERIFY(!QFile::exists(rig.base + "/hr_lowdata.dat"));
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QVERIFY(!rig.controller->TimerRunning(kTimerWatchdog));
 }
 
@@ -230,7 +230,7 @@ void TestLink::brokenTerminatorStoresNothingAndClosesThePort() {
     o.badTerminator = true;
     LinkRig rig(o);
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.Said(kCrcFailText));
     QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Rejected}));
@@ -238,7 +238,7 @@ void TestLink::brokenTerminatorStoresNothingAndClosesThePort() {
     QCOMPARE(rig.Rows(rig.db->ResultTable), 0);
     QVERIFY(!rig.serial.IsOpen());
     QCOMPARE(rig.Commands(), std::string("ST ST SH ")); // no acknowledgement
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
 }
 
 void TestLink::downloadVariants_data() {
@@ -270,7 +270,7 @@ void TestLink::downloadVariants() {
     o.handshakeU = handshakeU;
     LinkRig rig(o);
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QCOMPARE(rig.Rows(rig.db->ResultTable), 3);
     QCOMPARE(rig.controller->State().HandshakeReplyU, handshakeU);
@@ -340,15 +340,15 @@ void TestLink::watchdogGivesUp() {
     if (adapter)
         MarkAdapter(rig);
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(30 * 60 * 1000));
     QVERIFY(rig.Said(text.toStdString()));
     QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::GaveUp}));
     QCOMPARE(QString::fromStdString(rig.controller->LastOutcome().text), text);
     const AcquisitionState& s = rig.controller->State();
     QCOMPARE(s.DownloadAttempts, attempts);
-    QCOMPARE(s.ManualPhase, -1);
-    QCOMPARE(s.ReplyFilter, 0);
+    QCOMPARE(s.ManualPhase, kManualIdle);
+    QCOMPARE(s.ReplyFilter, kFilterNone);
     QVERIFY(!rig.ports.AdapterFound());
     QVERIFY(!rig.serial.IsOpen());
     QVERIFY(!rig.controller->TimerRunning(kTimerWatchdog));
@@ -390,10 +390,10 @@ void TestLink::largeBlocksRaiseTheLimits() {
 void TestLink::cancelledPortChoiceOpensNothing() {
     LinkRig rig(Generated(3));
     rig.chooser.cancel = true;
-    rig.Command(50);
+    rig.Command(kCmdManual);
     rig.Run(5000);
     QCOMPARE(rig.chooser.runs, 1);
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QVERIFY(!rig.serial.IsOpen());
     QVERIFY(rig.sim.Received().empty());
     QVERIFY(rig.prompt.messages.empty());
@@ -402,13 +402,13 @@ void TestLink::cancelledPortChoiceOpensNothing() {
 void TestLink::openFailureIsReported() {
     LinkRig rig(Generated(3));
     rig.chooser.path = rig.home.path().toStdString() + "/no-such-port";
-    rig.Command(50);
+    rig.Command(kCmdManual);
     rig.Run(2000);
     QCOMPARE(rig.prompt.messages.size(), size_t(1));
     QCOMPARE(rig.prompt.messages[0].text.substr(0, std::string(LinkText::kOpenFail).size()),
              std::string(LinkText::kOpenFail));
     QCOMPARE(rig.prompt.messages[0].title, std::string("Trevanix"));
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QVERIFY(!rig.serial.IsOpen());
 }
 
@@ -432,7 +432,7 @@ void TestLink::permissionProblemSaysHowToFixIt() {
              std::string(LinkText::kOpenFail));
     QVERIFY(text.find("/dev/ttyUSB0") != std::string::npos);
     QVERIFY(text.find("dialout") != std::string::npos);
-    QCOMPARE(c.State().ManualPhase, -1);
+    QCOMPARE(c.State().ManualPhase, kManualIdle);
     QCOMPARE(c.LastOutcome().kind, DownloadOutcome::OpenFailed);
     QCOMPARE(c.LastOutcome().text, text);
 }
@@ -440,9 +440,9 @@ void TestLink::permissionProblemSaysHowToFixIt() {
 void TestLink::answeringNoLeavesThePortOpen() {
     LinkRig rig(Generated(3));
     rig.prompt.answers = {false};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     rig.Run(3000);
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Declined}));
     QVERIFY(rig.serial.IsOpen());
     QVERIFY(rig.sim.Received().empty());
@@ -451,8 +451,8 @@ void TestLink::answeringNoLeavesThePortOpen() {
 void TestLink::foreignOrUnknownCommandsChangeNothing_data() {
     QTest::addColumn<int>("tag");
     QTest::addColumn<int>("code");
-    QTest::newRow("other tag, manual download") << FRAME_COMMAND_TAG + 1 << 50;
-    QTest::newRow("other tag, view") << 0 << 3;
+    QTest::newRow("other tag, manual download") << FRAME_COMMAND_TAG + 1 << int(kCmdManual);
+    QTest::newRow("other tag, view") << 0 << int(kCmdShowAllData);
     QTest::newRow("unknown code 0") << FRAME_COMMAND_TAG << 0;
     QTest::newRow("unknown code 99") << FRAME_COMMAND_TAG << 99;
     QTest::newRow("unknown code -1") << FRAME_COMMAND_TAG << -1;
@@ -482,8 +482,8 @@ void TestLink::automaticReplies_data() {
     QTest::addColumn<int>("blockLength");
     QByteArray record = QByteArray::fromStdString(MakeRecord(GenerateRecords(1, 0)[0]));
     QTest::newRow("SC and 50 characters") << QByteArray("SC") + record + "1234567" << -1 << 43;
-    QTest::newRow("SF: measurement finished") << QByteArray("SF") << 27 << 0;
-    QTest::newRow("FS counts as SF") << QByteArray("FS") << 27 << 0;
+    QTest::newRow("SF: measurement finished") << QByteArray("SF") << int(kStepRequestAgain) << 0;
+    QTest::newRow("FS counts as SF") << QByteArray("FS") << int(kStepRequestAgain) << 0;
 }
 
 void TestLink::automaticReplies() {
@@ -497,7 +497,7 @@ void TestLink::automaticReplies() {
         rig.controller->SerialRx(kSerialRxTag, &c, 1);
     if (blockLength == 0) {
         QCOMPARE(s.AutoStep, autoStep);
-        QCOMPARE(s.LinkPhase, 1);
+        QCOMPARE(s.LinkPhase, kPhaseAutoWaiting);
         return;
     }
     QCOMPARE(int(s.BlockText.size()), blockLength);
@@ -505,7 +505,7 @@ void TestLink::automaticReplies() {
     QCOMPARE(s.BlockRecordCount, 1);
     rig.Run(10000);                             // 37's and then 53's end commands, 2.5 s each
     QCOMPARE(rig.Rows(rig.db->ResultTable), 1); // handed over once, stored once
-    QCOMPARE(s.AutoStep, 110);                  // the decoder's 35
+    QCOMPARE(s.AutoStep, kStepRemoveCartridge); // the decoder's 35
 }
 
 void TestLink::transferProgressFollowsTheRecords() {
