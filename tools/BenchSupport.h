@@ -12,8 +12,8 @@
 #include <QFile>
 #include <QString>
 #include <chrono>
-#include <sqlite3.h>
 #include <cstdio>
+#include <sqlite3.h>
 #include <string>
 
 namespace bench {
@@ -45,9 +45,14 @@ public:
     void StartAutomatic() override {}
     void SwitchToManual() override {}
     bool IsIdle() const override { return true; }
+    const SessionOutcome& LastOutcome() const override { return outcome_; }
+    void SetOutcomeListener(std::function<void(const SessionOutcome&)>) override {}
+    SessionPrompt PendingPrompt() const override { return SessionPrompt::None; }
+    void AcknowledgePrompt(SessionPrompt) override {}
 
 private:
     AcquisitionState state_;
+    SessionOutcome outcome_;
 };
 
 // Result i of about three years of results from 2,000 patients and 20 operators.

@@ -14,12 +14,12 @@
 // usage: bench_link [records]   (run from the build folder; default 9999)
 
 #include "AnalyzerSim.h"
-#include "settings/Settings.h"
 #include "link/AcquisitionController.h"
 #include "link/LinkStack.h"
 #include "link/SerialComm.h"
 #include "platform/EventClock.h"
 #include "platform/Prompt.h"
+#include "settings/Settings.h"
 #include "storage/Databases.h"
 
 #include <QCoreApplication>
@@ -79,12 +79,7 @@ public:
     int ActiveView() const override { return 2; }
     void ShowView(int) override {}
     void RefreshActiveView() override {}
-    void FillDownloadList() override {
-        storedAt = NowSec();
-        QCoreApplication::quit();
-    }
     void SetStatusPane(int, const std::string&) override {}
-    double storedAt = 0;
 };
 
 class NullPort : public ISerialPort {
@@ -166,9 +161,8 @@ void ReceiveRoutine(int n) {
         CAcquisitionController c(
             stack.Context(prompt, chooser, frame, db, settings, DecoderFolders{}));
         c.Initialise();
-        AcquisitionState& s = c.State();
-        s.LinkPhase = 0;
-        s.TransferActive = true;
+        c.Presets().PresetAwaitingBlock(false);
+        const AcquisitionState& s = c.State();
         const double t0 = NowSec();
         for (char ch : block)
             c.SerialRx(kSerialRxTag, &ch, 1);
@@ -185,8 +179,8 @@ void ReceiveRoutine(int n) {
 }
 
 void EndToEnd(const std::string& simPath, int n) {
-    const std::string link = QDir::tempPath().toStdString() + "/bench-link-" +
-                             std::to_string(getpid());
+    const std::string link =
+        QDir::tempPath().toStdString() + "/bench-link-" + std::to_string(getpid());
     const pid_t sim = StartSim(simPath, n, link);
     if (sim <= 0) {
         std::fprintf(stderr, "cannot start %s\n", simPath.c_str());
@@ -201,6 +195,13 @@ void EndToEnd(const std::string& simPath, int n) {
     PathChooser chooser;
     chooser.path = link;
     Frame frame;
+    double storedAt = 0;
+    db.Changed.Subscribe([&storedAt](ResultsChange change, int) {
+        if (change == ResultsChange::Stored) {
+            storedAt = NowSec();
+            QCoreApplication::quit();
+        }
+    });
     ProcessDlgModel& dlg = stack->processDlg;
     double firstByte = 0, lastByte = 0;
     const std::string done = "Records received: " + std::to_string(n) + " of " + std::to_string(n);
@@ -243,7 +244,7 @@ void EndToEnd(const std::string& simPath, int n) {
                 lastByte - firstByte, bytes / std::max(1e-9, lastByte - firstByte));
     std::printf("  last byte to rows in   : %8.3f s  (%.3f s of it fixed protocol waits, "
                 "%.3f s the program's own work)\n",
-                frame.storedAt - lastByte, fixedWaits, frame.storedAt - lastByte - fixedWaits);
+                storedAt - lastByte, fixedWaits, storedAt - lastByte - fixedWaits);
     std::printf("  whole download         : %8.3f s wall, %.3f s CPU of this process\n", t1 - t0,
                 cpu);
     std::printf("  wire time at 9600 baud : %8.1f s; CPU is %.3f%% of it (target < 1%%)\n", wire,
@@ -251,14 +252,14 @@ void EndToEnd(const std::string& simPath, int n) {
 }
 
 void CliChild(const std::string& simPath, const std::string& cliPath, int n) {
-    const std::string link = QDir::tempPath().toStdString() + "/bench-cli-" +
-                             std::to_string(getpid());
+    const std::string link =
+        QDir::tempPath().toStdString() + "/bench-cli-" + std::to_string(getpid());
     const pid_t sim = StartSim(simPath, n, link);
     QTemporaryDir home;
     setenv("TREVANIX_HOME", home.path().toLocal8Bit().constData(), 1);
     const double t0 = NowSec();
-    const pid_t pid = Spawn({cliPath, "download", "--port", link, "--yes"},
-                            home.path().toStdString());
+    const pid_t pid =
+        Spawn({cliPath, "download", "--port", link, "--yes"}, home.path().toStdString());
     if (pid <= 0) {
         std::fprintf(stderr, "cannot start %s\n", cliPath.c_str());
         StopSim(sim);

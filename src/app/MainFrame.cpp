@@ -120,6 +120,11 @@ void CMainFrame::FirstInitialisation() {
     active_ = kViewEmpty;
     processDlg_ = new CProcessDlg(linkStack_->processDlg, this);
     checkingDlg_ = new CCheckingDlg(linkStack_->checkingDlg, this);
+    // Closing a box is the user's answer to the session's prompt.
+    processDlg_->OnUserClose = [this]() { controller_->AcknowledgePrompt(SessionPrompt::Status); };
+    checkingDlg_->OnUserAnswer = [this]() {
+        controller_->AcknowledgePrompt(SessionPrompt::Termination);
+    };
     LoadSettings(settings_, baseFolder_);
     // The link to the lab system: queued in the stores' transactions, sent by a thread of its own.
     LabConfig lab;
@@ -212,10 +217,6 @@ void CMainFrame::OpenSettingsDialog() {
 void CMainFrame::RefreshActiveView() {
     if (auto* page = dynamic_cast<CFormPage*>(views_[active_]))
         page->Refresh();
-}
-
-void CMainFrame::FillDownloadList() {
-    db_->Changed.Notify(ResultsChange::Stored);
 }
 
 void CMainFrame::ShowMessage(const QString& text) {

@@ -56,8 +56,6 @@ public:
     int ActiveView() const override { return active_; }
     void ShowView(int index) override;
     void RefreshActiveView() override;
-    // Tells db.Changed that a download stored rows. Goes once the link tells it itself.
-    void FillDownloadList() override;
     void SetStatusPane(int pane, const std::string& text) override;
     // The message pane: what the shown view says (a search, why a click did nothing).
     void ShowMessage(const QString& text);

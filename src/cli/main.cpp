@@ -15,24 +15,25 @@
 //   trevanix-cli --help | --version
 //
 // The status texts are printed as they come; in automatic mode the cartridge prompts count as
-// read. Exit status: 0 when the download finished (also when the analyzer was empty or held
-// nothing new), 1 on any failure message or time-out, 2 when the download was declined or the
-// arguments are wrong, 3 when another copy of the program (the window or trevanix-cli) is
-// running: only one may use the port and store at a time. list, export, print and audit only
-// read (CliCommon.h): they run beside the window and never exit 3.
+// read (acknowledged on the session). The session's outcome decides the exit status: 0 when the
+// download finished (also when the analyzer was empty or held nothing new), 1 on any failure
+// message or time-out, 2 when the download was declined or the arguments are wrong, 3 when another
+// copy of the program (the window or trevanix-cli) is running: only one may use the port and store
+// at a time. list, export, print and audit only read (CliCommon.h): they run beside the window and
+// never exit 3.
 
 #include "cli/CliCommon.h"
 #include "cli/ExportCommand.h"
-#include "cli/LabCommands.h"
-#include "lab/LabOutbox.h"
 #include "cli/FhirCommand.h"
+#include "cli/LabCommands.h"
 #include "cli/PrintCommand.h"
-#include "settings/Settings.h"
+#include "lab/LabOutbox.h"
 #include "link/AcquisitionController.h"
 #include "link/LinkStack.h"
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
 #include "platform/SingleInstance.h"
+#include "settings/Settings.h"
 #include "storage/Databases.h"
 #include "storage/ResultEdit.h"
 #include "storage/ResultQuery.h"
@@ -45,18 +46,19 @@
 #include <functional>
 #include <iostream>
 #include <iterator>
-#include <set>
 #include <string>
 
 namespace {
 
+// Messages on stderr, questions answered on stdin (or by --yes). What the session tells the
+// user ends the command through its outcome; a message of the databases or the lab link that
+// says something could not be done (a file that could not be opened or created) fails it too.
 class TerminalPrompt : public IPrompt {
 public:
     explicit TerminalPrompt(bool yes) : yes_(yes) {}
     void Inform(const std::string& text, const std::string& title) override {
         std::fprintf(stderr, "%s: %s\n", title.c_str(), Printable(text).c_str());
-        if (Failures().count(text) || text.rfind(LinkText::kOpenFail, 0) == 0 ||
-            text.find("could not be") != std::string::npos)
+        if (watchFailures && text.find("could not be") != std::string::npos)
             failed = true;
     }
     bool Ask(const std::string& text, const std::string& title) override {
@@ -68,22 +70,14 @@ public:
         std::string answer;
         if (!std::getline(std::cin, answer)) {
             std::fprintf(stderr, "\n");
-            declined = true;
             return false;
         }
-        const bool y = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-        declined = !y;
-        return y;
+        return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
     }
+    bool watchFailures = true;
     bool failed = false;
-    bool declined = false;
 
 private:
-    static const std::set<std::string>& Failures() {
-        static const std::set<std::string> f = {LinkText::kGiveUpStall, LinkText::kGiveUpSilence,
-                                                LinkText::kGiveUpLimit, kCrcFailText};
-        return f;
-    }
     bool yes_;
 };
 
@@ -106,20 +100,29 @@ private:
 // No views here: the download view counts as shown, so that nothing switches.
 class ConsoleFrame : public IFrameHost {
 public:
-    explicit ConsoleFrame(CResultDatabases& db) : db_(db) {}
-    int ActiveView() const override { return 2; }
+    int ActiveView() const override { return kViewDownload; }
     void ShowView(int) override {}
     void RefreshActiveView() override {}
-    void FillDownloadList() override {
-        auto lock = db_.DownloadTable.Lock();
-        stored = db_.DownloadTable.CountRows();
-        ++reports;
-        std::fprintf(stderr, "%d new result%s stored in %s\n", stored, stored == 1 ? "" : "s",
-                     db_.MainDbPath.toLocal8Bit().constData());
-    }
     void SetStatusPane(int, const std::string&) override {}
-    int stored = 0;
-    int reports = 0; // stores reported so far
+};
+
+// What the session reported: the stores (said on stderr) and whether anything failed.
+struct OutcomeLog {
+    explicit OutcomeLog(CResultDatabases& db) : db_(db) {}
+    void operator()(const SessionOutcome& o) {
+        if (o.Failed())
+            failed = true;
+        if (o.kind == DownloadOutcome::Declined)
+            declined = true;
+        if (o.kind == DownloadOutcome::Stored) {
+            ++stores;
+            std::fprintf(stderr, "%d new result%s stored in %s\n", o.rows, o.rows == 1 ? "" : "s",
+                         db_.MainDbPath.toLocal8Bit().constData());
+        }
+    }
+    bool failed = false;
+    bool declined = false;
+    int stores = 0;
 
 private:
     CResultDatabases& db_;
@@ -223,16 +226,14 @@ namespace {
 
 // Is the download (or the automatic cycle) over? In automatic mode nobody is there to close the
 // cartridge prompts: they count as read.
-bool CycleOver(CAcquisitionController& link, LinkStack& stack, bool automatic) {
+bool CycleOver(IDownloadSession& link, bool automatic) {
     if (!automatic)
         return link.IsIdle();
+    const SessionPrompt pending = link.PendingPrompt();
+    if (pending != SessionPrompt::None)
+        link.AcknowledgePrompt(pending);
     const AcquisitionState& s = link.State();
-    if (s.AutoStep >= kStepRemoveCartridge && s.AutoStep <= kStepPromptsDone &&
-        stack.processDlg.IsVisible())
-        stack.processDlg.Hide();
-    if (s.AutoStep == kStepEnd && stack.checkingDlg.IsVisible())
-        stack.checkingDlg.AnswerOk();
-    return s.AutoStep == kStepStopped && s.AutoMode == 0 && link.IsIdle();
+    return s.AutoStep == kStepStopped && s.AutoMode == kModeManual && link.IsIdle();
 }
 
 struct LinkArgs {
@@ -272,8 +273,8 @@ void PrintStatusTexts(LinkStack& link) {
             *lastTenth = percent / 10;
             std::fprintf(stderr, "  %3d%%  %s\n", percent, dlg.ProgressDetail().c_str());
         }
-        const bool receiving = text.rfind(LinkText::kReceivingA, 0) == 0 ||
-                               text == LinkText::kReceivingB;
+        const bool receiving =
+            text.rfind(LinkText::kReceivingA, 0) == 0 || text == LinkText::kReceivingB;
         if (receiving && lastText->rfind("Receiving data", 0) == 0)
             return;
         if (text != *lastText) {
@@ -306,9 +307,14 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
     }
     PrintStatusTexts(*stack);
     FixedPortChooser chooser(args.port);
-    ConsoleFrame frame(db);
+    ConsoleFrame frame;
+    // The session's own messages are printed; its outcome tells how it went.
+    TerminalPrompt sessionPrompt = prompt;
+    sessionPrompt.watchFailures = false;
     CAcquisitionController link(
-        stack->Context(prompt, chooser, frame, db, settings, DecoderFolders{base, data}));
+        stack->Context(sessionPrompt, chooser, frame, db, settings, DecoderFolders{base, data}));
+    OutcomeLog outcomes(db);
+    link.SetOutcomeListener([&outcomes](const SessionOutcome& o) { outcomes(o); });
     link.Initialise();
     QTimer::singleShot(0, [&]() {
         if (args.automatic)
@@ -321,25 +327,25 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
     // its work, whatever prompts follow.
     if (args.timeout > 0)
         QTimer::singleShot(args.timeout * 1000, [&]() {
-            timedOut = frame.reports == 0;
+            timedOut = outcomes.stores == 0;
             app.quit();
         });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&]() {
-        if (prompt.failed || CycleOver(link, *stack, args.automatic))
+        if (prompt.failed || outcomes.failed || CycleOver(link, args.automatic))
             app.quit();
     });
     poll.start(100);
     app.exec();
     link.Shutdown();
 
-    if (prompt.failed)
+    if (prompt.failed || outcomes.failed)
         return 1;
     if (timedOut) {
         std::fprintf(stderr, "trevanix-cli: no result within %d s\n", args.timeout);
         return 1;
     }
-    return prompt.declined ? 2 : 0;
+    return outcomes.declined ? 2 : 0;
 }
 
 } // namespace

@@ -3,10 +3,13 @@
 // download, the transfer watchdog and the worker thread that scans ports and decodes blocks.
 //
 // It lives on the main frame's thread and needs no window: the frame (or the command-line front
-// end, or a test) gives it the pieces below. What the original program did with blocking pauses
-// on the user-interface thread is done here through a write queue on the event clock: the line
-// sees the same bytes, in the same order, with the same minimum gaps, and a step that follows a
-// command runs only after the command's last byte.
+// end, or a test) gives it the pieces below. The analyzer needs minimum gaps between the bytes
+// of a command and after it; they are kept through a write queue on the event clock instead of
+// pauses on the user-interface thread: the line sees the same bytes, in the same order, with
+// the same gaps, and a step that follows a command runs only after the command's last byte.
+//
+// The parts (the step machine, the watchdog, the decoder's bridge, the command table) reach the
+// session only through the narrow interfaces of link/SessionParts.h.
 //
 // Threads: everything here runs on the controller's thread except the worker's jobs. A job
 // talks back only through CallOnFrame, which runs a step on the controller's thread and waits
@@ -21,26 +24,23 @@
 #include "link/DownloadSession.h"
 #include "link/FrameHost.h"
 #include "link/Framer.h"
-#include "link/LinkTexts.h"
-#include "link/TransferWatchdog.h"
-#include "link/WriteQueue.h"
 #include "link/LinkCodes.h"
+#include "link/LinkTexts.h"
 #include "link/PortDiscovery.h"
 #include "link/SerialPort.h"
+#include "link/SessionParts.h"
 #include "link/StatusDialogs.h"
+#include "link/TransferWatchdog.h"
+#include "link/WriteQueue.h"
 #include "platform/EventClock.h"
 #include "platform/ThreadCalls.h"
 #include "storage/DownloadDecoder.h"
 
 #include <QObject>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 class CResultDatabases;
@@ -64,7 +64,22 @@ struct LinkContext {
     std::function<std::vector<EnumeratedPort>()> enumerate;
 };
 
-class CAcquisitionController : public IDownloadSession {
+// Puts the session where a test or a benchmark starts from, without driving it there.
+class ISessionPresets {
+public:
+    virtual ~ISessionPresets() = default;
+    virtual void PresetMode(AutoModeValue mode) = 0;
+    virtual void PresetManualPhase(ManualPhaseValue phase) = 0;
+    // The line waits for a block: automatic (kPhaseAutoTransfer at kStepTransfer) or manual.
+    virtual void PresetAwaitingBlock(bool automatic) = 0;
+};
+
+class CAcquisitionController : public IDownloadSession,
+                               private ISequencerHost,
+                               private IWatchdogHost,
+                               private IDecoderHost,
+                               private ILinkCommands,
+                               private ISessionPresets {
 public:
     explicit CAcquisitionController(LinkContext ctx);
     ~CAcquisitionController() override;
@@ -81,24 +96,24 @@ public:
     void StartAutomatic() override;
     void SwitchToManual() override;
     bool IsIdle() const override;
-    // Called once rows were stored by a download (with their count), after the download list
-    // was filled: the one place that tells the rest of the program about new results.
-    std::function<void(int rows)> OnRowsStored;
+    const AcquisitionState& State() const override { return state_; }
+    const SessionOutcome& LastOutcome() const override { return outcome_; }
+    void SetOutcomeListener(std::function<void(const SessionOutcome&)> listener) override;
+    SessionPrompt PendingPrompt() const override;
+    void AcknowledgePrompt(SessionPrompt prompt) override;
 
-    // UM_FRAME_COMMAND. Only the frame's tag is accepted; unknown codes change nothing.
+    // A command of the frame. Only the frame's tag is accepted; unknown codes change nothing.
     void FrameCommand(int tag, int code);
-    // UM_SERIAL_RX: count bytes from the port.
+    // Bytes from the port (the receiver's tag only).
     void SerialRx(int tag, const char* bytes, int count);
 
     // Worker events.
-    void SignalScan();
+    void SignalScan() override;
     void SignalPresence();
 
-    // Tests and the frame's own start-up may set fields; views and the CLI only read them.
-    AcquisitionState& State() { return s_; }
-    const AcquisitionState& State() const override { return s_; }
-    CWriteQueue& Writes() { return writes_; }
-    bool TimerRunning(int id) const;
+    ISessionPresets& Presets() { return *this; }
+    CWriteQueue& Writes() override { return writes_; }
+    bool TimerRunning(FrameTimer id) const;
     // True while the worker runs a job or has one waiting.
     bool WorkerBusy() const;
     // True when the worker has nothing to do but wait: idle, or waiting for the frame.
@@ -111,58 +126,95 @@ public:
     bool CallOnFrame(std::function<void()> step);
 
 private:
-    friend class CAutoSequencer;
-    friend class CCommandDispatcher;
-    friend class CDecoderBridge;
-    friend class CTransferWatchdog;
+    // ISessionLine
+    IEventClock& Clock() override { return ctx_.clock; }
+    void ShowStatus(const std::string& text) override;
+    void HideStatus() override;
+    void ClearReceiveState() override;
+    void ClosePort() override;
+    void Dispatch(FrameCommandCode code) override;
+    void Inform(const std::string& text) override;
+    void Report(DownloadOutcome kind, const std::string& text, int rows = 0) override;
+    // ISequencerHost
+    PortLists::Snapshot Ports() const override { return ctx_.ports.Get(); }
+    bool PortOpen() const override { return ctx_.port.IsOpen(); }
+    void SetStatusCaption(const std::string& caption) override;
+    bool StatusShown() const override { return statusShown_; }
+    void ShowTermination(const std::string& text) override;
+    void LeaveAutomatic() override;
+    // IWatchdogHost
+    bool AdapterFound() const override { return ctx_.ports.AdapterFound(); }
+    void ForgetAdapter() override { ctx_.ports.SetAdapterFound(false); }
+    int AnnouncedRecords() const override { return framer_.HeaderCount(); }
+    void StopWatchdog() override { watchdogTimer_.Stop(); }
+    // IDecoderHost
+    ReceiveProgressModel& Progress() override { return ctx_.progress; }
+    bool RunOnSession(std::function<void()> step) override { return CallOnFrame(std::move(step)); }
+    void SetManualPhase(ManualPhaseValue phase) override { state_.ManualPhase = phase; }
+    // ILinkCommands
+    void StartPortScan() override { SignalScan(); }
+    void StartPresenceCheck() override { SignalPresence(); }
+    void ChoosePort() override;
+    void EnterManual() override;
+    void SendHandshake() override;
+    void SendRequest() override;
+    void SendEnd() override;
+    void ClosePortAfterWrites() override;
+    void PurgeAfterWrites() override;
+    void SendDeleteAll() override;
+    void FinishDownload() override;
+    void BeginAutomatic() override;
+    void OpenNextAdapterPort() override;
+    void SendAutoHandshake() override;
+    void SendAutoRequest() override;
+    void AutomaticStored() override;
+    void AdapterGone() override;
+    // ISessionPresets
+    void PresetMode(AutoModeValue mode) override { state_.AutoMode = mode; }
+    void PresetManualPhase(ManualPhaseValue phase) override { state_.ManualPhase = phase; }
+    void PresetAwaitingBlock(bool automatic) override;
 
-    void Dispatch(int code);
-    void OnTimer(int id);
-    void RefreshStatusBar(int id);
-    void ShowStatus(const std::string& text);
-    void ClearReceiveState();
-    Listen Listening() const;
-    void OnBlockByte(const FramerEvent& e);
-    void OnBlankAnalyzer();
-    void DrainReceived();
-    void ReceiveByte(char c);
-
-    void HandOverBlock(std::string block, int count);
-
-    void ManualPortChoice();          // 10
+    void OnTimer(FrameTimer id);
+    void OnAutoTick();
+    void RefreshStatusBar(FrameTimer id);
     void OpenChosenPort();
-    void ManualHandshake();           // 51
-    void ManualRequest();             // 52
-    void Acknowledge();               // 37, 53
-    void Finish();                    // 500
-    void OpenNextAdapterPort();       // 31
-    void AutoHandshake();             // 33
-    void AutoRequest();               // 34
-    void BeginAutomatic();            // 30
-    void ClosePort();
     void SetupAndOpen(const std::string& devicePath);
 
+    // The receive routine (SessionReceive.cpp).
+    Listen Listening() const;
+    void DrainReceived();
+    void ReceiveByte(char byte);
+    void OnBlockByte(const FramerEvent& e);
+    void OnBlankAnalyzer();
+    void HandOverBlock(std::string block, int count);
+
+    // The worker's jobs (SessionReceive.cpp).
     void RunDecode(const DownloadBlock& block);
     void RunFullScan();
     void RunPresenceCheck();
 
-    LinkContext c_;
-    AcquisitionState s_;
-    CFramer framer_{s_.RxText, s_.RxCount, s_.AckText, kReplyRecordLength};
+    LinkContext ctx_;
+    AcquisitionState state_;
+    SessionOutcome outcome_;
+    std::function<void(const SessionOutcome&)> outcomeListener_;
+    // The status box is shown by the session and not closed by the user since; the decoder
+    // shows texts from the worker thread.
+    std::atomic<bool> statusShown_{false};
+    CFramer framer_{state_.RxText, state_.RxCount, state_.AckText, kReplyRecordLength};
     CWriteQueue writes_;
-    RepeatingTimer timer3_;
-    RepeatingTimer timer5_;
-    RepeatingTimer timer10_;
-    // Bytes that arrived while a command was being written: they are taken once it is done,
-    // as the original handler, blocked in its pauses, took them only after it returned.
+    RepeatingTimer handshakeTimer_;
+    RepeatingTimer watchdogTimer_;
+    RepeatingTimer autoTimer_;
+    // Bytes that arrived while a command was being written: they are taken once it is done, so
+    // a reply is never read before the command that asked for it has left.
     std::string deferred_;
     size_t deferredPos_ = 0;
     bool draining_ = false;
     int progressRecords_ = -1;
 
     bool shutDown_ = false;
-    CAutoSequencer sequencer_{*this};
-    CCommandDispatcher dispatcher_{*this};
-    CTransferWatchdog watchdog_{*this};
+    CAutoSequencer sequencer_{*this, state_};
+    CCommandDispatcher dispatcher_{*this, ctx_.frame, state_};
+    CTransferWatchdog watchdog_{*this, state_};
     CCommWorker worker_; // last: its thread stops before the rest goes
 };

@@ -3,6 +3,7 @@
 // session (CAcquisitionController) is its one writer; views and the command-line front end
 // read it and ask the session for changes.
 
+#include "link/LinkCodes.h"
 #include "platform/Clock.h"
 #include "storage/DownloadDecoder.h"
 
@@ -10,10 +11,9 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr int UM_SERIAL_RX = 0x0400 + 60;       // 1084
-inline constexpr int UM_FRAME_COMMAND = 0x0400 + 500;  // 1524
+// The tags that mark a frame command and bytes from the port as the session's own: anything
+// that arrives with another tag is not meant for it and changes nothing.
 inline constexpr int FRAME_COMMAND_TAG = 0x0400 + 600; // 1624
-inline constexpr int UM_PORTLIST_REFRESH = 0x0400 + 701;
 inline constexpr int kSerialRxTag = 1000;
 
 // Timer ids of the frame.
@@ -33,15 +33,16 @@ struct Stopwatch {
     void Stop() { running = false; }
 };
 
-// The process-wide acquisition state, owned by the frame. Only AppRunning is read by other
-// threads.
+// What the session publishes of the exchange. The session and its parts write it on the
+// session's thread; everybody else reads it through IDownloadSession::State(). Only AppRunning
+// is read by other threads.
 struct AcquisitionState {
     std::atomic<bool> AppRunning{true};
     bool WorkerRun = true;
-    int AutoMode = 0;
-    int LinkPhase = -1;
-    int AutoStep = -1;
-    int ManualPhase = -1;
+    AutoModeValue AutoMode = kModeManual;
+    LinkPhaseValue LinkPhase = kPhaseNone;
+    AutoStepValue AutoStep = kStepStopped;
+    ManualPhaseValue ManualPhase = kManualIdle;
     int64_t StepTime = 0;
     int ScanPortIndex = 0;
     int ScanPortCount = 0;
@@ -60,7 +61,7 @@ struct AcquisitionState {
     int BlockRecordCount = 0;
     int ReplyRecordLength = kReplyRecordLength;
     std::string SelectedPortLabel;
-    // members of the frame
+    // The replies of automatic mode collected so far (two letters each).
     std::string AckText;
     bool TransferActive = false;
     int DownloadAttempts = 0;

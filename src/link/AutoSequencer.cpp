@@ -1,13 +1,16 @@
-// The automatic-mode step machine, one step per tick of timer 10: find the adapter, open its
-// port, check the link, wait for the measurement, fetch it, then lead the user through the
+// The automatic-mode step machine, one step per tick of the automatic timer: find the adapter, open
+// its port, check the link, wait for the measurement, fetch it, then lead the user through the
 // cartridge prompts.
 
 #include "link/AutoSequencer.h"
 
-#include "link/AcquisitionController.h"
+#include "link/Framer.h"
+#include "link/LinkTexts.h"
+#include "link/SessionParts.h"
+#include "link/WriteQueue.h"
 
-CAutoSequencer::CAutoSequencer(CAcquisitionController& session)
-    : x_(session), s_(session.s_) {}
+CAutoSequencer::CAutoSequencer(ISequencerHost& host, AcquisitionState& state)
+    : host_(host), state_(state) {}
 
 void CAutoSequencer::Tick() {
     stepTimeTaken_ = false;
@@ -16,41 +19,41 @@ void CAutoSequencer::Tick() {
 }
 
 bool CAutoSequencer::After(int64_t ms) const {
-    return x_.c_.clock.NowMs() - s_.StepTime >= ms;
+    return host_.Clock().NowMs() - state_.StepTime >= ms;
 }
 
-void CAutoSequencer::GoTo(int step, bool keepTime) {
-    s_.AutoStep = step;
+void CAutoSequencer::GoTo(AutoStepValue step, bool keepTime) {
+    state_.AutoStep = step;
     if (!keepTime) {
-        s_.StepTime = x_.c_.clock.NowMs();
+        state_.StepTime = host_.Clock().NowMs();
         stepTimeTaken_ = true;
     }
 }
 
 void CAutoSequencer::RestartStepTimeAfterWrites() {
-    // The original wrote its commands with blocking pauses, so a step's wait began after the
-    // last byte of the command (or the port's open pause) the step had queued. Here the bytes
-    // go out afterwards: the step time is taken again once they are written, unless the
+    // A step's wait counts from the last byte of the command (or the port's open pause) the
+    // step queued: the analyzer's reply time starts there, not when the step ran. The bytes go
+    // out after the step, so the step time is taken again once they are written, unless the
     // sequence has moved on meanwhile.
-    if (!stepTimeTaken_ || x_.writes_.Idle())
+    if (!stepTimeTaken_ || host_.Writes().Idle())
         return;
-    const int step = s_.AutoStep;
-    x_.writes_.Then([this, step]() {
-        if (s_.AutoStep == step)
-            s_.StepTime = x_.c_.clock.NowMs();
+    const AutoStepValue step = state_.AutoStep;
+    host_.Writes().Then([this, step]() {
+        if (state_.AutoStep == step)
+            state_.StepTime = host_.Clock().NowMs();
     });
 }
 
 void CAutoSequencer::ClearAll() {
-    x_.ClearReceiveState();
-    s_.AckText.clear();
+    host_.ClearReceiveState();
+    state_.AckText.clear();
 }
 
 void CAutoSequencer::TransferFailed() {
     // Ask for the same result again twice (step 27 repeats the request 3.5 s later), then go
     // back to checking the link and waiting.
-    s_.TransferActive = false;
-    s_.LinkPhase = kPhaseAutoWaiting;
+    state_.TransferActive = false;
+    state_.LinkPhase = kPhaseAutoWaiting;
     if (++retries_ <= 2) {
         GoTo(kStepRequestAgain);
     } else {
@@ -60,7 +63,7 @@ void CAutoSequencer::TransferFailed() {
 }
 
 void CAutoSequencer::Step() {
-    const int step = s_.AutoStep;
+    const AutoStepValue step = state_.AutoStep;
     if (step >= kStepStart && step <= kStepSearchWait)
         StepSearch();
     else if (step >= kStepPrepare && step <= kStepHandshakeReply)
@@ -72,22 +75,22 @@ void CAutoSequencer::Step() {
 }
 
 bool CAutoSequencer::AckBegins(const char* two) const {
-    const std::string& ack = s_.AckText;
-    return ack.size() >= 2 && ack[0] == two[0] && s_.AckText[1] == two[1];
+    const std::string& ack = state_.AckText;
+    return ack.size() >= 2 && ack[0] == two[0] && ack[1] == two[1];
 }
 
 // Steps 0 to 7: scan for the adapter and open its port.
 void CAutoSequencer::StepSearch() {
-    switch (s_.AutoStep) {
+    switch (state_.AutoStep) {
     case kStepStart:
-        s_.ScanPortIndex = 0;
-        s_.HandshakeCount = 0;
-        x_.SignalScan();
+        state_.ScanPortIndex = 0;
+        state_.HandshakeCount = 0;
+        host_.SignalScan();
         GoTo(kStepScanWait);
         break;
     case kStepRescan:
         if (After(2500)) {
-            x_.SignalScan();
+            host_.SignalScan();
             GoTo(kStepScanWait);
         }
         break;
@@ -98,31 +101,31 @@ void CAutoSequencer::StepSearch() {
     case kStepFirstOpen:
     case kStepOpenNext: {
         // Flag and count from the same scan.
-        const PortLists::Snapshot ports = x_.c_.ports.Get();
+        const PortLists::Snapshot ports = host_.Ports();
         if (ports.AdapterFound) {
-            if (s_.AutoStep == kStepFirstOpen)
-                s_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
+            if (state_.AutoStep == kStepFirstOpen)
+                state_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
             GoTo(kStepPrepare);
-            x_.Dispatch(kCmdOpenNextAdapter);
+            host_.Dispatch(kCmdOpenNextAdapter);
         } else {
             GoTo(kStepRescan);
         }
         break;
     }
     case kStepSearch:
-        x_.ShowStatus(LinkText::kWaiting);
-        s_.AckText.clear();
-        x_.SignalScan();
+        host_.ShowStatus(LinkText::kWaiting);
+        state_.AckText.clear();
+        host_.SignalScan();
         GoTo(kStepSearchWait);
         break;
     case kStepSearchWait:
         if (After(1500)) {
-            const PortLists::Snapshot ports = x_.c_.ports.Get();
-            if (x_.c_.port.IsOpen() && ports.AdapterFound) {
-                s_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
+            const PortLists::Snapshot ports = host_.Ports();
+            if (host_.PortOpen() && ports.AdapterFound) {
+                state_.ScanPortCount = static_cast<int>(ports.AdapterPortList.size());
                 GoTo(kStepOpenNext);
             } else {
-                x_.ClosePort();
+                host_.ClosePort();
                 GoTo(kStepRescan);
             }
         }
@@ -134,43 +137,43 @@ void CAutoSequencer::StepSearch() {
 
 // Steps 10 to 20: check the link ("HC"), six tries per port.
 void CAutoSequencer::StepHandshake() {
-    switch (s_.AutoStep) {
+    switch (state_.AutoStep) {
     case kStepPrepare:
         if (After(1500)) {
-            x_.ShowStatus(LinkText::kChecking);
-            s_.AckText.clear();
+            host_.ShowStatus(LinkText::kChecking);
+            state_.AckText.clear();
             GoTo(kStepHandshake, true);
         }
         break;
     case kStepHandshake:
-        if (x_.c_.port.IsOpen()) {
-            s_.AckText.clear();
+        if (host_.PortOpen()) {
+            state_.AckText.clear();
             GoTo(kStepHandshakeReply);
-            x_.Dispatch(kCmdAutoHandshake);
+            host_.Dispatch(kCmdAutoHandshake);
         } else {
             GoTo(kStepSearch);
         }
         break;
     case kStepHandshakeReply:
         if (AckBegins("HC") || AckBegins("HU")) {
-            s_.HandshakeReplyU = s_.AckText[1] == 'U';
-            if (++s_.HandshakeCount > 5)
-                s_.HandshakeCount = 0;
+            state_.HandshakeReplyU = state_.AckText[1] == 'U';
+            if (++state_.HandshakeCount > 5)
+                state_.HandshakeCount = 0;
             // What came before the reply is gone with it; what followed it (a measurement
             // notice sent at once) is kept, and the port is not purged, as everything still
             // in its queue arrived after the reply.
-            const std::string following = s_.AckText.substr(2);
+            const std::string following = state_.AckText.substr(2);
             ClearAll();
-            x_.ShowStatus(LinkText::kAwaiting);
-            s_.ReplyFilter = kFilterMeasurement;
-            s_.AckText = following;
+            host_.ShowStatus(LinkText::kAwaiting);
+            state_.ReplyFilter = kFilterMeasurement;
+            state_.AckText = following;
             GoTo(kStepAwaitMeasurement);
         } else if (After(7000)) {
-            ++s_.HandshakeCount;
+            ++state_.HandshakeCount;
             ClearAll();
-            x_.Dispatch(kCmdPurge);
-            if (s_.HandshakeCount > 5) {
-                s_.HandshakeCount = 0;
+            host_.Dispatch(kCmdPurge);
+            if (state_.HandshakeCount > 5) {
+                state_.HandshakeCount = 0;
                 GoTo(kStepSearch);
             } else {
                 GoTo(kStepPrepare);
@@ -184,13 +187,13 @@ void CAutoSequencer::StepHandshake() {
 
 // Steps 25 to 30: wait for the finished measurement, then ask for it.
 void CAutoSequencer::StepMeasurement() {
-    switch (s_.AutoStep) {
+    switch (state_.AutoStep) {
     case kStepAwaitMeasurement:
         if (AckBegins("SF")) {
-            x_.Dispatch(kCmdPurge);
-            x_.ShowStatus(LinkText::kMeasured);
-            x_.c_.processDlg.SetCaption(LinkText::kClose);
-            s_.LinkPhase = kPhaseAutoWaiting;
+            host_.Dispatch(kCmdPurge);
+            host_.ShowStatus(LinkText::kMeasured);
+            host_.SetStatusCaption(LinkText::kClose);
+            state_.LinkPhase = kPhaseAutoWaiting;
             ClearAll();
             GoTo(kStepRequest);
         } else if (After(400000)) {
@@ -200,18 +203,18 @@ void CAutoSequencer::StepMeasurement() {
         break;
     case kStepRequestAgain:
         if (After(1500)) {
-            s_.LinkPhase = kPhaseAutoWaiting;
+            state_.LinkPhase = kPhaseAutoWaiting;
             ClearAll();
             GoTo(kStepRequest);
-            x_.Dispatch(kCmdPurge);
+            host_.Dispatch(kCmdPurge);
         }
         break;
     case kStepRequest:
         if (After(2000)) {
             GoTo(kStepTransfer);
-            s_.LinkPhase = kPhaseAutoTransfer;
+            state_.LinkPhase = kPhaseAutoTransfer;
             ClearAll();
-            x_.Dispatch(kCmdAutoRequest);
+            host_.Dispatch(kCmdAutoRequest);
         }
         break;
     default:
@@ -221,38 +224,48 @@ void CAutoSequencer::StepMeasurement() {
 
 // Steps 110 to 130: the cartridge prompts, then the end of automatic mode.
 void CAutoSequencer::StepPrompts() {
-    switch (s_.AutoStep) {
+    switch (state_.AutoStep) {
     case kStepRemoveCartridge:
-        if (!x_.c_.processDlg.IsVisible()) {
-            x_.ShowStatus(LinkText::kRemoveCartridge);
-            s_.LinkPhase = kPhaseAutoWaiting;
+        if (!host_.StatusShown()) {
+            host_.ShowStatus(LinkText::kRemoveCartridge);
+            state_.LinkPhase = kPhaseAutoWaiting;
             GoTo(kStepCartridgeRemoved, true);
         }
         break;
     case kStepCartridgeRemoved:
-        if (!x_.c_.processDlg.IsVisible()) {
-            x_.ShowStatus(LinkText::kCartridgeRemoved);
+        if (!host_.StatusShown()) {
+            host_.ShowStatus(LinkText::kCartridgeRemoved);
             GoTo(kStepPromptsDone, true);
         }
         break;
     case kStepPromptsDone:
-        if (!x_.c_.processDlg.IsVisible())
+        if (!host_.StatusShown())
             GoTo(kStepTerminate, true);
         break;
     case kStepTerminate:
-        x_.c_.checkingDlg.SetText(LinkText::kAutoTerminated); // also resets its answer
-        x_.c_.checkingDlg.Show();
-        s_.ScanPortIndex = 0;
+        host_.ShowTermination(LinkText::kAutoTerminated);
+        terminationShown_ = true;
+        state_.ScanPortIndex = 0;
         GoTo(kStepEnd, true);
         break;
     case kStepEnd:
-        if (!x_.c_.checkingDlg.IsVisible()) {
-            s_.AutoStep = kStepStopped;
-            s_.AutoMode = 0;
-            s_.LinkPhase = kPhaseManual;
-        }
+        if (!terminationShown_)
+            host_.LeaveAutomatic();
         break;
     default:
         break;
+    }
+}
+
+SessionPrompt CAutoSequencer::Pending() const {
+    switch (state_.AutoStep) {
+    case kStepRemoveCartridge:
+    case kStepCartridgeRemoved:
+    case kStepPromptsDone:
+        return host_.StatusShown() ? SessionPrompt::Status : SessionPrompt::None;
+    case kStepEnd:
+        return terminationShown_ ? SessionPrompt::Termination : SessionPrompt::None;
+    default:
+        return SessionPrompt::None;
     }
 }

@@ -1,16 +1,18 @@
 #pragma once
-// The automatic-mode step machine (AutoStep): one step per tick of timer 10 while automatic
-// mode waits (LinkPhase 1). Each row of the sequence is one case of Step(); the waits count
-// from StepTime, taken again once the bytes a step queued are on the line.
+// The automatic-mode step machine (AutoStep): one step per tick of the automatic timer while
+// automatic mode waits (kPhaseAutoWaiting). Each row of the sequence is one case of Step(); the
+// waits count from StepTime, taken again once the bytes a step queued are on the line.
+
+#include "link/DownloadSession.h"
 
 #include <cstdint>
 
-class CAcquisitionController;
+class ISequencerHost;
 struct AcquisitionState;
 
 class CAutoSequencer {
 public:
-    explicit CAutoSequencer(CAcquisitionController& session);
+    CAutoSequencer(ISequencerHost& host, AcquisitionState& state);
     // One tick: the current step, then the step time once its bytes are written.
     void Tick();
     // No data reply (or a rejected one): ask for the same result again twice, then go back to
@@ -19,6 +21,9 @@ public:
     void ResetRetries() { retries_ = 0; }
     // At least ms have passed since StepTime.
     bool After(int64_t ms) const;
+    // The prompt the current step waits on, and the user's answer to the termination box.
+    SessionPrompt Pending() const;
+    void TerminationAnswered() { terminationShown_ = false; }
 
 private:
     void Step();
@@ -27,12 +32,13 @@ private:
     void StepMeasurement();
     void StepPrompts();
     bool AckBegins(const char* two) const;
-    void GoTo(int step, bool keepTime = false);
+    void GoTo(AutoStepValue step, bool keepTime = false);
     void RestartStepTimeAfterWrites();
     void ClearAll();
 
-    CAcquisitionController& x_;
-    AcquisitionState& s_;
-    int retries_ = 0;            // data requests repeated for the current measurement
-    bool stepTimeTaken_ = false; // the step just run set StepTime
+    ISequencerHost& host_;
+    AcquisitionState& state_;
+    int retries_ = 0;               // data requests repeated for the current measurement
+    bool stepTimeTaken_ = false;    // the step just run set StepTime
+    bool terminationShown_ = false; // the termination box waits for the user
 };

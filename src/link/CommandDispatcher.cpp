@@ -1,43 +1,45 @@
-// The frame-command dispatcher: every request that crosses the program (views, the settings
-// dialog, the decoder, the session itself) arrives here as one command code.
+// The command table: every request that crosses the program (views, the settings dialog, the
+// decoder, the session itself) arrives here as one command code.
 
 #include "link/CommandDispatcher.h"
 
-#include "link/AcquisitionController.h"
+#include "link/FrameHost.h"
+#include "link/SessionParts.h"
 
-namespace {
-constexpr const char kDeleteCommand[] = "SD\x03"; // delete every result in the analyzer
-} // namespace
-
-CCommandDispatcher::CCommandDispatcher(CAcquisitionController& session)
-    : x_(session), s_(session.s_) {}
+CCommandDispatcher::CCommandDispatcher(ILinkCommands& session, IFrameHost& frame,
+                                       AcquisitionState& state)
+    : session_(session), frame_(frame), state_(state) {}
 
 void CCommandDispatcher::Dispatch(int code) {
     if (!View(code) && !Automatic(code))
         Manual(code);
 }
 
-// Views and their refresh (1 to 4, 12). True when the code was one of these.
+// The views and their refresh. True when the code was one of these.
 bool CCommandDispatcher::View(int code) {
+    static_assert(int(kCmdShowHome) == int(kViewHome) && int(kCmdDownload) == int(kViewDownload) &&
+                      int(kCmdShowAllData) == int(kViewAllData) &&
+                      int(kCmdShowGraph) == int(kViewGraph),
+                  "a view's command is its index");
     switch (code) {
     case kCmdShowHome:
     case kCmdShowAllData:
     case kCmdShowGraph:
-        if (x_.c_.frame.ActiveView() != code)
-            x_.c_.frame.ShowView(code);
+        if (frame_.ActiveView() != code)
+            frame_.ShowView(code);
         return true;
     case kCmdDownload:
-        if (x_.c_.frame.ActiveView() == 2) {
-            if (s_.AutoMode == 0)
-                x_.SignalScan();
+        if (frame_.ActiveView() == kViewDownload) {
+            if (state_.AutoMode == kModeManual)
+                session_.StartPortScan();
         } else {
-            x_.c_.frame.ShowView(2);
+            frame_.ShowView(kViewDownload);
         }
         return true;
     case kCmdRefreshView: {
-        const int v = x_.c_.frame.ActiveView();
-        if (v >= 2 && v <= 4)
-            x_.c_.frame.RefreshActiveView();
+        const int v = frame_.ActiveView();
+        if (v >= kViewDownload && v <= kViewGraph)
+            frame_.RefreshActiveView();
         return true;
     }
     default:
@@ -45,88 +47,74 @@ bool CCommandDispatcher::View(int code) {
     }
 }
 
-// The automatic sequence (30 to 36). True when the code was one of these.
+// The automatic sequence. True when the code was one of these.
 bool CCommandDispatcher::Automatic(int code) {
-    const bool running = s_.AppRunning;
+    const bool running = state_.AppRunning;
     switch (code) {
     case kCmdStartAutomatic:
-        x_.BeginAutomatic();
+        session_.BeginAutomatic();
         return true;
     case kCmdOpenNextAdapter:
-        x_.OpenNextAdapterPort();
+        session_.OpenNextAdapterPort();
         return true;
     case kCmdAdapterGone:
-        s_.AutoStep = kStepSearch;
-        s_.LinkPhase = kPhaseAutoWaiting;
-        s_.LinkStopwatch.Stop();
+        session_.AdapterGone();
         return true;
     case kCmdAutoHandshake:
         if (running)
-            x_.AutoHandshake();
+            session_.SendAutoHandshake();
         return true;
     case kCmdAutoRequest:
         if (running)
-            x_.AutoRequest();
+            session_.SendAutoRequest();
         return true;
     case kCmdAutoStored:
-        s_.AutoStep = kStepRemoveCartridge;
-        s_.LinkPhase = kPhaseAutoWaiting;
-        x_.sequencer_.ResetRetries();
+        session_.AutomaticStored();
         return true;
     case kCmdPresenceCheck:
-        x_.SignalPresence();
+        session_.StartPresenceCheck();
         return true;
     default:
         return false;
     }
 }
 
-// The manual download and the line (10, 37, 50 to 54, 60, 65, 500).
+// The manual download and the line.
 void CCommandDispatcher::Manual(int code) {
-    const bool running = s_.AppRunning;
+    const bool running = state_.AppRunning;
     switch (code) {
     case kCmdPortChoice:
-        x_.ManualPortChoice();
+        session_.ChoosePort();
         break;
     case kCmdAcknowledge:
     case kCmdEndTransfer:
         if (running)
-            x_.Acknowledge();
+            session_.SendEnd();
         break;
     case kCmdManual:
-        x_.timer10_.Stop();
-        s_.AutoStep = kStepStopped;
-        s_.LinkPhase = kPhaseManual;
-        s_.LinkStopwatch.Stop();
-        s_.ManualPhase = kManualScanned;
-        x_.c_.frame.SetStatusPane(kPaneMode, "manual");
+        session_.EnterManual();
         Dispatch(kCmdPortChoice);
         break;
     case kCmdManualHandshake:
         if (running)
-            x_.ManualHandshake();
+            session_.SendHandshake();
         break;
     case kCmdManualRequest:
         if (running)
-            x_.ManualRequest();
+            session_.SendRequest();
         break;
     case kCmdClosePort:
-        // After whatever is still being written.
-        x_.writes_.Then([this]() { x_.ClosePort(); });
+        session_.ClosePortAfterWrites();
         break;
     case kCmdDeleteAll:
-        if (running) {
-            s_.TransferActive = true;
-            x_.ClearReceiveState();
-            s_.StallCount = s_.LastRxCount = 0;
-            x_.writes_.Send(kDeleteCommand, 500, 2);
-        }
+        if (running)
+            session_.SendDeleteAll();
         break;
     case kCmdPurge:
-        x_.writes_.Then([this]() { x_.c_.port.Purge(); });
+        session_.PurgeAfterWrites();
         break;
     case kCmdStored:
-        x_.Finish();
+        session_.FinishDownload();
         break;
     default:
         break;

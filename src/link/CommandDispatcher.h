@@ -1,14 +1,15 @@
 #pragma once
-// The frame-command dispatcher (UM_FRAME_COMMAND): the code table of the link, in three groups
-// -- the views (1 to 4, 12), the automatic sequence (30 to 36) and the manual download with the
-// line (10, 37, 50 to 54, 60, 65, 500). Codes outside the table change nothing.
+// The command table of the link, in three groups -- the views (kCmdShowHome to kCmdShowGraph,
+// kCmdRefreshView), the automatic sequence (kCmdStartAutomatic to kCmdPresenceCheck) and the
+// manual download with the line (the rest). Codes outside the table change nothing.
 
-class CAcquisitionController;
+class IFrameHost;
+class ILinkCommands;
 struct AcquisitionState;
 
 class CCommandDispatcher {
 public:
-    explicit CCommandDispatcher(CAcquisitionController& session);
+    CCommandDispatcher(ILinkCommands& session, IFrameHost& frame, AcquisitionState& state);
     void Dispatch(int code);
 
 private:
@@ -16,6 +17,7 @@ private:
     bool Automatic(int code); // true when the code was one of these
     void Manual(int code);
 
-    CAcquisitionController& x_;
-    AcquisitionState& s_;
+    ILinkCommands& session_;
+    IFrameHost& frame_;
+    AcquisitionState& state_;
 };

@@ -1,37 +1,49 @@
 #include "link/DecoderBridge.h"
 
-#include "link/AcquisitionController.h"
-#include "platform/Prompt.h"
+#include "link/SessionParts.h"
+#include "link/StatusDialogs.h"
+#include "platform/EventClock.h"
 
-void CDecoderBridge::ShowStatus(const std::string& text) { x_.ShowStatus(text); }
-
-void CDecoderBridge::ReportProgress(int percent) { x_.c_.progress.SetPosition(percent); }
-
-void CDecoderBridge::HideProgress() { x_.c_.progress.Hide(); }
-
-void CDecoderBridge::Send(int code) {
-    x_.CallOnFrame([this, code]() { x_.FrameCommand(FRAME_COMMAND_TAG, code); });
+void CDecoderBridge::ShowStatus(const std::string& text) {
+    host_.ShowStatus(text);
 }
 
-void CDecoderBridge::Inform(const std::string& text) {
-    x_.CallOnFrame([this, text]() { x_.c_.prompt.Inform(text, kMessageTitle); });
+void CDecoderBridge::ReportProgress(int percent) {
+    host_.Progress().SetPosition(percent);
 }
 
-void CDecoderBridge::SetManualPhase(int phase) {
-    x_.CallOnFrame([this, phase]() { x_.s_.ManualPhase = phase; });
+void CDecoderBridge::HideProgress() {
+    host_.Progress().Hide();
 }
 
-void CDecoderBridge::DumpIncomplete(const std::string& text) { Inform(text); }
+void CDecoderBridge::Send(FrameCommandCode code) {
+    host_.RunOnSession([this, code]() { host_.Dispatch(code); });
+}
+
+void CDecoderBridge::Inform(const std::string& text, DownloadOutcome outcome) {
+    host_.RunOnSession([this, text, outcome]() {
+        host_.Inform(text);
+        host_.Report(outcome, text);
+    });
+}
+
+void CDecoderBridge::SetManualPhase(ManualPhaseValue phase) {
+    host_.RunOnSession([this, phase]() { host_.SetManualPhase(phase); });
+}
+
+void CDecoderBridge::DumpIncomplete(const std::string& text) {
+    Inform(text, DownloadOutcome::CopyIncomplete);
+}
 
 void CDecoderBridge::BlockAccepted() {
-    x_.c_.clock.Pause(300);
+    host_.Clock().Pause(300);
     Send(kCmdEndTransfer);
-    x_.c_.clock.Pause(300);
+    host_.Clock().Pause(300);
     Send(kCmdClosePort);
 }
 
 void CDecoderBridge::BlockRejected(bool autoMode) {
-    Inform(kCrcFailText);
+    Inform(kCrcFailText, DownloadOutcome::Rejected);
     if (!autoMode) {
         SetManualPhase(kManualIdle);
         Send(kCmdClosePort);
@@ -41,14 +53,14 @@ void CDecoderBridge::BlockRejected(bool autoMode) {
 void CDecoderBridge::RowsStored(int, bool autoMode) {
     Send(kCmdStored);
     if (autoMode) {
-        x_.c_.clock.Pause(100);
+        host_.Clock().Pause(100);
         SetManualPhase(kManualIdle);
         Send(kCmdAutoStored);
     }
 }
 
 void CDecoderBridge::StoreFailed(const std::string& why, bool autoMode) {
-    Inform(StoreFailureText(why));
+    Inform(StoreFailureText(why), DownloadOutcome::StoreFailed);
     SetManualPhase(kManualIdle);
     if (autoMode)
         Send(kCmdAutoStored);

@@ -16,9 +16,8 @@ enum ViewIndex : int {
 class IFrameHost {
 public:
     virtual ~IFrameHost() = default;
-    virtual int ActiveView() const = 0;      // a ViewIndex
-    virtual void ShowView(int index) = 0;    // switch to the view (it is not the active one)
-    virtual void RefreshActiveView() = 0;    // command 12
-    virtual void FillDownloadList() = 0;     // command 500 with new rows
+    virtual int ActiveView() const = 0;   // a ViewIndex
+    virtual void ShowView(int index) = 0; // switch to the view (it is not the active one)
+    virtual void RefreshActiveView() = 0; // kCmdRefreshView
     virtual void SetStatusPane(int pane, const std::string& text) = 0;
 };

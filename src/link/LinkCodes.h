@@ -2,7 +2,8 @@
 // The numbers the link's control language has always used, by name. The values are fixed: the
 // views, the decoder and the tests send and compare them, and the status bar shows AutoStep.
 
-// Frame commands (UM_FRAME_COMMAND, the code in lParam).
+// Frame commands: every request that crosses the program (views, the settings dialog, the
+// decoder, the session itself) is one of these codes.
 enum FrameCommandCode : int {
     kCmdShowHome = 1,
     kCmdDownload = 2, // download view shown: start a manual download; else show it
@@ -28,7 +29,7 @@ enum FrameCommandCode : int {
     kCmdStored = 500,
 };
 
-// LinkPhase
+// LinkPhase: what the line is listening for.
 enum LinkPhaseValue : int {
     kPhaseNone = -1,
     kPhaseManual = 0,
@@ -67,6 +68,12 @@ enum AutoStepValue : int {
     kStepPromptsDone = 120,
     kStepTerminate = 125,
     kStepEnd = 130,
+};
+
+// AutoMode: manual downloads, or the automatic cycle.
+enum AutoModeValue : int {
+    kModeManual = 0,
+    kModeAutomatic = 1,
 };
 
 // Status bar panes the link writes.

@@ -2,7 +2,8 @@
 // The link's collaborators, built in one place: the serial port, the event clock, the port
 // lists, the port enumeration and the status-dialog models. The main frame takes one (the real
 // one unless a test gives a fake port and the manual clock), trevanix-cli and the benchmark
-// build the real one, the tests their own; Context() hands them to the session.
+// build the real one, the link tests one with a fake port and clock (FakeLinkStack);
+// Context() hands them to the session.
 
 #include "link/AcquisitionController.h"
 

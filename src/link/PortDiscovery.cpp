@@ -19,7 +19,9 @@ std::string Upper(std::string s) {
     return s;
 }
 
-std::string Last(const std::string& s, size_t n) { return s.size() <= n ? s : s.substr(s.size() - n); }
+std::string Last(const std::string& s, size_t n) {
+    return s.size() <= n ? s : s.substr(s.size() - n);
+}
 
 std::string TrailingDigits(const std::string& s) {
     size_t i = s.size();
@@ -161,10 +163,10 @@ void PortLists::FullScan(const std::vector<EnumeratedPort>& ports) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // The adapter fields outlive a scan that finds none, as the dialog's preselection does.
-        next.AdapterPort = s_.AdapterPort;
-        next.AdapterFriendlyName = s_.AdapterFriendlyName;
-        next.AdapterBusTag = s_.AdapterBusTag;
-        s_.AdapterFound = false;
+        next.AdapterPort = lists_.AdapterPort;
+        next.AdapterFriendlyName = lists_.AdapterFriendlyName;
+        next.AdapterBusTag = lists_.AdapterBusTag;
+        lists_.AdapterFound = false;
     }
     for (const EnumeratedPort& port : ports) {
         const PortEntry e = ParsePort(port);
@@ -180,7 +182,7 @@ void PortLists::FullScan(const std::vector<EnumeratedPort>& ports) {
             next.PortList.push_back(e);
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    s_ = std::move(next);
+    lists_ = std::move(next);
 }
 
 bool PortLists::PresenceCheck(const std::vector<EnumeratedPort>& ports) {
@@ -193,42 +195,42 @@ bool PortLists::PresenceCheck(const std::vector<EnumeratedPort>& ports) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!adapters.empty()) {
         const PortEntry& e = adapters.back();
-        s_.AdapterPort = e.portName;
-        s_.AdapterFriendlyName = e.friendlyName;
-        s_.AdapterBusTag = e.busTag;
+        lists_.AdapterPort = e.portName;
+        lists_.AdapterFriendlyName = e.friendlyName;
+        lists_.AdapterBusTag = e.busTag;
     }
-    s_.AdapterPortList = std::move(adapters);
-    return !s_.AdapterPortList.empty();
+    lists_.AdapterPortList = std::move(adapters);
+    return !lists_.AdapterPortList.empty();
 }
 
 PortLists::Snapshot PortLists::Get() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return s_;
+    return lists_;
 }
 
 bool PortLists::AdapterFound() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return s_.AdapterFound;
+    return lists_.AdapterFound;
 }
 
 void PortLists::SetAdapterFound(bool found) {
     std::lock_guard<std::mutex> lock(mutex_);
-    s_.AdapterFound = found;
+    lists_.AdapterFound = found;
 }
 
 void PortLists::SetAdapterPort(const std::string& portName) {
     std::lock_guard<std::mutex> lock(mutex_);
-    s_.AdapterPort = portName;
+    lists_.AdapterPort = portName;
 }
 
 size_t PortLists::AdapterCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return s_.AdapterPortList.size();
+    return lists_.AdapterPortList.size();
 }
 
 PortEntry PortLists::AdapterAt(size_t index) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return index < s_.AdapterPortList.size() ? s_.AdapterPortList[index] : PortEntry();
+    return index < lists_.AdapterPortList.size() ? lists_.AdapterPortList[index] : PortEntry();
 }
 
 std::string PortChoiceLabel(const PortEntry& entry) {

@@ -25,11 +25,11 @@ struct EnumeratedPort {
 };
 
 struct PortEntry {
-    std::string portName;     // "COM5", "ttyUSB0"
+    std::string portName; // "COM5", "ttyUSB0"
     std::string friendlyName;
-    std::string busTag;       // "USB", "ACP", ...
-    std::string portNumber;   // "5"
-    std::string devicePath;   // what Open needs on this system
+    std::string busTag;     // "USB", "ACP", ...
+    std::string portNumber; // "5"
+    std::string devicePath; // what Open needs on this system
     bool adapter = false;
 };
 
@@ -57,7 +57,7 @@ public:
         std::vector<PortEntry> PortList;        // every port offered to the user
         std::vector<PortEntry> AdapterPortList; // the adapters, tried in turn in automatic mode
         bool AdapterFound = false;
-        std::string AdapterPort;                // last adapter found (its port name)
+        std::string AdapterPort; // last adapter found (its port name)
         std::string AdapterFriendlyName;
         std::string AdapterBusTag;
     };
@@ -79,7 +79,7 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    Snapshot s_;
+    Snapshot lists_;
 };
 
 // The label the port-choice list shows for an entry: "COM" + number on Windows, the device name

@@ -1,11 +1,13 @@
-// The transfer watchdog of a manual download, one check per tick of timer 5: a line that
+// The transfer watchdog of a manual download, one check per tick of the watchdog timer: a line that
 // stalls, a line that stays silent, and the overall limit, each with its retries and its
 // give-up text.
 
 #include "link/TransferWatchdog.h"
 
-#include "link/AcquisitionController.h"
-#include "platform/Prompt.h"
+#include "link/Framer.h"
+#include "link/LinkTexts.h"
+#include "link/SessionParts.h"
+#include "platform/EventClock.h"
 
 #include <cstdio>
 
@@ -29,42 +31,42 @@ double GiveUpLimitForBlock(int records) {
     return 2.0 * bytes * 1000.0 / kLineBytesPerSecond + 60000.0;
 }
 
-CTransferWatchdog::CTransferWatchdog(CAcquisitionController& session)
-    : x_(session), s_(session.s_) {}
+CTransferWatchdog::CTransferWatchdog(IWatchdogHost& host, AcquisitionState& state)
+    : host_(host), state_(state) {}
 
 void CTransferWatchdog::Tick() {
     // Whatever the tick decides, the next one compares with the count now.
     const struct Remember {
         CTransferWatchdog& w;
-        ~Remember() { w.lastTickRx_ = w.s_.RxCount; }
+        ~Remember() { w.lastTickRx_ = w.state_.RxCount; }
     } remember{*this};
-    int64_t elapsed = s_.TransferStopwatch.Run(x_.c_.clock);
-    const bool received = !s_.RxText.empty() || s_.RxCount != 0;
-    if (elapsed >= s_.StallTimeout && x_.c_.ports.AdapterFound() && received) {
-        if (s_.RxCount != s_.LastRxCount) {
-            s_.LastRxCount = s_.RxCount;
+    int64_t elapsed = state_.TransferStopwatch.Run(host_.Clock());
+    const bool received = !state_.RxText.empty() || state_.RxCount != 0;
+    if (elapsed >= state_.StallTimeout && host_.AdapterFound() && received) {
+        if (state_.RxCount != state_.LastRxCount) {
+            state_.LastRxCount = state_.RxCount;
         } else {
-            ++s_.StallCount;
-            x_.ShowStatus(ErrorCount(s_.StallCount));
+            ++state_.StallCount;
+            host_.ShowStatus(ErrorCount(state_.StallCount));
         }
-        if (s_.StallCount >= 5) {
-            if (s_.DownloadAttempts <= 7)
+        if (state_.StallCount >= 5) {
+            if (state_.DownloadAttempts <= 7)
                 Retry();
             else
                 GiveUp(LinkText::kGiveUpStall);
             return;
         }
     }
-    elapsed = s_.TransferStopwatch.Run(x_.c_.clock);
-    if (elapsed >= s_.SilenceTimeout && (s_.RxText.empty() || s_.RxCount == 0)) {
-        x_.c_.processDlg.Hide();
-        if (s_.DownloadAttempts <= 5)
+    elapsed = state_.TransferStopwatch.Run(host_.Clock());
+    if (elapsed >= state_.SilenceTimeout && (state_.RxText.empty() || state_.RxCount == 0)) {
+        host_.HideStatus();
+        if (state_.DownloadAttempts <= 5)
             Retry();
         else
             GiveUp(LinkText::kGiveUpSilence);
-    } else if (elapsed >= s_.GiveUpTimeout && !LineStillDelivering()) {
-        x_.c_.processDlg.Hide();
-        if (s_.DownloadAttempts <= 5)
+    } else if (elapsed >= state_.GiveUpTimeout && !LineStillDelivering()) {
+        host_.HideStatus();
+        if (state_.DownloadAttempts <= 5)
             Retry();
         else
             GiveUp(LinkText::kGiveUpLimit);
@@ -74,27 +76,27 @@ void CTransferWatchdog::Tick() {
 bool CTransferWatchdog::LineStillDelivering() {
     // Bytes came since the last tick and the announced block is not complete yet: the line
     // works, it is only slow. A dead line is the stall check's business.
-    const int rx = s_.RxCount;
-    const int announced = x_.framer_.HeaderCount();
-    const bool delivering = rx != lastTickRx_ && announced > 0 &&
-                            static_cast<long long>(s_.RxText.size()) <
-                                CFramer::kHeaderLength +
-                                    static_cast<long long>(s_.ReplyRecordLength) * announced;
+    const int rx = state_.RxCount;
+    const int announced = host_.AnnouncedRecords();
+    const bool delivering =
+        rx != lastTickRx_ && announced > 0 &&
+        static_cast<long long>(state_.RxText.size()) <
+            CFramer::kHeaderLength + static_cast<long long>(state_.ReplyRecordLength) * announced;
     return delivering;
 }
 
 void CTransferWatchdog::Retry() {
-    x_.timer5_.Stop();
-    s_.ManualPhase = kManualHandshakeSent;
-    x_.Dispatch(kCmdManualHandshake);
+    host_.StopWatchdog();
+    state_.ManualPhase = kManualHandshakeSent;
+    host_.Dispatch(kCmdManualHandshake);
 }
 
 void CTransferWatchdog::GiveUp(const char* text) {
-    x_.c_.ports.SetAdapterFound(false);
-    x_.timer5_.Stop();
-    x_.ClosePort();
-    x_.c_.prompt.Inform(text, kMessageTitle);
-    s_.ManualPhase = kManualIdle;
-    s_.ReplyFilter = kFilterNone;
+    host_.ForgetAdapter();
+    host_.StopWatchdog();
+    host_.ClosePort();
+    host_.Inform(text);
+    state_.ManualPhase = kManualIdle;
+    state_.ReplyFilter = kFilterNone;
+    host_.Report(DownloadOutcome::GaveUp, text);
 }
-

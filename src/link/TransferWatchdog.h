@@ -1,5 +1,6 @@
 #pragma once
-// The transfer watchdog of a manual download (timer 5). Per tick, against TransferStopwatch:
+// The transfer watchdog of a manual download (the watchdog timer, once a second). Per tick, against
+// TransferStopwatch:
 //  - with the adapter found and bytes received, five ticks without a new byte after
 //    StallTimeout: retry (while DownloadAttempts <= 7) or give up, "check the meter ... cable";
 //  - nothing received after SilenceTimeout: retry (<= 5) or give up, "check the PC ... cable";
@@ -8,7 +9,7 @@
 // Above 400 records the limits are raised; the overall one always allows the whole block at the
 // line rate.
 
-class CAcquisitionController;
+class IWatchdogHost;
 struct AcquisitionState;
 
 // The overall limit of a manual transfer of this many records: twice the block's line time and
@@ -17,7 +18,7 @@ double GiveUpLimitForBlock(int records);
 
 class CTransferWatchdog {
 public:
-    explicit CTransferWatchdog(CAcquisitionController& session);
+    CTransferWatchdog(IWatchdogHost& host, AcquisitionState& state);
     void Tick();
     // A data request went out: no byte counted yet.
     void NewTransfer() { lastTickRx_ = 0; }
@@ -27,7 +28,7 @@ private:
     void Retry();
     void GiveUp(const char* text);
 
-    CAcquisitionController& x_;
-    AcquisitionState& s_;
+    IWatchdogHost& host_;
+    AcquisitionState& state_;
     int lastTickRx_ = 0; // RxCount at the previous tick
 };

@@ -1,6 +1,7 @@
 #include "views/DownloadView.h"
 
-#include "link/AcquisitionController.h"
+#include "link/DownloadSession.h"
+#include "link/StatusDialogs.h"
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
 #include "settings/DisplayFormats.h"
@@ -12,7 +13,7 @@
 #include <QFont>
 #include <iterator>
 
-CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisitionController& link,
+CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, IDownloadSession& link,
                                                CResultDatabases& db, const AppSettings& settings,
                                                ProcessDlgModel& processDlg, IPrompt& prompt,
                                                QWidget* parent)

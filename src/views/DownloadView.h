@@ -8,7 +8,7 @@
 #include "views/FormPage.h"
 
 class CResultDatabases;
-class CAcquisitionController;
+class IDownloadSession;
 class ProcessDlgModel;
 class CListCtrlExt;
 struct AppSettings;
@@ -24,9 +24,9 @@ inline constexpr const char* kBusyStatusWindowText = "Close the Process window f
 class CHbA1cDeskDownLoadView : public CFormPage {
     Q_OBJECT
 public:
-    CHbA1cDeskDownLoadView(FrameCommandFn command, CAcquisitionController& link,
-                           CResultDatabases& db, const AppSettings& settings,
-                           ProcessDlgModel& processDlg, IPrompt& prompt, QWidget* parent = nullptr);
+    CHbA1cDeskDownLoadView(FrameCommandFn command, IDownloadSession& link, CResultDatabases& db,
+                           const AppSettings& settings, ProcessDlgModel& processDlg,
+                           IPrompt& prompt, QWidget* parent = nullptr);
 
     void OnActivate() override;
     void Refresh() override { FillDownloadList(); }
@@ -56,7 +56,7 @@ public:
 private:
     bool IdleOrSayWhy();
 
-    CAcquisitionController& link_;
+    IDownloadSession& link_;
     CResultDatabases& db_;
     const AppSettings& settings_;
     ProcessDlgModel& processDlg_;

@@ -143,7 +143,7 @@ void TestMainFrame::homeViewAutomaticButton() {
     QFETCH(int, autoModeAfter);
     QFETCH(int, autoStepAfter);
     Frame f;
-    f.frame.Link().State().AutoMode = autoMode;
+    f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
     f.prompt.answers = {answer};
     auto* home = static_cast<CHbA1cDeskMainView*>(f.frame.View(kViewHome));
     QTest::mouseClick(home->Automatic, Qt::LeftButton);
@@ -158,7 +158,8 @@ void TestMainFrame::homeViewAutomaticButton() {
 
 void TestMainFrame::closingFromTheDownloadViewGoesHomeAndClosesThePort() {
     Frame f;
-    f.frame.Link().State().AutoMode = 1; // showing the download view then keeps automatic mode
+    // Showing the download view then keeps automatic mode.
+    f.frame.Link().Presets().PresetMode(kModeAutomatic);
     f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdDownload);
     QCOMPARE(f.frame.ActiveIndex(), int(kViewDownload));
     ISerialPort& port = f.frame.Port();
@@ -255,7 +256,7 @@ void TestMainFrame::downloadListAppendsInAutomaticMode() {
     QFETCH(QStringList, numbers);
     QFETCH(QStringList, pids);
     Frame f;
-    f.frame.Link().State().AutoMode = autoMode;
+    f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
     CResultTable& down = f.frame.Databases().DownloadTable;
     StoreDownload(down, {"A1", "A2"});
     f.frame.Databases().Changed.Notify(ResultsChange::Stored, 2);
@@ -269,7 +270,7 @@ void TestMainFrame::downloadListAppendsInAutomaticMode() {
     }
     QCOMPARE(gotNumbers, numbers);
     QCOMPARE(gotPids, pids);
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
 }
 
 void TestMainFrame::nothingRunsAfterTheWindowClosed() {
@@ -340,7 +341,7 @@ void TestMainFrame::oneAutomaticStartPerRequest() {
     // A second start queued behind it would restart the timer and hold the first step.
     clock->RunFor(1500, []() { QCoreApplication::processEvents(); });
     QVERIFY(f.frame.Link().State().AutoStep != int(kStepStart));
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
 }
 
 void TestMainFrame::automaticModeStartsWithoutTheLastDownloadsBar() {
@@ -357,7 +358,7 @@ void TestMainFrame::automaticModeStartsWithoutTheLastDownloadsBar() {
     QCOMPARE(model.ProgressPercent(), -1);
     QVERIFY(f.frame.ProcessDialog()->isVisible());
     QVERIFY(!f.frame.ProcessDialog()->Bar()->isVisible());
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
 }
 
 void TestMainFrame::viewButtonsSayWhyTheyDoNothing_data() {
@@ -374,8 +375,8 @@ void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
     QFETCH(QString, message);
     Frame f;
     f.frame.FrameCommand(FRAME_COMMAND_TAG, kCmdDownload);
-    f.frame.Link().State().ManualPhase = kManualIdle;
-    f.frame.Link().State().AutoMode = autoMode;
+    f.frame.Link().Presets().PresetManualPhase(kManualIdle);
+    f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
     if (dialogShown)
         f.frame.ProcessModel().Show();
     auto* download = static_cast<CHbA1cDeskDownLoadView*>(f.frame.View(kViewDownload));
@@ -388,7 +389,7 @@ void TestMainFrame::viewButtonsSayWhyTheyDoNothing() {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f.frame.MessagePane());
         QVERIFY(a && a->text(QAccessible::Name) == message);
     }
-    f.frame.Link().State().AutoMode = 0;
+    f.frame.Link().Presets().PresetMode(kModeManual);
     f.frame.ProcessModel().Hide();
     QCoreApplication::processEvents();
     download->Graph->click();

@@ -202,12 +202,16 @@ void TestCli::failuresExitNonZero_data() {
     QTest::addColumn<bool>("useSim");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("yes"); // --yes, else the question meets a closed input
     QTest::newRow("no such port") << QStringList() << false << 1
-                                  << "Communication port connecting failure.";
+                                  << "Communication port connecting failure." << true;
     QTest::newRow("broken record") << QStringList{"--bad-terminator"} << true << 1
-                                   << "Error. cyclic redundancy check : Fail.";
+                                   << "Error. cyclic redundancy check : Fail." << true;
     QTest::newRow("empty analyzer") << QStringList{"--records", "0"} << true << 0
-                                    << "DATA buffer of Trevanix is blank!!!";
+                                    << "DATA buffer of Trevanix is blank!!!" << true;
+    QTest::newRow("declined") << QStringList{"--records", "3"} << true << 2
+                              << "Do you want to download HbA1c results from analyzer? [y/N]"
+                              << false;
 }
 
 void TestCli::failuresExitNonZero() {
@@ -215,6 +219,7 @@ void TestCli::failuresExitNonZero() {
     QFETCH(bool, useSim);
     QFETCH(int, exitCode);
     QFETCH(QString, says);
+    QFETCH(bool, yes);
     QTemporaryDir home;
     std::unique_ptr<Sim> sim;
     QString port = home.path() + "/no-such-port";
@@ -222,9 +227,13 @@ void TestCli::failuresExitNonZero() {
         sim = std::make_unique<Sim>(simArgs);
         port = sim->path;
     }
-    const Result r = RunCli({"download", "--port", port, "--yes"}, home.path());
+    QStringList args{"download", "--port", port};
+    if (yes)
+        args << "--yes";
+    const Result r = RunCli(args, home.path());
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(r.output.contains(says), qPrintable(r.output));
+    QVERIFY2(!r.output.contains("new result"), qPrintable(r.output));
 
     QCOMPARE(RunCli({"download"}, home.path()).exitCode, 2); // no port given
 }

@@ -1,14 +1,14 @@
 #pragma once
-// A whole download path without a window: the real serial port on a pseudo-terminal, the
-// simulated analyzer on its other side, the controller, the decoder and the tables, in
+// A whole download path without a window: the simulated analyzer behind a port without a
+// device, the session built from the program's LinkStack, the decoder and the tables, in
 // simulated time.
 
 #include "FakeAnalyzer.h"
-#include "ManualEventClock.h"
+#include "FakeLinkStack.h"
 #include "LinkFakes.h"
 #include "TestSupport.h"
-#include "settings/Settings.h"
 #include "link/AcquisitionController.h"
+#include "settings/Settings.h"
 #include "storage/Databases.h"
 
 #include <QCoreApplication>
@@ -27,10 +27,9 @@ struct LinkRig {
         db = std::make_unique<CResultDatabases>(base, &prompt);
         db->OpenDatabases();
         chooser.path = sim.SlavePath();
-        controller = std::make_unique<CAcquisitionController>(LinkContext{
-            serial, clock, prompt, chooser, frame, *db, settings, ports, processDlg, checkingDlg,
-            progress, DecoderFolders{base, base + "/DATA"},
-            [this]() { return enumerated; }});
+        stack.enumerate = [this]() { return enumerated; };
+        controller = std::make_unique<CAcquisitionController>(stack.Context(
+            prompt, chooser, frame, *db, settings, DecoderFolders{base, base + "/DATA"}));
         controller->Initialise();
         controller->Writes().OnWrite = [this](char byte, bool taken) {
             if (taken) {
@@ -38,6 +37,12 @@ struct LinkRig {
                 writes.push_back({byte, clock.NowMs()});
             }
         };
+        db->Changed.Subscribe([this](ResultsChange change, int rows) {
+            if (change == ResultsChange::Stored)
+                storedNotices.push_back(rows);
+        });
+        controller->SetOutcomeListener(
+            [this](const SessionOutcome& o) { outcomes.push_back(o.kind); });
         processDlg.SetObserver([this]() {
             const std::string t = processDlg.Text();
             if (statuses.empty() || statuses.back() != t)
@@ -67,8 +72,7 @@ struct LinkRig {
         settled &= Settle();
     }
     // Runs in steps (half a second unless given) until the condition holds.
-    template <typename F>
-    bool RunUntil(F done, int64_t limitMs, int64_t stepMs = 500) {
+    template <typename F> bool RunUntil(F done, int64_t limitMs, int64_t stepMs = 500) {
         for (int64_t t = 0; t < limitMs; t += stepMs) {
             if (done())
                 return true;
@@ -85,8 +89,9 @@ struct LinkRig {
         for (int64_t t = 0; t < limitMs; t += 100) {
             Run(100);
             const AcquisitionState& s = controller->State();
-            if (s.ManualPhase == -1 && controller->Writes().Idle() && controller->WorkerQuiet() &&
-                !controller->WorkerBusy() && !controller->TimerRunning(kTimerWatchdog) &&
+            if (s.ManualPhase == kManualIdle && controller->Writes().Idle() &&
+                controller->WorkerQuiet() && !controller->WorkerBusy() &&
+                !controller->TimerRunning(kTimerWatchdog) &&
                 !controller->TimerRunning(kTimerHandshake))
                 return true;
         }
@@ -123,13 +128,14 @@ struct LinkRig {
     AppSettings settings;
     ScriptedChooser chooser;
     FakeFrame frame;
-    PortLists ports;
-    ProcessDlgModel processDlg;
-    CheckingDlgModel checkingDlg;
-    ReceiveProgressModel progress;
+    FakeLinkStack stack;
+    PortLists& ports = stack.ports;
+    ProcessDlgModel& processDlg = stack.processDlg;
+    CheckingDlgModel& checkingDlg = stack.checkingDlg;
+    ReceiveProgressModel& progress = stack.progress;
     std::vector<EnumeratedPort> enumerated;
-    FakeSerialPort serial;
-    ManualEventClock clock;
+    FakeSerialPort& serial = stack.serial;
+    ManualEventClock& clock = stack.manualClock;
     FakeAnalyzer sim;
     std::unique_ptr<CAcquisitionController> controller;
     size_t written = 0;
@@ -137,4 +143,7 @@ struct LinkRig {
     std::vector<FakeAnalyzer::Rx> writes;
     bool settled = true;
     std::vector<std::string> statuses;
+    // The rows of each "stored" notice of the databases, and every outcome of the session.
+    std::vector<int> storedNotices;
+    std::vector<DownloadOutcome> outcomes;
 };

@@ -16,8 +16,8 @@ SimOptions OneResult() {
 void StartAuto(LinkRig& rig) {
     rig.frame.active = 1; // from the home view
     rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath())};
-    rig.controller->State().AutoMode = 1;
-    rig.Command(30);
+    rig.controller->StartAutomatic();
+    rig.settled &= rig.Settle();
 }
 
 int Index(const std::vector<std::string>& list, const std::string& text) {
@@ -80,16 +80,18 @@ void TestAutoMode::oneCycleStoresOneResult() {
     const AcquisitionState& s = rig.controller->State();
     QCOMPARE(rig.frame.shown, std::vector<int>({2})); // 30 shows the download view
     auto closeIfAsked = [&]() {
-        if (closeEarly && s.AutoStep <= 100)
-            rig.processDlg.Hide(); // the user closes it: the next text brings it back
+        if (closeEarly && s.AutoStep <= kStepTransfer)
+            rig.controller->AcknowledgePrompt(SessionPrompt::Status); // the next text reopens it
         return false;
     };
-    QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == kStepAwaitMeasurement; },
+                         60000));
     QCOMPARE(s.HandshakeCount, 1);
-    QCOMPARE(s.ReplyFilter, 11);
+    QCOMPARE(s.ReplyFilter, kFilterMeasurement);
     QVERIFY(rig.Showed(LinkText::kAwaiting));
     rig.sim.SendRaw("SF");
-    QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == 110; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return closeIfAsked() || s.AutoStep == kStepRemoveCartridge; },
+                         60000));
     QVERIFY(rig.Settle());
     rig.Run(3000);
 
@@ -99,31 +101,44 @@ void TestAutoMode::oneCycleStoresOneResult() {
     QCOMPARE(rig.Rows(rig.db->DownloadTable), 1);
     QCOMPARE(rig.Commands(), std::string("HC SC SE SE SE SE "));
     QVERIFY(!rig.serial.IsOpen());
-    QCOMPARE(rig.frame.fills, 1);
-    QCOMPARE(s.AutoStep, 110);
+    QCOMPARE(rig.storedNotices, std::vector<int>({1}));
+    QCOMPARE(s.AutoStep, kStepRemoveCartridge);
     QCOMPARE(rig.frame.panes[3], std::string("automatic"));
     QCOMPARE(rig.frame.panes[4], std::string("SEQ : 110"));
 
-    // The prompts wait for the user to close the status dialog, in order.
+    // The prompts wait for the user to close the status dialog, in order. Only the answer on
+    // the session moves them on: a box hidden some other way is no answer.
+    auto answer = [&](SessionPrompt prompt) {
+        QCOMPARE(rig.controller->PendingPrompt(), prompt);
+        rig.controller->AcknowledgePrompt(prompt);
+    };
     QVERIFY(rig.processDlg.IsVisible());
     rig.processDlg.Hide();
+    rig.Run(3000);
+    QCOMPARE(s.AutoStep, kStepRemoveCartridge);
+    answer(SessionPrompt::Status);
     rig.Run(1000);
     QCOMPARE(rig.processDlg.Text(), std::string(LinkText::kRemoveCartridge));
+    QVERIFY(rig.processDlg.IsVisible());
     rig.Run(3000);
-    QCOMPARE(s.AutoStep, 115); // still waiting
-    rig.processDlg.Hide();
+    QCOMPARE(s.AutoStep, kStepCartridgeRemoved); // still waiting
+    answer(SessionPrompt::Status);
     rig.Run(1000);
     QCOMPARE(rig.processDlg.Text(), std::string(LinkText::kCartridgeRemoved));
-    rig.processDlg.Hide();
+    answer(SessionPrompt::Status);
+    QVERIFY(!rig.processDlg.IsVisible());
     rig.Run(2000);
     QVERIFY(rig.checkingDlg.IsVisible());
     QCOMPARE(rig.checkingDlg.Text(), std::string(LinkText::kAutoTerminated));
     QCOMPARE(rig.checkingDlg.Answer(), 0);
-    rig.checkingDlg.AnswerOk();
+    answer(SessionPrompt::Termination);
+    QCOMPARE(rig.checkingDlg.Answer(), 1);
+    QVERIFY(!rig.checkingDlg.IsVisible());
     rig.Run(1000);
-    QCOMPARE(s.AutoStep, -1);
+    QCOMPARE(rig.controller->PendingPrompt(), SessionPrompt::None);
+    QCOMPARE(s.AutoStep, kStepStopped);
     QCOMPARE(s.AutoMode, 0);
-    QCOMPARE(s.LinkPhase, 0);
+    QCOMPARE(s.LinkPhase, kPhaseManual);
     const int removeAt = Index(rig.statuses, LinkText::kRemoveCartridge);
     QVERIFY(removeAt > Index(rig.statuses, kCompleteText));
     QVERIFY(Index(rig.statuses, LinkText::kCartridgeRemoved) > removeAt);
@@ -135,8 +150,8 @@ void TestAutoMode::sixTimeoutsMoveToTheNextAdapter() {
     LinkRig rig(silent);
     FakeAnalyzer second(silent, rig.serial, rig.clock, "/dev/ttyFAKE1");
     rig.enumerated = {LinkRig::Adapter(rig.sim.SlavePath()), LinkRig::Adapter(second.SlavePath())};
-    rig.controller->State().AutoMode = 1;
-    rig.Command(30);
+    rig.controller->StartAutomatic();
+    rig.settled &= rig.Settle();
     const AcquisitionState& s = rig.controller->State();
 
     std::vector<int> counts;
@@ -175,7 +190,7 @@ void TestAutoMode::measurementRightAfterTheReplyIsKept() {
     StartAuto(rig);
     const AcquisitionState& s = rig.controller->State();
     // Well inside the 400 s wait: the notice is taken as it comes.
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 110; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepRemoveCartridge; }, 60000));
     QCOMPARE(rig.Rows(rig.db->ResultTable), 1);
     QCOMPARE(rig.Commands().substr(0, 6), std::string("HC SC "));
 }
@@ -184,14 +199,14 @@ void TestAutoMode::noMeasurementWithin400sStartsOver() {
     LinkRig rig(OneResult());
     StartAuto(rig);
     const AcquisitionState& s = rig.controller->State();
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 60000));
     rig.statuses.clear();
     rig.Run(390000);
-    QCOMPARE(s.AutoStep, 25); // still waiting
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep != 25; }, 15000));
+    QCOMPARE(s.AutoStep, kStepAwaitMeasurement); // still waiting
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep != kStepAwaitMeasurement; }, 15000));
     QVERIFY(rig.RunUntil([&]() { return rig.Showed(LinkText::kWaiting); }, 5000));
     // The search goes on: the port is still open, so the same adapter is checked again.
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 60000));
     QCOMPARE(rig.Commands(), std::string("HC HC "));
 }
 
@@ -201,14 +216,14 @@ void TestAutoMode::measurementFinishedDuringTransferAsksAgain() {
     LinkRig rig(o);
     StartAuto(rig);
     const AcquisitionState& s = rig.controller->State();
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 60000));
     rig.sim.SendRaw("SF");
     std::vector<int> steps;
     QVERIFY(rig.RunUntil(
         [&]() {
             if (steps.empty() || steps.back() != s.AutoStep)
                 steps.push_back(s.AutoStep);
-            return s.AutoStep == 110;
+            return s.AutoStep == kStepRemoveCartridge;
         },
         60000));
     QVERIFY(std::find(steps.begin(), steps.end(), 27) != steps.end());
@@ -232,7 +247,7 @@ void TestAutoMode::failedTransferIsRequestedAgain() {
     LinkRig rig(o);
     StartAuto(rig);
     const AcquisitionState& s = rig.controller->State();
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 60000));
     rig.sim.Options().silent = !badRecord;
     rig.statuses.clear();
     rig.sim.SendRaw("SF");
@@ -244,15 +259,15 @@ void TestAutoMode::failedTransferIsRequestedAgain() {
         crcMessages += m.text == kCrcFailText;
     QCOMPARE(crcMessages, badRecord ? 3 : 0);
     QCOMPARE(rig.Rows(rig.db->ResultTable), 0);
-    QCOMPARE(s.LinkPhase, 1);
-    QVERIFY(s.AutoStep != 100);
+    QCOMPARE(s.LinkPhase, kPhaseAutoWaiting);
+    QVERIFY(s.AutoStep != kStepTransfer);
 }
 
 void TestAutoMode::unpluggedAdapterRestartsTheSearch() {
     LinkRig rig(OneResult());
     StartAuto(rig);
     const AcquisitionState& s = rig.controller->State();
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 60000));
     QVERIFY(rig.serial.IsOpen());
     rig.statuses.clear();
     rig.sim.Vanish();
@@ -263,7 +278,8 @@ void TestAutoMode::unpluggedAdapterRestartsTheSearch() {
     // The presence check (every 15 s) notices and sends 32: the search restarts at 6.
     QVERIFY(rig.RunUntil([&]() { return rig.Showed(LinkText::kWaiting); }, 20000));
     rig.Run(20000);
-    QVERIFY(s.AutoStep == 2 || s.AutoStep == 3 || s.AutoStep == 4); // searching, no crash
+    QVERIFY(s.AutoStep == kStepRescan || s.AutoStep == kStepScanWait ||
+            s.AutoStep == kStepFirstOpen); // searching, no crash
     QVERIFY(!rig.ports.AdapterFound());
     QVERIFY(!rig.serial.IsOpen());
 }
@@ -272,19 +288,18 @@ void TestAutoMode::leavingEarlyForManualMode() {
     LinkRig rig(OneResult());
     rig.chooser.cancel = true;
     StartAuto(rig);
-    AcquisitionState& s = rig.controller->State();
-    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == 25; }, 60000));
+    const AcquisitionState& s = rig.controller->State();
+    QVERIFY(rig.RunUntil([&]() { return s.AutoStep == kStepAwaitMeasurement; }, 60000));
     // The download view's mode switch.
-    s.AutoMode = 0;
-    s.ManualPhase = 0;
-    rig.Command(50);
+    rig.controller->SwitchToManual();
+    rig.settled &= rig.Settle();
     QVERIFY(!rig.controller->TimerRunning(kTimerAuto));
-    QCOMPARE(s.AutoStep, -1);
-    QCOMPARE(s.LinkPhase, 0);
+    QCOMPARE(s.AutoStep, kStepStopped);
+    QCOMPARE(s.LinkPhase, kPhaseManual);
     QCOMPARE(rig.chooser.runs, 1);
     QCOMPARE(rig.frame.panes[3], std::string("manual"));
     rig.Run(5000);
-    QCOMPARE(s.AutoStep, -1);
+    QCOMPARE(s.AutoStep, kStepStopped);
 }
 
 QTEST_GUILESS_MAIN(TestAutoMode)

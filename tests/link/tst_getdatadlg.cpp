@@ -1,6 +1,8 @@
-// The port-choice window: list, preselection, search and OK.
+// The link's windows: the port choice (list, preselection, search and OK) and the status boxes
+// (what the user does with them reaches the session).
 
 #include "link/dialogs/GetDataDlg.h"
+#include "link/dialogs/StatusDlgs.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -12,10 +14,14 @@ private Q_SLOTS:
     void showsThePortsWithTheAdapterChosen();
     void searchRefillsTheList();
     void typedPortIsTaken();
+    void statusBoxesAnswerTheSession_data();
+    void statusBoxesAnswerTheSession();
 };
 
 namespace {
-std::vector<EnumeratedPort> Ports(const std::string& list) { return ExtraPorts(list); }
+std::vector<EnumeratedPort> Ports(const std::string& list) {
+    return ExtraPorts(list);
+}
 } // namespace
 
 void TestGetDataDlg::showsThePortsWithTheAdapterChosen() {
@@ -59,6 +65,56 @@ void TestGetDataDlg::typedPortIsTaken() {
     dlg.accept();
     QCOMPARE(dlg.Choice().devicePath, std::string("/dev/pts/9"));
     QCOMPARE(dlg.Choice().label, std::string("/dev/pts/9"));
+}
+
+void TestGetDataDlg::statusBoxesAnswerTheSession_data() {
+    QTest::addColumn<bool>("checking"); // the termination box, else the status box
+    QTest::addColumn<bool>("ok");       // its OK button, else closing it (Esc, close box)
+    QTest::addColumn<int>("answer");    // the checking model's answer afterwards
+    QTest::newRow("status box: Close") << false << true << 0;
+    QTest::newRow("status box: closed") << false << false << 0;
+    QTest::newRow("termination box: OK") << true << true << 1;
+    QTest::newRow("termination box: closed") << true << false << 0;
+}
+
+// Whatever the user does to a shown box hides its model and is handed on once, as the answer to
+// the session's prompt; a box nobody touched tells nothing.
+void TestGetDataDlg::statusBoxesAnswerTheSession() {
+    QFETCH(bool, checking);
+    QFETCH(bool, ok);
+    QFETCH(int, answer);
+    ProcessDlgModel process;
+    CheckingDlgModel check;
+    CProcessDlg processDlg(process);
+    CCheckingDlg checkingDlg(check);
+    int closes = 0, answers = 0;
+    processDlg.OnUserClose = [&]() {
+        QVERIFY(!process.IsVisible()); // the model first: the session reads it afterwards
+        ++closes;
+    };
+    checkingDlg.OnUserAnswer = [&]() {
+        QVERIFY(!check.IsVisible());
+        ++answers;
+    };
+    process.SetText("Caution");
+    process.Show();
+    check.SetText("Automatic mode was terminated.");
+    check.Show();
+    QCoreApplication::processEvents();
+    QCOMPARE(closes + answers, 0);
+    if (checking && ok)
+        checkingDlg.OkButton()->click();
+    else if (checking)
+        static_cast<QDialog&>(checkingDlg).reject(); // Esc or the close box
+    else if (ok)
+        processDlg.CloseButton()->click();
+    else
+        static_cast<QDialog&>(processDlg).reject();
+    QCOMPARE(closes, checking ? 0 : 1);
+    QCOMPARE(answers, checking ? 1 : 0);
+    QCOMPARE(check.Answer(), answer);
+    QCOMPARE(process.IsVisible(), checking);
+    QCOMPARE(check.IsVisible(), !checking);
 }
 
 QTEST_MAIN(TestGetDataDlg)

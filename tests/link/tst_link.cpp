@@ -2,6 +2,7 @@
 // analyzer, the controller, the worker, the decoder and the tables, in simulated time.
 
 #include "LinkRig.h"
+#include "storage/ResultQuery.h"
 
 #include <QFile>
 #include <QtTest>
@@ -17,10 +18,14 @@ std::string Field(CResultTable& t, int row, const char* column) {
         return "<none>";
     const std::string c = column;
     const HbA1cRecord& r = t.Record;
-    if (c == "PID") return r.PID.c_str();
-    if (c == "OPID") return r.OPID.c_str();
-    if (c == "EQ_TYPE") return r.EQ_TYPE.c_str();
-    if (c == "HbA1c_VALUE") return r.HbA1c_VALUE.c_str();
+    if (c == "PID")
+        return r.PID.c_str();
+    if (c == "OPID")
+        return r.OPID.c_str();
+    if (c == "EQ_TYPE")
+        return r.EQ_TYPE.c_str();
+    if (c == "HbA1c_VALUE")
+        return r.HbA1c_VALUE.c_str();
     return "<column>";
 }
 
@@ -45,7 +50,7 @@ SimOptions Generated(int n) {
 // Starts a manual download with Yes and runs until the data request is on the line.
 void StartManual(LinkRig& rig) {
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     for (int i = 0; i < 200 && rig.sim.Commands().size() < 3; ++i)
         rig.Run(100);
     rig.Run(400); // the request's last pause, then the watchdog starts
@@ -67,6 +72,39 @@ public:
     std::string OpenErrorText() const override { return "denied"; }
     PortOpenError error = PortOpenError::Permission;
 };
+
+QByteArray Data(const QString& name) {
+    QFile f(QStringLiteral(TREVANIX_TEST_DATA "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The download list's rows, a line each: the cells tab-separated, bytes outside printable
+// ASCII as \xNN.
+std::string DownloadListText(LinkRig& rig) {
+    std::vector<ResultRow> rows;
+    if (!ReadResultRows(rig.db->DownloadTable, false, rows))
+        return "unreadable";
+    std::string out;
+    char hex[8];
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ListCells cells =
+            ResultCells(rows[i], static_cast<int>(i) + 1, rig.settings, ListKind::Download);
+        for (size_t c = 0; c < cells.size(); ++c) {
+            if (c > 0)
+                out += '\t';
+            for (unsigned char b : cells[c]) {
+                if (b >= 0x20 && b < 0x7F && b != '\\') {
+                    out += static_cast<char>(b);
+                } else {
+                    std::snprintf(hex, sizeof hex, "\\x%02X", b);
+                    out += hex;
+                }
+            }
+        }
+        out += '\n';
+    }
+    return out;
+}
 
 } // namespace
 
@@ -95,12 +133,14 @@ private Q_SLOTS:
     void automaticReplies_data();
     void automaticReplies();
     void transferProgressFollowsTheRecords();
+    void capturedStreamsStoreTheExpectedRows_data();
+    void capturedStreamsStoreTheExpectedRows();
 };
 
 void TestLink::manualDownloadStoresEveryRecord() {
     LinkRig rig(Generated(3));
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.settled);
 
@@ -108,15 +148,19 @@ void TestLink::manualDownloadStoresEveryRecord() {
     QCOMPARE(rig.Rows(rig.db->DownloadTable), 3);
     QCOMPARE(rig.Commands(), std::string("ST ST SH SE SE "));
     QVERIFY(!rig.serial.IsOpen()); // 54 closed it
-    QCOMPARE(rig.frame.fills, 1);  // 500 with new rows
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    // 500 with new rows: one notice with the download's rows, and the outcome.
+    QCOMPARE(rig.storedNotices, std::vector<int>({3}));
+    QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Stored}));
+    QCOMPARE(rig.controller->LastOutcome().rows, 3);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QCOMPARE(rig.controller->State().DownloadAttempts, 1);
     QVERIFY(rig.Showed(LinkText::kCheckingManual));
     QVERIFY(rig.Showed(LinkText::kTransferred));
     QVERIFY(rig.Showed(kCompleteText));
     QVERIFY(rig.prompt.messages.size() == 1 && rig.prompt.messages[0].question);
-    QCOMPARE(rig.prompt.messages[0].text,
-             std::string("COM5 is connected.\r\nDo you want to download HbA1c results from analyzer?"));
+    QCOMPARE(
+        rig.prompt.messages[0].text,
+        std::string("COM5 is connected.\r\nDo you want to download HbA1c results from analyzer?"));
     QVERIFY(QFile::exists(rig.base + "/hr_lowdata.dat"));
     QCOMPARE(Field(rig.db->ResultTable, 0, "PID"), std::string("PAT100002     "));
 }
@@ -124,7 +168,7 @@ void TestLink::manualDownloadStoresEveryRecord() {
 void TestLink::commandBytesAndGapsOnTheLine() {
     LinkRig rig(Generated(2));
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
 
     std::string bytes;
@@ -152,29 +196,32 @@ void TestLink::commandBytesAndGapsOnTheLine() {
 void TestLink::secondDownloadHasNothingNew() {
     LinkRig rig(Generated(3));
     rig.prompt.answers = {true, true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     rig.statuses.clear();
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.Showed(LinkText::kNoNewData));
     QCOMPARE(rig.Rows(rig.db->ResultTable), 3);
     QCOMPARE(rig.Rows(rig.db->DownloadTable), 0);
-    QCOMPARE(rig.frame.fills, 1);
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.storedNotices, std::vector<int>({3}));
+    QCOMPARE(rig.outcomes,
+             std::vector<DownloadOutcome>({DownloadOutcome::Stored, DownloadOutcome::NothingNew}));
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
 }
 
 void TestLink::emptyAnalyzerIsReportedWithoutDecoding() {
     LinkRig rig(Generated(0));
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.Said(LinkText::kBlankBox));
     QVERIFY(rig.Showed(LinkText::kBlankStatus));
+    QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Blank}));
     QCOMPARE(rig.Commands(), std::string("ST ST SH SE SE "));
     QVERIFY(!rig.Showed(kCheckingText)); // the decoder never ran
     QVERIFY(!QFile::exists(rig.base + "/hr_lowdata.dat"));
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QVERIFY(!rig.controller->TimerRunning(kTimerWatchdog));
 }
 
@@ -183,13 +230,15 @@ void TestLink::brokenTerminatorStoresNothingAndClosesThePort() {
     o.badTerminator = true;
     LinkRig rig(o);
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QVERIFY(rig.Said(kCrcFailText));
+    QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Rejected}));
+    QVERIFY(rig.controller->LastOutcome().Failed());
     QCOMPARE(rig.Rows(rig.db->ResultTable), 0);
     QVERIFY(!rig.serial.IsOpen());
     QCOMPARE(rig.Commands(), std::string("ST ST SH ")); // no acknowledgement
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
 }
 
 void TestLink::downloadVariants_data() {
@@ -199,10 +248,14 @@ void TestLink::downloadVariants_data() {
     QTest::addColumn<QString>("pid");
     QTest::addColumn<QString>("eqType");
     // Newest first: row 0 is the third generated record, row 2 the first.
-    QTest::newRow("plain") << false << false << 0 << "PAT100000     " << " ";
-    QTest::newRow("NUL bytes arrive as blanks") << true << false << 0 << "PAT100000     " << " ";
-    QTest::newRow("SU handshake trims IDs") << false << true << 0 << "PAT100000 " << " ";
-    QTest::newRow("tilted") << false << false << 1 << "PAT100000     " << "Analyzer Tilted";
+    QTest::newRow("plain") << false << false << 0 << "PAT100000     "
+                           << " ";
+    QTest::newRow("NUL bytes arrive as blanks") << true << false << 0 << "PAT100000     "
+                                                << " ";
+    QTest::newRow("SU handshake trims IDs") << false << true << 0 << "PAT100000 "
+                                            << " ";
+    QTest::newRow("tilted") << false << false << 1 << "PAT100000     "
+                            << "Analyzer Tilted";
 }
 
 void TestLink::downloadVariants() {
@@ -217,7 +270,7 @@ void TestLink::downloadVariants() {
     o.handshakeU = handshakeU;
     LinkRig rig(o);
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(60000));
     QCOMPARE(rig.Rows(rig.db->ResultTable), 3);
     QCOMPARE(rig.controller->State().HandshakeReplyU, handshakeU);
@@ -287,13 +340,15 @@ void TestLink::watchdogGivesUp() {
     if (adapter)
         MarkAdapter(rig);
     rig.prompt.answers = {true};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     QVERIFY(rig.RunUntilIdle(30 * 60 * 1000));
     QVERIFY(rig.Said(text.toStdString()));
+    QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::GaveUp}));
+    QCOMPARE(QString::fromStdString(rig.controller->LastOutcome().text), text);
     const AcquisitionState& s = rig.controller->State();
     QCOMPARE(s.DownloadAttempts, attempts);
-    QCOMPARE(s.ManualPhase, -1);
-    QCOMPARE(s.ReplyFilter, 0);
+    QCOMPARE(s.ManualPhase, kManualIdle);
+    QCOMPARE(s.ReplyFilter, kFilterNone);
     QVERIFY(!rig.ports.AdapterFound());
     QVERIFY(!rig.serial.IsOpen());
     QVERIFY(!rig.controller->TimerRunning(kTimerWatchdog));
@@ -335,10 +390,10 @@ void TestLink::largeBlocksRaiseTheLimits() {
 void TestLink::cancelledPortChoiceOpensNothing() {
     LinkRig rig(Generated(3));
     rig.chooser.cancel = true;
-    rig.Command(50);
+    rig.Command(kCmdManual);
     rig.Run(5000);
     QCOMPARE(rig.chooser.runs, 1);
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QVERIFY(!rig.serial.IsOpen());
     QVERIFY(rig.sim.Received().empty());
     QVERIFY(rig.prompt.messages.empty());
@@ -347,13 +402,13 @@ void TestLink::cancelledPortChoiceOpensNothing() {
 void TestLink::openFailureIsReported() {
     LinkRig rig(Generated(3));
     rig.chooser.path = rig.home.path().toStdString() + "/no-such-port";
-    rig.Command(50);
+    rig.Command(kCmdManual);
     rig.Run(2000);
     QCOMPARE(rig.prompt.messages.size(), size_t(1));
     QCOMPARE(rig.prompt.messages[0].text.substr(0, std::string(LinkText::kOpenFail).size()),
              std::string(LinkText::kOpenFail));
     QCOMPARE(rig.prompt.messages[0].title, std::string("Trevanix"));
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
     QVERIFY(!rig.serial.IsOpen());
 }
 
@@ -362,36 +417,33 @@ void TestLink::permissionProblemSaysHowToFixIt() {
     ScriptedPrompt prompt;
     CResultDatabases db(home.path(), &prompt);
     AppSettings settings;
-    FailingPort port;
-    ManualEventClock clock;
     ScriptedChooser chooser;
     chooser.path = "/dev/ttyUSB0";
     FakeFrame frame;
-    PortLists ports;
-    ProcessDlgModel processDlg;
-    CheckingDlgModel checkingDlg;
-    ReceiveProgressModel progress;
-    CAcquisitionController c(LinkContext{port, clock, prompt, chooser, frame, db, settings, ports,
-                                         processDlg, checkingDlg, progress, DecoderFolders{},
-                                         []() { return std::vector<EnumeratedPort>(); }});
+    LinkStack stack(std::make_unique<FailingPort>(), std::make_unique<ManualEventClock>());
+    stack.enumerate = []() { return std::vector<EnumeratedPort>(); };
+    CAcquisitionController c(stack.Context(prompt, chooser, frame, db, settings, DecoderFolders{}));
     c.Initialise();
-    c.FrameCommand(FRAME_COMMAND_TAG, 50);
-    clock.RunFor(1000, nullptr);
+    c.FrameCommand(FRAME_COMMAND_TAG, kCmdManual);
+    static_cast<ManualEventClock&>(*stack.clock).RunFor(1000, nullptr);
     QCOMPARE(prompt.messages.size(), size_t(1));
     const std::string& text = prompt.messages[0].text;
     QCOMPARE(text.substr(0, std::string(LinkText::kOpenFail).size()),
              std::string(LinkText::kOpenFail));
     QVERIFY(text.find("/dev/ttyUSB0") != std::string::npos);
     QVERIFY(text.find("dialout") != std::string::npos);
-    QCOMPARE(c.State().ManualPhase, -1);
+    QCOMPARE(c.State().ManualPhase, kManualIdle);
+    QCOMPARE(c.LastOutcome().kind, DownloadOutcome::OpenFailed);
+    QCOMPARE(c.LastOutcome().text, text);
 }
 
 void TestLink::answeringNoLeavesThePortOpen() {
     LinkRig rig(Generated(3));
     rig.prompt.answers = {false};
-    rig.Command(50);
+    rig.Command(kCmdManual);
     rig.Run(3000);
-    QCOMPARE(rig.controller->State().ManualPhase, -1);
+    QCOMPARE(rig.controller->State().ManualPhase, kManualIdle);
+    QCOMPARE(rig.outcomes, std::vector<DownloadOutcome>({DownloadOutcome::Declined}));
     QVERIFY(rig.serial.IsOpen());
     QVERIFY(rig.sim.Received().empty());
 }
@@ -399,8 +451,8 @@ void TestLink::answeringNoLeavesThePortOpen() {
 void TestLink::foreignOrUnknownCommandsChangeNothing_data() {
     QTest::addColumn<int>("tag");
     QTest::addColumn<int>("code");
-    QTest::newRow("other tag, manual download") << FRAME_COMMAND_TAG + 1 << 50;
-    QTest::newRow("other tag, view") << 0 << 3;
+    QTest::newRow("other tag, manual download") << FRAME_COMMAND_TAG + 1 << int(kCmdManual);
+    QTest::newRow("other tag, view") << 0 << int(kCmdShowAllData);
     QTest::newRow("unknown code 0") << FRAME_COMMAND_TAG << 0;
     QTest::newRow("unknown code 99") << FRAME_COMMAND_TAG << 99;
     QTest::newRow("unknown code -1") << FRAME_COMMAND_TAG << -1;
@@ -430,8 +482,8 @@ void TestLink::automaticReplies_data() {
     QTest::addColumn<int>("blockLength");
     QByteArray record = QByteArray::fromStdString(MakeRecord(GenerateRecords(1, 0)[0]));
     QTest::newRow("SC and 50 characters") << QByteArray("SC") + record + "1234567" << -1 << 43;
-    QTest::newRow("SF: measurement finished") << QByteArray("SF") << 27 << 0;
-    QTest::newRow("FS counts as SF") << QByteArray("FS") << 27 << 0;
+    QTest::newRow("SF: measurement finished") << QByteArray("SF") << int(kStepRequestAgain) << 0;
+    QTest::newRow("FS counts as SF") << QByteArray("FS") << int(kStepRequestAgain) << 0;
 }
 
 void TestLink::automaticReplies() {
@@ -439,24 +491,21 @@ void TestLink::automaticReplies() {
     QFETCH(int, autoStep);
     QFETCH(int, blockLength);
     LinkRig rig(Generated(1));
-    AcquisitionState& s = rig.controller->State();
-    s.AutoMode = 1;
-    s.AutoStep = 100;
-    s.LinkPhase = 2;
-    s.TransferActive = true;
+    rig.controller->Presets().PresetAwaitingBlock(true);
+    const AcquisitionState& s = rig.controller->State();
     for (char c : bytes)
         rig.controller->SerialRx(kSerialRxTag, &c, 1);
     if (blockLength == 0) {
         QCOMPARE(s.AutoStep, autoStep);
-        QCOMPARE(s.LinkPhase, 1);
+        QCOMPARE(s.LinkPhase, kPhaseAutoWaiting);
         return;
     }
     QCOMPARE(int(s.BlockText.size()), blockLength);
     QCOMPARE(QByteArray::fromStdString(s.BlockText), bytes.mid(2, 43));
     QCOMPARE(s.BlockRecordCount, 1);
-    rig.Run(10000); // 37's and then 53's end commands, 2.5 s each
+    rig.Run(10000);                             // 37's and then 53's end commands, 2.5 s each
     QCOMPARE(rig.Rows(rig.db->ResultTable), 1); // handed over once, stored once
-    QCOMPARE(s.AutoStep, 110);                  // the decoder's 35
+    QCOMPARE(s.AutoStep, kStepRemoveCartridge); // the decoder's 35
 }
 
 void TestLink::transferProgressFollowsTheRecords() {
@@ -469,6 +518,35 @@ void TestLink::transferProgressFollowsTheRecords() {
     QCOMPARE(rig.processDlg.ProgressDetail(), std::string("Records received: 4 of 10"));
     // The status texts stay the program's own.
     QVERIFY(rig.processDlg.Text().rfind("Receiving data from analyzer...", 0) == 0);
+}
+
+// A block captured from the line, carried through the receive routine, the worker's decoder
+// and the store to the download list's rows, compared with the rows expected of it.
+void TestLink::capturedStreamsStoreTheExpectedRows_data() {
+    QTest::addColumn<QString>("capture");
+    QTest::addColumn<DownloadOutcome>("outcome");
+    QTest::newRow("3 records") << "manual-3-records" << DownloadOutcome::Stored;
+    // A NUL byte inside a record fails the block's check: nothing is stored.
+    QTest::newRow("NUL bytes in the IDs") << "manual-nul-bytes" << DownloadOutcome::Rejected;
+    QTest::newRow("empty analyzer") << "manual-empty" << DownloadOutcome::Blank;
+}
+
+void TestLink::capturedStreamsStoreTheExpectedRows() {
+    QFETCH(QString, capture);
+    QFETCH(DownloadOutcome, outcome);
+    LinkRig rig(Generated(0));
+    QByteArray stream = Data(capture + ".bin");
+    const QByteArray expected = Data(capture + ".rows");
+    QVERIFY(!stream.isEmpty());
+    // From the data request on: what came before answered the handshake.
+    stream = stream.mid(std::max(0, int(stream.indexOf("SH"))));
+    rig.controller->Presets().PresetAwaitingBlock(false);
+    rig.controller->Presets().PresetManualPhase(kManualRequestSent);
+    for (char c : stream)
+        rig.controller->SerialRx(kSerialRxTag, &c, 1);
+    QVERIFY(rig.RunUntilIdle(30000));
+    QCOMPARE(rig.controller->LastOutcome().kind, outcome);
+    QCOMPARE(QString::fromStdString(DownloadListText(rig)), QString::fromLatin1(expected));
 }
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -3,6 +3,7 @@
 // and a store held up by another program while the window closes.
 
 #include "LinkRig.h"
+#include "LockWatch.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -87,7 +88,7 @@ void TestLinkFaults::largeBlockAtLineRateCompletes() {
     QCOMPARE(rig.Commands(), std::string("ST ST SH SE SE "));
     QCOMPARE(rig.Rows(rig.db->ResultTable), records);
     QCOMPARE(rig.Rows(rig.db->DownloadTable), records);
-    QCOMPARE(rig.frame.fills, 1);
+    QCOMPARE(rig.storedNotices, std::vector<int>({records}));
     QCOMPARE(rig.controller->State().DownloadAttempts, 1);
     for (const std::string& s : rig.statuses)
         QVERIFY2(s.rfind("Error count", 0) != 0, s.c_str());
@@ -158,6 +159,7 @@ void TestLinkFaults::automaticWaitsCountFromTheLastByte() {
 }
 
 void TestLinkFaults::closingDuringAHeldStoreDoesNotWait() {
+    LockWatch::Install(); // before the rig opens its databases
     LinkRig rig(AtLineRate(5));
     rig.db->ResultTable.SetBusyTimeout(120000);
     // Another program holds the write lock of the main database.
@@ -165,6 +167,7 @@ void TestLinkFaults::closingDuringAHeldStoreDoesNotWait() {
     QCOMPARE(sqlite3_open(QFile::encodeName(rig.db->MainDbPath).constData(), &other), SQLITE_OK);
     QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
 
+    const int refusedBefore = LockWatch::Refusals();
     StartManual(rig);
     // Up to the port's close (code 54): after it the worker goes on to store and waits.
     // (No full settle: it would wait for the worker, which is about to wait for the database.)
@@ -177,14 +180,15 @@ void TestLinkFaults::closingDuringAHeldStoreDoesNotWait() {
         rig.clock.RunFor(100, justEvents);
     QVERIFY2(!rig.serial.IsOpen(), rig.Commands().c_str());
     rig.clock.RunFor(500, justEvents);
-    QThread::msleep(300); // the worker is in its wait now
+    // The store asked for the lock and was refused: the worker is in its wait now.
+    QVERIFY(LockWatch::WaitForRefusalAfter(refusedBefore, 60000) > refusedBefore);
     QVERIFY(rig.controller->WorkerBusy());
 
     QElapsedTimer t;
     t.start();
     rig.controller->Shutdown();
     QVERIFY2(t.elapsed() < 5000, std::to_string(t.elapsed()).c_str());
-    QCOMPARE(rig.frame.fills, 0);
+    QVERIFY(rig.storedNotices.empty());
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     QCOMPARE(rig.Rows(rig.db->ResultTable), 0);

@@ -1,11 +1,12 @@
 #pragma once
-// What stands around the link in a test: a port choice that answers from a script and a main
-// frame that records what it is asked to show.
+// What stands around the link in a test: a port choice that answers from a script, a main
+// frame that records what it is asked to show, and the session as a view sees it.
 
 #include "link/DownloadSession.h"
 #include "link/FrameHost.h"
 #include "link/PortDiscovery.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,6 @@ public:
         active = index;
     }
     void RefreshActiveView() override { ++refreshes; }
-    void FillDownloadList() override { ++fills; }
     void SetStatusPane(int pane, const std::string& text) override {
         if (pane >= 0 && pane < 7)
             panes[pane] = text;
@@ -49,7 +49,6 @@ public:
     int active = 2;
     std::vector<int> shown;
     int refreshes = 0;
-    int fills = 0;
     std::string panes[7];
 };
 
@@ -59,15 +58,25 @@ public:
     const AcquisitionState& State() const override { return state; }
     void StartManual() override { ++manualStarts; }
     void StartAutomatic() override {
-        state.AutoMode = 1;
+        state.AutoMode = kModeAutomatic;
         ++automaticStarts;
     }
     void SwitchToManual() override {
-        state.AutoMode = 0;
+        state.AutoMode = kModeManual;
         ++switchesToManual;
     }
     bool IsIdle() const override { return idle; }
+    const SessionOutcome& LastOutcome() const override { return outcome; }
+    void SetOutcomeListener(std::function<void(const SessionOutcome&)> l) override {
+        listener = std::move(l);
+    }
+    SessionPrompt PendingPrompt() const override { return pending; }
+    void AcknowledgePrompt(SessionPrompt prompt) override { acknowledged.push_back(prompt); }
     AcquisitionState state;
+    SessionOutcome outcome;
+    std::function<void(const SessionOutcome&)> listener;
+    SessionPrompt pending = SessionPrompt::None;
+    std::vector<SessionPrompt> acknowledged;
     int manualStarts = 0;
     int automaticStarts = 0;
     int switchesToManual = 0;

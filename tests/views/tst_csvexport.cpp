@@ -242,13 +242,13 @@ private Q_SLOTS:
         QVERIFY(StoreRows(f.frame.Databases().DownloadTable, some));
         f.view->FillDownloadList();
         QCOMPARE(f.view->List()->ItemCount(), rows);
-        f.frame.Link().State().AutoMode = autoMode;
+        f.frame.Link().Presets().PresetMode(AutoModeValue(autoMode));
         QTemporaryDir out;
         f.desktop.answer = out.filePath("down.csv");
         f.prompt.messages.clear();
         f.prompt.answers = {yes};
         f.view->Export->click();
-        f.frame.Link().State().AutoMode = 0;
+        f.frame.Link().Presets().PresetMode(kModeManual);
         QStringList got;
         for (const std::string& m : Messages(f.prompt))
             got << QString::fromStdString(m);

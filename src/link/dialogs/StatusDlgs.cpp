@@ -105,6 +105,8 @@ void CProcessDlg::Sync() {
 void CProcessDlg::reject() {
     model_.Hide(); // the model's observer hides the window
     hide();
+    if (OnUserClose)
+        OnUserClose();
 }
 
 CCheckingDlg::CCheckingDlg(CheckingDlgModel& model, QWidget* parent)
@@ -116,7 +118,7 @@ CCheckingDlg::CCheckingDlg(CheckingDlgModel& model, QWidget* parent)
     text_ = new CGradientText(this);
     ok_ = IconButton(QStringLiteral("OK"), this);
     no_ = IconButton(QStringLiteral("NO"), this);
-    no_->hide(); // as the original: the NO answer exists but is never offered
+    no_->hide(); // the answer NO exists for the model, but the user is never offered it
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_, 1);
     auto* row = new QHBoxLayout;
@@ -127,10 +129,14 @@ CCheckingDlg::CCheckingDlg(CheckingDlgModel& model, QWidget* parent)
     connect(ok_, &QPushButton::clicked, this, [this]() {
         model_.AnswerOk();
         hide();
+        if (OnUserAnswer)
+            OnUserAnswer();
     });
     connect(no_, &QPushButton::clicked, this, [this]() {
         model_.AnswerNo();
         hide();
+        if (OnUserAnswer)
+            OnUserAnswer();
     });
     model_.SetObserver([this]() {
         QMetaObject::invokeMethod(
@@ -154,4 +160,6 @@ void CCheckingDlg::Sync() {
 void CCheckingDlg::reject() {
     model_.AnswerNo(); // closing the box is not an OK
     hide();
+    if (OnUserAnswer)
+        OnUserAnswer();
 }

@@ -6,6 +6,7 @@
 #include "link/StatusDialogs.h"
 
 #include <QDialog>
+#include <functional>
 
 class CPercentBar;
 class QPushButton;
@@ -33,6 +34,8 @@ public:
     CGradientText* TextLine() const { return text_; }
     QPushButton* CloseButton() const { return close_; }
     CPercentBar* Bar() const { return bar_; }
+    // The user closed the box (after the model was hidden).
+    std::function<void()> OnUserClose;
 
 protected:
     void reject() override; // the Close button, Esc and the close box only hide
@@ -51,6 +54,8 @@ public:
     void Sync();
     CGradientText* TextLine() const { return text_; }
     QPushButton* OkButton() const { return ok_; }
+    // The user answered (OK, NO or the close box), after the model took the answer.
+    std::function<void()> OnUserAnswer;
 
 protected:
     void reject() override;

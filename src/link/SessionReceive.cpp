@@ -1,0 +1,178 @@
+// The session's receive routine and the worker's jobs.
+
+#include "link/AcquisitionController.h"
+
+#include "link/DecoderBridge.h"
+#include "platform/Prompt.h"
+#include "settings/Settings.h"
+
+// ---------------------------------------------------------------------------------------------
+// Receive routine
+
+void CAcquisitionController::SerialRx(int tag, const char* bytes, int count) {
+    if (tag != kSerialRxTag || !state_.AppRunning || count <= 0)
+        return;
+    deferred_.append(bytes, static_cast<size_t>(count));
+    DrainReceived();
+}
+
+void CAcquisitionController::DrainReceived() {
+    if (draining_)
+        return;
+    draining_ = true;
+    while (deferredPos_ < deferred_.size() && writes_.Idle() && state_.AppRunning)
+        ReceiveByte(deferred_[deferredPos_++]);
+    if (deferredPos_ >= deferred_.size()) {
+        deferred_.clear();
+        deferredPos_ = 0;
+    }
+    draining_ = false;
+}
+
+Listen CAcquisitionController::Listening() const {
+    switch (state_.LinkPhase) {
+    case kPhaseAutoWaiting:
+        return Listen::Replies;
+    case kPhaseAutoTransfer:
+        return Listen::AutoBlock;
+    case kPhaseManual:
+        return state_.TransferActive ? Listen::ManualBlock : Listen::ManualHandshake;
+    default:
+        return Listen::Nothing;
+    }
+}
+
+void CAcquisitionController::ReceiveByte(char byte) {
+    const FramerEvent e =
+        framer_.Push(byte, Listening(), state_.ReplyFilter, state_.TransferActive);
+    switch (e.kind) {
+    case FramerEvent::HandshakeReply:
+        state_.HandshakeReplyU = e.replyU;
+        break;
+    case FramerEvent::Receiving:
+        if (state_.LinkPhase == kPhaseAutoTransfer)
+            ShowStatus(LinkText::kReceiving);
+        else
+            OnBlockByte(e);
+        break;
+    case FramerEvent::Blank:
+        OnBlockByte(e);
+        OnBlankAnalyzer();
+        break;
+    case FramerEvent::BlockComplete:
+        OnBlockByte(e);
+        state_.TransferActive = false;
+        watchdogTimer_.Stop();
+        autoTimer_.Stop();
+        HandOverBlock(framer_.BlockText(), e.count);
+        break;
+    case FramerEvent::MeasurementFinished:
+        ShowStatus(LinkText::kReceiving);
+        state_.LinkPhase = kPhaseAutoWaiting;
+        state_.AutoStep = kStepRequestAgain;
+        state_.StepTime = ctx_.clock.NowMs();
+        break;
+    case FramerEvent::DataReply:
+        ShowStatus(LinkText::kReceiving);
+        // One hand-over per request: the bytes after the record must not hand it over again.
+        state_.TransferActive = false;
+        HandOverBlock(framer_.BlockText(), 1);
+        writes_.Wait(50);
+        writes_.Then([this]() { Dispatch(kCmdAcknowledge); });
+        break;
+    case FramerEvent::None:
+        break;
+    }
+}
+
+void CAcquisitionController::OnBlockByte(const FramerEvent& e) {
+    ShowStatus(state_.RxCount % 4 == 0 ? LinkText::kReceivingA : LinkText::kReceivingB);
+    if (e.headerNew && e.count > 400) {
+        state_.StallTimeout = 90000;
+        state_.SilenceTimeout = 150000;
+        state_.GiveUpTimeout = std::max(200000.0, GiveUpLimitForBlock(e.count));
+    }
+    if (e.records < 0 || e.records == progressRecords_)
+        return; // the bar moves record by record
+    progressRecords_ = e.records;
+    const int percent = static_cast<int>(static_cast<long long>(e.records) * 100 / e.count);
+    ctx_.processDlg.SetProgress(percent, "Records received: " + std::to_string(e.records) + " of " +
+                                             std::to_string(e.count));
+}
+
+void CAcquisitionController::OnBlankAnalyzer() {
+    state_.TransferActive = false;
+    handshakeTimer_.Stop();
+    watchdogTimer_.Stop();
+    autoTimer_.Stop();
+    Inform(LinkText::kBlankBox);
+    ShowStatus(LinkText::kBlankStatus);
+    state_.ManualPhase = kManualIdle;
+    Report(DownloadOutcome::Blank, LinkText::kBlankBox);
+    writes_.Wait(50);
+    writes_.Then([this]() { Dispatch(kCmdAcknowledge); });
+}
+
+void CAcquisitionController::HandOverBlock(std::string block, int count) {
+    state_.BlockRecordCount = count;
+    state_.BlockText = std::move(block);
+    DownloadBlock b;
+    b.BlockText = state_.BlockText;
+    b.BlockRecordCount = count;
+    b.HandshakeReplyU = state_.HandshakeReplyU;
+    b.AutoMode = state_.AutoMode == kModeAutomatic;
+    b.PidDigit = ctx_.settings.PID_Digit;
+    b.OpidDigit = ctx_.settings.OPID_Digit;
+    writes_.Wait(50);
+    writes_.Then([this, b = std::move(b)]() mutable { worker_.SignalDecode(std::move(b)); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Worker
+
+void CAcquisitionController::SignalScan() {
+    worker_.SignalScan();
+}
+
+void CAcquisitionController::SignalPresence() {
+    worker_.SignalPresence();
+}
+
+bool CAcquisitionController::WorkerBusy() const {
+    return worker_.Busy();
+}
+
+bool CAcquisitionController::WorkerQuiet() const {
+    return worker_.Quiet();
+}
+
+bool CAcquisitionController::CallOnFrame(std::function<void()> step) {
+    return worker_.CallOnFrame(std::move(step));
+}
+
+void CAcquisitionController::RunDecode(const DownloadBlock& block) {
+    CDecoderBridge bridge(static_cast<IDecoderHost&>(*this));
+    const int stored = ProcessDownloadBlock(block, ctx_.db, ctx_.folders, bridge);
+    // A rejected automatic block sends nothing back; without this the sequencer would stay at
+    // step 100 for good and the measurement would never be fetched.
+    if (stored == kBlockRejected && block.AutoMode)
+        CallOnFrame([this]() {
+            if (state_.AutoMode == kModeAutomatic && state_.AutoStep == kStepTransfer)
+                sequencer_.TransferFailed();
+        });
+}
+
+void CAcquisitionController::RunFullScan() {
+    ctx_.ports.FullScan(ctx_.enumerate()); // clears AdapterFound first
+    CallOnFrame([this]() {
+        if (state_.LinkPhase == kPhaseManual || state_.LinkPhase == kPhaseNone) {
+            state_.ManualPhase = kManualScanned;
+            Dispatch(kCmdManual);
+        }
+    });
+}
+
+void CAcquisitionController::RunPresenceCheck() {
+    if (!ctx_.ports.PresenceCheck(ctx_.enumerate()))
+        CallOnFrame([this]() { Dispatch(kCmdAdapterGone); });
+}
