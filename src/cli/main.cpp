@@ -314,7 +314,15 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
     CAcquisitionController link(
         stack->Context(sessionPrompt, chooser, frame, db, settings, DecoderFolders{base, data}));
     OutcomeLog outcomes(db);
-    link.SetOutcomeListener([&outcomes](const SessionOutcome& o) { outcomes(o); });
+    // Whether the session is over is looked at once a second while nothing has happened (a
+    // block at 9600 baud takes minutes; the line should not wake the command more than the
+    // bytes do), and every 100 ms once the session reported an outcome or waits on a prompt.
+    QTimer poll;
+    poll.setInterval(1000);
+    link.SetOutcomeListener([&outcomes, &poll](const SessionOutcome& o) {
+        outcomes(o);
+        poll.setInterval(100);
+    });
     link.Initialise();
     QTimer::singleShot(0, [&]() {
         if (args.automatic)
@@ -330,12 +338,13 @@ int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base
             timedOut = outcomes.stores == 0;
             app.quit();
         });
-    QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&]() {
+        if (link.PendingPrompt() != SessionPrompt::None)
+            poll.setInterval(100);
         if (prompt.failed || outcomes.failed || CycleOver(link, args.automatic))
             app.quit();
     });
-    poll.start(100);
+    poll.start();
     app.exec();
     link.Shutdown();
 
