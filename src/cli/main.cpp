@@ -175,14 +175,17 @@ int ListMain(int argc, char** argv) {
     ListSearch search;
     if (!ParseListArgs(argc, argv, search))
         return Usage();
-    std::vector<ResultRow> rows;
-    AppSettings settings;
-    if (const int status = SearchStoredResults(search, rows, settings))
+    StoredSearch found;
+    if (const int status = found.Run(search))
         return status;
+    // Each row is written as it is read; a row deleted meanwhile is left out.
     std::string line;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const ListCells cells =
-            ResultCells(rows[i], static_cast<int>(i) + 1, settings, ListKind::AllData);
+    int number = 0;
+    for (size_t i = 0; i < found.Count(); ++i) {
+        const ResultRow* row = found.Row(i);
+        if (!row)
+            continue;
+        const ListCells cells = ResultCells(*row, ++number, found.Settings(), ListKind::AllData);
         const std::string* fields[kListColumnCount];
         for (size_t c = 0; c < cells.size(); ++c)
             fields[c] = &cells[c];
@@ -190,7 +193,7 @@ int ListMain(int argc, char** argv) {
         AppendLine(line, fields, cells.size());
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    return 0;
+    return found.ReadFailed() ? found.TellNotWhole() : 0;
 }
 
 // trevanix-cli audit: every correction and deletion, newest first.
@@ -272,8 +275,8 @@ void PrintStatusTexts(LinkStack& link) {
             *lastTenth = percent / 10;
             std::fprintf(stderr, "  %3d%%  %s\n", percent, dlg.ProgressDetail().c_str());
         }
-        const bool receiving = text.rfind(LinkText::kReceivingA, 0) == 0 ||
-                               text == LinkText::kReceivingB;
+        const bool receiving =
+            text.rfind(LinkText::kReceivingA, 0) == 0 || text == LinkText::kReceivingB;
         if (receiving && lastText->rfind("Receiving data", 0) == 0)
             return;
         if (text != *lastText) {

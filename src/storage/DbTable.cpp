@@ -151,6 +151,11 @@ bool CDbTable::OpenWithFlags(const char* path, int flags) {
     // Another program (a backup tool, a database browser) may hold the file for a moment. The
     // wait is bounded, and CancelWaits ends it at once when the program is closing.
     sqlite3_busy_handler(db_, &CDbTable::BusyHandler, this);
+    // The lists, the chart and the searches read rows by key in date order; once the rows are
+    // not stored in that order, SQLite's default 2 MB cache would read most pages again and
+    // again. The cache only grows as pages are read, so a small file costs no more.
+    const std::string cache = "PRAGMA cache_size=-" + std::to_string(kPageCacheKiB);
+    sqlite3_exec(db_, cache.c_str(), nullptr, nullptr, nullptr);
     open_ = true;
     path_.Assign(path);
     return true;

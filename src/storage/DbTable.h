@@ -28,6 +28,8 @@ struct sqlite3_stmt;
 // names (letters, digits, "_", "-", and for file names ".") of a sensible length reach SQL or a
 // path.
 inline constexpr size_t kMaxPlainNameLength = 64;
+// The page cache of each connection, in KiB.
+inline constexpr int kPageCacheKiB = 64 * 1024;
 bool IsPlainName(const std::string& name, bool allowDot = false);
 // What an SQLite failure means to the user, in plain words ("the disk is full").
 std::string PlainReason(int sqliteCode);
