@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace {
 
@@ -85,44 +84,49 @@ bool CResultSearch::ReadRows(const std::vector<RowKey>& keys, size_t first, size
     out.clear();
     if (first >= keys.size())
         return true;
-    const size_t end = first + std::min(count, keys.size() - first);
-    // One statement for the run: SQLite looks the keys up in ROWID order, so a run costs the
-    // same whether the rows were stored in date order or not; the rows are put back in the
-    // order of the keys afterwards.
-    std::unordered_map<RowKey, size_t> at;
-    at.reserve(end - first);
-    std::string sql = std::string("SELECT ROWID, ") + kRowColumns + " FROM " + table_.QuotedName() +
-                      " WHERE ROWID IN (";
-    for (size_t i = first; i < end; ++i) {
-        if (at.emplace(keys[i], i - first).second) {
-            sql += std::to_string(keys[i]);
-            sql += ',';
-        }
-    }
-    sql.back() = ')';
-    std::vector<ResultRow> found(end - first);
-    std::vector<bool> present(end - first, false);
+    const size_t n = std::min(count, keys.size() - first);
+    // The run's rows are looked up in ROWID order, which is the order of the file's pages: a
+    // run costs the same whether the rows were stored in date order or not. They are put back
+    // in the order of the keys afterwards.
+    std::vector<std::pair<RowKey, size_t>> byKey(n);
+    for (size_t i = 0; i < n; ++i)
+        byKey[i] = {keys[first + i], i};
+    std::sort(byKey.begin(), byKey.end());
+    std::vector<ResultRow> found(n);
+    std::vector<char> present(n, 0);
     {
         auto lock = table_.Lock();
         if (!table_.IsOpen())
             return false;
+        const std::string sql = std::string("SELECT ") + kRowColumns + " FROM " +
+                                table_.QuotedName() + " WHERE ROWID=?";
         Statement s;
         if (sqlite3_prepare_v2(table_.Database(), sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
             return false;
-        int rc;
-        while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
-            const RowKey key = sqlite3_column_int64(s.st, 0);
-            const auto it = at.find(key);
-            if (it == at.end())
-                continue;
-            ReadRow(s.st, 1, key, found[it->second]);
-            present[it->second] = true;
+        // One read transaction for the run, not one per row.
+        const bool inTransaction = sqlite3_get_autocommit(table_.Database()) == 0;
+        if (!inTransaction)
+            sqlite3_exec(table_.Database(), "BEGIN", nullptr, nullptr, nullptr);
+        bool ok = true;
+        for (size_t i = 0; i < n && ok; ++i) {
+            sqlite3_reset(s.st);
+            sqlite3_bind_int64(s.st, 1, byKey[i].first);
+            const int rc = sqlite3_step(s.st);
+            if (rc == SQLITE_ROW) {
+                ReadRow(s.st, 0, byKey[i].first, found[byKey[i].second]);
+                present[byKey[i].second] = 1;
+            } else if (rc != SQLITE_DONE) {
+                ok = false;
+            }
         }
-        if (rc != SQLITE_DONE)
+        sqlite3_reset(s.st);
+        if (!inTransaction)
+            sqlite3_exec(table_.Database(), "COMMIT", nullptr, nullptr, nullptr);
+        if (!ok)
             return false;
     }
-    out.reserve(found.size());
-    for (size_t i = 0; i < found.size(); ++i)
+    out.reserve(n);
+    for (size_t i = 0; i < n; ++i)
         if (present[i])
             out.push_back(std::move(found[i]));
     return true;
