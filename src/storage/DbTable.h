@@ -80,6 +80,10 @@ public:
     int CountRows();
     bool Requery();
     bool RequeryHasRows();
+    // Whether the table can be read now, without listing its rows: its columns checked (and
+    // completed, unless read-only) and its first row read. False where Requery would fail for a
+    // file in use, damaged or lacking columns. The list of rows is left as it was.
+    bool CheckReadable();
     bool DeleteWhere();
     bool MoveTo(int n);
     bool MoveFirst();
