@@ -297,6 +297,18 @@ void CLabSender::RecordAnswer(const Claimed& m, const Hl7Ack& ack, std::vector<O
     }
 }
 
+void CLabSender::Unreachable(const std::vector<Claimed>& rest, const std::string& error,
+                             std::vector<Outcome>& outcomes, SendPass& pass) {
+    // The rest of the queue waits behind the first, which goes again after a pause.
+    const Claimed& m = rest.front();
+    outcomes.push_back({m.id, m.claim, "waiting", error, now() + RetryPauseMs(m.attempts)});
+    std::vector<Claimed> others(rest.begin() + 1, rest.end());
+    Settle(outcomes, others, true);
+    pass.unreachable = true;
+    pass.lastProblem = "The lab system " + config_.host + ":" + std::to_string(config_.port) +
+                       " could not be reached: " + error;
+}
+
 SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) {
     // Answers are written a run at a time: a sender killed before it wrote them sends those
     // messages again with the same control IDs, which receivers drop as repeats.
@@ -341,14 +353,7 @@ SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) 
                     Settle(outcomes, rest, true); // sent again later, same control ID
                     return pass;
                 }
-                // The receiver cannot be reached: the rest of the queue waits behind this one.
-                const int64_t next = now() + RetryPauseMs(m.attempts);
-                outcomes.push_back({m.id, m.claim, "waiting", error, next});
-                std::vector<Claimed> others(rest.begin() + 1, rest.end());
-                Settle(outcomes, others, true);
-                pass.unreachable = true;
-                pass.lastProblem = "The lab system " + config_.host + ":" +
-                                   std::to_string(config_.port) + " could not be reached: " + error;
+                Unreachable(rest, error, outcomes, pass);
                 return pass;
             }
             after = m.id;

@@ -72,6 +72,10 @@ private:
     // The receiver's answer to m as an outcome, counted in the pass.
     void RecordAnswer(const Claimed& m, const Hl7Ack& ack, std::vector<Outcome>& outcomes,
                       SendPass& pass);
+    // The receiver cannot be reached while sending rest.front(): its outcome written, the claims
+    // of the rest released, the pass told.
+    void Unreachable(const std::vector<Claimed>& rest, const std::string& error,
+                     std::vector<Outcome>& outcomes, SendPass& pass);
     int64_t ClaimSpan() const;
 
     CDbTable& db_;
