@@ -4,15 +4,19 @@
 //  2. a header click that sorts the rows by Date, and one by Patient ID, against the same SELECT;
 //  3. a 30-day search, against the same SELECT with that WHERE;
 //  4. memory per listed row (resident size growth / rows) and the time of one repaint near the
-//     first and near the last row (the model answers each cell in constant time).
-// Usage: bench_list [rows]   (default 100000; runs offscreen)
+//     first and near the last row (the model answers each cell in constant time);
+//  5. trevanix-cli list with a 30-day search and with no search, as separate processes, against
+//     the sqlite3 shell printing the same rows and the same SELECT through the C API: time and
+//     peak memory (the child's ru_maxrss).
+// Usage: bench_list [rows] [--out-of-order] [--cli]   (default 100000 rows stored in date
+// order; --out-of-order stores them scattered; --cli runs only section 5; runs offscreen)
 
 #include "controls/DateTimeCtrl.h"
 #include "link/AcquisitionController.h"
+#include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
 #include "storage/ResultQuery.h"
-#include "link/DownloadSession.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 
@@ -21,10 +25,14 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <sqlite3.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "BenchSupport.h"
 
@@ -39,19 +47,160 @@ long ResidentKb() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+struct ChildRun {
+    double ms = 0;
+    long peakKb = 0;
+    long lines = 0;
+    bool ok = false;
+};
+
+// Runs the program with TREVANIX_HOME set, counting the lines it prints; the time until it has
+// exited and its peak resident size.
+ChildRun RunChild(const std::vector<std::string>& args, const QString& home) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int out[2];
+    ChildRun run;
+    if (pipe(out) != 0)
+        return run;
+    const QByteArray homeBytes = QFile::encodeName(home);
+    const auto t0 = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("TREVANIX_HOME", homeBytes.constData(), 1);
+        dup2(out[1], 1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        close(out[0]);
+        close(out[1]);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char buf[65536];
+    ssize_t n;
+    while ((n = read(out[0], buf, sizeof buf)) > 0)
+        for (ssize_t i = 0; i < n; ++i)
+            run.lines += buf[i] == '\n';
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.ms = Ms(t0, Clock::now());
+    run.peakKb = usage.ru_maxrss;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+// Best time and largest peak of a few runs.
+ChildRun BestOf(int rounds, const std::vector<std::string>& args, const QString& home) {
+    ChildRun best;
+    best.ms = 1e18;
+    for (int i = 0; i < rounds; ++i) {
+        const ChildRun r = RunChild(args, home);
+        best.ok = r.ok;
+        best.lines = r.lines;
+        best.ms = std::min(best.ms, r.ms);
+        best.peakKb = std::max(best.peakKb, r.peakKb);
+    }
+    return best;
+}
+
+// Runs in a process of its own, started afresh (see main): a forked child's peak resident size
+// counts the parent's pages at the fork, so the children are forked from a small process, and
+// the C API runs after them.
+void CommandLineSection(const QString& home, int rounds) {
+    const QDate newest = BenchNewestDay();
+    const QDate from = newest.addDays(-29);
+    const std::string where = "DATE between '" + DateKey(from) + "' and '" + DateKey(newest) + "'";
+    const QString path = home + "/" + kDefaultUser;
+    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string columns = "DATE, TIME, HbA1c_VALUE, PID, OPID, p_NAME, p_DOB, P_DIAGNOSE, "
+                                "P_MEMO, EQ_TYPE";
+    const ChildRun startup = BestOf(rounds, {TREVANIX_CLI_PATH, "--version"}, home);
+    std::printf("  trevanix-cli --version (start-up alone)   : %8.1f ms, peak %6.1f MB\n",
+                startup.ms, startup.peakKb / 1024.0);
+    struct Case {
+        const char* name;
+        std::vector<std::string> cli;
+        std::string where;
+        ChildRun cliRun, shellRun;
+    };
+    Case cases[] = {
+        {"30-day search",
+         {TREVANIX_CLI_PATH, "list", "--from", from.toString(Qt::ISODate).toStdString(), "--to",
+          newest.toString(Qt::ISODate).toStdString()},
+         where,
+         {},
+         {}},
+        {"no search   ", {TREVANIX_CLI_PATH, "list"}, "", {}, {}},
+    };
+    for (Case& c : cases) {
+        const std::string sql = "SELECT " + columns + " FROM HospitalTlb" +
+                                (c.where.empty() ? "" : " WHERE " + c.where) + " ORDER BY " +
+                                kDefaultSort;
+        c.cliRun = BestOf(rounds, c.cli, home);
+        c.shellRun =
+            BestOf(rounds, {"sqlite3", "-readonly", "-batch", "-separator", "\t", file, sql}, home);
+    }
+    sqlite3* raw = OpenReadOnly(path);
+    for (const Case& c : cases) {
+        double api = 1e18;
+        int apiRows = 0;
+        for (int i = 0; i < rounds; ++i)
+            api = std::min(api, RawSelect(raw, c.where, kDefaultSort, &apiRows));
+        const ChildRun &cli = c.cliRun, &shell = c.shellRun;
+        std::printf("  list, %s: trevanix-cli %8.1f ms, peak %6.1f MB (%ld lines%s) | "
+                    "sqlite3 shell %8.1f ms, peak %6.1f MB (%ld lines) | C API %8.1f ms (%d "
+                    "rows) | cli/shell %.2fx\n",
+                    c.name, cli.ms, cli.peakKb / 1024.0, cli.lines, cli.ok ? "" : ", FAILED",
+                    shell.ms, shell.peakKb / 1024.0, shell.lines, api, apiRows, cli.ms / shell.ms);
+    }
+    sqlite3_close(raw);
+}
+
+// This program again, measuring the command line over the files in home.
+void MeasureCommandLine(const QString& home) {
+    std::fflush(stdout);
+    const QByteArray folder = QFile::encodeName(home);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/proc/self/exe", "bench_list", "--measure-cli", folder.constData(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--measure-cli") {
+        CommandLineSection(QFile::decodeName(argv[2]), 3);
+        return 0;
+    }
     QTemporaryDir tmp;
     BenchEnvironment(tmp.filePath("config"));
     QApplication app(argc, argv);
-    const int kRows = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const BenchArgs args = ParseBenchArgs(argc, argv);
+    const int kRows = args.rows;
 
     QuietPrompt prompt;
     CResultDatabases db(tmp.path(), &prompt);
     db.OpenDatabases();
-    StoreClinicRows(db.ResultTable, kRows);
+    StoreClinicRows(db.ResultTable, kRows, args.outOfOrder);
     sqlite3* raw = OpenReadOnly(db.MainDbPath);
+    constexpr int kRounds = 3;
+    if (args.cliOnly) {
+        std::printf("%d rows in the main table%s (best of %d)\n", kRows,
+                    args.outOfOrder ? ", stored out of date order" : "", kRounds);
+        MeasureCommandLine(db.BaseFolder());
+        sqlite3_close(raw);
+        return 0;
+    }
 
     AppSettings settings;
     IdleSession session;
@@ -61,8 +210,8 @@ int main(int argc, char** argv) {
     app.processEvents();
     const long rssBefore = ResidentKb();
 
-    constexpr int kRounds = 3;
-    std::printf("%d rows in the main table (best of %d)\n", kRows, kRounds);
+    std::printf("%d rows in the main table%s (best of %d)\n", kRows,
+                args.outOfOrder ? ", stored out of date order" : "", kRounds);
     double bestRaw = 1e18, bestFill = 1e18;
     int rawRows = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -156,6 +305,7 @@ int main(int argc, char** argv) {
     std::printf("  memory: resident growth %ld kB for %d rows = %.0f bytes per row\n",
                 rssAfter - rssBefore, kRows,
                 1024.0 * static_cast<double>(rssAfter - rssBefore) / kRows);
+    MeasureCommandLine(db.BaseFolder());
     sqlite3_close(raw);
     return 0;
 }

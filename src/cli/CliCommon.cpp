@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -128,27 +129,58 @@ StoredResults::StoredResults() : base_(AppFolders::DefaultBaseFolder()) {
     }
 }
 
-int SearchStoredResults(const ListSearch& search, std::vector<ResultRow>& rows,
-                        AppSettings& settings) {
-    StoredResults store;
-    if (store.Status())
-        return store.Status();
-    settings = store.Settings();
-    CResultTable& table = store.Db().ResultTable;
-    // Rows are read by key in short statements, so that a store never waits long for this
-    // reader. A row that went away meanwhile (a correction or deletion in the window) spoils the
-    // read: read again, a few times.
+int StoredSearch::Run(const ListSearch& search) {
+    if (store_.Status())
+        return store_.Status();
+    CResultTable& table = store_.Db().ResultTable;
+    found_ = std::make_unique<CResultSearch>(table);
+    keys_.clear();
+    run_.clear();
+    slot_.clear();
+    lost_ = failed_ = false;
     std::string message;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int failures = table.ReadFailures();
-        if (!RunListSearch(table, search, settings, QDate::currentDate(), rows, &message)) {
-            store.Tell(message);
-            return kExitUsage;
-        }
-        if (table.ReadFailures() == failures)
-            return 0;
+    if (!SetListSearch(*found_, search, Settings(), QDate::currentDate(), &message)) {
+        store_.Tell(message);
+        return kExitUsage;
     }
-    rows.clear();
+    if (!found_->ReadKeys(keys_)) {
+        failed_ = true;
+        return TellNotWhole();
+    }
+    return 0;
+}
+
+const ResultRow* StoredSearch::Row(size_t i) {
+    // A run is a few hundred rows: one statement, and about 100 kB held.
+    constexpr size_t kRun = 512;
+    if (i >= keys_.size())
+        return nullptr;
+    if (i < runFirst_ || i >= runFirst_ + slot_.size()) {
+        runFirst_ = i;
+        const size_t n = std::min(kRun, keys_.size() - i);
+        if (!found_->ReadRows(keys_, i, n, run_)) {
+            failed_ = true;
+            run_.clear();
+        }
+        // The rows come in key order, a row that went away left out.
+        slot_.assign(n, -1);
+        size_t p = 0;
+        for (size_t k = 0; k < n && p < run_.size(); ++k)
+            if (run_[p].key.rowid == keys_[i + k])
+                slot_[k] = static_cast<int>(p++);
+    }
+    const int at = slot_[i - runFirst_];
+    if (at < 0) {
+        lost_ = true;
+        return nullptr;
+    }
+    return &run_[static_cast<size_t>(at)];
+}
+
+int StoredSearch::TellNotWhole() {
+    CResultTable& table = store_.Db().ResultTable;
+    if (failed_)
+        table.NoteError("cannot read the stored results");
     std::fprintf(stderr, "trevanix-cli: the stored results could not be read whole: %s\n",
                  Printable(table.LastError()).c_str());
     return kExitFailed;

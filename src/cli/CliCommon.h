@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 #include "storage/Databases.h"
 #include "storage/ResultQuery.h"
+#include "storage/ResultSearch.h"
 
 #include <QString>
 #include <functional>
@@ -75,9 +76,35 @@ private:
     int status_ = 0;
 };
 
-// The list's search over the result files, opened for reading and closed again: the rows, and
-// the settings they are shown in. The rows are those of one moment: a download stored meanwhile
-// is in them whole or not at all. 0, or the exit status after saying why (a refused range prints
-// the list's message and gives kExitUsage).
-int SearchStoredResults(const ListSearch& search, std::vector<ResultRow>& rows,
-                        AppSettings& settings);
+// The list's search over the result files opened for reading. The keys of the rows found are
+// taken in one statement, so they are the rows of one moment (a download stored meanwhile is in
+// them whole or not at all); the rows themselves are read a run at a time as they are written
+// out, each run in a short read of its own, so a store never waits long for this reader, no
+// read is held open while the output is written, and only one run is in memory at a time.
+class StoredSearch {
+public:
+    // Opens the files (once) and runs the search, again on each call. 0, or the exit status
+    // after saying why (a refused range prints the list's message and gives kExitUsage).
+    int Run(const ListSearch& search);
+    const AppSettings& Settings() const { return store_.Settings(); }
+    // How many rows were found.
+    size_t Count() const { return keys_.size(); }
+    // Found row i (from 0; read fastest in rising order). Null when it went away since the
+    // keys were taken (a deletion in the window) or could not be read: Whole() is then false.
+    const ResultRow* Row(size_t i);
+    bool Whole() const { return !lost_ && !failed_; }
+    // A run could not be read (not only a row gone).
+    bool ReadFailed() const { return failed_; }
+    // Says that the stored results could not be read whole; returns kExitFailed.
+    int TellNotWhole();
+
+private:
+    StoredResults store_;
+    std::unique_ptr<CResultSearch> found_;
+    std::vector<RowKey> keys_;
+    std::vector<ResultRow> run_;
+    std::vector<int> slot_; // for each key of the run: its row in run_, -1 when missing
+    size_t runFirst_ = 0;
+    bool lost_ = false;
+    bool failed_ = false;
+};

@@ -57,6 +57,34 @@ int Requeue(OutboxDatabase& store, const LabConfig& config, const ListSearch& se
     return 0;
 }
 
+// Passes over the queue until it is done or the receiver cannot be reached. Another sender (the
+// window) may hold the next message: wait for it, as its claim is bounded; the pass goes on with
+// what it has left. stillBusy when it kept one to the end.
+SendPass SendQueue(CResultTable& table, const LabConfig& config, bool& stillBusy) {
+    CLabSender sender(table, config);
+    SendPass total;
+    stillBusy = false;
+    for (int round = 0; round < 1000; ++round) {
+        const SendPass pass = sender.Pass(false);
+        total.delivered += pass.delivered;
+        total.errors += pass.errors;
+        total.rejected += pass.rejected;
+        if (!pass.lastProblem.empty())
+            total.lastProblem = pass.lastProblem;
+        if (pass.unreachable) {
+            total.unreachable = true;
+            break;
+        }
+        stillBusy = pass.busy;
+        if (!pass.busy)
+            break;
+        QThread::msleep(500);
+    }
+    if (stillBusy)
+        total.lastProblem = "Another sender kept the next message; the rest stays queued.";
+    return total;
+}
+
 } // namespace
 
 int SendMain(int argc, char** argv, int (*usage)()) {
@@ -90,29 +118,8 @@ int SendMain(int argc, char** argv, int (*usage)()) {
         if (const int status = Requeue(store, config, search))
             return status;
 
-    CLabSender sender(store.db.ResultTable, config);
-    SendPass total;
     bool stillBusy = false;
-    // Another sender (the window) may hold the next message: wait for it, as its claim is
-    // bounded; the pass goes on with what it has left.
-    for (int round = 0; round < 1000; ++round) {
-        const SendPass pass = sender.Pass(false);
-        total.delivered += pass.delivered;
-        total.errors += pass.errors;
-        total.rejected += pass.rejected;
-        if (!pass.lastProblem.empty())
-            total.lastProblem = pass.lastProblem;
-        if (pass.unreachable) {
-            total.unreachable = true;
-            break;
-        }
-        stillBusy = pass.busy;
-        if (!pass.busy)
-            break;
-        QThread::msleep(500);
-    }
-    if (stillBusy)
-        total.lastProblem = "Another sender kept the next message; the rest stays queued.";
+    const SendPass total = SendQueue(store.db.ResultTable, config, stillBusy);
     std::fprintf(stderr, "%d message%s delivered\n", total.delivered,
                  total.delivered == 1 ? "" : "s");
     if (!total.lastProblem.empty())

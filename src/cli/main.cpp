@@ -178,14 +178,17 @@ int ListMain(int argc, char** argv) {
     ListSearch search;
     if (!ParseListArgs(argc, argv, search))
         return Usage();
-    std::vector<ResultRow> rows;
-    AppSettings settings;
-    if (const int status = SearchStoredResults(search, rows, settings))
+    StoredSearch found;
+    if (const int status = found.Run(search))
         return status;
+    // Each row is written as it is read; a row deleted meanwhile is left out.
     std::string line;
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const ListCells cells =
-            ResultCells(rows[i], static_cast<int>(i) + 1, settings, ListKind::AllData);
+    int number = 0;
+    for (size_t i = 0; i < found.Count(); ++i) {
+        const ResultRow* row = found.Row(i);
+        if (!row)
+            continue;
+        const ListCells cells = ResultCells(*row, ++number, found.Settings(), ListKind::AllData);
         const std::string* fields[kListColumnCount];
         for (size_t c = 0; c < cells.size(); ++c)
             fields[c] = &cells[c];
@@ -193,7 +196,7 @@ int ListMain(int argc, char** argv) {
         AppendLine(line, fields, cells.size());
         std::fwrite(line.data(), 1, line.size(), stdout);
     }
-    return 0;
+    return found.ReadFailed() ? found.TellNotWhole() : 0;
 }
 
 // trevanix-cli audit: every correction and deletion, newest first.

@@ -198,21 +198,26 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
     sqlite3_finalize(st);
     if (out.empty())
         return false;
-    const std::string claim = std::string("UPDATE main.") + kOutboxTable +
-                              " SET [CLAIM_UNTIL]=? WHERE [ID]=?";
-    bool ok = sqlite3_prepare_v2(db, claim.c_str(), -1, &st, nullptr) == SQLITE_OK;
-    for (size_t i = 0; ok && i < out.size(); ++i) {
-        sqlite3_bind_int64(st, 1, out[i].claim);
-        sqlite3_bind_int64(st, 2, out[i].id);
-        ok = sqlite3_step(st) == SQLITE_DONE;
-        sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    if (ok && tx.Commit())
+    if (WriteClaims(out) && tx.Commit())
         return true;
     out.clear();
     busy = true;
     return false;
+}
+
+bool CLabSender::WriteClaims(const std::vector<Claimed>& claimed) {
+    const std::string claim = std::string("UPDATE main.") + kOutboxTable +
+                              " SET [CLAIM_UNTIL]=? WHERE [ID]=?";
+    sqlite3_stmt* st = nullptr;
+    bool ok = sqlite3_prepare_v2(db_.Database(), claim.c_str(), -1, &st, nullptr) == SQLITE_OK;
+    for (size_t i = 0; ok && i < claimed.size(); ++i) {
+        sqlite3_bind_int64(st, 1, claimed[i].claim);
+        sqlite3_bind_int64(st, 2, claimed[i].id);
+        ok = sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    return ok;
 }
 
 bool CLabSender::Settle(std::vector<Outcome>& outcomes, std::vector<Claimed>& held, bool release) {
@@ -273,6 +278,37 @@ bool CLabSender::Settle(std::vector<Outcome>& outcomes, std::vector<Claimed>& he
     return true;
 }
 
+void CLabSender::RecordAnswer(const Claimed& m, const Hl7Ack& ack, std::vector<Outcome>& outcomes,
+                              SendPass& pass) {
+    const std::string answer = ack.code + (ack.text.empty() ? "" : ": " + ack.text);
+    if (IsCode(ack.code, "AA", "CA")) {
+        outcomes.push_back({m.id, m.claim, "delivered", answer, 0});
+        ++pass.delivered;
+    } else if (IsCode(ack.code, "AR", "CR")) {
+        outcomes.push_back({m.id, m.claim, "rejected", answer, 0});
+        ++pass.rejected;
+        pass.lastProblem = "The lab system rejected message " + m.controlId + ": " + answer;
+    } else {
+        outcomes.push_back({m.id, m.claim, "waiting",
+                            answer.empty() ? "an answer without a code" : answer,
+                            now() + RetryPauseMs(m.attempts)});
+        ++pass.errors;
+        pass.lastProblem = "The lab system could not take message " + m.controlId + ": " + answer;
+    }
+}
+
+void CLabSender::Unreachable(const std::vector<Claimed>& rest, const std::string& error,
+                             std::vector<Outcome>& outcomes, SendPass& pass) {
+    // The rest of the queue waits behind the first, which goes again after a pause.
+    const Claimed& m = rest.front();
+    outcomes.push_back({m.id, m.claim, "waiting", error, now() + RetryPauseMs(m.attempts)});
+    std::vector<Claimed> others(rest.begin() + 1, rest.end());
+    Settle(outcomes, others, true);
+    pass.unreachable = true;
+    pass.lastProblem = "The lab system " + config_.host + ":" + std::to_string(config_.port) +
+                       " could not be reached: " + error;
+}
+
 SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) {
     // Answers are written a run at a time: a sender killed before it wrote them sends those
     // messages again with the same control IDs, which receivers drop as repeats.
@@ -317,34 +353,12 @@ SendPass CLabSender::Pass(bool dueOnly, const std::function<bool()>& keepGoing) 
                     Settle(outcomes, rest, true); // sent again later, same control ID
                     return pass;
                 }
-                // The receiver cannot be reached: the rest of the queue waits behind this one.
-                const int64_t next = now() + RetryPauseMs(m.attempts);
-                outcomes.push_back({m.id, m.claim, "waiting", error, next});
-                std::vector<Claimed> others(rest.begin() + 1, rest.end());
-                Settle(outcomes, others, true);
-                pass.unreachable = true;
-                pass.lastProblem = "The lab system " + config_.host + ":" +
-                                   std::to_string(config_.port) + " could not be reached: " + error;
+                Unreachable(rest, error, outcomes, pass);
                 return pass;
             }
             after = m.id;
             resumeAfter_ = m.id;
-            const std::string answer = ack.code + (ack.text.empty() ? "" : ": " + ack.text);
-            if (IsCode(ack.code, "AA", "CA")) {
-                outcomes.push_back({m.id, m.claim, "delivered", answer, 0});
-                ++pass.delivered;
-            } else if (IsCode(ack.code, "AR", "CR")) {
-                outcomes.push_back({m.id, m.claim, "rejected", answer, 0});
-                ++pass.rejected;
-                pass.lastProblem = "The lab system rejected message " + m.controlId + ": " + answer;
-            } else {
-                outcomes.push_back({m.id, m.claim, "waiting",
-                                    answer.empty() ? "an answer without a code" : answer,
-                                    now() + RetryPauseMs(m.attempts)});
-                ++pass.errors;
-                pass.lastProblem =
-                    "The lab system could not take message " + m.controlId + ": " + answer;
-            }
+            RecordAnswer(m, ack, outcomes, pass);
         }
         std::vector<Claimed> none;
         if (!Settle(outcomes, none, true)) {

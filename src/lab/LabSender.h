@@ -15,6 +15,7 @@
 #include <vector>
 
 class CDbTable;
+struct Hl7Ack;
 
 struct SendPass {
     int delivered = 0;
@@ -62,10 +63,19 @@ private:
     // Claims the next messages in queue order after `after` (a run of them, so that one
     // commit covers many); `busy` when the next one is held by another sender.
     bool ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& out, bool& busy);
+    // The claims of ClaimRun written, inside its transaction.
+    bool WriteClaims(const std::vector<Claimed>& claimed);
     // In one transaction: the outcomes written, the claims of `held` renewed (or released),
     // each only while the row still holds this sender's claim. False when that could not be
     // done: the pass then ends and the messages go again later with the same control IDs.
     bool Settle(std::vector<Outcome>& outcomes, std::vector<Claimed>& held, bool release);
+    // The receiver's answer to m as an outcome, counted in the pass.
+    void RecordAnswer(const Claimed& m, const Hl7Ack& ack, std::vector<Outcome>& outcomes,
+                      SendPass& pass);
+    // The receiver cannot be reached while sending rest.front(): its outcome written, the claims
+    // of the rest released, the pass told.
+    void Unreachable(const std::vector<Claimed>& rest, const std::string& error,
+                     std::vector<Outcome>& outcomes, SendPass& pass);
     int64_t ClaimSpan() const;
 
     CDbTable& db_;

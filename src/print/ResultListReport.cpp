@@ -104,6 +104,10 @@ ReportOutcome DrawReport(CReportPrinter& engine, const ReportRows& rows,
         // The cells go apart, so a "|" inside an ID cannot shift the columns.
         engine.PrintRow(a, cells);
     }
+    if (rows.complete && !rows.complete()) {
+        engine.AbortDocument();
+        return ReportOutcome::Cancelled;
+    }
     engine.DrawRule();
     engine.EndPage();
     const bool ended = engine.EndDocument();

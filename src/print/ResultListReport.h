@@ -20,9 +20,13 @@ inline constexpr const char* kFailedInitializingPrinter = "Failed Initializing P
 inline constexpr const char* kReportDocumentName = "Trevanix";
 
 // The rows to print, in the order shown: the cell text of (row, column), column 0 to 6.
+// Rows are asked for in rising order.
 struct ReportRows {
     int count = 0;
     std::function<const std::string&(int row, int column)> cell;
+    // Asked after the last row when set: false when some row could not be had (rows read as
+    // they are drawn, one of them gone meanwhile); the job is then cancelled.
+    std::function<bool()> complete;
 };
 
 // Called with the rows drawn so far and the row count; false stops the job.

@@ -118,13 +118,9 @@ std::string NoteMember(const ResultRow& row) {
                         : "," + Member("note", "[{" + Member("text", Json(note)) + "}]");
 }
 
-std::string Observation(const ResultRow& row, bool corrected, const std::string& identifier,
-                        const std::string& patientSystem) {
-    const ListRowKey& k = row.key;
-    std::string o = "{" + Member("resourceType", Json("Observation"));
-    o += "," + Member("identifier", "[{" + Member("system", Json(kFhirResultSystem)) + "," +
-                                        Member("value", Json(identifier)) + "}]");
-    o += "," + Member("status", Json(corrected ? "amended" : "final"));
+// The category and code members every result carries: a laboratory HbA1c (LOINC 4548-4).
+std::string LaboratoryHbA1c() {
+    std::string o;
     o += "," +
          Member("category",
                 "[{" +
@@ -143,6 +139,17 @@ std::string Observation(const ResultRow& row, bool corrected, const std::string&
                                                               "Blood")) +
                                        "}]") +
                             "," + Member("text", Json("HbA1c")) + "}");
+    return o;
+}
+
+std::string Observation(const ResultRow& row, bool corrected, const std::string& identifier,
+                        const std::string& patientSystem) {
+    const ListRowKey& k = row.key;
+    std::string o = "{" + Member("resourceType", Json("Observation"));
+    o += "," + Member("identifier", "[{" + Member("system", Json(kFhirResultSystem)) + "," +
+                                        Member("value", Json(identifier)) + "}]");
+    o += "," + Member("status", Json(corrected ? "amended" : "final"));
+    o += LaboratoryHbA1c();
     const std::string pid = FhirText(TrimmedRight(k.PID));
     if (!pid.empty())
         o += "," + Member("subject",

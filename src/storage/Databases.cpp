@@ -94,6 +94,13 @@ void CResultDatabases::OpenDatabases() {
         FirstRun();
     }
 
+    // The window's lists and the link read the tables' rows after opening; the readers beside
+    // it (trevanix-cli) run searches of their own and list nothing here.
+    if (readOnly_) {
+        ResultTable.SetSort(kDefaultSort);
+        ResultTable.SetFilter("");
+        return;
+    }
     RequeryDefault(ResultTable);
     RequeryDefault(DownloadTable);
 }
@@ -201,7 +208,8 @@ void CResultDatabases::ExistingFiles() {
         return;
     }
     ResultTable.SetTableName(CurrentTable.c_str());
-    if (!ResultTable.Requery()) {
+    // Only whether it can be read: OpenDatabases lists the rows once, at its end.
+    if (!ResultTable.CheckReadable()) {
         Report(IsBusyCode(ResultTable.LastErrorCode()) ? Failure::InUse : Failure::Damaged);
         ResultTable.Close();
         return;

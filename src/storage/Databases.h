@@ -41,7 +41,8 @@ public:
     // main database opened read-only (SQLITE_OPEN_READONLY), nothing created, repaired or written
     // (no profile file, no table, no download database; the download table stays closed). A
     // file that would need a repair is reported (Failure::NeedsRepair), one that does not exist
-    // yet as Failure::NothingStored; DatabaseReady stays 0 then.
+    // yet as Failure::NothingStored; DatabaseReady stays 0 then. The result table gets the
+    // default sort and no filter but is not requeried: a reader runs its own search.
     void OpenForReading();
     // Shutdown: not ready, main path emptied, both tables closed.
     void CloseDatabases();

@@ -28,6 +28,8 @@ struct sqlite3_stmt;
 // names (letters, digits, "_", "-", and for file names ".") of a sensible length reach SQL or a
 // path.
 inline constexpr size_t kMaxPlainNameLength = 64;
+// The page cache of each connection, in KiB.
+inline constexpr int kPageCacheKiB = 64 * 1024;
 bool IsPlainName(const std::string& name, bool allowDot = false);
 // What an SQLite failure means to the user, in plain words ("the disk is full").
 std::string PlainReason(int sqliteCode);
@@ -78,6 +80,10 @@ public:
     int CountRows();
     bool Requery();
     bool RequeryHasRows();
+    // Whether the table can be read now, without listing its rows: its columns checked (and
+    // completed, unless read-only) and its first row read. False where Requery would fail for a
+    // file in use, damaged or lacking columns. The list of rows is left as it was.
+    bool CheckReadable();
     bool DeleteWhere();
     bool MoveTo(int n);
     bool MoveFirst();

@@ -200,110 +200,21 @@ public:
         std::vector<std::string> columns;
         if (!table_.TableColumns(table_.GetTableName(), columns) || columns.empty())
             return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
-        const std::string rowJson = RowJsonExpression(columns);
-        const std::string name = "main." + table_.QuotedName();
+        name_ = "main." + table_.QuotedName();
 
         long long picked = 0;
-        {
-            // The row the list read; without its rowid, the first that reads as the key.
-            Statement st(db_, std::string("SELECT rowid, ") + kKeyColumns + " FROM " + name +
-                                  (key.rowid > 0 ? " WHERE rowid=?" : " ORDER BY rowid"));
-            if (!st.Ok())
-                return FailHere(EditOutcome::Failed);
-            if (key.rowid > 0)
-                st.Int(1, key.rowid);
-            int rc = SQLITE_DONE;
-            while (!picked && (rc = st.Step()) == SQLITE_ROW)
-                if (ReadsAsListed(st.Handle(), key))
-                    picked = st.ColumnInt(0);
-            if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-                return FailHere(EditOutcome::Failed);
-        }
+        if (!PickRow(key, picked))
+            return failure_;
         if (!picked) {
             out.kind = EditOutcome::NotFound;
             return out;
         }
         std::vector<std::pair<long long, std::string>> before;
-        {
-            Statement st(db_, IdenticalRowsSql(name, columns));
-            if (!st.Ok())
-                return FailHere(EditOutcome::Failed);
-            st.Int(1, picked);
-            int rc;
-            while ((rc = st.Step()) == SQLITE_ROW)
-                before.emplace_back(st.ColumnInt(0), st.ColumnText(1));
-            if (rc != SQLITE_DONE)
-                return FailHere(EditOutcome::Failed);
-        }
-        // The values each row had, kept before it changes: the next download leaves it be.
-        if (!table_.Execute(CResultTable::ReplacedTableSql().c_str()))
-            return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
-        {
-            Statement keep(db_, std::string("INSERT OR IGNORE INTO main.") + kReplacedTable +
-                                    " SELECT ?, [DATE],[TIME],[HbA1c_VALUE],[PID],[OPID] FROM " +
-                                    name + " WHERE rowid=?");
-            if (!keep.Ok())
-                return FailHere(EditOutcome::Failed);
-            for (const auto& row : before) {
-                keep.Text(1, table_.GetTableName());
-                keep.Int(2, row.first);
-                if (keep.Step() != SQLITE_DONE)
-                    return FailHere(EditOutcome::Failed);
-                keep.Reset();
-            }
-        }
-        // The change first, then its audit rows: a change that cannot be made is reported as
-        // such, an audit row that cannot be written cancels a change that could.
-        std::vector<std::string> afterJson(before.size());
-        {
-            Statement after(db_, "SELECT " + rowJson + " FROM " + name + " WHERE rowid=?");
-            if (!after.Ok())
-                return FailHere(EditOutcome::Failed);
-            // The rows are identical: other systems are told of the one result once.
-            ResultImage imageBefore, imageAfter;
-            IResultJournal* journal = table_.Journal();
-            if (journal && !ReadImage(db_, name, before[0].first, imageBefore))
-                return FailHere(EditOutcome::Failed);
-            for (size_t i = 0; i < before.size(); ++i) {
-                if (change(db_, name, before[i].first) != SQLITE_DONE)
-                    return FailHere(EditOutcome::Failed);
-                if (journal && i == 0) {
-                    if (keepAfter && !ReadImage(db_, name, before[0].first, imageAfter))
-                        return FailHere(EditOutcome::Failed);
-                    if (!journal->ResultChanged(table_, &imageBefore,
-                                                keepAfter ? &imageAfter : nullptr))
-                        return FailHere(EditOutcome::Failed);
-                }
-                if (!keepAfter)
-                    continue;
-                after.Int(1, before[i].first);
-                if (after.Step() != SQLITE_ROW)
-                    return FailHere(EditOutcome::Failed);
-                afterJson[i] = after.ColumnText(0);
-                after.Reset();
-            }
-        }
-        if (!table_.Execute(AuditTableSql().c_str()))
-            return Fail(EditOutcome::AuditFailed, table_.LastErrorCode(), table_.LastError());
-        Statement audit(db_, std::string("INSERT INTO main.") + kAuditTable +
-                                 " ([CHANGED_AT],[OS_USER],[ACTION],[TABLE_NAME],[ROW_BEFORE],"
-                                 "[ROW_AFTER]) VALUES (?,?,?,?,?,?)");
-        if (!audit.Ok())
-            return FailHere(EditOutcome::AuditFailed);
-        for (size_t i = 0; i < before.size(); ++i) {
-            audit.Text(1, stamp_.when);
-            audit.Text(2, stamp_.user);
-            audit.Text(3, action_);
-            audit.Text(4, table_.GetTableName());
-            audit.Text(5, before[i].second);
-            if (keepAfter)
-                audit.Text(6, afterJson[i]);
-            else
-                audit.Null(6);
-            if (audit.Step() != SQLITE_DONE)
-                return FailHere(EditOutcome::AuditFailed);
-            audit.Reset();
-        }
+        std::vector<std::string> afterJson;
+        if (!ReadIdentical(columns, picked, before) || !KeepReplaced(before) ||
+            !Apply(RowJsonExpression(columns), before, keepAfter, change, afterJson) ||
+            !WriteAudit(before, keepAfter, afterJson))
+            return failure_;
         if (!tx.Commit())
             return Fail(EditOutcome::Failed, table_.LastErrorCode(), table_.LastError());
         out.kind = EditOutcome::Done;
@@ -329,11 +240,136 @@ private:
     EditOutcome FailHere(EditOutcome::Kind kind) {
         return Fail(kind, sqlite3_extended_errcode(db_), sqlite3_errmsg(db_));
     }
+    // The steps of Run: each false after keeping why in failure_.
+    bool Failed(EditOutcome::Kind kind) {
+        failure_ = FailHere(kind);
+        return false;
+    }
+    bool TableFailed(EditOutcome::Kind kind) {
+        failure_ = Fail(kind, table_.LastErrorCode(), table_.LastError());
+        return false;
+    }
+
+    // The row the list read; without its rowid, the first that reads as the key. picked stays
+    // 0 when none does.
+    bool PickRow(const ListRowKey& key, long long& picked) {
+        Statement st(db_, std::string("SELECT rowid, ") + kKeyColumns + " FROM " + name_ +
+                              (key.rowid > 0 ? " WHERE rowid=?" : " ORDER BY rowid"));
+        if (!st.Ok())
+            return Failed(EditOutcome::Failed);
+        if (key.rowid > 0)
+            st.Int(1, key.rowid);
+        int rc = SQLITE_DONE;
+        while (!picked && (rc = st.Step()) == SQLITE_ROW)
+            if (ReadsAsListed(st.Handle(), key))
+                picked = st.ColumnInt(0);
+        if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+            return Failed(EditOutcome::Failed);
+        return true;
+    }
+
+    // The rows identical to the picked one, each with its whole row as JSON.
+    bool ReadIdentical(const std::vector<std::string>& columns, long long picked,
+                       std::vector<std::pair<long long, std::string>>& before) {
+        Statement st(db_, IdenticalRowsSql(name_, columns));
+        if (!st.Ok())
+            return Failed(EditOutcome::Failed);
+        st.Int(1, picked);
+        int rc;
+        while ((rc = st.Step()) == SQLITE_ROW)
+            before.emplace_back(st.ColumnInt(0), st.ColumnText(1));
+        if (rc != SQLITE_DONE)
+            return Failed(EditOutcome::Failed);
+        return true;
+    }
+
+    // The values each row had, kept before it changes: the next download leaves it be.
+    bool KeepReplaced(const std::vector<std::pair<long long, std::string>>& before) {
+        if (!table_.Execute(CResultTable::ReplacedTableSql().c_str()))
+            return TableFailed(EditOutcome::Failed);
+        Statement keep(db_, std::string("INSERT OR IGNORE INTO main.") + kReplacedTable +
+                                " SELECT ?, [DATE],[TIME],[HbA1c_VALUE],[PID],[OPID] FROM " +
+                                name_ + " WHERE rowid=?");
+        if (!keep.Ok())
+            return Failed(EditOutcome::Failed);
+        for (const auto& row : before) {
+            keep.Text(1, table_.GetTableName());
+            keep.Int(2, row.first);
+            if (keep.Step() != SQLITE_DONE)
+                return Failed(EditOutcome::Failed);
+            keep.Reset();
+        }
+        return true;
+    }
+
+    // The change first, then its audit rows (WriteAudit): a change that cannot be made is
+    // reported as such, an audit row that cannot be written cancels a change that could.
+    template <typename Change>
+    bool Apply(const std::string& rowJson,
+               const std::vector<std::pair<long long, std::string>>& before, bool keepAfter,
+               Change& change, std::vector<std::string>& afterJson) {
+        afterJson.assign(before.size(), std::string());
+        Statement after(db_, "SELECT " + rowJson + " FROM " + name_ + " WHERE rowid=?");
+        if (!after.Ok())
+            return Failed(EditOutcome::Failed);
+        // The rows are identical: other systems are told of the one result once.
+        ResultImage imageBefore, imageAfter;
+        IResultJournal* journal = table_.Journal();
+        if (journal && !ReadImage(db_, name_, before[0].first, imageBefore))
+            return Failed(EditOutcome::Failed);
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (change(db_, name_, before[i].first) != SQLITE_DONE)
+                return Failed(EditOutcome::Failed);
+            if (journal && i == 0) {
+                if (keepAfter && !ReadImage(db_, name_, before[0].first, imageAfter))
+                    return Failed(EditOutcome::Failed);
+                if (!journal->ResultChanged(table_, &imageBefore,
+                                            keepAfter ? &imageAfter : nullptr))
+                    return Failed(EditOutcome::Failed);
+            }
+            if (!keepAfter)
+                continue;
+            after.Int(1, before[i].first);
+            if (after.Step() != SQLITE_ROW)
+                return Failed(EditOutcome::Failed);
+            afterJson[i] = after.ColumnText(0);
+            after.Reset();
+        }
+        return true;
+    }
+
+    bool WriteAudit(const std::vector<std::pair<long long, std::string>>& before, bool keepAfter,
+                    const std::vector<std::string>& afterJson) {
+        if (!table_.Execute(AuditTableSql().c_str()))
+            return TableFailed(EditOutcome::AuditFailed);
+        Statement audit(db_, std::string("INSERT INTO main.") + kAuditTable +
+                                 " ([CHANGED_AT],[OS_USER],[ACTION],[TABLE_NAME],[ROW_BEFORE],"
+                                 "[ROW_AFTER]) VALUES (?,?,?,?,?,?)");
+        if (!audit.Ok())
+            return Failed(EditOutcome::AuditFailed);
+        for (size_t i = 0; i < before.size(); ++i) {
+            audit.Text(1, stamp_.when);
+            audit.Text(2, stamp_.user);
+            audit.Text(3, action_);
+            audit.Text(4, table_.GetTableName());
+            audit.Text(5, before[i].second);
+            if (keepAfter)
+                audit.Text(6, afterJson[i]);
+            else
+                audit.Null(6);
+            if (audit.Step() != SQLITE_DONE)
+                return Failed(EditOutcome::AuditFailed);
+            audit.Reset();
+        }
+        return true;
+    }
 
     CResultTable& table_;
     const AuditStamp& stamp_;
     const char* action_;
     sqlite3* db_ = nullptr;
+    std::string name_; // the table as SQL text, "main." in front
+    EditOutcome failure_;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ResultQuery.h"
 
 #include "Databases.h"
+#include "ResultSearch.h"
 #include "settings/DisplayFormats.h"
 
 #include <algorithm>
@@ -163,38 +164,16 @@ void ApplyFilter(CResultTable& t, const std::string& filter) {
 
 bool RunListSearch(CResultTable& t, const ListSearch& s, const AppSettings& settings,
                    const QDate& today, std::vector<ResultRow>& rows, std::string* message) {
-    // Every row first: the newest date is the reference of the default range and the periods.
-    if (!ReadResultRows(t, false, rows))
+    rows.clear();
+    if (!t.IsOpen())
         return true;
-    const bool search = s.from.isValid() || s.to.isValid() || !s.pid.empty() || !s.opid.empty();
-    if (s.periodWeeks > 0) {
-        const std::string first =
-            rows.empty() ? std::string()
-                         : ResultCells(rows.front(), 1, settings, ListKind::AllData)[1];
-        ApplyFilter(t, PeriodFilter(s.periodWeeks, first, settings.Date, today));
-    } else if (search) {
-        QDate newest = today;
-        if (!rows.empty()) {
-            const std::string& d = rows.front().key.DATE;
-            const QDate stored = QDate::fromString(QString::fromLatin1(d.c_str()), "yyyyMMdd");
-            if (stored.isValid())
-                newest = stored;
-        }
-        const QDate to = s.to.isValid() ? s.to : newest;
-        const QDate from = s.from.isValid() ? s.from : to.addDays(-7);
-        const QDateTime start(from, QTime(0, 0)), end(to, QTime(0, 0));
-        const RangeCheck check = CheckSearchRange(start, end);
-        if (check != RangeCheck::Ok) {
-            rows.clear();
-            if (message)
-                *message = RangeMessage(check);
-            return false;
-        }
-        ApplyFilter(t, RangeFilter(start, end, s.pid, s.opid));
-    } else {
+    CResultSearch search(t);
+    if (!SetListSearch(search, s, settings, today, message))
+        return false;
+    search.ForEachRow([&rows](const ResultRow& row) {
+        rows.push_back(row);
         return true;
-    }
-    ReadResultRows(t, true, rows);
+    });
     return true;
 }
 

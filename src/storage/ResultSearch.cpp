@@ -1,5 +1,7 @@
 #include "storage/ResultSearch.h"
 
+#include "storage/Databases.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -16,18 +18,19 @@ std::string TextAt(sqlite3_stmt* st, int col) {
     return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
 }
 
-void ReadRow(sqlite3_stmt* st, RowKey key, ResultRow& row) {
-    row.key.DATE = TextAt(st, 0);
-    row.key.TIME = TextAt(st, 1);
-    row.key.HbA1c_VALUE = TextAt(st, 2);
-    row.key.PID = TextAt(st, 3);
-    row.key.OPID = TextAt(st, 4);
-    row.key.p_NAME = TextAt(st, 5);
-    row.key.p_DOB = TextAt(st, 6);
-    row.key.P_DIAGNOSE = sqlite3_column_int(st, 7);
-    row.key.P_MEMO = TextAt(st, 8);
+// The row's columns from column `at` of the statement on.
+void ReadRow(sqlite3_stmt* st, int at, RowKey key, ResultRow& row) {
+    row.key.DATE = TextAt(st, at + 0);
+    row.key.TIME = TextAt(st, at + 1);
+    row.key.HbA1c_VALUE = TextAt(st, at + 2);
+    row.key.PID = TextAt(st, at + 3);
+    row.key.OPID = TextAt(st, at + 4);
+    row.key.p_NAME = TextAt(st, at + 5);
+    row.key.p_DOB = TextAt(st, at + 6);
+    row.key.P_DIAGNOSE = sqlite3_column_int(st, at + 7);
+    row.key.P_MEMO = TextAt(st, at + 8);
     row.key.rowid = key;
-    row.EQ_TYPE = TextAt(st, 9);
+    row.EQ_TYPE = TextAt(st, at + 9);
 }
 
 struct Statement {
@@ -41,14 +44,16 @@ std::string CResultSearch::Where() const {
     return filter_.empty() ? "" : " WHERE " + filter_;
 }
 
+std::string CResultSearch::OrderBy() const {
+    return order_.empty() ? "" : " ORDER BY " + order_;
+}
+
 bool CResultSearch::ReadKeys(std::vector<RowKey>& keys) const {
     keys.clear();
     auto lock = table_.Lock();
     if (!table_.IsOpen())
         return false;
-    std::string sql = "SELECT ROWID FROM " + table_.QuotedName() + Where();
-    if (!order_.empty())
-        sql += " ORDER BY " + order_;
+    const std::string sql = "SELECT ROWID FROM " + table_.QuotedName() + Where() + OrderBy();
     Statement s;
     if (sqlite3_prepare_v2(table_.Database(), sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
         return false;
@@ -79,36 +84,70 @@ bool CResultSearch::ReadRows(const std::vector<RowKey>& keys, size_t first, size
     out.clear();
     if (first >= keys.size())
         return true;
-    const size_t end = first + std::min(count, keys.size() - first);
+    const size_t n = std::min(count, keys.size() - first);
+    // The run's rows are looked up in ROWID order, which is the order of the file's pages: a
+    // run costs the same whether the rows were stored in date order or not. They are put back
+    // in the order of the keys afterwards.
+    std::vector<std::pair<RowKey, size_t>> byKey(n);
+    for (size_t i = 0; i < n; ++i)
+        byKey[i] = {keys[first + i], i};
+    std::sort(byKey.begin(), byKey.end());
+    std::vector<ResultRow> found(n);
+    std::vector<char> present(n, 0);
+    {
+        auto lock = table_.Lock();
+        if (!table_.IsOpen())
+            return false;
+        const std::string sql = std::string("SELECT ") + kRowColumns + " FROM " +
+                                table_.QuotedName() + " WHERE ROWID=?";
+        Statement s;
+        if (sqlite3_prepare_v2(table_.Database(), sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
+            return false;
+        // One read transaction for the run, not one per row.
+        const bool inTransaction = sqlite3_get_autocommit(table_.Database()) == 0;
+        if (!inTransaction)
+            sqlite3_exec(table_.Database(), "BEGIN", nullptr, nullptr, nullptr);
+        bool ok = true;
+        for (size_t i = 0; i < n && ok; ++i) {
+            sqlite3_reset(s.st);
+            sqlite3_bind_int64(s.st, 1, byKey[i].first);
+            const int rc = sqlite3_step(s.st);
+            if (rc == SQLITE_ROW) {
+                ReadRow(s.st, 0, byKey[i].first, found[byKey[i].second]);
+                present[byKey[i].second] = 1;
+            } else if (rc != SQLITE_DONE) {
+                ok = false;
+            }
+        }
+        sqlite3_reset(s.st);
+        if (!inTransaction)
+            sqlite3_exec(table_.Database(), "COMMIT", nullptr, nullptr, nullptr);
+        if (!ok)
+            return false;
+    }
+    out.reserve(n);
+    for (size_t i = 0; i < n; ++i)
+        if (present[i])
+            out.push_back(std::move(found[i]));
+    return true;
+}
+
+bool CResultSearch::ReadFirstRow(ResultRow& row, bool& found) const {
+    found = false;
     auto lock = table_.Lock();
     if (!table_.IsOpen())
         return false;
-    const std::string sql =
-        std::string("SELECT ") + kRowColumns + " FROM " + table_.QuotedName() + " WHERE ROWID=?";
+    const std::string sql = std::string("SELECT ROWID, ") + kRowColumns + " FROM " +
+                            table_.QuotedName() + Where() + OrderBy() + " LIMIT 1";
     Statement s;
     if (sqlite3_prepare_v2(table_.Database(), sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
         return false;
-    // One read transaction for the run, not one per row.
-    const bool inTransaction = sqlite3_get_autocommit(table_.Database()) == 0;
-    if (!inTransaction)
-        sqlite3_exec(table_.Database(), "BEGIN", nullptr, nullptr, nullptr);
-    bool ok = true;
-    out.reserve(end - first);
-    for (size_t i = first; i < end && ok; ++i) {
-        sqlite3_reset(s.st);
-        sqlite3_bind_int64(s.st, 1, keys[i]);
-        const int rc = sqlite3_step(s.st);
-        if (rc == SQLITE_ROW) {
-            out.emplace_back();
-            ReadRow(s.st, keys[i], out.back());
-        } else if (rc != SQLITE_DONE) {
-            ok = false;
-        }
+    const int rc = sqlite3_step(s.st);
+    if (rc == SQLITE_ROW) {
+        ReadRow(s.st, 1, sqlite3_column_int64(s.st, 0), row);
+        found = true;
     }
-    sqlite3_reset(s.st);
-    if (!inTransaction)
-        sqlite3_exec(table_.Database(), "COMMIT", nullptr, nullptr, nullptr);
-    return ok;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
 bool CResultSearch::ForEachRow(const std::function<bool(const ResultRow&)>& each,
@@ -124,5 +163,49 @@ bool CResultSearch::ForEachRow(const std::function<bool(const ResultRow&)>& each
             if (!each(row))
                 return true;
     }
+    return true;
+}
+
+bool SetListSearch(CResultSearch& search, const ListSearch& o, const AppSettings& settings,
+                   const QDate& today, std::string* message) {
+    const bool dates = o.from.isValid() || o.to.isValid() || !o.pid.empty() || !o.opid.empty();
+    if (o.periodWeeks <= 0 && !dates) {
+        search.SetFilter("");
+        search.SetOrder(kDefaultSort);
+        return true;
+    }
+    // The first row of the list's order: the newest stored result.
+    CResultSearch newest(search.Table());
+    newest.SetOrder(kDefaultSort);
+    ResultRow first;
+    bool found = false;
+    newest.ReadFirstRow(first, found);
+    std::string filter;
+    if (o.periodWeeks > 0) {
+        // The period list takes its date from the first row as the list shows it.
+        const std::string shown =
+            found ? ResultCells(first, 1, settings, ListKind::AllData)[1] : std::string();
+        filter = PeriodFilter(o.periodWeeks, shown, settings.Date, today);
+    } else {
+        QDate reference = today;
+        if (found) {
+            const QDate stored =
+                QDate::fromString(QString::fromLatin1(first.key.DATE.c_str()), "yyyyMMdd");
+            if (stored.isValid())
+                reference = stored;
+        }
+        const QDate to = o.to.isValid() ? o.to : reference;
+        const QDate from = o.from.isValid() ? o.from : to.addDays(-7);
+        const QDateTime start(from, QTime(0, 0)), end(to, QTime(0, 0));
+        const RangeCheck check = CheckSearchRange(start, end);
+        if (check != RangeCheck::Ok) {
+            if (message)
+                *message = RangeMessage(check);
+            return false;
+        }
+        filter = RangeFilter(start, end, o.pid, o.opid);
+    }
+    search.SetFilter(filter);
+    search.SetOrder(kDefaultSort);
     return true;
 }

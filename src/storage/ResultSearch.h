@@ -36,14 +36,26 @@ public:
     // out. False when the table is not open or a statement fails.
     bool ReadRows(const std::vector<RowKey>& keys, size_t first, size_t count,
                   std::vector<ResultRow>& out) const;
+    // The first matching row in order, from one statement with LIMIT 1: with an index on the
+    // order's columns a look-up, whatever the table holds. found is false when nothing
+    // matches. False when the table is not open or the statement fails.
+    bool ReadFirstRow(ResultRow& row, bool& found) const;
     // Every matching row in order, read a run of `run` rows at a time; `each` returns false to
     // stop. Only one run is held at a time. False when reading failed.
     bool ForEachRow(const std::function<bool(const ResultRow&)>& each, size_t run = 256) const;
 
 private:
     std::string Where() const;
+    std::string OrderBy() const;
 
     CResultTable& table_;
     std::string filter_;
     std::string order_;
 };
+
+// The command line's search (see ListSearch) set on `search`: its filter, and the list's
+// newest-first order. The reference date of a period or of a default range comes from the first
+// row of that order, read by one look-up (not from every row). False on a refused range, with
+// the message in *message; the search is then left as it was.
+bool SetListSearch(CResultSearch& search, const ListSearch& options, const AppSettings& settings,
+                   const QDate& today, std::string* message);

@@ -110,6 +110,8 @@ bool MakeCsv(const CsvLayout& layout, const ICsvRows& rows, std::string& buf, si
             used = 0;
         }
     }
+    if (!rows.Complete())
+        return false;
     return used == 0 || sink(buf.data(), used);
 }
 

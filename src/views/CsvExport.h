@@ -42,8 +42,12 @@ public:
     virtual ~ICsvRows() = default;
     virtual int RowCount() const = 0;
     virtual int ColumnCount() const = 0;
-    // The row's cells, `count` of them (columns beyond count are empty).
+    // The row's cells, `count` of them (columns beyond count are empty). Rows are asked for in
+    // rising order, once each.
     virtual const std::string* RowCells(int row, int& count) const = 0;
+    // Asked after the last row: false when some row could not be had (rows read as they are
+    // written, one of them gone meanwhile). The writing then fails and nothing is replaced.
+    virtual bool Complete() const { return true; }
 };
 
 // Rows held as the lists' seven cell texts (trevanix-cli, the benchmark).

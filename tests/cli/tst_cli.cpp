@@ -151,6 +151,8 @@ private Q_SLOTS:
     void exportWritesTheAllDataListsFile();
     void exportFhirWritesTheListedRows_data();
     void exportFhirWritesTheListedRows();
+    void searchesWriteWhatTheyWroteBefore_data();
+    void searchesWriteWhatTheyWroteBefore();
 };
 
 void TestCli::downloadsAndStores() {
@@ -881,6 +883,78 @@ void TestCli::exportFhirWritesTheListedRows() {
         subjects << id["value"].toString();
     }
     QCOMPARE(subjects, pids);
+}
+
+namespace {
+
+// 600 results stored out of date order (as years of corrections leave them): 40 days from
+// 2023-01-01 to 2024-05-22, 15 a day, with runs of equal date, time and value that only the
+// IDs (or the stored order) tell apart; then a few with awkward bytes and two exact repeats.
+void StoreOutOfOrder(const QString& home) {
+    CResultDatabases db(home);
+    db.OpenDatabases();
+    const char* sql =
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < 600),"
+        " m(k) AS (SELECT (i * 37) % 600 FROM n)"
+        " INSERT INTO HospitalTlb (DATE,TIME,HbA1c_VALUE,PID,OPID,EQ_TYPE,p_NAME,p_DOB,P_AGE,"
+        "P_DIAGNOSE,DATE_YEAR,DATE_MONTH,DATE_DAY,TIME_HOUR,TIME_MIN,P_MEMO) SELECT "
+        "strftime('%Y%m%d', '2023-01-01', '+' || ((k * 13) % 520) || ' days'), "
+        "substr('090009301000', 1 + 4 * (k % 3), 4), printf('%03d', 50 + k % 5), "
+        "'P' || (k % 17) || substr('  ', 1, k % 2), 'OP' || (k % 3), "
+        "CASE WHEN k % 11 = 0 THEN 'Analyzer Tilted' ELSE ' ' END, '', '19000101', "
+        "0, 0, 2023, 1, 1, 9, 0, '' FROM m";
+    QVERIFY(db.ResultTable.Execute(sql));
+    QVERIFY(StoreRows(db.ResultTable, {{"20240522", "1000", "142", "P'5,\"x\"\t", "=OP1"},
+                                       {"20231210", "0930", "052", "P5\n", "OP1"},
+                                       {"20240101", "0900", "035", "P5", "OP1"},
+                                       {"20240101", "0900", "035", "P5", "OP1"}}));
+    db.CloseDatabases();
+}
+
+} // namespace
+
+void TestCli::searchesWriteWhatTheyWroteBefore_data() {
+    // Each case: the arguments and a file of tests/data holding what the command wrote
+    // (terminal output, then for an export the file's bytes), taken from the program that read
+    // every row into memory: the searches must not change a byte.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("every row") << QStringList{"list"} << "cli-list-all.txt";
+    QTest::newRow("3 weeks back from the newest")
+        << QStringList{"list", "--period", "3"} << "cli-list-period3.txt";
+    QTest::newRow("a range") << QStringList{"list", "--from", "2023-06-01", "--to", "2023-09-30"}
+                             << "cli-list-range.txt";
+    QTest::newRow("a PID alone: 7 days back from the newest")
+        << QStringList{"list", "--pid", "P5"} << "cli-list-pid.txt";
+    QTest::newRow("an OPID and an end") << QStringList{"list", "--opid", "OP1", "--to", "2024-01-15"}
+                                        << "cli-list-opid-to.txt";
+    QTest::newRow("a start: up to the newest")
+        << QStringList{"list", "--from", "2023-12-01", "--pid", "P5"} << "cli-list-from.txt";
+    QTest::newRow("a start after the newest")
+        << QStringList{"list", "--from", "2025-01-01"} << "cli-list-refused.txt";
+    QTest::newRow("nothing found")
+        << QStringList{"list", "--from", "2022-01-01", "--to", "2022-02-01"} << "cli-list-none.txt";
+    QTest::newRow("export every row")
+        << QStringList{"export", "--csv", "out.csv"} << "cli-export-all.txt";
+    QTest::newRow("export 12 weeks")
+        << QStringList{"export", "--csv", "out.csv", "--period", "12"} << "cli-export-period12.txt";
+}
+
+void TestCli::searchesWriteWhatTheyWroteBefore() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    static QTemporaryDir home;
+    static bool stored = false;
+    if (!stored) {
+        StoreOutOfOrder(home.path());
+        stored = true;
+    }
+    QFile::remove(home.filePath("out.csv"));
+    const Result r = RunCli(args, home.path());
+    QByteArray written = r.bytes;
+    if (args.first() == "export")
+        written += ReadAll(home.filePath("out.csv"));
+    QCOMPARE(written, ReadAll(QStringLiteral(TREVANIX_TEST_DATA "/") + expected));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

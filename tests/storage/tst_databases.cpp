@@ -323,6 +323,8 @@ private Q_SLOTS:
             QVERIFY2(prompt.messages.empty(),
                      prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
             QCOMPARE(db.DatabaseReady, 1);
+            QCOMPARE(db.ResultTable.RowCount(), 0); // not listed: a reader searches on its own
+            QVERIFY(db.ResultTable.Requery());
             QCOMPARE(Values(db.ResultTable), (QStringList{"071", "065"}));
             QVERIFY(!db.DownloadTable.IsOpen());
             // A reader cannot store: the file is open read-only.
@@ -363,6 +365,7 @@ private Q_SLOTS:
         reader.OpenForReading();
         QCOMPARE(reader.DatabaseReady, 1);
         CResultTable& list = reader.ResultTable;
+        QVERIFY(list.Requery());
         QCOMPARE(list.RowCount(), 1000);
         QVERIFY(list.MoveTo(500));
 

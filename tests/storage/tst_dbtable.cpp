@@ -131,6 +131,35 @@ private Q_SLOTS:
         QVERIFY(t.Record.HbA1c_VALUE.Equals("065"));
     }
 
+    // Every way of opening sizes the page cache for reads by key in date order (the default
+    // 2 MB reads most pages again once rows are not stored in that order).
+    void everyOpenSizesThePageCache_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("create") << 0;
+        QTest::newRow("open") << 1;
+        QTest::newRow("open read-only") << 2;
+    }
+    void everyOpenSizesThePageCache() {
+        QFETCH(int, mode);
+        const QString path = NewPath();
+        {
+            CResultTable w;
+            w.SetTableName("HospitalTlb");
+            QVERIFY(w.OpenOrCreate(path.toUtf8().constData()));
+        }
+        CResultTable t;
+        t.SetTableName("HospitalTlb");
+        t.SetReadOnly(mode == 2);
+        QVERIFY(mode == 0 ? t.OpenOrCreate(path.toUtf8().constData())
+                          : t.Open(path.toUtf8().constData()));
+        sqlite3_stmt* st = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(t.Database(), "PRAGMA cache_size", -1, &st, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_step(st), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(st, 0), -64 * 1024); // negative: KiB
+        sqlite3_finalize(st);
+    }
+
     void openFailsOnMissingFileOrTable() {
         CResultTable t;
         t.SetTableName("HospitalTlb");

@@ -7,6 +7,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sqlite3.h>
 
 Q_DECLARE_METATYPE(std::string)
 
@@ -268,6 +269,89 @@ private Q_SLOTS:
         int seen = 0;
         QVERIFY(search.ForEachRow([&](const ResultRow&) { return ++seen < 1; }, 1));
         QCOMPARE(seen, expected.empty() ? 0 : 1);
+    }
+
+    // Rows by key come in the order of the keys, whatever order they are stored in; a key
+    // whose row is gone is left out.
+    void rowsFollowTheirKeys() {
+        CResultSearch all(db_->ResultTable);
+        all.SetOrder("ROWID");
+        std::vector<RowKey> stored;
+        QVERIFY(all.ReadKeys(stored));
+        QCOMPARE(stored.size(), size_t(5));
+        const std::vector<RowKey> keys{stored[4], stored[1], 999999, stored[3], stored[0]};
+        std::vector<ResultRow> rows;
+        QVERIFY(all.ReadRows(keys, 0, keys.size(), rows));
+        std::vector<RowKey> got;
+        for (const ResultRow& r : rows)
+            got.push_back(r.key.rowid);
+        QCOMPARE(got, (std::vector<RowKey>{stored[4], stored[1], stored[3], stored[0]}));
+        QCOMPARE(rows[0].key.DATE, std::string("20231231")); // stored last, dated first
+        QVERIFY(all.ReadRows(keys, 1, 2, rows));
+        QCOMPARE(rows.size(), size_t(1));
+        QCOMPARE(rows[0].key.rowid, stored[1]);
+        QVERIFY(all.ReadRows(keys, 5, 2, rows));
+        QVERIFY(rows.empty());
+    }
+
+    // The command line's searches take their reference date from the newest row (stored fourth
+    // of five here, not last) and run on the result index: no sort of their own, no scan of
+    // every row for the date.
+    void listSearchTakesTheNewestRowByTheIndex_data() {
+        QTest::addColumn<int>("weeks");
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<std::string>("pid");
+        QTest::addColumn<std::string>("filter");
+        QTest::newRow("no option") << 0 << QDate() << QDate() << std::string() << std::string();
+        QTest::newRow("2 weeks back from the newest")
+            << 2 << QDate() << QDate() << std::string()
+            << std::string("DATE between '20240118' and '20240201'");
+        QTest::newRow("a PID alone: 7 days back from the newest")
+            << 0 << QDate() << QDate() << std::string("777")
+            << std::string("DATE between '20240125' and '20240201' and rtrim([PID],' ')='777'");
+        QTest::newRow("a start alone: up to the newest")
+            << 0 << QDate(2024, 1, 10) << QDate() << std::string()
+            << std::string("DATE between '20240110' and '20240201'");
+        QTest::newRow("an end alone: 7 days before it")
+            << 0 << QDate() << QDate(2024, 1, 20) << std::string()
+            << std::string("DATE between '20240113' and '20240120'");
+    }
+    void listSearchTakesTheNewestRowByTheIndex() {
+        QFETCH(int, weeks);
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(std::string, pid);
+        QFETCH(std::string, filter);
+        ListSearch o;
+        o.periodWeeks = weeks;
+        o.from = from;
+        o.to = to;
+        o.pid = pid;
+        CResultTable& t = db_->ResultTable;
+        QVERIFY(t.EnsureDuplicateIndex());
+        CResultSearch search(t);
+        QVERIFY(SetListSearch(search, o, AppSettings(), QDate(2024, 6, 1), nullptr));
+        QCOMPARE(search.Filter(), filter);
+        QCOMPARE(search.Order(), std::string(kDefaultSort));
+        const std::string where = filter.empty() ? "" : " WHERE " + filter;
+        for (const std::string& sql :
+             {"SELECT ROWID FROM [HospitalTlb]" + where + " ORDER BY " + kDefaultSort,
+              "SELECT ROWID, DATE FROM [HospitalTlb] ORDER BY " + std::string(kDefaultSort) +
+                  " LIMIT 1"}) {
+            QString plan;
+            sqlite3_stmt* st = nullptr;
+            QCOMPARE(sqlite3_prepare_v2(t.Database(), ("EXPLAIN QUERY PLAN " + sql).c_str(), -1,
+                                        &st, nullptr),
+                     SQLITE_OK);
+            while (sqlite3_step(st) == SQLITE_ROW)
+                plan +=
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 3))) +
+                    "\n";
+            sqlite3_finalize(st);
+            QVERIFY2(plan.contains("INDEX HospitalTlb_ResultKey") && !plan.contains("TEMP B-TREE"),
+                     qPrintable(plan));
+        }
     }
 
     void idListKeepsFirstAppearanceIgnoringCase() {

@@ -345,6 +345,25 @@ private Q_SLOTS:
                  existing ? 1 : 0);
     }
 
+    // Rows read as they are written, one of them deleted meanwhile: the file is not replaced.
+    void aListThatLostARowKeepsTheOldFile() {
+        class Lost : public CListCellsRows {
+        public:
+            using CListCellsRows::CListCellsRows;
+            bool Complete() const override { return false; }
+        };
+        QTemporaryDir dir;
+        const QString path = dir.filePath("old.csv");
+        QVERIFY(WriteAll(path, "old bytes\n"));
+        const std::vector<ListCells> rows = Rows({{"1", "d", "t", "r", "p", "o", "n"}});
+        QString reason;
+        QVERIFY(WriteCsvFile(path, kAllDataCsv, CListCellsRows(rows), &reason));
+        QVERIFY(WriteAll(path, "old bytes\n"));
+        QVERIFY(!WriteCsvFile(path, kAllDataCsv, Lost(rows), &reason));
+        QCOMPARE(ReadAll(path), QByteArray("old bytes\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+    }
+
     // The reason a write failed, in plain words: errno where it names one, else what the folder
     // shows, else the device's text ("Unknown error" alone never reaches the user).
     void writeFailureReasons_data() {
