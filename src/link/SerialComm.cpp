@@ -18,7 +18,7 @@ namespace {
 // four seconds of the line at 9600 baud) and the next read takes them all. A lone reply after a
 // quiet line is read at once. The protocol's own waits are a second and more.
 constexpr qint64 kStreamGapMs = 50;
-constexpr int kReadRestMs = 100;
+constexpr int kReadRestMs = 200;
 
 // QSerialPort watches its descriptor with a notifier of its own; resting means switching that
 // one off for a while. Null where the port has none (another platform): then nothing rests.

@@ -86,7 +86,10 @@ void CAcquisitionController::ReceiveByte(char byte) {
 }
 
 void CAcquisitionController::OnBlockByte(const FramerEvent& e) {
-    ShowStatus(state_.RxCount % 4 == 0 ? LinkText::kReceivingA : LinkText::kReceivingB);
+    // Every byte of a block turns the status text, so the texts are made once, not per byte.
+    static const std::string receivingA = LinkText::kReceivingA;
+    static const std::string receivingB = LinkText::kReceivingB;
+    ShowStatus(state_.RxCount % 4 == 0 ? receivingA : receivingB);
     if (e.headerNew && e.count > 400) {
         state_.StallTimeout = 90000;
         state_.SilenceTimeout = 150000;
