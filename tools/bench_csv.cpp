@@ -15,8 +15,8 @@
 
 #include "platform/Prompt.h"
 #include "settings/Settings.h"
-#include "storage/ResultQuery.h"
-#include "views/CsvExport.h"
+#include "query/ResultQuery.h"
+#include "report/CsvExport.h"
 #include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 

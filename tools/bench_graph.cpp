@@ -11,7 +11,7 @@
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 #include "views/GraphView.h"
 
 #include <QApplication>

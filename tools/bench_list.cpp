@@ -16,7 +16,7 @@
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
 #include "storage/Databases.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 

@@ -8,7 +8,7 @@
 // Each measurement runs in a child process of its own, so that one peak does not hide the next.
 // Usage: bench_print [rows ...]   (default 1000 10000; offscreen)
 
-#include "print/ResultListReport.h"
+#include "report/ResultListReport.h"
 
 #include <QCoreApplication>
 #include <QFile>

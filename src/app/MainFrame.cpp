@@ -1,7 +1,7 @@
 #include "app/MainFrame.h"
 
 #include "lab/LabLink.h"
-#include "link/dialogs/StatusDlgs.h"
+#include "views/link/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"

@@ -6,7 +6,7 @@
 #include "controls/RaravFrame.h"
 #include "link/LinkCodes.h"
 #include "link/LinkStack.h"
-#include "link/dialogs/GetDataDlg.h"
+#include "views/link/GetDataDlg.h"
 #include "settings/Settings.h"
 #include "storage/Databases.h"
 

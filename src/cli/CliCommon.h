@@ -6,8 +6,8 @@
 #include "platform/SingleInstance.h"
 #include "settings/Settings.h"
 #include "storage/Databases.h"
-#include "storage/ResultQuery.h"
-#include "storage/ResultSearch.h"
+#include "query/ResultQuery.h"
+#include "query/ResultSearch.h"
 
 #include <QString>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "cli/ExportCommand.h"
 
 #include "cli/CliCommon.h"
-#include "views/CsvExport.h"
+#include "report/CsvExport.h"
 
 #include <QDir>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "lab/LabConfig.h"
 #include "platform/AppFolders.h"
 #include "report/FhirBundle.h"
-#include "storage/ResultOrigin.h"
+#include "query/ResultOrigin.h"
 
 #include <QDate>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "cli/CliCommon.h"
 #include "platform/SafeTarget.h"
-#include "print/ResultListReport.h"
+#include "report/ResultListReport.h"
 
 #include <QDir>
 #include <QGuiApplication>

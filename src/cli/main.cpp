@@ -35,8 +35,8 @@
 #include "platform/SingleInstance.h"
 #include "settings/Settings.h"
 #include "storage/Databases.h"
-#include "storage/ResultEdit.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultEdit.h"
+#include "query/ResultQuery.h"
 
 #include <QCoreApplication>
 #include <QDir>

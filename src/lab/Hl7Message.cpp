@@ -1,7 +1,7 @@
 #include "Hl7Message.h"
 
 #include "settings/DisplayFormats.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 
 #include <QRandomGenerator>
 #include <QString>

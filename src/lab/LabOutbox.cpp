@@ -1,7 +1,7 @@
 #include "LabOutbox.h"
 
 #include "storage/DbTable.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 
 #include <QDateTime>
 #include <sqlite3.h>

@@ -15,7 +15,7 @@
 // form feed, no-break and other Unicode spaces) becomes a blank.
 
 #include "lab/LabConfig.h"
-#include "storage/ResultOrigin.h"
+#include "query/ResultOrigin.h"
 
 #include <QDateTime>
 #include <QString>

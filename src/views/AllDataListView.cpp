@@ -2,10 +2,10 @@
 
 #include "controls/DateTimeCtrl.h"
 #include "platform/Prompt.h"
-#include "print/PrintDialogs.h"
+#include "views/print/PrintDialogs.h"
 #include "settings/DisplayFormats.h"
 #include "storage/Databases.h"
-#include "storage/ResultEdit.h"
+#include "query/ResultEdit.h"
 #include "views/ListCsvExport.h"
 #include "views/RecordDialogs.h"
 #include "views/list/ListCtrlExt.h"

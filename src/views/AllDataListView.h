@@ -1,11 +1,11 @@
 #pragma once
 // The all-data list: every stored result, newest first, narrowed by a date range with a PID and
 // an OPID, or by a period of 1 to 12 weeks. The search itself (filters, periods, the day rule)
-// is done by storage/ResultQuery; this view wires it to its controls.
+// is done by query/ResultQuery; this view wires it to its controls.
 
-#include "storage/ResultQuery.h"
-#include "storage/ResultSearch.h"
-#include "views/CsvExport.h"
+#include "query/ResultQuery.h"
+#include "query/ResultSearch.h"
+#include "report/CsvExport.h"
 #include "views/FormPage.h"
 #include "views/RecordDialogs.h"
 

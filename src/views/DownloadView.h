@@ -3,8 +3,8 @@
 // navigation buttons. Showing it in manual mode starts a manual download.
 // Export writes the listed rows to a CSV file (not in automatic mode).
 
-#include "storage/ResultSearch.h"
-#include "views/CsvExport.h"
+#include "query/ResultSearch.h"
+#include "report/CsvExport.h"
 #include "views/FormPage.h"
 
 class CResultDatabases;

@@ -2,13 +2,13 @@
 // The graph view: the stored results in time order as points on a chart, eight at a time, with
 // a period list, a patient-ID list and a date-range search of at most 366 days. It reads the
 // main result table through a search of its own; the filters themselves are in
-// storage/ResultQuery.
+// query/ResultQuery.
 //
 // The chart holds only the points around the eight in view (and the labels of those): a scroll
 // step replaces about ten points, however many results the view holds.
 
-#include "storage/ResultQuery.h"
-#include "storage/ResultSearch.h"
+#include "query/ResultQuery.h"
+#include "query/ResultSearch.h"
 #include "views/FormPage.h"
 #include "views/graph/ChartBands.h"
 

@@ -3,7 +3,7 @@
 // order, hidden ones too) through the CSV export, the save dialog starting in the folder chosen
 // last, and the desktop's spreadsheet program.
 
-#include "views/CsvExport.h"
+#include "report/CsvExport.h"
 
 class CListCtrlExt;
 class QWidget;

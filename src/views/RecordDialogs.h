@@ -3,7 +3,7 @@
 // that corrects it ("Data Modify") and the one that only shows it ("Data View").
 
 #include "settings/Settings.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 
 #include <QDate>
 #include <QDialog>

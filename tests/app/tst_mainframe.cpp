@@ -4,7 +4,7 @@
 #include "app/MessageBoxPrompt.h"
 #include "controls/PercentBar.h"
 #include "lab/LabOutbox.h"
-#include "link/dialogs/StatusDlgs.h"
+#include "views/link/StatusDlgs.h"
 #include "settings/DisplayFormats.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"

@@ -20,7 +20,7 @@
 #include "platform/SingleInstance.h"
 #include "ResultRows.h"
 #include "storage/Databases.h"
-#include "storage/ResultEdit.h"
+#include "query/ResultEdit.h"
 
 #ifndef TREVANIX_CLI
 #error "TREVANIX_CLI must name the command-line program"

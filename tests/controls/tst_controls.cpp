@@ -4,7 +4,7 @@
 #include "controls/PercentBar.h"
 #include "controls/PngButton.h"
 #include "controls/RaravFrame.h"
-#include "link/dialogs/StatusDlgs.h"
+#include "views/link/StatusDlgs.h"
 
 #include <QAccessible>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 // The link's windows: the port choice (list, preselection, search and OK) and the status boxes
 // (what the user does with them reaches the session).
 
-#include "link/dialogs/GetDataDlg.h"
-#include "link/dialogs/StatusDlgs.h"
+#include "views/link/GetDataDlg.h"
+#include "views/link/StatusDlgs.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // analyzer, the controller, the worker, the decoder and the tables, in simulated time.
 
 #include "LinkRig.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 
 #include <QFile>
 #include <QtTest>

@@ -5,7 +5,7 @@
 #include "ResultRows.h"
 #include "TestSupport.h"
 #include "report/FhirBundle.h"
-#include "storage/ResultEdit.h"
+#include "query/ResultEdit.h"
 
 #include <QBuffer>
 #include <QJsonArray>

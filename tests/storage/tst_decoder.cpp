@@ -2,7 +2,7 @@
 #include "TestSupport.h"
 #include "storage/Databases.h"
 #include "storage/DownloadDecoder.h"
-#include "storage/ResultEdit.h"
+#include "query/ResultEdit.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 
 #include "ResultRows.h"
 #include "TestSupport.h"
-#include "storage/ResultEdit.h"
+#include "query/ResultEdit.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

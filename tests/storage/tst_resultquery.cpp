@@ -2,8 +2,8 @@
 
 #include "ResultRows.h"
 #include "TestSupport.h"
-#include "storage/ResultQuery.h"
-#include "storage/ResultSearch.h"
+#include "query/ResultQuery.h"
+#include "query/ResultSearch.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

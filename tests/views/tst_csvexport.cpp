@@ -6,7 +6,7 @@
 #include "ViewFixture.h"
 #include "platform/SafeTarget.h"
 #include "views/AllDataListView.h"
-#include "views/CsvExport.h"
+#include "report/CsvExport.h"
 #include "views/DownloadView.h"
 #include "views/list/ListCtrlExt.h"
 

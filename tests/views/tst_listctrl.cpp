@@ -2,7 +2,7 @@
 // the row bindings, the column chooser, cell navigation and type-ahead.
 
 #include "settings/DisplayFormats.h"
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QAbstractItemModelTester>

@@ -6,7 +6,7 @@
 #include "controls/DateTimeCtrl.h"
 #include "controls/PngButton.h"
 #include "settings/Settings.h"
-#include "storage/ResultEdit.h"
+#include "query/ResultEdit.h"
 #include "views/AllDataListView.h"
 #include "views/GraphView.h"
 #include "views/RecordDialogs.h"

@@ -1,4 +1,4 @@
-#include "link/dialogs/StatusDlgs.h"
+#include "views/link/StatusDlgs.h"
 
 #include "controls/PercentBar.h"
 #include "controls/PngButton.h"

@@ -1,4 +1,4 @@
-#include "views/CsvExport.h"
+#include "report/CsvExport.h"
 
 #include "platform/Prompt.h"
 #include "platform/SafeTarget.h"

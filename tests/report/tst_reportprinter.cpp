@@ -5,9 +5,9 @@
 #include "LinkFakes.h"
 #include "ResultRows.h"
 #include "TestSupport.h"
-#include "print/PrintDialogs.h"
-#include "print/ReportPrinter.h"
-#include "print/ResultListReport.h"
+#include "views/print/PrintDialogs.h"
+#include "report/ReportPrinter.h"
+#include "report/ResultListReport.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 

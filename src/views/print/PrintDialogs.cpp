@@ -1,4 +1,4 @@
-#include "print/PrintDialogs.h"
+#include "views/print/PrintDialogs.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

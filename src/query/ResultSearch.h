@@ -9,7 +9,7 @@
 // run at a time, each run in its own short read under the table's lock. Nobody holds a read
 // transaction open while the rows are shown or written out.
 
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 
 #include <functional>
 #include <string>

@@ -11,7 +11,7 @@
 //  - a PID or OPID beginning with =, +, -, @, a tab or a carriage return gets a leading
 //    apostrophe, so that the spreadsheet does not run a typed ID as a formula.
 
-#include "storage/ResultQuery.h"
+#include "query/ResultQuery.h"
 
 #include <QString>
 #include <functional>

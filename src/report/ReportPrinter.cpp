@@ -1,4 +1,4 @@
-#include "print/ReportPrinter.h"
+#include "report/ReportPrinter.h"
 
 #include <QPagedPaintDevice>
 #include <QPrinter>

@@ -2,7 +2,7 @@
 // The print job's windows: the system print dialog, a preview of the pages and a progress
 // dialog that can cancel a long job.
 
-#include "print/ResultListReport.h"
+#include "report/ResultListReport.h"
 
 #include <QPointer>
 #include <QSize>

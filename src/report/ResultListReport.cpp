@@ -1,4 +1,4 @@
-#include "print/ResultListReport.h"
+#include "report/ResultListReport.h"
 
 #include "platform/Prompt.h"
 #include "platform/SafeTarget.h"

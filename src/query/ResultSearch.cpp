@@ -1,4 +1,4 @@
-#include "storage/ResultSearch.h"
+#include "query/ResultSearch.h"
 
 #include "storage/Databases.h"
 

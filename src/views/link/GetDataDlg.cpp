@@ -1,4 +1,4 @@
-#include "link/dialogs/GetDataDlg.h"
+#include "views/link/GetDataDlg.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

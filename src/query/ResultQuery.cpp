@@ -1,6 +1,6 @@
 #include "ResultQuery.h"
 
-#include "Databases.h"
+#include "storage/Databases.h"
 #include "ResultSearch.h"
 #include "settings/DisplayFormats.h"
 
