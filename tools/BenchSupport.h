@@ -12,8 +12,10 @@
 #include <QFile>
 #include <QString>
 #include <chrono>
-#include <sqlite3.h>
 #include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <sqlite3.h>
 #include <string>
 
 namespace bench {
@@ -50,9 +52,19 @@ private:
     AcquisitionState state_;
 };
 
-// Result i of about three years of results from 2,000 patients and 20 operators.
-inline void FillClinicRecord(HbA1cRecord& r, int i) {
-    const QDate d = QDate(2022, 1, 1).addDays(i % 1095);
+// The results span ten years from 2016-01-01, so a 30-day search finds about 1/120 of them.
+inline constexpr int kBenchDays = 3650;
+inline QDate BenchFirstDay() {
+    return QDate(2016, 1, 1);
+}
+inline QDate BenchNewestDay() {
+    return BenchFirstDay().addDays(kBenchDays - 1);
+}
+
+// Result i of n: dates rise with i over the ten years, 2,000 patients and 20 operators.
+inline void FillClinicRecord(HbA1cRecord& r, int i, int n) {
+    const QDate d =
+        BenchFirstDay().addDays(static_cast<int>(static_cast<long long>(i) * kBenchDays / n));
     char date[16], time[8], value[8], pid[16], opid[16];
     std::snprintf(date, sizeof date, "%04d%02d%02d", d.year(), d.month(), d.day());
     std::snprintf(time, sizeof time, "%02d%02d", (i / 7) % 24, (i / 3) % 60);
@@ -77,6 +89,27 @@ inline void FillClinicRecord(HbA1cRecord& r, int i) {
     r.P_MEMO = "";
 }
 
+// What the view benchmarks take on their command line: [rows] [--out-of-order] and, for
+// bench_list, --cli (only the command line's section).
+struct BenchArgs {
+    int rows = 100000;
+    bool outOfOrder = false;
+    bool cliOnly = false;
+};
+inline BenchArgs ParseBenchArgs(int argc, char** argv) {
+    BenchArgs a;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--out-of-order")
+            a.outOfOrder = true;
+        else if (arg == "--cli")
+            a.cliOnly = true;
+        else if (std::atoi(argv[i]) > 0)
+            a.rows = std::atoi(argv[i]);
+    }
+    return a;
+}
+
 // Before the application object: offscreen unless a platform is chosen, and the per-user
 // settings (list layouts) in a folder of the run's own.
 inline void BenchEnvironment(const QString& configFolder) {
@@ -85,15 +118,23 @@ inline void BenchEnvironment(const QString& configFolder) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configFolder));
 }
 
-// `rows` clinic-like results stored in one transaction, then the list's order.
-inline void StoreClinicRows(CResultTable& t, int rows) {
+// `rows` clinic-like results stored in one transaction with the index a download makes, then
+// the list's order. Out of order: stored in a scattered order (as years of corrections and
+// restores leave them), so neighbouring dates are far apart in the file.
+inline void StoreClinicRows(CResultTable& t, int rows, bool outOfOrder = false) {
     auto lock = t.Lock();
     CDbTransaction tx(t);
+    // A step coprime with the row count visits every result once.
+    long long step = 1;
+    if (outOfOrder)
+        for (step = 1000003; std::gcd(step, static_cast<long long>(rows)) != 1; step += 2) {
+        }
     for (int i = 0; i < rows; ++i) {
         t.AddNew();
-        FillClinicRecord(t.Record, i);
+        FillClinicRecord(t.Record, static_cast<int>((i * step) % rows), rows);
         t.Update();
     }
+    t.EnsureDuplicateIndex();
     tx.Commit();
     RequeryDefault(t);
 }
