@@ -164,6 +164,7 @@ bool CResultSearch::ReadPlaces(const IndexPlace* from, bool backward, size_t ski
     }
     sqlite3_bind_int64(s.st, 7, static_cast<sqlite3_int64>(count));
     sqlite3_bind_int64(s.st, 8, static_cast<sqlite3_int64>(skip));
+    out.reserve(count);
     int rc;
     while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
         IndexPlace p;

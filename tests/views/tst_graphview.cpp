@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QValueAxis>
 #include <QtTest>
+#include <sqlite3.h>
 
 namespace {
 
@@ -136,6 +137,14 @@ char* toString(const Shown& s) {
         parts << QStringLiteral("(%1,%2)").arg(p.x()).arg(p.y());
     return qstrdup(
         qPrintable(parts.join(' ') + " | " + s.labels.join(", ") + " | " + s.pids.join(", ")));
+}
+
+// Work of the statements on a connection, in slices of ten virtual machine instructions: a
+// seek and ten steps take a few dozen, a walk over thousands of index entries thousands.
+int gWork = 0;
+int CountWork(void*) {
+    ++gWork;
+    return 0;
 }
 
 // Rows out of date order: each date has results of several patients, some in the same minute
@@ -431,6 +440,67 @@ private Q_SLOTS:
             QCOMPARE(items, ids);
             QCOMPARE(f.view->PidList->currentIndex(), 0);
         }
+    }
+
+    // A scroll step is a seek in the index and a few steps, not a walk from the start or the
+    // end: its work does not grow with the number of results, also where a date range of the
+    // filter would let the planner start from the range.
+    void aStepLooksOnlyAtThePointsItReads_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("filter");
+        for (int rows : {120, 3000}) {
+            const QString n = QString::number(rows);
+            QTest::newRow(qPrintable(n + " results")) << rows << QString();
+            QTest::newRow(qPrintable(n + " results, a date range"))
+                << rows << "DATE between '20200101' and '20301231'";
+            QTest::newRow(qPrintable(n + " results, a patient")) << rows << "rtrim([PID],' ')='P'";
+        }
+    }
+    void aStepLooksOnlyAtThePointsItReads() {
+        QFETCH(int, rows);
+        QFETCH(QString, filter);
+        std::vector<StoredRow> stored;
+        for (int i = 0; i < rows; ++i)
+            stored.push_back({DateKey(QDate(2020, 1, 1).addDays((i * 7) % (rows / 4))),
+                              i % 2 ? "0800" : "0900", "060", "P ", "OP "});
+        Fixture f;
+        {
+            auto lock = f.db.ResultTable.Lock();
+            CDbTransaction tx(f.db.ResultTable);
+            QVERIFY(StoreRows(f.db.ResultTable, stored));
+            QVERIFY(f.db.ResultTable.EnsureDuplicateIndex());
+            QVERIFY(tx.Commit());
+        }
+        CResultSearch search(f.db.ResultTable);
+        search.SetFilter(filter.toStdString());
+        std::vector<IndexPlace> nearEnd, nearStart, out;
+        QVERIFY(search.ReadPlaces(nullptr, true, 20, 1, nearEnd));
+        QVERIFY(search.ReadPlaces(nullptr, false, 20, 1, nearStart));
+        struct Step {
+            const IndexPlace* from;
+            bool backward;
+            size_t skip;
+        };
+        sqlite3_progress_handler(f.db.ResultTable.Database(), 10, CountWork, nullptr);
+        for (const Step& step :
+             {Step{&nearEnd.front(), false, 0}, Step{&nearEnd.front(), false, 8},
+              Step{&nearStart.front(), true, 0}, Step{&nearStart.front(), true, 8}}) {
+            gWork = 0;
+            QVERIFY(search.ReadPlaces(step.from, step.backward, step.skip, 10, out));
+            QCOMPARE(out.size(), size_t(10));
+            QVERIFY2(gWork < 200, qPrintable(QString::number(gWork)));
+        }
+        // The view's steps seek from the points it holds, in the middle as at the end.
+        f.view->RefreshGraph();
+        for (int first : {rows / 2, rows - kPointsInView}) {
+            f.view->ScrollTo(first);
+            for (int by : {1, -1, kPointsInView, -kPointsInView}) {
+                gWork = 0;
+                f.view->ScrollBy(by);
+                QVERIFY2(gWork < 200, qPrintable(QString::number(gWork)));
+            }
+        }
+        sqlite3_progress_handler(f.db.ResultTable.Database(), 0, nullptr, nullptr);
     }
 
     void bandThresholdsPerUnit_data() {
