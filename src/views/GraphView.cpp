@@ -36,7 +36,8 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
                                                  IPrompt& prompt, CResultDatabases& db,
                                                  const AppSettings& settings, QWidget* parent)
     : CNavigationPage(264, kViewGraph, std::move(command), session, prompt, parent), db_(db),
-      settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
+      settings_(settings), search_(db.ResultTable), patientSearch_(db.ResultTable),
+      today_([]() { return QDate::currentDate(); }) {
     search_.SetOrder(kChartSort);
     patientScan_.setInterval(0);
     connect(&patientScan_, &QTimer::timeout, this, &CHbA1cDeskGraphDataView::ScanPatients);
@@ -134,7 +135,6 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
         PidList->clear();
         PidList->addItem(QString::fromLatin1(kAllDataEntry));
     }
-    patientScan_.stop();
     count_ = 0;
     firstDate_.clear();
     lastDate_.clear();
@@ -161,17 +161,25 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
         referenceDate_ = lastDate_;
     else if (!keepFilter_)
         referenceDate_ = DateKey(today_());
-    if (pidOnly_) {
+    if (keepFilter_ && patientScan_.isActive() && patientSearch_.Filter().empty()) {
+        // The walk through every result goes on: it finds the IDs of these points too, in the
+        // order the list has always had.
+    } else if (pidOnly_) {
         // Every point is the chosen patient's (the blanks after the ID aside): one ID to add.
+        patientScan_.stop();
         if (count_ > 0) {
             const size_t known = pids_.Items().size();
             pids_.Add(first.front().PID);
             AddNewPatients(known);
         }
-    } else if (count_ > 0) {
+    } else {
+        patientScan_.stop();
+        patientSearch_.SetFilter(search_.Filter());
         patientScanAt_ = IndexPlace();
         patientScanned_ = 0;
-        ScanPatients();
+        patientCount_ = static_cast<size_t>(count_);
+        if (count_ > 0)
+            ScanPatients();
     }
     if (!keepFilter_)
         PidList->setCurrentIndex(0);
@@ -182,9 +190,9 @@ void CHbA1cDeskGraphDataView::ScanPatients() {
     std::vector<IndexPlace> run;
     // No more than the points counted: a slice ends at the last point, not at the end of the
     // table (the seek does not see where the filter's dates end).
-    const size_t want = std::min(patientSliceRows_, static_cast<size_t>(count_) - patientScanned_);
-    if (!search_.ReadPlaces(patientScanned_ == 0 ? nullptr : &patientScanAt_, false, 0, want,
-                            run)) {
+    const size_t want = std::min(patientSliceRows_, patientCount_ - patientScanned_);
+    if (!patientSearch_.ReadPlaces(patientScanned_ == 0 ? nullptr : &patientScanAt_, false, 0, want,
+                                   run)) {
         patientScan_.stop();
         return;
     }
@@ -193,7 +201,7 @@ void CHbA1cDeskGraphDataView::ScanPatients() {
     for (const IndexPlace& p : run)
         pids_.Add(p.PID);
     AddNewPatients(known);
-    if (run.size() < want || patientScanned_ >= static_cast<size_t>(count_)) {
+    if (run.size() < want || patientScanned_ >= patientCount_) {
         patientScan_.stop();
     } else {
         // The rest in slices: the chart is shown and answers meanwhile.

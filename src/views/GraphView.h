@@ -169,10 +169,13 @@ private:
     std::vector<ChartPoint> window_;
     std::vector<IndexPlace> windowPlaces_;
     int windowFirst_ = 0;
-    // The patient list's walk through the index: where it stands, entries per slice.
+    // The patient list's walk through the points of a fill (every result, or a search's): its
+    // own copy of the search, where it stands, the points counted, entries per slice.
     QTimer patientScan_;
+    CResultSearch patientSearch_;
     IndexPlace patientScanAt_;
     size_t patientScanned_ = 0;
+    size_t patientCount_ = 0;
     size_t patientSliceRows_ = 5000; // about 10 ms at a million results
     CIdList pids_;
     QSet<QString> shownPids_; // the patient list's entries, lower case

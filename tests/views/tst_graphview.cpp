@@ -707,9 +707,26 @@ private Q_SLOTS:
         QCOMPARE(f.view->Chart()->title(), QString::fromLatin1(kChartTitle));
     }
 
+    void patientListShowsIdsWithoutPadding_data() {
+        QTest::addColumn<int>("sliceRows");
+        QTest::addColumn<int>("weeks"); // a period chosen before the slices are done (0: none)
+        QTest::newRow("at once") << 5000 << 0;
+        QTest::newRow("in slices") << 1 << 0;
+        QTest::newRow("in slices, a period chosen meanwhile") << 1 << 1;
+        QTest::newRow("in slices, a patient chosen meanwhile") << 2 << -1;
+    }
     void patientListShowsIdsWithoutPadding() {
+        QFETCH(int, sliceRows);
+        QFETCH(int, weeks);
         Fixture f(kRows);
+        f.view->SetPatientSliceRows(size_t(sliceRows));
         f.view->RefreshGraph();
+        if (weeks != 0) {
+            f.view->PidList->setEditText(weeks < 0 ? QStringLiteral("O'Neil") : "ALL Data");
+            f.view->OnPeriodChanged(std::max(0, weeks));
+        }
+        for (int i = 0; i < 100 && !f.view->PatientListComplete(); ++i)
+            QCoreApplication::processEvents();
         QStringList items;
         for (int i = 0; i < f.view->PidList->count(); ++i)
             items << f.view->PidList->itemText(i);
