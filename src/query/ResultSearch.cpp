@@ -209,3 +209,59 @@ bool SetListSearch(CResultSearch& search, const ListSearch& o, const AppSettings
     search.SetOrder(kDefaultSort);
     return true;
 }
+
+bool CResultSearch::ReadPlaces(const IndexPlace* from, bool backward, size_t skip, size_t count,
+                               std::vector<IndexPlace>& out) const {
+    out.clear();
+    if (count == 0)
+        return true;
+    std::string sql =
+        "SELECT [DATE], [TIME], [HbA1c_VALUE], [PID], [OPID], ROWID FROM " + table_.QuotedName();
+    if (from) {
+        // The filter goes in as one opaque term, so the planner seeks by the place and not by a
+        // date range of the filter (which would step from the start of the range).
+        sql += " WHERE ([DATE], [TIME], [HbA1c_VALUE], [PID], [OPID], ROWID) ";
+        sql += backward ? "< (?1, ?2, ?3, ?4, ?5, ?6)" : "> (?1, ?2, ?3, ?4, ?5, ?6)";
+        if (!filter_.empty())
+            sql += " AND CASE WHEN (" + filter_ + ") THEN 1 ELSE 0 END";
+    } else if (!filter_.empty()) {
+        sql += " WHERE " + filter_;
+    }
+    sql += backward ? " ORDER BY [DATE] DESC, [TIME] DESC, [HbA1c_VALUE] DESC, [PID] DESC, "
+                      "[OPID] DESC, ROWID DESC"
+                    : std::string(" ORDER BY ") + kIndexOrder;
+    sql += " LIMIT ?7 OFFSET ?8";
+    auto lock = table_.Lock();
+    if (!table_.IsOpen())
+        return false;
+    Statement s;
+    if (sqlite3_prepare_v2(table_.Database(), sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
+        return false;
+    if (from) {
+        // No destructor (SQLITE_STATIC): the place outlives the statement.
+        int i = 1;
+        for (const std::string* v :
+             {&from->DATE, &from->TIME, &from->HbA1c_VALUE, &from->PID, &from->OPID})
+            sqlite3_bind_text(s.st, i++, v->c_str(), static_cast<int>(v->size()), nullptr);
+        sqlite3_bind_int64(s.st, 6, from->rowid);
+    }
+    sqlite3_bind_int64(s.st, 7, static_cast<sqlite3_int64>(count));
+    sqlite3_bind_int64(s.st, 8, static_cast<sqlite3_int64>(skip));
+    out.reserve(count);
+    int rc;
+    while ((rc = sqlite3_step(s.st)) == SQLITE_ROW) {
+        IndexPlace p;
+        p.DATE = TextAt(s.st, 0);
+        p.TIME = TextAt(s.st, 1);
+        p.HbA1c_VALUE = TextAt(s.st, 2);
+        p.PID = TextAt(s.st, 3);
+        p.OPID = TextAt(s.st, 4);
+        p.rowid = sqlite3_column_int64(s.st, 5);
+        out.push_back(std::move(p));
+    }
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        return false;
+    }
+    return true;
+}

@@ -17,6 +17,16 @@
 
 using RowKey = long long;
 
+// The order of the result index: the chart's order (date, time, value) with its ties settled by
+// the other indexed columns and the key, so that every row has one place a seek can find.
+inline constexpr const char* kIndexOrder = "[DATE], [TIME], [HbA1c_VALUE], [PID], [OPID], ROWID";
+
+// A row's place in that order: its indexed columns (NULL read as "") and its key.
+struct IndexPlace {
+    std::string DATE, TIME, HbA1c_VALUE, PID, OPID;
+    RowKey rowid = 0;
+};
+
 class CResultSearch {
 public:
     explicit CResultSearch(CResultTable& table) : table_(table) {}
@@ -43,6 +53,15 @@ public:
     // Every matching row in order, read a run of `run` rows at a time; `each` returns false to
     // stop. Only one run is held at a time. False when reading failed.
     bool ForEachRow(const std::function<bool(const ResultRow&)>& each, size_t run = 256) const;
+
+    // Matching rows in kIndexOrder (the search's own order aside), read from the index alone:
+    // the `count` rows after `from` (before it, nearest first, when backward), the first `skip`
+    // of them passed over; from the first (last) matching row when `from` is null. A seek and
+    // skip + count steps, however many rows the table holds, as long as the matching rows near
+    // `from` are not rare (a patient's among all: the steps then pass over the others). False
+    // when the table is not open or the statement fails (out then empty).
+    bool ReadPlaces(const IndexPlace* from, bool backward, size_t skip, size_t count,
+                    std::vector<IndexPlace>& out) const;
 
 private:
     std::string Where() const;

@@ -104,7 +104,7 @@ void CHbA1cDeskGraphDataView::BuildPointSeries() {
     series_->attachAxis(yAxis_);
     connect(series_, &QScatterSeries::hovered, this, [this](const QPointF& p, bool state) {
         const double i = std::round(p.x());
-        if (!state || i < 0 || i >= static_cast<double>(points_.size())) {
+        if (!state || i < 0 || i >= static_cast<double>(count_)) {
             QToolTip::hideText();
             return;
         }
@@ -158,16 +158,16 @@ void CHbA1cDeskGraphDataView::DrawGraph() {
         bands_[b]->setName(Latin(BandName(cats[b], fillUnit_)));
     target_->setName(Latin(TargetName(fillUnit_)));
 
-    if (points_.empty())
+    if (count_ == 0)
         emptyText_->setText(QString::fromLatin1(filtered_ ? kNoMatchText : kNoResultsText));
-    emptyText_->setVisible(points_.empty());
+    emptyText_->setVisible(count_ == 0);
     PlaceEmptyText();
     first_ = 0;
     ShowWindow();
 }
 
 void CHbA1cDeskGraphDataView::ScrollTo(int first) {
-    const int last = std::max(0, static_cast<int>(points_.size()) - kPointsInView);
+    const int last = std::max(0, count_ - kPointsInView);
     first = std::clamp(first, 0, last);
     if (first == first_)
         return;
@@ -177,14 +177,20 @@ void CHbA1cDeskGraphDataView::ScrollTo(int first) {
 
 void CHbA1cDeskGraphDataView::ShowWindow() {
     const ChartBandLimits limits = BandLimitsFor(fillUnit_);
-    const size_t n = points_.size();
+    const size_t n = static_cast<size_t>(count_);
     // One point either side of the view, so a marker half in view is drawn whole.
     const size_t lo = first_ > 0 ? static_cast<size_t>(first_) - 1 : 0;
     const size_t hi = std::min(n, static_cast<size_t>(first_) + kPointsInView + 1);
+    std::vector<ChartPoint> points;
+    std::vector<IndexPlace> places;
+    ReadWindow(static_cast<int>(lo), static_cast<int>(hi - lo), points, places);
+    window_ = std::move(points);
+    windowPlaces_ = std::move(places);
+    windowFirst_ = static_cast<int>(lo);
     QList<QPointF> shown;
-    shown.reserve(static_cast<qsizetype>(hi - lo));
-    for (size_t i = lo; i < hi; ++i)
-        shown.append(QPointF(X(i), points_[i].value));
+    shown.reserve(static_cast<qsizetype>(window_.size()));
+    for (size_t i = 0; i < window_.size(); ++i)
+        shown.append(QPointF(X(lo + i), window_[i].value));
     series_->replace(shown);
 
     // Labels of the points in view only (the axis would draw one beyond its end). The axis
@@ -229,17 +235,85 @@ void CHbA1cDeskGraphDataView::PlaceEmptyText() {
     emptyText_->setPos(area.center() - QPointF(text.width() / 2, text.height() / 2));
 }
 
+bool CHbA1cDeskGraphDataView::ReadWindow(int first, int count, std::vector<ChartPoint>& points,
+                                         std::vector<IndexPlace>& places) const {
+    points.clear();
+    places.clear();
+    first = std::max(0, first);
+    count = std::min(count, count_ - first);
+    if (count <= 0)
+        return true;
+    // Seek from the nearest point known: the skipped points cost a step each in the index, a
+    // scroll step none. From the first point, from the last, or from the window around the view.
+    const IndexPlace* from = nullptr;
+    bool backward = false;
+    int skip = first;
+    if (count_ - first - count < skip) {
+        backward = true;
+        skip = count_ - first - count;
+    }
+    const int held = static_cast<int>(windowPlaces_.size());
+    if (held > 0) {
+        const int below = std::min(windowFirst_ + held - 1, first - 1);
+        if (below >= windowFirst_ && first - below - 1 < skip) {
+            from = &windowPlaces_[static_cast<size_t>(below - windowFirst_)];
+            backward = false;
+            skip = first - below - 1;
+        }
+        const int above = std::max(windowFirst_, first + count);
+        if (above < windowFirst_ + held && above - first - count < skip) {
+            from = &windowPlaces_[static_cast<size_t>(above - windowFirst_)];
+            backward = true;
+            skip = above - first - count;
+        }
+    }
+    if (!search_.ReadPlaces(from, backward, static_cast<size_t>(skip), static_cast<size_t>(count),
+                            places))
+        return false;
+    if (backward)
+        std::reverse(places.begin(), places.end());
+    points.reserve(places.size());
+    for (const IndexPlace& p : places)
+        points.push_back({ChartRow{p.DATE, p.TIME, p.HbA1c_VALUE, p.PID},
+                          ChartResultValue(p.HbA1c_VALUE.c_str(), fillUnit_)});
+    return true;
+}
+
+std::vector<ChartPoint> CHbA1cDeskGraphDataView::ReadPoints(int first, int count) const {
+    std::vector<ChartPoint> points;
+    std::vector<IndexPlace> places;
+    ReadWindow(first, count, points, places);
+    return points;
+}
+
+bool CHbA1cDeskGraphDataView::PointAt(size_t index, ChartPoint& point) const {
+    if (index >= static_cast<size_t>(count_))
+        return false;
+    const size_t from = static_cast<size_t>(windowFirst_);
+    if (index >= from && index - from < window_.size()) {
+        point = window_[index - from];
+        return true;
+    }
+    const std::vector<ChartPoint> one = ReadPoints(static_cast<int>(index), 1);
+    if (one.empty())
+        return false;
+    point = one.front();
+    return true;
+}
+
 std::string CHbA1cDeskGraphDataView::ArgumentText(size_t index) const {
-    if (index >= points_.size())
+    ChartPoint p;
+    if (!PointAt(index, p))
         return {};
-    const ChartRow& r = points_[index].row;
+    const ChartRow& r = p.row;
     return FormatChartLabel(r.DATE.c_str(), r.TIME.c_str(), fillDateFormat_);
 }
 
 QString CHbA1cDeskGraphDataView::PointToolTip(size_t index) const {
-    if (index >= points_.size())
+    ChartPoint p;
+    if (!PointAt(index, p))
         return {};
-    const ChartRow& r = points_[index].row;
+    const ChartRow& r = p.row;
     const char* d = r.DATE.c_str();
     const char* t = r.TIME.c_str();
     return QStringLiteral("%1 %2\n%3\nPID: %4")
@@ -305,7 +379,7 @@ bool CHbA1cDeskGraphDataView::eventFilter(QObject* watched, QEvent* event) {
             ScrollTo(0);
             return true;
         case Qt::Key_End:
-            ScrollTo(static_cast<int>(points_.size()));
+            ScrollTo(count_);
             return true;
         default:
             break;

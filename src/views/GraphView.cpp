@@ -36,8 +36,11 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
                                                  IPrompt& prompt, CResultDatabases& db,
                                                  const AppSettings& settings, QWidget* parent)
     : CNavigationPage(264, kViewGraph, std::move(command), session, prompt, parent), db_(db),
-      settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
+      settings_(settings), search_(db.ResultTable), patientSearch_(db.ResultTable),
+      today_([]() { return QDate::currentDate(); }) {
     search_.SetOrder(kChartSort);
+    patientScan_.setInterval(0);
+    connect(&patientScan_, &QTimer::timeout, this, &CHbA1cDeskGraphDataView::ScanPatients);
     changedToken_ = db_.Changed.Subscribe([this](ResultsChange, int) {
         // A chart the frame put away is read again when it is shown (OnActivate).
         if (PutAway())
@@ -110,6 +113,7 @@ CHbA1cDeskGraphDataView::~CHbA1cDeskGraphDataView() {
 
 void CHbA1cDeskGraphDataView::ShowFilter(std::string filter) {
     keepFilter_ = searchActive_ = !filter.empty();
+    pidOnly_ = false;
     search_.SetFilter(std::move(filter));
 }
 
@@ -131,28 +135,85 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
         PidList->clear();
         PidList->addItem(QString::fromLatin1(kAllDataEntry));
     }
-    points_.clear();
+    count_ = 0;
+    firstDate_.clear();
+    lastDate_.clear();
+    window_.clear();
+    windowPlaces_.clear();
+    windowFirst_ = 0;
     filtered_ = keepFilter_;
     fillDateFormat_ = settings_.Date;
     fillUnit_ = settings_.unit;
     fillTimeFormat_ = settings_.time;
     if (!db_.DatabaseReady || !db_.ResultTable.IsOpen())
         return 0;
-    const size_t knownIds = pids_.Items().size();
-    search_.ForEachRow([this](const ResultRow& row) {
-        const ListRowKey& k = row.key;
-        pids_.Add(k.PID);
-        const float v = ChartResultValue(k.HbA1c_VALUE.c_str(), fillUnit_);
-        points_.push_back({ChartRow{k.DATE, k.TIME, k.HbA1c_VALUE, k.PID}, v});
-        return true;
-    });
+    std::vector<IndexPlace> first, last;
+    count_ = std::max(0, search_.Count());
+    if (count_ > 0 && search_.ReadPlaces(nullptr, false, 0, 1, first) &&
+        search_.ReadPlaces(nullptr, true, 0, 1, last) && !first.empty() && !last.empty()) {
+        firstDate_ = first.front().DATE;
+        lastDate_ = last.front().DATE;
+    } else {
+        count_ = 0;
+    }
     // The newest result shown: the periods count back from it, as in the all-data list.
-    if (!points_.empty())
-        referenceDate_ = points_.back().row.DATE;
+    if (count_ > 0)
+        referenceDate_ = lastDate_;
     else if (!keepFilter_)
         referenceDate_ = DateKey(today_());
+    if (keepFilter_ && patientScan_.isActive() && patientSearch_.Filter().empty()) {
+        // The walk through every result goes on: it finds the IDs of these points too, in the
+        // order the list has always had.
+    } else if (pidOnly_) {
+        // Every point is the chosen patient's (the blanks after the ID aside): one ID to add.
+        patientScan_.stop();
+        if (count_ > 0) {
+            const size_t known = pids_.Items().size();
+            pids_.Add(first.front().PID);
+            AddNewPatients(known);
+        }
+    } else {
+        patientScan_.stop();
+        patientSearch_.SetFilter(search_.Filter());
+        patientScanAt_ = IndexPlace();
+        patientScanned_ = 0;
+        patientCount_ = static_cast<size_t>(count_);
+        if (count_ > 0)
+            ScanPatients();
+    }
+    if (!keepFilter_)
+        PidList->setCurrentIndex(0);
+    return count_;
+}
+
+void CHbA1cDeskGraphDataView::ScanPatients() {
+    std::vector<IndexPlace> run;
+    // No more than the points counted: a slice ends at the last point, not at the end of the
+    // table (the seek does not see where the filter's dates end).
+    const size_t want = std::min(patientSliceRows_, patientCount_ - patientScanned_);
+    if (!patientSearch_.ReadPlaces(patientScanned_ == 0 ? nullptr : &patientScanAt_, false, 0, want,
+                                   run)) {
+        patientScan_.stop();
+        return;
+    }
+    patientScanned_ += run.size();
+    const size_t known = pids_.Items().size();
+    for (const IndexPlace& p : run)
+        pids_.Add(p.PID);
+    AddNewPatients(known);
+    if (run.size() < want || patientScanned_ >= patientCount_) {
+        patientScan_.stop();
+    } else {
+        // The rest in slices: the chart is shown and answers meanwhile.
+        patientScanAt_ = run.back();
+        if (!patientScan_.isActive())
+            patientScan_.start();
+    }
+}
+
+void CHbA1cDeskGraphDataView::AddNewPatients(size_t known) {
     QStringList added;
-    for (size_t i = knownIds; i < pids_.Items().size(); ++i) {
+    for (size_t i = known; i < pids_.Items().size(); ++i) {
         // Shown without the padding the IDs are stored with (the search ignores it too).
         const QString shown = QString::fromLocal8Bit(TrimmedId(pids_.Items()[i]).c_str());
         const QString key = shown.toLower();
@@ -161,10 +222,16 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
             added << shown;
         }
     }
+    if (added.isEmpty())
+        return;
+    // Adding entries must not change what the user typed or chose.
+    const QString text = PidList->currentText();
+    const int index = PidList->currentIndex();
     PidList->addItems(added);
-    if (!keepFilter_)
-        PidList->setCurrentIndex(0);
-    return static_cast<int>(points_.size());
+    if (PidList->currentIndex() != index)
+        PidList->setCurrentIndex(index);
+    if (PidList->currentText() != text)
+        PidList->setEditText(text);
 }
 
 void CHbA1cDeskGraphDataView::ResetDatePickers() {
@@ -187,6 +254,7 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     shownFrom_ = shownTo_ = QDate();
     if (weeks <= 0) {
         ShowFilter(PidCondition(pid)); // empty without a patient: every result
+        pidOnly_ = !pid.empty();
     } else {
         const QDate reference =
             QDate::fromString(QString::fromLatin1(referenceDate_.c_str()), "yyyyMMdd");
@@ -212,7 +280,7 @@ void CHbA1cDeskGraphDataView::SayWhatIsShown() {
     if (!shownPid_.empty())
         text += (text.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("PID ") +
                 QString::fromLocal8Bit(shownPid_.c_str());
-    Say(CountText(static_cast<int>(points_.size())) + text); // the count first: never cut off
+    Say(CountText(count_) + text); // the count first: never cut off
 }
 
 void CHbA1cDeskGraphDataView::OnPatientChosen() {
@@ -242,9 +310,9 @@ void CHbA1cDeskGraphDataView::OnSearch() {
 
 QString CHbA1cDeskGraphDataView::ShownPeriod(bool forFileName) const {
     QDate from = shownFrom_, to = shownTo_;
-    if (!from.isValid() && !points_.empty()) { // every result of the patient: first to last
-        from = DateFromKey(points_.front().row.DATE);
-        to = DateFromKey(points_.back().row.DATE);
+    if (!from.isValid() && count_ > 0) { // every result of the patient: first to last
+        from = DateFromKey(firstDate_);
+        to = DateFromKey(lastDate_);
     }
     if (!from.isValid() || !to.isValid())
         return {};

@@ -4,8 +4,10 @@
 // main result table through a search of its own; the filters themselves are in
 // query/ResultQuery.
 //
-// The chart holds only the points around the eight in view (and the labels of those): a scroll
-// step replaces about ten points, however many results the view holds.
+// The view holds only the number of points and the points around the eight in view (with the
+// labels of those), read from the result index by a seek: opening and a scroll step cost the
+// same with ten thousand results as with a million. The patient list is filled from the index
+// in slices, the first at once and the rest while the window stays free.
 
 #include "query/ResultQuery.h"
 #include "query/ResultSearch.h"
@@ -14,6 +16,8 @@
 
 #include <QSet>
 #include <QString>
+#include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -56,7 +60,7 @@ public:
 
     // Back to every stored result with no filter (activation and kCmdRefreshView).
     void RefreshGraph();
-    // Reads the rows into the point list; returns the number of points.
+    // Counts the points of the search and starts the patient list; returns the number of points.
     int FillGraphData();
     // End picker at the reference date, start picker 7 days before it.
     void ResetDatePickers();
@@ -79,7 +83,16 @@ public:
     void ScrollTo(int first);
     void ScrollBy(int steps) { ScrollTo(first_ + steps); }
 
-    const std::vector<ChartPoint>& Points() const { return points_; }
+    // How many points the chart shows, and points first .. first+count-1 read from the index
+    // (a seek from the nearest point known: the first, the last or one near the view).
+    int PointCount() const { return count_; }
+    std::vector<ChartPoint> ReadPoints(int first, int count) const;
+    // Every point: a read of the whole search, for tests and small tables only.
+    std::vector<ChartPoint> Points() const { return ReadPoints(0, count_); }
+    // True once the patient list holds the IDs of every point of the last fill.
+    bool PatientListComplete() const { return !patientScan_.isActive(); }
+    // Index entries read per slice of the patient list (tests make it small).
+    void SetPatientSliceRows(size_t rows) { patientSliceRows_ = std::max<size_t>(1, rows); }
     // "2024-03-15 14:05": the point's argument in the date format of the last fill.
     std::string ArgumentText(size_t index) const;
     // Date, time, value in the unit of the last fill, and PID.
@@ -131,6 +144,15 @@ private:
     // The filter of what the chart shows from the next fill on (empty: every result).
     void ShowFilter(std::string filter);
     QString ShownPeriod(bool forFileName) const;
+    // Points first .. first+count-1 with their places in the index.
+    bool ReadWindow(int first, int count, std::vector<ChartPoint>& points,
+                    std::vector<IndexPlace>& places) const;
+    // The point at `index`: from the window around the view, else read.
+    bool PointAt(size_t index, ChartPoint& point) const;
+    // One slice of the patient list: the IDs of the next index entries of the search.
+    void ScanPatients();
+    // The IDs pids_ gained since `known` into the patient list, once each, case aside.
+    void AddNewPatients(size_t known);
     // The message pane: what the chart shows and how many results.
     void SayWhatIsShown();
 
@@ -139,7 +161,22 @@ private:
     CResultSearch search_;
     int changedToken_ = 0; // the subscription to db_.Changed
     bool searchActive_ = false;
-    std::vector<ChartPoint> points_;
+    bool pidOnly_ = false; // the filter is a patient's, without dates
+    int count_ = 0;        // the points of the last fill
+    // The oldest and newest point of the last fill (empty without points).
+    std::string firstDate_, lastDate_;
+    // The points around the view (from windowFirst_ on) and their places in the index.
+    std::vector<ChartPoint> window_;
+    std::vector<IndexPlace> windowPlaces_;
+    int windowFirst_ = 0;
+    // The patient list's walk through the points of a fill (every result, or a search's): its
+    // own copy of the search, where it stands, the points counted, entries per slice.
+    QTimer patientScan_;
+    CResultSearch patientSearch_;
+    IndexPlace patientScanAt_;
+    size_t patientScanned_ = 0;
+    size_t patientCount_ = 0;
+    size_t patientSliceRows_ = 5000; // about 10 ms at a million results
     CIdList pids_;
     QSet<QString> shownPids_; // the patient list's entries, lower case
     std::string referenceDate_;

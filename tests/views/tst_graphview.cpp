@@ -3,6 +3,7 @@
 
 #include "ViewFixture.h"
 #include "controls/DateTimeCtrl.h"
+#include "settings/DisplayFormats.h"
 #include "views/GraphView.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QValueAxis>
 #include <QtTest>
+#include <sqlite3.h>
 
 namespace {
 
@@ -81,7 +83,97 @@ std::vector<std::vector<double>> SeriesYs(QAreaSeries* band) {
     return out;
 }
 
+// The chart's points as the view read them before it read by windows: every row of its search
+// in its order, at once.
+std::vector<ChartPoint> WholeRead(const CResultSearch& search, int unit) {
+    std::vector<ChartPoint> out;
+    search.ForEachRow([&](const ResultRow& r) {
+        const ListRowKey& k = r.key;
+        out.push_back({ChartRow{k.DATE, k.TIME, k.HbA1c_VALUE, k.PID},
+                       ChartResultValue(k.HbA1c_VALUE.c_str(), unit)});
+        return true;
+    });
+    return out;
+}
+
+// What the chart shows of a run of points: x and y of each, the labels and the tooltips' PIDs.
+struct Shown {
+    std::vector<QPointF> xy;
+    QStringList labels, pids;
+    bool operator==(const Shown& o) const {
+        return xy == o.xy && labels == o.labels && pids == o.pids;
+    }
+};
+
+Shown ShownOf(const std::vector<ChartPoint>& points, int first, int lo, int hi) {
+    Shown s;
+    for (int i = lo; i < hi; ++i)
+        s.xy.push_back(QPointF(i, points[size_t(i)].value));
+    for (int i = first; i < std::min(hi, first + kPointsInView); ++i) {
+        const ChartRow& r = points[size_t(i)].row;
+        s.labels << QString::fromLatin1(
+            FormatChartLabel(r.DATE.c_str(), r.TIME.c_str(), 0).c_str());
+        s.pids << QStringLiteral("PID: ") + QString::fromLatin1(r.PID.c_str()).trimmed();
+    }
+    return s;
+}
+
+Shown ShownBy(const CHbA1cDeskGraphDataView& view) {
+    Shown s;
+    for (const QPointF& p : view.Series()->points())
+        s.xy.push_back(p);
+    for (const QString& l : view.DateAxis()->categoriesLabels())
+        if (l != QStringLiteral(" "))
+            s.labels << QString(l).remove(QChar(0x200B));
+    const int n = std::min(view.PointCount(), view.FirstVisible() + kPointsInView);
+    for (int i = view.FirstVisible(); i < n; ++i)
+        s.pids << view.PointToolTip(size_t(i)).section('\n', 2);
+    return s;
+}
+
+char* toString(const Shown& s) {
+    QStringList parts;
+    for (const QPointF& p : s.xy)
+        parts << QStringLiteral("(%1,%2)").arg(p.x()).arg(p.y());
+    return qstrdup(
+        qPrintable(parts.join(' ') + " | " + s.labels.join(", ") + " | " + s.pids.join(", ")));
+}
+
+// Work of the statements on a connection, in slices of ten virtual machine instructions: a
+// seek and ten steps take a few dozen, a walk over thousands of index entries thousands.
+int gWork = 0;
+int CountWork(void*) {
+    ++gWork;
+    return 0;
+}
+
+// Rows out of date order: each date has results of several patients, some in the same minute
+// with the same value (the chart's order leaves those to the PID, then to the stored row), some
+// stored twice over.
+std::vector<StoredRow> EqualKeyRows() {
+    std::vector<StoredRow> rows;
+    for (int i = 0; i < 40; ++i) {
+        const int day = (i * 7) % 13;
+        const std::string date = DateKey(QDate(2024, 2, 20).addDays(day));
+        const std::string pid = "P" + std::to_string((i * 5) % 4) + (i % 2 ? " " : "  ");
+        rows.push_back({date, i % 3 ? "0900" : "1015", "0" + std::to_string(50 + i % 2), pid,
+                        "OP" + std::to_string(i % 2) + " "});
+    }
+    return rows;
+}
+
+// A result every fifth day over two years, stored newest first.
+std::vector<StoredRow> TwoYears() {
+    std::vector<StoredRow> rows;
+    for (int i = 146; i >= 0; --i)
+        rows.push_back({DateKey(QDate(2023, 1, 1).addDays(5 * i)), "1200",
+                        "0" + std::to_string(40 + i % 50), i % 4 ? "A " : "B ", "OP "});
+    return rows;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(std::vector<StoredRow>)
 
 class TestGraphView : public QObject {
     Q_OBJECT
@@ -253,6 +345,162 @@ private Q_SLOTS:
         f.settings.Date = 1;
         f.view->Refresh();
         QCOMPARE(f.view->ArgumentText(5), std::string("03/15/2024 14:05"));
+    }
+
+    // The chart reads the points of a window by a seek from the points it holds (or from the
+    // first or last); what it shows at the start, the middle and the end is what reading every
+    // row at once showed, as is the patient list it fills in slices.
+    void windowsShowWhatTheWholeReadShowed_data() {
+        QTest::addColumn<std::vector<StoredRow>>("rows");
+        QTest::addColumn<bool>("index");
+        QTest::addColumn<QString>("action"); // refresh, search, period, patient
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<QDate>("to");
+        QTest::addColumn<QString>("pid");
+        QTest::addColumn<int>("count");
+        const QDate none;
+        const QString all = QStringLiteral("ALL Data");
+        const std::vector<StoredRow> two = TwoYears();
+        QTest::newRow("equal keys")
+            << EqualKeyRows() << true << "refresh" << none << none << all << 40;
+        QTest::newRow("equal keys, patient")
+            << EqualKeyRows() << true << "patient" << none << none << "P1" << 10;
+        QTest::newRow("one row") << std::vector<StoredRow>{{"20240315", "1405", "065", "X ", "O "}}
+                                 << true << "refresh" << none << none << all << 1;
+        QTest::newRow("empty table")
+            << std::vector<StoredRow>{} << true << "refresh" << none << none << all << 0;
+        QTest::newRow("no index, out of order")
+            << two << false << "refresh" << none << none << all << 147;
+        QTest::newRow("a search") << two << true << "search" << QDate(2023, 6, 1)
+                                  << QDate(2023, 9, 30) << all << 24;
+        QTest::newRow("a search of one patient")
+            << two << true << "search" << QDate(2023, 6, 1) << QDate(2023, 12, 31) << "B" << 11;
+        // 366 days: both ends are in; the next result either side is not.
+        QTest::newRow("366 days") << two << true << "search" << QDate(2023, 1, 6)
+                                  << QDate(2024, 1, 7) << all << 74;
+        QTest::newRow("a period of 12 weeks")
+            << two << true << "period" << none << none << all << 17;
+        QTest::newRow("nothing matches")
+            << two << true << "search" << QDate(2022, 1, 1) << QDate(2022, 6, 1) << all << 0;
+    }
+    void windowsShowWhatTheWholeReadShowed() {
+        QFETCH(std::vector<StoredRow>, rows);
+        QFETCH(bool, index);
+        QFETCH(QString, action);
+        QFETCH(QDate, from);
+        QFETCH(QDate, to);
+        QFETCH(QString, pid);
+        QFETCH(int, count);
+        Fixture f(rows);
+        if (index)
+            QVERIFY(f.db.ResultTable.EnsureDuplicateIndex());
+        f.view->SetPatientSliceRows(3);
+        f.view->RefreshGraph();
+        if (action == "search") {
+            f.Search(from, to, pid);
+        } else if (action != "refresh") {
+            f.view->PidList->setEditText(pid);
+            f.view->OnPeriodChanged(action == "period" ? 12 : 0);
+        }
+        QVERIFY(f.prompt.messages.empty());
+        const std::vector<ChartPoint> whole = WholeRead(f.view->ChartSearch(), 0);
+        QCOMPARE(int(whole.size()), count);
+        QCOMPARE(f.view->PointCount(), count);
+        const int last = std::max(0, count - kPointsInView);
+        QCOMPARE(f.view->ScrollBar->maximum(), last);
+        // There and back, by jumps and by steps.
+        for (int first : {0, last / 2, last, last - 1, last / 2 + 1, 1, 0, last}) {
+            first = std::clamp(first, 0, last);
+            f.view->ScrollTo(first);
+            QCOMPARE(f.view->FirstVisible(), first);
+            const int lo = std::max(0, first - 1);
+            const int hi = std::min(count, first + kPointsInView + 1);
+            QCOMPARE(ShownBy(*f.view), ShownOf(whole, first, lo, hi));
+        }
+        if (count > 0) {
+            QCOMPARE(
+                f.view->ArgumentText(size_t(count - 1)),
+                FormatChartLabel(whole.back().row.DATE.c_str(), whole.back().row.TIME.c_str(), 0));
+            QCOMPARE(f.view->ReferenceDate(), whole.back().row.DATE);
+        }
+        // The patient list, once the slices have run: the IDs in the order they first show.
+        for (int i = 0; i < 1000 && !f.view->PatientListComplete(); ++i)
+            QCoreApplication::processEvents();
+        QVERIFY(f.view->PatientListComplete());
+        if (action == "refresh") {
+            QStringList ids{QStringLiteral("ALL Data")};
+            for (const ChartPoint& p : whole) {
+                const QString id = QString::fromLatin1(p.row.PID.c_str()).trimmed();
+                if (!ids.contains(id, Qt::CaseInsensitive))
+                    ids << id;
+            }
+            QStringList items;
+            for (int i = 0; i < f.view->PidList->count(); ++i)
+                items << f.view->PidList->itemText(i);
+            QCOMPARE(items, ids);
+            QCOMPARE(f.view->PidList->currentIndex(), 0);
+        }
+    }
+
+    // A scroll step is a seek in the index and a few steps, not a walk from the start or the
+    // end: its work does not grow with the number of results, also where a date range of the
+    // filter would let the planner start from the range.
+    void aStepLooksOnlyAtThePointsItReads_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("filter");
+        for (int rows : {120, 3000}) {
+            const QString n = QString::number(rows);
+            QTest::newRow(qPrintable(n + " results")) << rows << QString();
+            QTest::newRow(qPrintable(n + " results, a date range"))
+                << rows << "DATE between '20200101' and '20301231'";
+            QTest::newRow(qPrintable(n + " results, a patient")) << rows << "rtrim([PID],' ')='P'";
+        }
+    }
+    void aStepLooksOnlyAtThePointsItReads() {
+        QFETCH(int, rows);
+        QFETCH(QString, filter);
+        std::vector<StoredRow> stored;
+        for (int i = 0; i < rows; ++i)
+            stored.push_back({DateKey(QDate(2020, 1, 1).addDays((i * 7) % (rows / 4))),
+                              i % 2 ? "0800" : "0900", "060", "P ", "OP "});
+        Fixture f;
+        {
+            auto lock = f.db.ResultTable.Lock();
+            CDbTransaction tx(f.db.ResultTable);
+            QVERIFY(StoreRows(f.db.ResultTable, stored));
+            QVERIFY(f.db.ResultTable.EnsureDuplicateIndex());
+            QVERIFY(tx.Commit());
+        }
+        CResultSearch search(f.db.ResultTable);
+        search.SetFilter(filter.toStdString());
+        std::vector<IndexPlace> nearEnd, nearStart, out;
+        QVERIFY(search.ReadPlaces(nullptr, true, 20, 1, nearEnd));
+        QVERIFY(search.ReadPlaces(nullptr, false, 20, 1, nearStart));
+        struct Step {
+            const IndexPlace* from;
+            bool backward;
+            size_t skip;
+        };
+        sqlite3_progress_handler(f.db.ResultTable.Database(), 10, CountWork, nullptr);
+        for (const Step& step :
+             {Step{&nearEnd.front(), false, 0}, Step{&nearEnd.front(), false, 8},
+              Step{&nearStart.front(), true, 0}, Step{&nearStart.front(), true, 8}}) {
+            gWork = 0;
+            QVERIFY(search.ReadPlaces(step.from, step.backward, step.skip, 10, out));
+            QCOMPARE(out.size(), size_t(10));
+            QVERIFY2(gWork < 200, qPrintable(QString::number(gWork)));
+        }
+        // The view's steps seek from the points it holds, in the middle as at the end.
+        f.view->RefreshGraph();
+        for (int first : {rows / 2, rows - kPointsInView}) {
+            f.view->ScrollTo(first);
+            for (int by : {1, -1, kPointsInView, -kPointsInView}) {
+                gWork = 0;
+                f.view->ScrollBy(by);
+                QVERIFY2(gWork < 200, qPrintable(QString::number(gWork)));
+            }
+        }
+        sqlite3_progress_handler(f.db.ResultTable.Database(), 0, nullptr, nullptr);
     }
 
     void bandThresholdsPerUnit_data() {
@@ -459,9 +707,26 @@ private Q_SLOTS:
         QCOMPARE(f.view->Chart()->title(), QString::fromLatin1(kChartTitle));
     }
 
+    void patientListShowsIdsWithoutPadding_data() {
+        QTest::addColumn<int>("sliceRows");
+        QTest::addColumn<int>("weeks"); // a period chosen before the slices are done (0: none)
+        QTest::newRow("at once") << 5000 << 0;
+        QTest::newRow("in slices") << 1 << 0;
+        QTest::newRow("in slices, a period chosen meanwhile") << 1 << 1;
+        QTest::newRow("in slices, a patient chosen meanwhile") << 2 << -1;
+    }
     void patientListShowsIdsWithoutPadding() {
+        QFETCH(int, sliceRows);
+        QFETCH(int, weeks);
         Fixture f(kRows);
+        f.view->SetPatientSliceRows(size_t(sliceRows));
         f.view->RefreshGraph();
+        if (weeks != 0) {
+            f.view->PidList->setEditText(weeks < 0 ? QStringLiteral("O'Neil") : "ALL Data");
+            f.view->OnPeriodChanged(std::max(0, weeks));
+        }
+        for (int i = 0; i < 100 && !f.view->PatientListComplete(); ++i)
+            QCoreApplication::processEvents();
         QStringList items;
         for (int i = 0; i < f.view->PidList->count(); ++i)
             items << f.view->PidList->itemText(i);

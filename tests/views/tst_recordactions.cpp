@@ -252,7 +252,7 @@ private Q_SLOTS:
             notices < 0 ? std::vector<std::pair<int, int>>{}
                         : std::vector<std::pair<int, int>>{{notices, rowsTold}};
         QCOMPARE(told, expected);
-        QCOMPARE(int(chart.Points().size()), pointsAfter);
+        QCOMPARE(chart.PointCount(), pointsAfter);
         QCOMPARE(putAway.List->ItemCount(), 4); // read again when shown
         putAway.OnActivate();
         QCOMPARE(putAway.List->ItemCount(),
