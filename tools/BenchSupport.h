@@ -74,7 +74,8 @@ inline void FillClinicRecord(HbA1cRecord& r, int i, int n) {
     std::snprintf(date, sizeof date, "%04d%02d%02d", d.year(), d.month(), d.day());
     std::snprintf(time, sizeof time, "%02d%02d", (i / 7) % 24, (i / 3) % 60);
     std::snprintf(value, sizeof value, "%03d", 40 + (i * 37) % 101);
-    std::snprintf(pid, sizeof pid, "PAT%05d ", (i * 7919) % 2000);
+    std::snprintf(pid, sizeof pid, "PAT%05d ",
+                  static_cast<int>((static_cast<long long>(i) * 7919) % 2000));
     std::snprintf(opid, sizeof opid, "OP%02d ", i % 20);
     r.DATE = date;
     r.TIME = time;

@@ -14,11 +14,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <sqlite3.h>
 #include <string>
-#include <algorithm>
 
 namespace {
 
@@ -32,7 +32,9 @@ std::string MakeRecord(int i) {
     return std::string(buf) + ids + "\r\n";
 }
 
-void Exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+void Exec(sqlite3* db, const char* sql) {
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
 
 } // namespace
 

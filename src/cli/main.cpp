@@ -33,10 +33,10 @@
 #include "platform/AppFolders.h"
 #include "platform/Prompt.h"
 #include "platform/SingleInstance.h"
-#include "settings/Settings.h"
-#include "storage/Databases.h"
 #include "query/ResultEdit.h"
 #include "query/ResultQuery.h"
+#include "settings/Settings.h"
+#include "storage/Databases.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -293,22 +293,26 @@ void PrintStatusTexts(LinkStack& link) {
     });
 }
 
+// The port, clock and dialog models of the command line: a given port is the adapter the scan
+// finds, in both modes, so the download runs as it does in the window with that adapter plugged
+// in (the stall check included); the status texts are printed as they come.
+std::unique_ptr<LinkStack> ConsoleLinkStack(const std::string& port) {
+    std::unique_ptr<LinkStack> stack = LinkStack::Real();
+    if (!port.empty())
+        stack->enumerate = [port]() {
+            return ExtraPorts(port + "=Prolific USB-to-Serial Comm Port");
+        };
+    PrintStatusTexts(*stack);
+    return stack;
+}
+
 // One download (or automatic cycle) on the session until it is over, failed or timed out.
 int RunDownload(QCoreApplication& app, const LinkArgs& args, const QString& base,
                 TerminalPrompt& prompt, CResultDatabases& db) {
     const QString data = AppFolders::MakeDataFolder(QDir::currentPath());
     AppSettings settings;
     LoadSettings(settings, base);
-    std::unique_ptr<LinkStack> stack = LinkStack::Real();
-    // A given port is the adapter the scan finds, in both modes: the download then runs as it
-    // does in the window with that adapter plugged in (the stall check included).
-    if (!args.port.empty()) {
-        const std::string port = args.port;
-        stack->enumerate = [port]() {
-            return ExtraPorts(port + "=Prolific USB-to-Serial Comm Port");
-        };
-    }
-    PrintStatusTexts(*stack);
+    std::unique_ptr<LinkStack> stack = ConsoleLinkStack(args.port);
     FixedPortChooser chooser(args.port);
     ConsoleFrame frame;
     // The session's own messages are printed; its outcome tells how it went.

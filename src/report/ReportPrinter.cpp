@@ -255,7 +255,8 @@ void CReportPrinter::PrintText(int set, const std::string& text, int align, bool
             while (at + len < whole.size() &&
                    fm.horizontalAdvance(whole.mid(at, len + 1)) <= available)
                 ++len;
-            const bool insideWord = at + len < whole.size() && whole[at + len] != QLatin1Char(' ') &&
+            const bool insideWord = at + len < whole.size() &&
+                                    whole[at + len] != QLatin1Char(' ') &&
                                     whole[at + len - 1] != QLatin1Char(' ');
             if (insideWord) {
                 const qsizetype blank = whole.lastIndexOf(QLatin1Char(' '), at + len - 1);
@@ -358,7 +359,7 @@ void CReportPrinter::PrintRow(int set, const std::vector<std::string>& cells) {
     SelectFontSet(set);
     FirstPageIfNeeded();
     SelectFontSet(set);
-    QPen rulePen(Qt::black, rulePenWidth_, Qt::SolidLine, Qt::FlatCap);
+    const QPen rulePen(Qt::black, rulePenWidth_, Qt::SolidLine, Qt::FlatCap);
     const QPen textPen(textColor_);
     const QFontMetrics& fm = Metrics();
     const int gap = LineGapDevice();
@@ -406,20 +407,24 @@ void CReportPrinter::PrintRow(int set, const std::vector<std::string>& cells) {
         }
         b += col.width;
     }
-    if (hRules_) {
-        int sum = 0;
-        for (const Column& c : columns_)
-            sum += c.width;
-        const int end = left_ + sum + columnGap_ * n - columnGap_ / 4;
-        painter_.setPen(rulePen);
-        y_ -= gap;
-        painter_.drawLine(left_, y_, end, y_);
-        y_ += 2 * gap + height;
-        painter_.drawLine(left_, y_, end, y_);
-        y_ += gap;
-    } else {
+    EndRow(n, rulePen, gap, height);
+}
+
+void CReportPrinter::EndRow(int columns, const QPen& rulePen, int gap, int height) {
+    if (!hRules_) {
         y_ += height + 2 * gap;
+        return;
     }
+    int sum = 0;
+    for (const Column& c : columns_)
+        sum += c.width;
+    const int end = left_ + sum + columnGap_ * columns - columnGap_ / 4;
+    painter_.setPen(rulePen);
+    y_ -= gap;
+    painter_.drawLine(left_, y_, end, y_);
+    y_ += 2 * gap + height;
+    painter_.drawLine(left_, y_, end, y_);
+    y_ += gap;
 }
 
 void CReportPrinter::DrawRuleWith(const QPen& pen) {

@@ -139,6 +139,8 @@ private:
     // Starts page 1 when nothing is printed yet.
     void FirstPageIfNeeded();
     void BreakPage();
+    // Below a row: its rules (with horizontal rules on) and the next line's place.
+    void EndRow(int columns, const QPen& rulePen, int gap, int height);
     void NewDevicePage();
     void DrawRuleWith(const QPen& pen);
     QString ToText(const std::string& text) const;
@@ -148,8 +150,8 @@ private:
     QPaintDevice* device_ = nullptr;
     std::function<bool()> newPage_;
     QPainter painter_;
-    bool pageOpen_ = false;  // the device's current page is ours to draw on
-    bool pageUsed_ = false;  // the device has a page behind us: the next one needs a break
+    bool pageOpen_ = false; // the device's current page is ours to draw on
+    bool pageUsed_ = false; // the device has a page behind us: the next one needs a break
 
     int pageWidth_ = 0, pageHeight_ = 0, dpiY_ = 72;
     int topPt_ = 0, bottom_ = 0, left_ = 0, right_ = 0;
