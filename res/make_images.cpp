@@ -137,8 +137,7 @@ void Drop(QPainter& p, const QRectF& r, const QColor& c) {
     d.moveTo(r.center().x(), r.top());
     d.cubicTo(r.right(), r.top() + r.height() * 0.45, r.right(), r.bottom(), r.center().x(),
               r.bottom());
-    d.cubicTo(r.left(), r.bottom(), r.left(), r.top() + r.height() * 0.45, r.center().x(),
-              r.top());
+    d.cubicTo(r.left(), r.bottom(), r.left(), r.top() + r.height() * 0.45, r.center().x(), r.top());
     p.setPen(Qt::NoPen);
     p.setBrush(c);
     p.drawPath(d);
@@ -213,7 +212,8 @@ QImage ViewBackground(int w, int h) {
     Drop(p, QRectF(40, 28, 34, 48), QColor(0xc6, 0x28, 0x28));
     p.setPen(kSlate);
     p.setFont(Font(28, true));
-    p.drawText(QRectF(88, 26, 240, 36), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Trevanix"));
+    p.drawText(QRectF(88, 26, 240, 36), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Trevanix"));
     p.setPen(kMuted);
     p.setFont(Font(13));
     p.drawText(QRectF(90, 62, 240, 22), Qt::AlignLeft | Qt::AlignVCenter,
@@ -332,25 +332,28 @@ QImage CaptionButton(int kind, bool held) {
 }
 
 void MakeFrame() {
-    Save(FramePiece(21, 21, [](QPainter& p) { // 131 bottom-left corner
-             p.fillRect(0, 0, 21, 21, QColor(230, 230, 230));
-             p.setPen(QColor(161, 161, 161));
-             p.drawLine(4, 0, 4, 14);
-             p.drawLine(4, 14, 20, 14);
-         }),
+    Save(FramePiece(21, 21,
+                    [](QPainter& p) { // 131 bottom-left corner
+                        p.fillRect(0, 0, 21, 21, QColor(230, 230, 230));
+                        p.setPen(QColor(161, 161, 161));
+                        p.drawLine(4, 0, 4, 14);
+                        p.drawLine(4, 14, 20, 14);
+                    }),
          QStringLiteral("bmp"), 131);
-    Save(FramePiece(21, 21, [](QPainter& p) { // 132 bottom-right corner
-             p.fillRect(0, 0, 21, 21, QColor(230, 230, 230));
-             p.setPen(QColor(161, 161, 161));
-             p.drawLine(14, 0, 14, 14);
-             p.drawLine(0, 14, 14, 14);
-         }),
+    Save(FramePiece(21, 21,
+                    [](QPainter& p) { // 132 bottom-right corner
+                        p.fillRect(0, 0, 21, 21, QColor(230, 230, 230));
+                        p.setPen(QColor(161, 161, 161));
+                        p.drawLine(14, 0, 14, 14);
+                        p.drawLine(0, 14, 14, 14);
+                    }),
          QStringLiteral("bmp"), 132);
     Save(FramePiece(30, 17, [](QPainter& p) { Strip(p, 30, 17); }), QStringLiteral("bmp"), 133);
-    Save(FramePiece(22, 19, [](QPainter& p) { // 138 top-left piece: the strip and a small drop
-             Strip(p, 22, 19);
-             Drop(p, QRectF(7, 3, 10, 14), Qt::white);
-         }),
+    Save(FramePiece(22, 19,
+                    [](QPainter& p) { // 138 top-left piece: the strip and a small drop
+                        Strip(p, 22, 19);
+                        Drop(p, QRectF(7, 3, 10, 14), Qt::white);
+                    }),
          QStringLiteral("bmp"), 138);
     Save(CaptionButton(0, false), QStringLiteral("bmp"), 134);
     Save(CaptionButton(0, true), QStringLiteral("bmp"), 135);
@@ -398,8 +401,8 @@ int main(int argc, char** argv) {
     }
     // Action buttons, 86 x 30.
     const std::pair<int, const char*> actions[] = {
-        {134, "Export"}, {273, "Search"}, {274, "Print"}, {276, "Settings"},
-        {277, "Automatic"}, {294, "Save"}, {295, "Close"}};
+        {134, "Export"},    {273, "Search"}, {274, "Print"}, {276, "Settings"},
+        {277, "Automatic"}, {294, "Save"},   {295, "Close"}};
     for (const auto& a : actions)
         Save(ActionButton(QString::fromLatin1(a.second)), QStringLiteral("png"), a.first);
 

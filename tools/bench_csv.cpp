@@ -14,9 +14,9 @@
 // Usage: bench_csv [rows]   (default 100000; runs offscreen)
 
 #include "platform/Prompt.h"
-#include "settings/Settings.h"
 #include "query/ResultQuery.h"
 #include "report/CsvExport.h"
+#include "settings/Settings.h"
 #include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 

@@ -13,8 +13,8 @@
 #include "controls/DateTimeCtrl.h"
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
-#include "storage/Databases.h"
 #include "query/ResultQuery.h"
+#include "storage/Databases.h"
 #include "views/GraphView.h"
 
 #include <QApplication>

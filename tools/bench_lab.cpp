@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
             std::snprintf(pid, sizeof pid, "P%07d", i);
             const ResultImage r{"20240105", "0930", "065", pid, "77", " ", "", "19000101", ""};
             QueueLabMessage(db.ResultTable, config, 1, r, LabStatus::Final);
-            frames.push_back(MllpFrame(BuildResultMessage(config, r, LabStatus::Final, 1,
-                                                          NewControlId(), QDateTime::currentDateTime())));
+            frames.push_back(MllpFrame(BuildResultMessage(
+                config, r, LabStatus::Final, 1, NewControlId(), QDateTime::currentDateTime())));
         }
         tx.Commit();
     }

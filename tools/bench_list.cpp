@@ -15,8 +15,8 @@
 #include "link/AcquisitionController.h"
 #include "link/DownloadSession.h"
 #include "platform/Prompt.h"
-#include "storage/Databases.h"
 #include "query/ResultQuery.h"
+#include "storage/Databases.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
 

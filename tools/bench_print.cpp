@@ -49,8 +49,8 @@ void RowCells(int i, ListCells& cells) {
     std::snprintf(value, sizeof value, "%d.%d %%", 4 + (i * 37) % 10, i % 10);
     std::snprintf(pid, sizeof pid, "PAT%05d      ", (i * 7919) % 2000);
     std::snprintf(opid, sizeof opid, "OP%02d", i % 20);
-    cells = {std::to_string(i + 1), date, time, value, pid, opid,
-             i % 50 == 0 ? "Analyzer Tilted" : " "};
+    cells = {
+        std::to_string(i + 1), date, time, value, pid, opid, i % 50 == 0 ? "Analyzer Tilted" : " "};
 }
 
 void PdfPrinter(QPrinter& printer, const QString& path) {
@@ -119,8 +119,7 @@ int DrawBaseline(QPrinter& printer, int n) {
         p.setPen(Qt::black);
         for (int c = 0; c < kListColumnCount; ++c) {
             const QString text = QString::fromLocal8Bit(cells[static_cast<size_t>(c)].c_str());
-            p.drawText(x0[c] + (widths[c] - fm.horizontalAdvance(text)) / 2, y + fm.ascent(),
-                       text);
+            p.drawText(x0[c] + (widths[c] - fm.horizontalAdvance(text)) / 2, y + fm.ascent(), text);
         }
         p.setPen(rule);
         p.drawLine(50, y - gap, 50 + sum + 270, y - gap);

@@ -50,20 +50,22 @@ void FillRecord(HbA1cRecord& r, int i) {
     r.P_MEMO = "";
 }
 
-void Exec(sqlite3* db, const char* sql) { sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+void Exec(sqlite3* db, const char* sql) {
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
 
 double RawInsert(sqlite3* db, const char* table, int rows) {
     HbA1cRecord r;
-    const std::string sql = std::string("INSERT INTO [") + table +
-                            "] VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    const std::string sql =
+        std::string("INSERT INTO [") + table + "] VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
     const auto t0 = Clock::now();
     Exec(db, "BEGIN IMMEDIATE");
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
     for (int i = 0; i < rows; ++i) {
         FillRecord(r, i);
-        const CTextBuf* texts[] = {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID,
-                                   &r.OPID, &r.EQ_TYPE, &r.p_NAME, &r.p_DOB};
+        const CTextBuf* texts[] = {&r.DATE, &r.TIME,    &r.HbA1c_VALUE, &r.PID,
+                                   &r.OPID, &r.EQ_TYPE, &r.p_NAME,      &r.p_DOB};
         int p = 1;
         for (const CTextBuf* t : texts)
             sqlite3_bind_text(st, p++, t->c_str(), t->Size() - 1, nullptr);
@@ -100,8 +102,8 @@ double RawScan(sqlite3* db, const char* table, long long* checksum) {
     HbA1cRecord r;
     long long sum = 0;
     while (sqlite3_step(st) == SQLITE_ROW) {
-        CTextBuf* texts[] = {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID,
-                             &r.OPID, &r.EQ_TYPE, &r.p_NAME, &r.p_DOB};
+        CTextBuf* texts[] = {&r.DATE, &r.TIME,    &r.HbA1c_VALUE, &r.PID,
+                             &r.OPID, &r.EQ_TYPE, &r.p_NAME,      &r.p_DOB};
         int c = 0;
         for (CTextBuf* t : texts)
             t->Assign(reinterpret_cast<const char*>(sqlite3_column_text(st, c++)));

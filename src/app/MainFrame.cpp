@@ -1,7 +1,6 @@
 #include "app/MainFrame.h"
 
 #include "lab/LabLink.h"
-#include "views/link/StatusDlgs.h"
 #include "platform/Prompt.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
@@ -9,6 +8,7 @@
 #include "views/GraphView.h"
 #include "views/LabSystemDlg.h"
 #include "views/SettingInfoDlg.h"
+#include "views/link/StatusDlgs.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

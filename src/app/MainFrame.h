@@ -6,9 +6,9 @@
 #include "controls/RaravFrame.h"
 #include "link/LinkCodes.h"
 #include "link/LinkStack.h"
-#include "views/link/GetDataDlg.h"
 #include "settings/Settings.h"
 #include "storage/Databases.h"
+#include "views/link/GetDataDlg.h"
 
 #include <functional>
 #include <memory>

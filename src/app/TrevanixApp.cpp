@@ -27,7 +27,8 @@ bool CTrevanixApp::InitInstance() {
 
     // Timing of the link uses the steady clock; its ticks per millisecond.
     using Period = std::chrono::steady_clock::period;
-    counterTicksPerMs_ = static_cast<double>(Period::den) / static_cast<double>(Period::num) * 0.001;
+    counterTicksPerMs_ =
+        static_cast<double>(Period::den) / static_cast<double>(Period::num) * 0.001;
 
     dataFolder_ = AppFolders::MakeDataFolder(options_.startDir.isEmpty() ? QDir::currentPath()
                                                                          : options_.startDir);

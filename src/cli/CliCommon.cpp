@@ -106,7 +106,7 @@ bool ParseListArgs(int argc, char** argv, ListSearch& search, const ExtraOption&
         }
     }
     return !(search.periodWeeks > 0 && (search.from.isValid() || search.to.isValid() ||
-                                         !search.pid.empty() || !search.opid.empty()));
+                                        !search.pid.empty() || !search.opid.empty()));
 }
 
 OneCopyLocks::OneCopyLocks(const QString& base) : folder_(base) {

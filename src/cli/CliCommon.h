@@ -4,10 +4,10 @@
 
 #include "platform/Prompt.h"
 #include "platform/SingleInstance.h"
-#include "settings/Settings.h"
-#include "storage/Databases.h"
 #include "query/ResultQuery.h"
 #include "query/ResultSearch.h"
+#include "settings/Settings.h"
+#include "storage/Databases.h"
 
 #include <QString>
 #include <functional>

@@ -3,8 +3,8 @@
 #include "cli/CliCommon.h"
 #include "lab/LabConfig.h"
 #include "platform/AppFolders.h"
-#include "report/FhirBundle.h"
 #include "query/ResultOrigin.h"
+#include "report/FhirBundle.h"
 
 #include <QDate>
 #include <QDir>

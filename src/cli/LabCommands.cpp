@@ -43,8 +43,8 @@ int Requeue(OutboxDatabase& store, const LabConfig& config, const ListSearch& se
     bool ok = tx.IsActive();
     for (size_t i = 0; ok && i < rows.size(); ++i) {
         const ListRowKey& k = rows[i].key;
-        const ResultImage image{k.DATE, k.TIME, k.HbA1c_VALUE, k.PID, k.OPID, rows[i].EQ_TYPE,
-                                k.p_NAME, k.p_DOB, k.P_MEMO};
+        const ResultImage image{k.DATE,          k.TIME,   k.HbA1c_VALUE, k.PID,   k.OPID,
+                                rows[i].EQ_TYPE, k.p_NAME, k.p_DOB,       k.P_MEMO};
         ok = QueueLabMessage(t, config, store.settings.unit, image, LabStatus::Final);
     }
     if (!ok || !tx.Commit()) {
@@ -109,8 +109,9 @@ int SendMain(int argc, char** argv, int (*usage)()) {
         return kExitFailed;
     }
     if (!config.enabled) {
-        std::fprintf(stderr, "trevanix-cli: the link to the lab system is off (enabled=1 in %s "
-                             "turns it on)\n",
+        std::fprintf(stderr,
+                     "trevanix-cli: the link to the lab system is off (enabled=1 in %s "
+                     "turns it on)\n",
                      LabConfigPath(store.base).toLocal8Bit().constData());
         return kExitFailed;
     }
@@ -146,8 +147,8 @@ int OutboxMain(int argc, int (*usage)()) {
     std::string line;
     for (const OutboxEntry& e : entries) {
         const std::string attempts = std::to_string(e.attempts);
-        const std::string* fields[] = {&e.controlId, &e.state,  &attempts, &e.lastAnswer,
-                                       &e.date,      &e.time,   &e.pid};
+        const std::string* fields[] = {&e.controlId, &e.state, &attempts, &e.lastAnswer,
+                                       &e.date,      &e.time,  &e.pid};
         line.clear();
         AppendLine(line, fields, 7);
         std::fwrite(line.data(), 1, line.size(), stdout);

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
-CPercentBar::CPercentBar(QWidget* parent) : QWidget(parent) { setMinimumHeight(22); }
+CPercentBar::CPercentBar(QWidget* parent) : QWidget(parent) {
+    setMinimumHeight(22);
+}
 
 void CPercentBar::SetRange(int minimum, int maximum) {
     min_ = minimum;

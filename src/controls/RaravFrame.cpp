@@ -9,7 +9,9 @@
 #include <QWindow>
 
 namespace {
-QPixmap Piece(int id) { return QPixmap(ResourcePath(id, "BITMAP")); }
+QPixmap Piece(int id) {
+    return QPixmap(ResourcePath(id, "BITMAP"));
+}
 } // namespace
 
 CRaravFrame::CRaravFrame(QWidget* parent) : QMainWindow(parent) {
@@ -146,9 +148,16 @@ void CRaravFrame::changeEvent(QEvent* e) {
 
 void CRaravFrame::Act(CaptionButton b) {
     switch (b) {
-    case Minimize: showMinimized(); break;
-    case Maximize: isMaximized() ? showNormal() : showMaximized(); break;
-    case Close: close(); break;
-    case None: break;
+    case Minimize:
+        showMinimized();
+        break;
+    case Maximize:
+        isMaximized() ? showNormal() : showMaximized();
+        break;
+    case Close:
+        close();
+        break;
+    case None:
+        break;
     }
 }

@@ -1,7 +1,7 @@
 #include "Hl7Message.h"
 
-#include "settings/DisplayFormats.h"
 #include "query/ResultQuery.h"
+#include "settings/DisplayFormats.h"
 
 #include <QRandomGenerator>
 #include <QString>
@@ -50,11 +50,21 @@ std::string Hl7Escape(const std::string& raw) {
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-        case '|': out += "\\F\\"; break;
-        case '^': out += "\\S\\"; break;
-        case '~': out += "\\R\\"; break;
-        case '\\': out += "\\E\\"; break;
-        case '&': out += "\\T\\"; break;
+        case '|':
+            out += "\\F\\";
+            break;
+        case '^':
+            out += "\\S\\";
+            break;
+        case '~':
+            out += "\\R\\";
+            break;
+        case '\\':
+            out += "\\E\\";
+            break;
+        case '&':
+            out += "\\T\\";
+            break;
         default:
             if (u < 0x20 || u == 0x7f) {
                 char hex[8];
@@ -87,8 +97,8 @@ LabValue ResultValue(const std::string& stored, bool mmol) {
     return out;
 }
 
-std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus status,
-                               int unit, const std::string& controlId, const QDateTime& made) {
+std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus status, int unit,
+                               const std::string& controlId, const QDateTime& made) {
     const char st = static_cast<char>(status);
     const std::string when = MeasurementTime(r);
     const std::string e = "\r";
@@ -116,12 +126,11 @@ std::string BuildResultMessage(const LabConfig& c, const LabResult& r, LabStatus
          orderStatus + e;
     const auto obx = [&](int set, bool mmol) {
         const LabValue v = ResultValue(r.HbA1c_VALUE, mmol);
-        const std::string value =
-            v.comparator.empty() ? v.number : v.comparator + "^" + v.number;
+        const std::string value = v.comparator.empty() ? v.number : v.comparator + "^" + v.number;
         return "OBX|" + std::to_string(set) + "|" + (v.comparator.empty() ? "NM" : "SN") + "|" +
                (mmol ? kLoincIfcc : kLoincPercent) + "||" + value + "|" +
-               (mmol ? "mmol/mol^mmol/mol^UCUM" : "%^%^UCUM") + "|||||" + st + "|||" + when +
-               "||" + Hl7Escape(TrimmedId(r.OPID)) + e;
+               (mmol ? "mmol/mol^mmol/mol^UCUM" : "%^%^UCUM") + "|||||" + st + "|||" + when + "||" +
+               Hl7Escape(TrimmedId(r.OPID)) + e;
     };
     m += obx(1, false);
     if (unit != 0)
@@ -147,7 +156,9 @@ std::string NewControlId() {
     return id;
 }
 
-std::string MllpFrame(const std::string& message) { return "\x0b" + message + "\x1c\r"; }
+std::string MllpFrame(const std::string& message) {
+    return "\x0b" + message + "\x1c\r";
+}
 
 bool TakeMllpFrame(std::string& buffer, std::string& message) {
     const size_t start = buffer.find('\x0b');

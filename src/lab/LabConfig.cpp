@@ -30,8 +30,8 @@ bool ParseFlag(const std::string& text, bool& out) {
 }
 
 std::string Bad(const char* key, const std::string& value, const char* expected) {
-    return std::string("The lab link settings (") + kLabFile + ") hold \"" + value +
-           "\" for " + key + ", which is not " + expected +
+    return std::string("The lab link settings (") + kLabFile + ") hold \"" + value + "\" for " +
+           key + ", which is not " + expected +
            ".\r\nResults are not sent to the lab system until it is corrected.";
 }
 
@@ -68,7 +68,8 @@ std::string CheckLabConfig(const LabConfig& c) {
     if (c.port < 1 || c.port > 65535)
         return Bad("port", std::to_string(c.port), "a port number from 1 to 65535");
     if (c.ackTimeout < 1 || c.ackTimeout > 3600)
-        return Bad("ack_timeout", std::to_string(c.ackTimeout), "a number of seconds from 1 to 3600");
+        return Bad("ack_timeout", std::to_string(c.ackTimeout),
+                   "a number of seconds from 1 to 3600");
     if (c.tls && !c.caFile.empty() && !QFileInfo::exists(QString::fromLocal8Bit(c.caFile.c_str())))
         return Bad("ca_file", c.caFile, "an existing certificate file");
     return {};

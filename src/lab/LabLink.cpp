@@ -10,7 +10,9 @@ CLabLink::CLabLink(const LabConfig& config, int unit) : journal_(config, unit) {
     status_.enabled = config.enabled;
 }
 
-CLabLink::~CLabLink() { Stop(); }
+CLabLink::~CLabLink() {
+    Stop();
+}
 
 void CLabLink::Start(const QString& mainDbPath, const std::string& table) {
     Stop();

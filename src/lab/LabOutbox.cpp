@@ -1,7 +1,7 @@
 #include "LabOutbox.h"
 
-#include "storage/DbTable.h"
 #include "query/ResultQuery.h"
+#include "storage/DbTable.h"
 
 #include <QDateTime>
 #include <sqlite3.h>
@@ -24,8 +24,8 @@ namespace {
 bool TableExists(sqlite3* db) {
     sqlite3_stmt* st = nullptr;
     bool found = false;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name=?",
-                           -1, &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_master WHERE type='table' AND name=?", -1,
+                           &st, nullptr) == SQLITE_OK) {
         sqlite3_bind_text(st, 1, kOutboxTable, -1, SQLITE_STATIC);
         found = sqlite3_step(st) == SQLITE_ROW;
     }
@@ -54,8 +54,8 @@ const std::string& MadeNow() {
     const qint64 s = QDateTime::currentMSecsSinceEpoch() / 1000;
     if (s != second) {
         second = s;
-        text = QDateTime::currentDateTime().toOffsetFromUtc(
-                                               QDateTime::currentDateTime().offsetFromUtc())
+        text = QDateTime::currentDateTime()
+                   .toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
                    .toString(Qt::ISODate)
                    .toStdString();
     }
@@ -67,8 +67,8 @@ const std::string& MadeNow() {
 std::string OutboxMessage(const LabConfig& config, sqlite3_stmt* st, int first) {
     ResultImage r;
     int c = first + 4;
-    for (std::string* f : {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE,
-                           &r.p_NAME, &r.p_DOB})
+    for (std::string* f :
+         {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE, &r.p_NAME, &r.p_DOB})
         *f = OutboxColumnText(st, c++);
     const std::string status = OutboxColumnText(st, first + 2);
     const QDateTime made =

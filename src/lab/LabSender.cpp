@@ -16,7 +16,9 @@
 
 namespace {
 
-int64_t WallNow() { return QDateTime::currentMSecsSinceEpoch(); }
+int64_t WallNow() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // One connection to the receiver, used for every message of a pass.
 class MllpConnection {
@@ -26,8 +28,7 @@ public:
 
     // The socket's waits, in slices, so that a program closing is not held up by a receiver
     // that does not answer. False when the time ran out or the sender is stopping.
-    template <typename Wait>
-    bool WaitFor(int64_t ms, Wait wait) {
+    template <typename Wait> bool WaitFor(int64_t ms, Wait wait) {
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < ms) {
@@ -133,7 +134,9 @@ private:
     std::string buffer_;
 };
 
-bool IsCode(const std::string& code, const char* a, const char* b) { return code == a || code == b; }
+bool IsCode(const std::string& code, const char* a, const char* b) {
+    return code == a || code == b;
+}
 
 } // namespace
 
@@ -148,7 +151,9 @@ int64_t RetryPauseMs(int attempts) {
 CLabSender::CLabSender(CDbTable& connection, LabConfig config)
     : now(&WallNow), db_(connection), config_(std::move(config)) {}
 
-int64_t CLabSender::ClaimSpan() const { return int64_t(config_.ackTimeout) * 2000 + 2000; }
+int64_t CLabSender::ClaimSpan() const {
+    return int64_t(config_.ackTimeout) * 2000 + 2000;
+}
 
 bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& out, bool& busy) {
     constexpr int kRun = 256;
@@ -206,8 +211,8 @@ bool CLabSender::ClaimRun(long long after, bool dueOnly, std::vector<Claimed>& o
 }
 
 bool CLabSender::WriteClaims(const std::vector<Claimed>& claimed) {
-    const std::string claim = std::string("UPDATE main.") + kOutboxTable +
-                              " SET [CLAIM_UNTIL]=? WHERE [ID]=?";
+    const std::string claim =
+        std::string("UPDATE main.") + kOutboxTable + " SET [CLAIM_UNTIL]=? WHERE [ID]=?";
     sqlite3_stmt* st = nullptr;
     bool ok = sqlite3_prepare_v2(db_.Database(), claim.c_str(), -1, &st, nullptr) == SQLITE_OK;
     for (size_t i = 0; ok && i < claimed.size(); ++i) {
@@ -227,12 +232,11 @@ bool CLabSender::Settle(std::vector<Outcome>& outcomes, std::vector<Claimed>& he
         return false;
     // A delivered message leaves the outbox; the others keep their answer. Each only while it
     // still holds this sender's claim.
-    const std::string sql =
-        std::string("UPDATE main.") + kOutboxTable +
-        " SET [STATE]=?1, [LAST_ANSWER]=?2, [NEXT_TRY]=?3, [CLAIM_UNTIL]=0,"
-        " [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?4 AND [CLAIM_UNTIL]=?5";
-    const std::string gone = std::string("DELETE FROM main.") + kOutboxTable +
-                             " WHERE [ID]=?1 AND [CLAIM_UNTIL]=?2";
+    const std::string sql = std::string("UPDATE main.") + kOutboxTable +
+                            " SET [STATE]=?1, [LAST_ANSWER]=?2, [NEXT_TRY]=?3, [CLAIM_UNTIL]=0,"
+                            " [ATTEMPTS]=[ATTEMPTS]+1 WHERE [ID]=?4 AND [CLAIM_UNTIL]=?5";
+    const std::string gone =
+        std::string("DELETE FROM main.") + kOutboxTable + " WHERE [ID]=?1 AND [CLAIM_UNTIL]=?2";
     const std::string renew = std::string("UPDATE main.") + kOutboxTable +
                               " SET [CLAIM_UNTIL]=?1 WHERE [ID]=?2 AND [CLAIM_UNTIL]=?3";
     sqlite3_stmt* st = nullptr;

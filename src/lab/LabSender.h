@@ -19,8 +19,8 @@ struct Hl7Ack;
 
 struct SendPass {
     int delivered = 0;
-    int errors = 0;   // answered AE/CE
-    int rejected = 0; // answered AR/CR
+    int errors = 0;           // answered AE/CE
+    int rejected = 0;         // answered AR/CR
     bool unreachable = false; // no connection, or no answer in time
     bool busy = false;        // the next message is held by another sender
     std::string lastProblem;  // for the user, in plain words

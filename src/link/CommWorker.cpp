@@ -4,7 +4,9 @@
 
 CCommWorker::CCommWorker(Jobs jobs) : jobs_(std::move(jobs)) {}
 
-CCommWorker::~CCommWorker() { Stop(); }
+CCommWorker::~CCommWorker() {
+    Stop();
+}
 
 void CCommWorker::Start() {
     if (!thread_.joinable())
@@ -121,9 +123,15 @@ void CCommWorker::Main() {
             jobRunning_ = true;
         }
         switch (job) {
-        case Decode: jobs_.decode(block); break;
-        case Scan: jobs_.scan(); break;
-        case Presence: jobs_.presence(); break;
+        case Decode:
+            jobs_.decode(block);
+            break;
+        case Scan:
+            jobs_.scan();
+            break;
+        case Presence:
+            jobs_.presence();
+            break;
         }
     }
 }

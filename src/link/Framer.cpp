@@ -74,13 +74,12 @@ FramerEvent CFramer::ManualBlockByte() {
 FramerEvent CFramer::AutoBlockByte(bool dataReplyWanted) {
     FramerEvent e;
     e.kind = FramerEvent::Receiving;
-    if (rx_.size() >= 2 &&
-        ((rx_[0] == 'S' && rx_[1] == 'F') || (rx_[0] == 'F' && rx_[1] == 'S'))) {
+    if (rx_.size() >= 2 && ((rx_[0] == 'S' && rx_[1] == 'F') || (rx_[0] == 'F' && rx_[1] == 'S'))) {
         e.kind = FramerEvent::MeasurementFinished;
         return e;
     }
-    if (dataReplyWanted && rx_.size() >= static_cast<size_t>(recordLength_) + 2 &&
-        rx_[0] == 'S' && rx_[1] == 'C') {
+    if (dataReplyWanted && rx_.size() >= static_cast<size_t>(recordLength_) + 2 && rx_[0] == 'S' &&
+        rx_[1] == 'C') {
         e.kind = FramerEvent::DataReply;
         e.count = 1;
         dataReply_ = true;

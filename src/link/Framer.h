@@ -47,8 +47,7 @@ class CFramer {
 public:
     static constexpr int kHeaderLength = 8;
 
-    CFramer(std::string& rxText, int& rxCount, std::string& ackText,
-            int recordLength = 43)
+    CFramer(std::string& rxText, int& rxCount, std::string& ackText, int recordLength = 43)
         : rx_(rxText), count_(rxCount), ack_(ackText), recordLength_(recordLength) {}
 
     // Empties the received text and the count (the reply letters stay).
@@ -70,7 +69,7 @@ private:
     std::string& ack_;
     int recordLength_;
     int header_ = -1;
-    int records_ = 0;           // complete records of the block so far
-    size_t nextRecordEnd_ = 0;  // body length at which the next record is complete
+    int records_ = 0;          // complete records of the block so far
+    size_t nextRecordEnd_ = 0; // body length at which the next record is complete
     bool dataReply_ = false;
 };

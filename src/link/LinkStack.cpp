@@ -13,8 +13,7 @@ std::unique_ptr<LinkStack> LinkStack::Real() {
 LinkContext LinkStack::Context(IPrompt& prompt, IPortChooser& chooser, IFrameHost& frame,
                                CResultDatabases& db, AppSettings& settings,
                                DecoderFolders folders) {
-    return LinkContext{*port,    *clock,      prompt,   chooser,
-                       frame,    db,          settings, ports,
-                       processDlg, checkingDlg, progress, std::move(folders),
+    return LinkContext{*port,    *clock, prompt,     chooser,     frame,    db,
+                       settings, ports,  processDlg, checkingDlg, progress, std::move(folders),
                        enumerate};
 }

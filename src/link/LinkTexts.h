@@ -20,12 +20,15 @@ inline constexpr const char* kReceivingB = "Receiving data from analyzer......";
 inline constexpr const char* kBlankBox = "DATA buffer of Trevanix is blank!!!";
 inline constexpr const char* kBlankStatus = "DATA of Trevanix is blank!";
 inline constexpr const char* kErrorCount = "Error count : %d";
-inline constexpr const char* kGiveUpStall = "Receiving the data from the analyzer is not working."
-                                            "\r\nPlease check the meter communication port and cable.";
-inline constexpr const char* kGiveUpSilence = "Receiving the data from the analyzer is not working."
-                                              "\r\nPlease check the PC communication port and cable.";
-inline constexpr const char* kGiveUpLimit = "Receiving the data from the analyzer is not working."
-                                            "\r\nPlease check the meter communication port and calbe.";
+inline constexpr const char* kGiveUpStall =
+    "Receiving the data from the analyzer is not working."
+    "\r\nPlease check the meter communication port and cable.";
+inline constexpr const char* kGiveUpSilence =
+    "Receiving the data from the analyzer is not working."
+    "\r\nPlease check the PC communication port and cable.";
+inline constexpr const char* kGiveUpLimit =
+    "Receiving the data from the analyzer is not working."
+    "\r\nPlease check the meter communication port and calbe.";
 inline constexpr const char* kNoNewData = "No new data from analyzer.";
 inline constexpr const char* kAutoInitiated = "automatic mode initiated";
 inline constexpr const char* kOpenPort = "Open communication port.";

@@ -59,8 +59,8 @@ protected:
 class CheckingDlgModel : public ProcessDlgModel {
 public:
     void SetText(const std::string& text) override; // also resets the answer to 0
-    void AnswerOk();                                 // answer 1, hide
-    void AnswerNo();                                 // answer 0, hide
+    void AnswerOk();                                // answer 1, hide
+    void AnswerNo();                                // answer 0, hide
     int Answer() const;
 
 private:

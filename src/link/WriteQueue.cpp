@@ -37,13 +37,11 @@ void CWriteQueue::Pump() {
         Item item = std::move(items_.front());
         items_.pop_front();
         switch (item.kind) {
-        case Item::Byte:
-        {
+        case Item::Byte: {
             const bool taken = port_.Write(&item.byte, 1) == 1;
             if (OnWrite)
                 OnWrite(item.byte, taken);
-        }
-            break;
+        } break;
         case Item::Pause:
             if (item.ms > 0) {
                 waiting_ = true;
@@ -69,4 +67,3 @@ void CWriteQueue::Pump() {
     if (Idle() && OnIdle)
         OnIdle();
 }
-

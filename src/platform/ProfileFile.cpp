@@ -36,8 +36,8 @@ QByteArray Decode(const QByteArray& data, ProfileFile::Encoding& encoding) {
         text.reserve(units);
         const auto* b = reinterpret_cast<const unsigned char*>(data.constData()) + 2;
         for (qsizetype i = 0; i < units; ++i, b += 2)
-            text.append(QChar(littleEndian ? char16_t(b[0] | (b[1] << 8))
-                                           : char16_t((b[0] << 8) | b[1])));
+            text.append(
+                QChar(littleEndian ? char16_t(b[0] | (b[1] << 8)) : char16_t((b[0] << 8) | b[1])));
         return text.toUtf8();
     };
     if (starts("\xEF\xBB\xBF", 3)) {
@@ -80,7 +80,9 @@ QByteArray Encode(const QByteArray& text, ProfileFile::Encoding encoding) {
 
 ProfileFile::ProfileFile(QString path) : path_(std::move(path)) {}
 
-bool ProfileFile::Exists() const { return QFile::exists(path_); }
+bool ProfileFile::Exists() const {
+    return QFile::exists(path_);
+}
 
 bool ProfileFile::Load() {
     lines_.clear();
@@ -112,8 +114,8 @@ bool ProfileFile::Load() {
         const std::string t = Trim(text);
         if (!t.empty() && t.front() == '[') {
             const size_t close = t.find(']');
-            line.sectionKey = Lower(Trim(t.substr(1, close == std::string::npos ? std::string::npos
-                                                                                 : close - 1)));
+            line.sectionKey = Lower(
+                Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
             if (line.sectionKey.empty())
                 line.sectionKey = std::string(1, '\0'); // "[]" is a section, not an entry
         } else if (!t.empty() && t.front() != ';') {

@@ -43,9 +43,9 @@ public:
 
 private:
     struct Line {
-        std::string text;        // the raw line without its line end
-        std::string sectionKey;  // for a section header: the name, lower-cased
-        std::string key;         // for an entry: the key, lower-cased
+        std::string text;       // the raw line without its line end
+        std::string sectionKey; // for a section header: the name, lower-cased
+        std::string key;        // for an entry: the key, lower-cased
     };
     int FindSection(const std::string& lowerSection) const;
     int FindKey(int sectionLine, const std::string& lowerKey) const;

@@ -153,7 +153,8 @@ bool ReadsAsListed(sqlite3_stmt* st, const ListRowKey& key) {
 // The columns other systems are told of, of one stored row.
 bool ReadImage(sqlite3* db, const std::string& name, long long rowid, ResultImage& out) {
     Statement st(db, "SELECT [DATE],[TIME],[HbA1c_VALUE],[PID],[OPID],[EQ_TYPE],[p_NAME],"
-                     "[p_DOB],[P_MEMO] FROM " + name + " WHERE rowid=?");
+                     "[p_DOB],[P_MEMO] FROM " +
+                         name + " WHERE rowid=?");
     if (!st.Ok())
         return false;
     st.Int(1, rowid);
@@ -170,8 +171,8 @@ bool ReadImage(sqlite3* db, const std::string& name, long long rowid, ResultImag
 std::string IdenticalRowsSql(const std::string& name, const std::vector<std::string>& columns) {
     std::string same;
     for (const std::string& c : columns)
-        same += (same.empty() ? "" : " AND ") + std::string("a.") + QuoteIdentifier(c) +
-                " IS b." + QuoteIdentifier(c);
+        same += (same.empty() ? "" : " AND ") + std::string("a.") + QuoteIdentifier(c) + " IS b." +
+                QuoteIdentifier(c);
     return "SELECT b.rowid, " + RowJsonExpression(columns, "b.") + " FROM " + name + " AS a JOIN " +
            name + " AS b ON " + same + " WHERE a.rowid=? ORDER BY b.rowid";
 }
@@ -388,7 +389,8 @@ AuditStamp AuditStampNow() {
     return s;
 }
 
-EditOutcome DeleteStoredResult(CResultTable& table, const ListRowKey& key, const AuditStamp& stamp) {
+EditOutcome DeleteStoredResult(CResultTable& table, const ListRowKey& key,
+                               const AuditStamp& stamp) {
     ResultChange change(table, stamp, "delete");
     return change.Run(key, false, [](sqlite3* db, const std::string& name, long long rowid) {
         Statement st(db, "DELETE FROM " + name + " WHERE rowid=?");

@@ -29,7 +29,7 @@ inline constexpr const char* kAuditTable = "AuditTrail";
 // named here keeps its stored value.
 struct ResultEdits {
     std::string PID, OPID, p_NAME;
-    std::string p_DOB; // "YYYYMMDD"
+    std::string p_DOB;  // "YYYYMMDD"
     int P_DIAGNOSE = 0; // -1 when the user typed a type that is not in the list
     std::string P_MEMO;
 };
@@ -51,8 +51,8 @@ struct EditOutcome {
         AuditFailed, // the audit row could not be written; the change was cancelled
     };
     Kind kind = Failed;
-    int rows = 0; // stored rows changed
-    int code = 0; // SQLite's result code on a failure
+    int rows = 0;      // stored rows changed
+    int code = 0;      // SQLite's result code on a failure
     std::string error; // SQLite's words on a failure
 };
 

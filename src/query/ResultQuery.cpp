@@ -1,8 +1,8 @@
 #include "ResultQuery.h"
 
-#include "storage/Databases.h"
 #include "ResultSearch.h"
 #include "settings/DisplayFormats.h"
+#include "storage/Databases.h"
 
 #include <algorithm>
 #include <cctype>

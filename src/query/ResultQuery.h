@@ -3,8 +3,8 @@
 // period arithmetic, the 0 to 366-day rule, the rows in list order and their cell texts. No
 // widgets here; the views only wire these to their controls.
 
-#include "storage/ResultTable.h"
 #include "settings/Settings.h"
+#include "storage/ResultTable.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -4,8 +4,8 @@
 // Print button and `trevanix-cli print` draw it with the same code. No widgets here: the dialogs
 // a print job needs come through IPrintSteps.
 
-#include "report/ReportPrinter.h"
 #include "query/ResultQuery.h"
+#include "report/ReportPrinter.h"
 
 #include <functional>
 #include <string>

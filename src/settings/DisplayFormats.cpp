@@ -37,7 +37,9 @@ char At(const char* text, size_t i) {
     return i < s.size() ? s[i] : ' ';
 }
 
-int ValidDate(int dateFormat) { return dateFormat >= 0 && dateFormat <= 2 ? dateFormat : 0; }
+int ValidDate(int dateFormat) {
+    return dateFormat >= 0 && dateFormat <= 2 ? dateFormat : 0;
+}
 
 } // namespace
 
@@ -53,7 +55,9 @@ float PercentToMmol(float percent) {
     return static_cast<float>(static_cast<double>(percent) * 10.929 - 23.5);
 }
 
-float MmolToPercent(float mmol) { return (mmol + 23.5f) * 0.09149968f; }
+float MmolToPercent(float mmol) {
+    return (mmol + 23.5f) * 0.09149968f;
+}
 
 static std::string ResultText(const char* stored, int unit, const char* high, const char* low) {
     const float v = StoredResultPercent(stored);
@@ -106,7 +110,7 @@ std::string FormatRecordDate(const char* date, const char* time, int dateFormat,
             out += At(date, 7);
             return out;
         }
-        const size_t first = fmt == 1 ? 4 : 6;  // month first, or day first
+        const size_t first = fmt == 1 ? 4 : 6; // month first, or day first
         const size_t second = fmt == 1 ? 6 : 4;
         out += At(date, first);
         out += At(date, first + 1);

@@ -7,9 +7,9 @@
 #include <string>
 
 struct AppSettings {
-    int unit = 0;  // 0 percent, any other value mmol/mol
-    int Date = 0;  // 0 year-month-day, 1 month/day/year, 2 day/month/year
-    int time = 1;  // 0 12-hour, 1 24-hour
+    int unit = 0;      // 0 percent, any other value mmol/mol
+    int Date = 0;      // 0 year-month-day, 1 month/day/year, 2 day/month/year
+    int time = 1;      // 0 12-hour, 1 24-hour
     float high = 2.4f; // limits in percent: stored and edited only
     float low = 2.4f;
     int PID_Digit = 13; // stored IDs keep the first PID_Digit + 1 characters

@@ -11,7 +11,9 @@
 
 namespace {
 
-QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 } // namespace
 
@@ -69,9 +71,8 @@ void CResultDatabases::OpenDatabases() {
     const std::string named = CurrentUser != "-1" ? CurrentUser : std::string(kDefaultUser);
     // The download database is emptied by every download: it can never be the main one.
     if (QString::fromLocal8Bit(named.c_str()).compare(kDownloadDbFile, Qt::CaseInsensitive) == 0 ||
-        (QFileInfo::exists(MainDbPath) &&
-         QFileInfo(MainDbPath).canonicalFilePath() ==
-             QFileInfo(DownloadDbPath).canonicalFilePath())) {
+        (QFileInfo::exists(MainDbPath) && QFileInfo(MainDbPath).canonicalFilePath() ==
+                                              QFileInfo(DownloadDbPath).canonicalFilePath())) {
         ResultTable.Close();
         DownloadTable.Close();
         Report(Failure::DownloadAsMain, named);
@@ -258,7 +259,8 @@ bool CResultDatabases::ChooseResultTable(const std::vector<std::string>& tables)
         // table. Finish it.
         if (CurrentTable == "-1")
             CurrentTable = kDefaultTable;
-        if (!ResultTable.CreateTable() || !ResultTable.TableNames(const_cast<std::vector<std::string>&>(tables)) ||
+        if (!ResultTable.CreateTable() ||
+            !ResultTable.TableNames(const_cast<std::vector<std::string>&>(tables)) ||
             tables.empty()) {
             Report(IsBusyCode(ResultTable.LastErrorCode()) ? Failure::InUse : Failure::Create);
             return false;
@@ -395,10 +397,9 @@ void CResultDatabases::Report(Failure failure, const std::string& name) {
     if (!prompt_)
         return;
     const std::string path = QDir::toNativeSeparators(MainDbPath).toLocal8Bit().toStdString();
-    const std::string detail =
-        failure == Failure::Damaged || failure == Failure::Create
-            ? PlainReason(ResultTable.LastErrorCode()) + "; " + openError_
-            : openError_;
+    const std::string detail = failure == Failure::Damaged || failure == Failure::Create
+                                   ? PlainReason(ResultTable.LastErrorCode()) + "; " + openError_
+                                   : openError_;
     prompt_->Inform(DatabaseFailureText(failure, path, detail, name), kMessageTitle);
 }
 

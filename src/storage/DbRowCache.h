@@ -34,8 +34,8 @@ public:
 
 private:
     sqlite3_stmt* statement_ = nullptr;
-    std::vector<int> rowIds_;            // by slot
-    std::vector<DbCachedValue> values_;  // slot * column count + declared column
+    std::vector<int> rowIds_;           // by slot
+    std::vector<DbCachedValue> values_; // slot * column count + declared column
     int filled_ = 0;
     int changesAtFill_ = -1;
     std::chrono::steady_clock::time_point filledAt_;

@@ -20,7 +20,9 @@ namespace {
 // outlive every step.
 const sqlite3_destructor_type kStatic = nullptr;
 
-bool IsOk(int code) { return code == SQLITE_ROW || code == SQLITE_DONE; }
+bool IsOk(int code) {
+    return code == SQLITE_ROW || code == SQLITE_DONE;
+}
 
 } // namespace
 
@@ -67,17 +69,24 @@ std::string PlainReason(int code) {
     if (code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY)
         return "a store was cut short (a crash or a power cut) and must be rolled back first";
     switch (code & 0xff) {
-    case SQLITE_READONLY: return "the database file is read-only";
-    case SQLITE_FULL: return "the disk is full";
+    case SQLITE_READONLY:
+        return "the database file is read-only";
+    case SQLITE_FULL:
+        return "the disk is full";
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: return "the database is in use by another program";
+    case SQLITE_LOCKED:
+        return "the database is in use by another program";
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-    case SQLITE_AUTH: return "the database file or its folder cannot be written";
-    case SQLITE_IOERR: return "the disk reported an error while writing";
+    case SQLITE_AUTH:
+        return "the database file or its folder cannot be written";
+    case SQLITE_IOERR:
+        return "the disk reported an error while writing";
     case SQLITE_NOTADB:
-    case SQLITE_CORRUPT: return "the database file is damaged";
-    default: return sqlite3_errstr(code);
+    case SQLITE_CORRUPT:
+        return "the database file is damaged";
+    default:
+        return sqlite3_errstr(code);
     }
 }
 
@@ -105,13 +114,21 @@ int CDbTable::BusyHandler(void* self, int count) {
     return 1;
 }
 
-void CDbTable::SetBusyTimeout(int ms) { busyTimeoutMs_ = ms < 0 ? 0 : ms; }
+void CDbTable::SetBusyTimeout(int ms) {
+    busyTimeoutMs_ = ms < 0 ? 0 : ms;
+}
 
-void CDbTable::CancelWaits(bool cancel) { cancelWaits_ = cancel; }
+void CDbTable::CancelWaits(bool cancel) {
+    cancelWaits_ = cancel;
+}
 
-std::string CDbTable::QuotedName() const { return QuoteIdentifier(GetTableName()); }
+std::string CDbTable::QuotedName() const {
+    return QuoteIdentifier(GetTableName());
+}
 
-CDbTable::CDbTable() { path_.Clear(); }
+CDbTable::CDbTable() {
+    path_.Clear();
+}
 
 CDbTable::~CDbTable() {
     if (db_ || open_)
@@ -167,7 +184,9 @@ bool CDbTable::Open(const char* path) {
     return OpenWithFlags(path, readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
 }
 
-bool CDbTable::OpenFile(const char* path) { return CDbTable::Open(path); }
+bool CDbTable::OpenFile(const char* path) {
+    return CDbTable::Open(path);
+}
 
 bool CDbTable::TableNames(std::vector<std::string>& out) {
     out.clear();
@@ -382,8 +401,7 @@ bool CDbTable::CheckColumns() {
             if (c.resultColumn != -1)
                 continue;
             const std::string column = QuoteIdentifier(c.name);
-            Execute(("ALTER TABLE " + table + " ADD COLUMN " + column + " " +
-                     ColumnAddType(c.type))
+            Execute(("ALTER TABLE " + table + " ADD COLUMN " + column + " " + ColumnAddType(c.type))
                         .c_str());
             if (const char* fill = ColumnFillValue(c.type))
                 Execute(("UPDATE " + table + " SET " + column + " = " + fill).c_str());
@@ -429,7 +447,9 @@ CDbTransaction::CDbTransaction(CDbTable& table) : table_(table) {
     active_ = table_.Execute("BEGIN IMMEDIATE");
 }
 
-CDbTransaction::~CDbTransaction() { Rollback(); }
+CDbTransaction::~CDbTransaction() {
+    Rollback();
+}
 
 bool CDbTransaction::Commit() {
     if (!active_)

@@ -14,9 +14,13 @@ namespace {
 
 constexpr int kIdWidth = 14;
 
-bool IsTerminator(char c) { return c == '\r' || c == '\n'; }
+bool IsTerminator(char c) {
+    return c == '\r' || c == '\n';
+}
 
-int TwoCharInt(const char* p) { return std::atoi(std::string(p, 2).c_str()); }
+int TwoCharInt(const char* p) {
+    return std::atoi(std::string(p, 2).c_str());
+}
 
 // Leading blanks skipped, then digits up to the first non-digit.
 int LeadingNumber(const char* p, size_t n) {
@@ -102,8 +106,8 @@ bool StoreRecord(CResultTable& table, const DecodedRecord& r, bool mainTable) {
     IResultJournal* journal = table.Journal();
     if (!journal)
         return true;
-    const ResultImage image{r.DATE, r.TIME, r.HbA1c_VALUE, r.PID, r.OPID, r.EQ_TYPE, "",
-                            "19000101", ""};
+    const ResultImage image{r.DATE,    r.TIME, r.HbA1c_VALUE, r.PID, r.OPID,
+                            r.EQ_TYPE, "",     "19000101",    ""};
     return journal->ResultChanged(table, nullptr, &image);
 }
 
@@ -119,10 +123,10 @@ int StoreNewRecords(const DownloadBlock& block, const std::string& text, int cou
                          block.HandshakeReplyU, block.PidDigit, block.OpidDigit);
         // Rows stored earlier in this run count too: a block that repeats a record stores it
         // once. A result the staff corrected or deleted stays as they left it.
-        if (main.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
-                             r.PID.c_str(), r.OPID.c_str()) ||
-            main.WasReplaced(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(),
-                             r.PID.c_str(), r.OPID.c_str()))
+        if (main.HoldsResult(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(), r.PID.c_str(),
+                             r.OPID.c_str()) ||
+            main.WasReplaced(r.DATE.c_str(), r.TIME.c_str(), r.HbA1c_VALUE.c_str(), r.PID.c_str(),
+                             r.OPID.c_str()))
             continue;
         if (!StoreRecord(main, r, true) || !StoreRecord(main, r, false))
             return -1;
@@ -134,8 +138,8 @@ int StoreNewRecords(const DownloadBlock& block, const std::string& text, int cou
 // The store pass: the download list reset and every new record added to both tables, in one
 // transaction over both files. Any failure rolls it all back: then neither table has changed
 // and the result is -1, with the reason in `why`.
-int StoreBlock(const DownloadBlock& block, const std::string& text, int count,
-               CResultDatabases& db, IDownloadNotifier& notify, std::string& why) {
+int StoreBlock(const DownloadBlock& block, const std::string& text, int count, CResultDatabases& db,
+               IDownloadNotifier& notify, std::string& why) {
     CResultTable& main = db.ResultTable;
     auto mainLock = main.Lock();
     auto downLock = db.DownloadTable.Lock();
@@ -207,8 +211,9 @@ std::string TrimId(const std::string& id14, bool handshakeReplyU, int digit) {
             id.resize(p + 1); // the ID and the one blank after it
     } else {
         // Settings outside 0-13 (a hand-edited file) keep 1 to 14 characters.
-        const size_t keep = static_cast<size_t>(digit < 0 ? 1 : digit >= kIdWidth ? kIdWidth
-                                                                                  : digit + 1);
+        const size_t keep = static_cast<size_t>(digit < 0           ? 1
+                                                : digit >= kIdWidth ? kIdWidth
+                                                                    : digit + 1);
         if (id.size() > keep)
             id.resize(keep);
         zeros.resize(keep);

@@ -13,9 +13,9 @@
 // port), stores each record the main table does not hold yet in both tables, and reports the
 // rows stored. The store is one transaction over both database files: after a crash,
 // a full disk or a database held by another program, both tables hold the whole block or
-// nothing of it, and a failed store is reported (no 500) instead of being counted. It runs on the worker thread: the table work holds both tables' locks,
-// and no lock is held while the frame is notified, so the frame may use the tables when it
-// handles a code.
+// nothing of it, and a failed store is reported (no 500) instead of being counted. It runs on the
+// worker thread: the table work holds both tables' locks, and no lock is held while the frame is
+// notified, so the frame may use the tables when it handles a code.
 
 #include <QString>
 #include <string>

@@ -21,7 +21,9 @@ CResultTable::CResultTable() {
     RegisterColumn(15, "P_MEMO", kColumnText, &Record.P_MEMO);
 }
 
-CResultTable::~CResultTable() { Close(); }
+CResultTable::~CResultTable() {
+    Close();
+}
 
 bool CResultTable::Open(const char* path) {
     if (CDbTable::Open(path) && Requery())

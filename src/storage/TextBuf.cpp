@@ -8,11 +8,17 @@
 #include <new>
 #include <utility>
 
-CTextBuf::CTextBuf() { Assign(""); }
+CTextBuf::CTextBuf() {
+    Assign("");
+}
 
-CTextBuf::CTextBuf(const char* text) { Assign(text); }
+CTextBuf::CTextBuf(const char* text) {
+    Assign(text);
+}
 
-CTextBuf::CTextBuf(const CTextBuf& other) { SetBytes(other.data_, other.size_); }
+CTextBuf::CTextBuf(const CTextBuf& other) {
+    SetBytes(other.data_, other.size_);
+}
 
 CTextBuf& CTextBuf::operator=(const CTextBuf& other) {
     if (this != &other)
@@ -34,7 +40,9 @@ CTextBuf& CTextBuf::operator=(CTextBuf&& other) noexcept {
     return *this;
 }
 
-CTextBuf::~CTextBuf() { Clear(); }
+CTextBuf::~CTextBuf() {
+    Clear();
+}
 
 void CTextBuf::Clear() {
     delete[] data_;

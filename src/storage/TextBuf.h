@@ -31,11 +31,19 @@ public:
         ;
 
     // The stored bytes (null when cleared).
-    const char* Data() const { return data_; }
+    const char* Data() const {
+        return data_;
+    }
     // The text, or "" when the buffer is cleared: never null.
-    const char* c_str() const { return data_ ? data_ : ""; }
-    int Size() const { return size_; }
-    bool IsNonEmpty() const { return size_ > 1; }
+    const char* c_str() const {
+        return data_ ? data_ : "";
+    }
+    int Size() const {
+        return size_;
+    }
+    bool IsNonEmpty() const {
+        return size_ > 1;
+    }
 
     CTextBuf& operator=(const char* text) {
         Assign(text);

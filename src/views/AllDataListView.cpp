@@ -2,13 +2,13 @@
 
 #include "controls/DateTimeCtrl.h"
 #include "platform/Prompt.h"
-#include "views/print/PrintDialogs.h"
+#include "query/ResultEdit.h"
 #include "settings/DisplayFormats.h"
 #include "storage/Databases.h"
-#include "query/ResultEdit.h"
 #include "views/ListCsvExport.h"
 #include "views/RecordDialogs.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/print/PrintDialogs.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // One stored result at a time: the result a right-click on the all-data list picked, the dialog
 // that corrects it ("Data Modify") and the one that only shows it ("Data View").
 
-#include "settings/Settings.h"
 #include "query/ResultQuery.h"
+#include "settings/Settings.h"
 
 #include <QDate>
 #include <QDialog>

@@ -4,7 +4,6 @@
 #include "app/MessageBoxPrompt.h"
 #include "controls/PercentBar.h"
 #include "lab/LabOutbox.h"
-#include "views/link/StatusDlgs.h"
 #include "settings/DisplayFormats.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
@@ -12,6 +11,7 @@
 #include "views/GraphView.h"
 #include "views/LabSystemDlg.h"
 #include "views/SettingInfoDlg.h"
+#include "views/link/StatusDlgs.h"
 #include "views/list/ListCtrlExt.h"
 #include <QCheckBox>
 #include <QSpinBox>

@@ -18,9 +18,8 @@
 #include "ResultRows.h"
 #include "TestSupport.h"
 #include "platform/SingleInstance.h"
-#include "ResultRows.h"
-#include "storage/Databases.h"
 #include "query/ResultEdit.h"
+#include "storage/Databases.h"
 
 #ifndef TREVANIX_CLI
 #error "TREVANIX_CLI must name the command-line program"
@@ -162,7 +161,8 @@ void TestCli::downloadsAndStores() {
     const Result first = RunCli({"download", "--port", sim.path, "--yes"}, home.path());
     QCOMPARE(first.exitCode, 0);
     QVERIFY2(first.output.contains("3 new results stored"), qPrintable(first.output));
-    QVERIFY(first.output.contains("Checking if communication between analyzer and PC is established.(Manual)"));
+    QVERIFY(first.output.contains(
+        "Checking if communication between analyzer and PC is established.(Manual)"));
     QVERIFY(first.output.contains("Records received: 3 of 3"));
     QVERIFY2(first.output.contains(sim.path + " is connected."), qPrintable(first.output));
     QVERIFY(QFile::exists(home.path() + "/Trevanix.sqlite"));
@@ -291,7 +291,8 @@ void TestCli::killedAtAnyPointLeavesWholeFiles() {
     ScriptedPrompt prompt;
     CResultDatabases db(home.path(), &prompt);
     db.OpenDatabases();
-    QVERIFY2(prompt.messages.empty(), prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
+    QVERIFY2(prompt.messages.empty(),
+             prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
     QCOMPARE(db.DatabaseReady, 1);
     QVERIFY(db.DownloadTable.IsOpen());
     db.CloseDatabases();
@@ -312,15 +313,14 @@ void TestCli::stalledLineIsCaughtByTheStallCheck() {
     QCOMPARE(r.exitCode, 1);
 }
 
-
 void TestCli::listPrintsTheRowsOfTheAllDataList_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
     // IDs as stored: padded with blanks to the 14 digits of the settings.
     auto id = [](const char* text) { return QString::fromLatin1(text).leftJustified(14); };
-    const QString a = "1\t2024-03-15\t14:05\t6.5 %\t" + id("P'1") + "\t" + id("OP1") +
-                      "\tAnalyzer Tilted\n";
+    const QString a =
+        "1\t2024-03-15\t14:05\t6.5 %\t" + id("P'1") + "\t" + id("OP1") + "\tAnalyzer Tilted\n";
     const QString b = "2\t2024-03-01\t09:00\t> 14 %\t" + id("P2") + "\t" + id("OP2") + "\t \n";
     QTest::newRow("no option: every row, newest first")
         << QStringList{"list"} << 0
@@ -329,13 +329,12 @@ void TestCli::listPrintsTheRowsOfTheAllDataList_data() {
         << QStringList{"list", "--from", "2024-01-01", "--to", "2024-03-31", "--pid", "P'1"} << 0
         << a;
     QTest::newRow("2 weeks back from the newest result")
-        << QStringList{"list", "--period", "2"} << 0
-        << a + b;
+        << QStringList{"list", "--period", "2"} << 0 << a + b;
     QTest::newRow("367 days refused")
         << QStringList{"list", "--from", "2023-03-14", "--to", "2024-03-15"} << 2
         << "Trevanix: 365 data can be searched in maximum. \nPlease set up the date again.\n";
-    QTest::newRow("a date that is not one") << QStringList{"list", "--from", "2024-13-01"} << 2
-                                            << QString();
+    QTest::newRow("a date that is not one")
+        << QStringList{"list", "--from", "2024-13-01"} << 2 << QString();
 }
 
 void TestCli::listPrintsTheRowsOfTheAllDataList() {
@@ -381,16 +380,16 @@ void TestCli::auditPrintsTheTrailNewestFirst() {
         db.OpenDatabases();
         ListRowKey first{"20240105", "0930", "065", "1'2", "7", "", "19000101", 0, ""};
         ListRowKey second{"20240106", "1000", "070", "555", "7", "", "19000101", 0, ""};
-        QCOMPARE(DeleteStoredResult(db.ResultTable, first, {"2026-12-08T09:00:00.000Z", "ann"})
-                     .kind,
-                 EditOutcome::Done);
+        QCOMPARE(
+            DeleteStoredResult(db.ResultTable, first, {"2026-12-08T09:00:00.000Z", "ann"}).kind,
+            EditOutcome::Done);
         ResultEdits e;
         e.PID = "556";
         e.OPID = "7";
         e.p_DOB = "19000101";
-        QCOMPARE(ModifyStoredResult(db.ResultTable, second, e, {"2026-12-08T10:00:00.000Z", "bo"})
-                     .kind,
-                 EditOutcome::Done);
+        QCOMPARE(
+            ModifyStoredResult(db.ResultTable, second, e, {"2026-12-08T10:00:00.000Z", "bo"}).kind,
+            EditOutcome::Done);
         db.CloseDatabases();
     }
     r = RunCli({"audit"}, home.path());
@@ -399,10 +398,12 @@ void TestCli::auditPrintsTheTrailNewestFirst() {
     QCOMPARE(lines.size(), 2);
     const QStringList modify = lines[0].split('\t');
     const QStringList remove = lines[1].split('\t');
-    QCOMPARE(modify.mid(0, 4), (QStringList{"2026-12-08T10:00:00.000Z", "bo", "modify", "HospitalTlb"}));
+    QCOMPARE(modify.mid(0, 4),
+             (QStringList{"2026-12-08T10:00:00.000Z", "bo", "modify", "HospitalTlb"}));
     QVERIFY(modify[4].contains("\"PID\":\"555\""));
     QVERIFY(modify[5].contains("\"PID\":\"556\""));
-    QCOMPARE(remove.mid(0, 4), (QStringList{"2026-12-08T09:00:00.000Z", "ann", "delete", "HospitalTlb"}));
+    QCOMPARE(remove.mid(0, 4),
+             (QStringList{"2026-12-08T09:00:00.000Z", "ann", "delete", "HospitalTlb"}));
     QVERIFY(remove[4].contains("\"PID\":\"1'2\""));
     QCOMPARE(remove[5], QString());
     QCOMPARE(RunCli({"audit", "--all"}, home.path()).exitCode, 2);
@@ -552,15 +553,15 @@ void TestCli::exportWritesTheAllDataListsFile_data() {
         << header + "1,2024-03-15,14:05,6.5 %,\"P,\"\"1\"\"\",'=1+2,Analyzer Tilted,\n"
                     "2,2024-03-01,09:00,> 14 %,\"two\nlines\",OP2, ,\n"
                     "3,2023-03-10,10:00,5.7 %,\"P,\"\"1\"\"\",'=1+2, ,\n";
-    QTest::newRow("the list's search") << QStringList{"export", "--period", "1", "--csv", "out.csv"}
-                                       << 0
-                                       << header + "1,2024-03-15,14:05,6.5 %,\"P,\"\"1\"\"\","
-                                                   "'=1+2,Analyzer Tilted,\n";
+    QTest::newRow("the list's search")
+        << QStringList{"export", "--period", "1", "--csv", "out.csv"} << 0
+        << header + "1,2024-03-15,14:05,6.5 %,\"P,\"\"1\"\"\","
+                    "'=1+2,Analyzer Tilted,\n";
     QTest::newRow("nothing found: the header only")
         << QStringList{"export", "--csv", "out.csv", "--from", "2022-01-01", "--to", "2022-02-01"}
         << 0 << header;
-    QTest::newRow("folder missing") << QStringList{"export", "--csv", "missing/out.csv"} << 1
-                                    << QByteArray();
+    QTest::newRow("folder missing")
+        << QStringList{"export", "--csv", "missing/out.csv"} << 1 << QByteArray();
     QTest::newRow("no file named") << QStringList{"export", "--period", "1"} << 2 << QByteArray();
     QTest::newRow("367 days refused")
         << QStringList{"export", "--csv", "out.csv", "--from", "2023-03-14", "--to", "2024-03-15"}
@@ -926,8 +927,8 @@ void TestCli::searchesWriteWhatTheyWroteBefore_data() {
                              << "cli-list-range.txt";
     QTest::newRow("a PID alone: 7 days back from the newest")
         << QStringList{"list", "--pid", "P5"} << "cli-list-pid.txt";
-    QTest::newRow("an OPID and an end") << QStringList{"list", "--opid", "OP1", "--to", "2024-01-15"}
-                                        << "cli-list-opid-to.txt";
+    QTest::newRow("an OPID and an end")
+        << QStringList{"list", "--opid", "OP1", "--to", "2024-01-15"} << "cli-list-opid-to.txt";
     QTest::newRow("a start: up to the newest")
         << QStringList{"list", "--from", "2023-12-01", "--pid", "P5"} << "cli-list-from.txt";
     QTest::newRow("a start after the newest")

@@ -57,8 +57,7 @@ private Q_SLOTS:
         LabResult r = Result("065");
         r.p_NAME = "Kim";
         r.p_DOB = "19700203";
-        const std::string m =
-            BuildResultMessage(Config(), r, LabStatus::Final, 0, "ABC123", kMade);
+        const std::string m = BuildResultMessage(Config(), r, LabStatus::Final, 0, "ABC123", kMade);
         QCOMPARE(Segments(m).size(), 4); // MSH PID OBR OBX, no note
         QVERIFY(QString::fromStdString(m).startsWith("MSH|^~\\&|TREVANIX|Clinic|LIS|Hospital|"));
         QCOMPARE(Field(m, "MSH", 7), QStringLiteral("20261209101530+0100"));
@@ -77,8 +76,8 @@ private Q_SLOTS:
         QCOMPARE(Field(m, "OBR", 7), QStringLiteral("202401050930"));
         QCOMPARE(Field(m, "OBR", 25), QStringLiteral("F"));
         // The placeholder birthday is no birthday.
-        const std::string none = BuildResultMessage(Config(), Result("065"), LabStatus::Final, 0,
-                                                    "X", kMade);
+        const std::string none =
+            BuildResultMessage(Config(), Result("065"), LabStatus::Final, 0, "X", kMade);
         QCOMPARE(Field(none, "PID", 7), QString());
     }
 
@@ -89,20 +88,19 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("obx"); // per OBX: type, code, value, units
         const QString pct = "4548-4^Hemoglobin A1c/Hemoglobin.total in Blood^LN";
         const QString ifcc = "59261-8^Hemoglobin A1c/Hemoglobin.total in Blood by IFCC protocol^LN";
-        QTest::newRow("normal") << "065" << 0 << 'F'
-                                << QStringList{"NM", pct, "6.5", "%^%^UCUM"};
-        QTest::newRow("below the range") << "039" << 0 << 'C'
-                                         << QStringList{"SN", pct, "<^4.0", "%^%^UCUM"};
-        QTest::newRow("at the lower limit") << "040" << 0 << 'F'
-                                            << QStringList{"SN", pct, "<^4.0", "%^%^UCUM"};
-        QTest::newRow("above the range") << "141" << 0 << 'D'
-                                         << QStringList{"SN", pct, ">^14.0", "%^%^UCUM"};
+        QTest::newRow("normal") << "065" << 0 << 'F' << QStringList{"NM", pct, "6.5", "%^%^UCUM"};
+        QTest::newRow("below the range")
+            << "039" << 0 << 'C' << QStringList{"SN", pct, "<^4.0", "%^%^UCUM"};
+        QTest::newRow("at the lower limit")
+            << "040" << 0 << 'F' << QStringList{"SN", pct, "<^4.0", "%^%^UCUM"};
+        QTest::newRow("above the range")
+            << "141" << 0 << 'D' << QStringList{"SN", pct, ">^14.0", "%^%^UCUM"};
         QTest::newRow("mmol/mol") << "065" << 1 << 'W'
-                                  << QStringList{"NM", pct, "6.5", "%^%^UCUM", "NM", ifcc, "48",
-                                                 "mmol/mol^mmol/mol^UCUM"};
-        QTest::newRow("mmol/mol above") << "150" << 1 << 'F'
-                                        << QStringList{"SN", pct, ">^14.0", "%^%^UCUM", "SN", ifcc,
-                                                       ">^130", "mmol/mol^mmol/mol^UCUM"};
+                                  << QStringList{"NM", pct,  "6.5", "%^%^UCUM",
+                                                 "NM", ifcc, "48",  "mmol/mol^mmol/mol^UCUM"};
+        QTest::newRow("mmol/mol above")
+            << "150" << 1 << 'F' << QStringList{"SN", pct,  ">^14.0", "%^%^UCUM",
+                                                "SN", ifcc, ">^130",  "mmol/mol^mmol/mol^UCUM"};
     }
     void observations() {
         QFETCH(QString, stored);
@@ -111,8 +109,8 @@ private Q_SLOTS:
         QFETCH(QStringList, obx);
         LabResult r = Result(stored.toStdString());
         r.EQ_TYPE = "Analyzer Tilted";
-        const std::string m = BuildResultMessage(Config(), r, static_cast<LabStatus>(status), unit,
-                                                 "X", kMade);
+        const std::string m =
+            BuildResultMessage(Config(), r, static_cast<LabStatus>(status), unit, "X", kMade);
         for (int i = 0; i < obx.size() / 4; ++i) {
             QCOMPARE(Field(m, "OBX", 1, i), QString::number(i + 1));
             QCOMPARE(Field(m, "OBX", 2, i), obx[4 * i]);
@@ -132,10 +130,12 @@ private Q_SLOTS:
     void escaping_data() {
         QTest::addColumn<QByteArray>("pid");
         QTest::addColumn<QString>("field");
-        QTest::newRow("delimiters") << QByteArray("a|b^c~d\\e&f") << "a\\F\\b\\S\\c\\R\\d\\E\\e\\T\\f";
-        QTest::newRow("segment and line breaks") << QByteArray("1\r2\n3\t4")
-                                                 << "1\\X0D\\2\\X0A\\3\\X09\\4";
-        QTest::newRow("escape and vertical tab") << QByteArray("\x1b[2J\x0b") << "\\X1B\\[2J\\X0B\\";
+        QTest::newRow("delimiters")
+            << QByteArray("a|b^c~d\\e&f") << "a\\F\\b\\S\\c\\R\\d\\E\\e\\T\\f";
+        QTest::newRow("segment and line breaks")
+            << QByteArray("1\r2\n3\t4") << "1\\X0D\\2\\X0A\\3\\X09\\4";
+        QTest::newRow("escape and vertical tab")
+            << QByteArray("\x1b[2J\x0b") << "\\X1B\\[2J\\X0B\\";
         QTest::newRow("latin-1 byte") << QByteArray("M\xfcller") << "M\u00fcller";
         QTest::newRow("utf-8 kept") << QByteArray("M\xc3\xbcller") << "M\u00fcller";
     }

@@ -52,7 +52,6 @@ QList<QJsonObject> Received(const QString& log) {
     return out;
 }
 
-
 std::string Record(const char* time4, const char* result3, const std::string& pid) {
     std::string id = pid;
     id.resize(14, ' ');
@@ -85,8 +84,8 @@ struct Fixture {
     int Queued() {
         int n = 0;
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db.ResultTable.Database(), "SELECT count(*) FROM LabOutbox", -1,
-                               &st, nullptr) == SQLITE_OK &&
+        if (sqlite3_prepare_v2(db.ResultTable.Database(), "SELECT count(*) FROM LabOutbox", -1, &st,
+                               nullptr) == SQLITE_OK &&
             sqlite3_step(st) == SQLITE_ROW)
             n = sqlite3_column_int(st, 0);
         sqlite3_finalize(st);
@@ -133,13 +132,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("delivered");
         QTest::addColumn<int>("received"); // messages the receiver read
         QTest::addColumn<bool>("unreachable");
-        QTest::newRow("AA") << "AA" << "delivered" << 2 << 2 << false;
-        QTest::newRow("CA") << "CA" << "delivered" << 2 << 2 << false;
-        QTest::newRow("AE: kept for later") << "AE" << "waiting" << 0 << 2 << false;
-        QTest::newRow("AR: kept as rejected") << "AR" << "rejected" << 0 << 2 << false;
-        QTest::newRow("no answer") << "silent" << "waiting" << 0 << 1 << true;
-        QTest::newRow("connection closed") << "close" << "waiting" << 0 << 1 << true;
-        QTest::newRow("refused") << "none" << "waiting" << 0 << 0 << true;
+        QTest::newRow("AA") << "AA"
+                            << "delivered" << 2 << 2 << false;
+        QTest::newRow("CA") << "CA"
+                            << "delivered" << 2 << 2 << false;
+        QTest::newRow("AE: kept for later") << "AE"
+                                            << "waiting" << 0 << 2 << false;
+        QTest::newRow("AR: kept as rejected") << "AR"
+                                              << "rejected" << 0 << 2 << false;
+        QTest::newRow("no answer") << "silent"
+                                   << "waiting" << 0 << 1 << true;
+        QTest::newRow("connection closed") << "close"
+                                           << "waiting" << 0 << 1 << true;
+        QTest::newRow("refused") << "none"
+                                 << "waiting" << 0 << 0 << true;
     }
     void answersMarkTheOutbox() {
         QFETCH(QString, answer);
@@ -179,9 +185,9 @@ private Q_SLOTS:
             QCOMPARE(first["pid"].toString(), QStringLiteral("1"));
             QCOMPARE(first["authority"].toString(), QStringLiteral("CLINIC"));
             QCOMPARE(first["status"].toString(), QStringLiteral("F"));
-            QCOMPARE(first["control"].toString().toStdString(), f.Outbox().empty()
-                                                                    ? first["control"].toString().toStdString()
-                                                                    : f.Outbox()[0].controlId);
+            QCOMPARE(first["control"].toString().toStdString(),
+                     f.Outbox().empty() ? first["control"].toString().toStdString()
+                                        : f.Outbox()[0].controlId);
             QCOMPARE(first["segments"].toArray().size(), 4);
         }
         if (received > 1) {
@@ -306,17 +312,17 @@ private Q_SLOTS:
         QFETCH(bool, rightCa);
         Fixture f;
         const auto make = [&](const QString& name) {
-            return QProcess::execute(
-                "openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                            "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost",
-                            "-keyout", f.home.filePath(name + ".key"), "-out",
-                            f.home.filePath(name + ".pem")});
+            return QProcess::execute("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                                 "-days", "2", "-subj", "/CN=localhost", "-addext",
+                                                 "subjectAltName=DNS:localhost", "-keyout",
+                                                 f.home.filePath(name + ".key"), "-out",
+                                                 f.home.filePath(name + ".pem")});
         };
         QCOMPARE(make("lab"), 0);
         QCOMPARE(make("other"), 0);
         QCOMPARE(f.Store(Record("0930", "065", "1"), 1), 1);
-        Receiver r("AA", f.log, {"--cert", f.home.filePath("lab.pem"), "--key",
-                                 f.home.filePath("lab.key")});
+        Receiver r("AA", f.log,
+                   {"--cert", f.home.filePath("lab.pem"), "--key", f.home.filePath("lab.key")});
         QVERIFY(r.port > 0);
         f.config.host = "localhost";
         f.config.port = r.port;

@@ -17,16 +17,17 @@ public:
 
     FakeAnalyzer(SimOptions options, FakeSerialPort& port, IEventClock& clock, std::string path)
         : options_(std::move(options)), port_(port), clock_(clock), path_(std::move(path)),
-          core_(options_, AnalyzerCore::Io{
-                              [this](const std::string& b, size_t only) { Queue(b, only); },
-                              [this](int ms, std::function<void()> fn) {
-                                  clock_.CallAfter(ms, [this, fn]() {
-                                      if (!vanished_)
-                                          fn();
-                                  });
-                              },
-                              [this]() { Vanish(); }, [this]() { return clock_.NowMs(); }}) {
-        port_.AttachDevice(path_, [this](const std::string& b) { core_.Receive(b.data(), b.size()); });
+          core_(options_,
+                AnalyzerCore::Io{[this](const std::string& b, size_t only) { Queue(b, only); },
+                                 [this](int ms, std::function<void()> fn) {
+                                     clock_.CallAfter(ms, [this, fn]() {
+                                         if (!vanished_)
+                                             fn();
+                                     });
+                                 },
+                                 [this]() { Vanish(); }, [this]() { return clock_.NowMs(); }}) {
+        port_.AttachDevice(path_,
+                           [this](const std::string& b) { core_.Receive(b.data(), b.size()); });
         core_.OnCommand = [this](const std::string& cmd) {
             if (OnCommand)
                 OnCommand(cmd);

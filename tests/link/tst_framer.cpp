@@ -33,12 +33,24 @@ struct Run {
             const FramerEvent e = framer.Push(c, listen, filter, wanted);
             QString name;
             switch (e.kind) {
-            case FramerEvent::HandshakeReply: name = e.replyU ? "replyU" : "reply"; break;
-            case FramerEvent::Blank: name = "blank"; break;
-            case FramerEvent::BlockComplete: name = QStringLiteral("block%1").arg(e.count); break;
-            case FramerEvent::MeasurementFinished: name = "measured"; break;
-            case FramerEvent::DataReply: name = "record"; wanted = false; break;
-            default: break;
+            case FramerEvent::HandshakeReply:
+                name = e.replyU ? "replyU" : "reply";
+                break;
+            case FramerEvent::Blank:
+                name = "blank";
+                break;
+            case FramerEvent::BlockComplete:
+                name = QStringLiteral("block%1").arg(e.count);
+                break;
+            case FramerEvent::MeasurementFinished:
+                name = "measured";
+                break;
+            case FramerEvent::DataReply:
+                name = "record";
+                wanted = false;
+                break;
+            default:
+                break;
             }
             if (e.headerNew)
                 out << QStringLiteral("header%1@%2").arg(e.count).arg(i + 1);
@@ -58,8 +70,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("stream");
         QTest::addColumn<QStringList>("events");
         QTest::newRow("captured: 3 records")
-            << AfterRequest(Data("manual-3-records.bin"))
-            << QStringList{"header3@6", "block3@137"};
+            << AfterRequest(Data("manual-3-records.bin")) << QStringList{"header3@6", "block3@137"};
         QTest::newRow("captured: NUL bytes in the IDs")
             << AfterRequest(Data("manual-nul-bytes.bin")) << QStringList{"header2@6", "block2@94"};
         QTest::newRow("captured: empty analyzer")
@@ -72,7 +83,8 @@ private Q_SLOTS:
         QTest::newRow("a stray byte before the block: never a header")
             << QByteArray("xSH0001\r\n") + QByteArray(43, 'a') << QStringList{};
         QTest::newRow("count ends at the first non-digit")
-            << QByteArray("SH02x4\r\n") + QByteArray(86, 'a') << QStringList{"header2@6", "block2@94"};
+            << QByteArray("SH02x4\r\n") + QByteArray(86, 'a')
+            << QStringList{"header2@6", "block2@94"};
     }
     void manualBlocks() {
         QFETCH(QByteArray, stream);
@@ -109,13 +121,13 @@ private Q_SLOTS:
         // The notice right behind the reply is kept for the step that waits for it.
         QTest::newRow("captured: noisy handshake, then SF")
             << Data("auto-noisy-handshake.bin") << int(kFilterHandshake) << "HCSF";
-        QTest::newRow("letters before the reply") << QByteArray("SFxHyC") << int(kFilterHandshake)
-                                                  << "HC";
-        QTest::newRow("measurement letters") << QByteArray("xSyFz") << int(kFilterMeasurement)
-                                             << "SF";
+        QTest::newRow("letters before the reply")
+            << QByteArray("SFxHyC") << int(kFilterHandshake) << "HC";
+        QTest::newRow("measurement letters")
+            << QByteArray("xSyFz") << int(kFilterMeasurement) << "SF";
         QTest::newRow("HU") << QByteArray("HU") << int(kFilterHandshake) << "HU";
-        QTest::newRow("during a transfer: none") << QByteArray("HCSF") << int(kFilterTransfer)
-                                                 << "";
+        QTest::newRow("during a transfer: none")
+            << QByteArray("HCSF") << int(kFilterTransfer) << "";
     }
     void replyFilterKeepsOnlyItsLetters() {
         QFETCH(QByteArray, stream);
@@ -132,8 +144,8 @@ private Q_SLOTS:
         QByteArray reply = Data("auto-data-reply.bin");
         QTest::newRow("captured: SC and one record") << reply << QStringList{"record@45"};
         reply.append("1234567");
-        QTest::newRow("bytes after the record: handed over once") << reply
-                                                                  << QStringList{"record@45"};
+        QTest::newRow("bytes after the record: handed over once")
+            << reply << QStringList{"record@45"};
         QTest::newRow("SF") << QByteArray("SF") << QStringList{"measured@2"};
         QTest::newRow("FS") << QByteArray("FS") << QStringList{"measured@2"};
     }

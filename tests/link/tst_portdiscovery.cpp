@@ -26,7 +26,8 @@ EnumeratedPort Linux(const std::string& name, bool usb, bool prolific) {
     return p;
 }
 
-const char* kUsbPath = "\\\\?\\usb#vid_067b&pid_2303#5&1a2b&0&1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
+const char* kUsbPath =
+    "\\\\?\\usb#vid_067b&pid_2303#5&1a2b&0&1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
 const char* kAcpiPath = "\\\\?\\acpi#pnp0501#1#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
 
 } // namespace
@@ -57,25 +58,36 @@ void TestPortDiscovery::parsesPorts_data() {
     QTest::addColumn<bool>("adapter");
     QTest::addColumn<QString>("device");
     QTest::newRow("Prolific on COM12")
-        << Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM12)") << "COM12" << "12"
+        << Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM12)") << "COM12"
+        << "12"
         << "USB" << true << "\\\\.\\COM12";
     QTest::newRow("Prolific on COM5")
-        << Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM5)") << "COM5" << "5" << "USB"
-        << true << "COM5";
-    QTest::newRow("built-in ACPI COM1") << Windows(kAcpiPath, "Communications Port (COM1)")
-                                        << "COM1" << "1" << "ACP" << false << "COM1";
+        << Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM5)") << "COM5"
+        << "5"
+        << "USB" << true << "COM5";
+    QTest::newRow("built-in ACPI COM1")
+        << Windows(kAcpiPath, "Communications Port (COM1)") << "COM1"
+        << "1"
+        << "ACP" << false << "COM1";
     QTest::newRow("other USB maker") << Windows(kUsbPath, "USB Serial Port (COM7)") << "COM7"
-                                     << "7" << "USB" << false << "COM7";
-    QTest::newRow("prolific in lower case") << Windows(kUsbPath, "prolific adapter (COM4)")
-                                            << "COM4" << "4" << "USB" << false << "COM4";
-    QTest::newRow("no COM suffix") << Windows(kUsbPath, "Prolific Modem") << "Mode" << "e"
+                                     << "7"
+                                     << "USB" << false << "COM7";
+    QTest::newRow("prolific in lower case")
+        << Windows(kUsbPath, "prolific adapter (COM4)") << "COM4"
+        << "4"
+        << "USB" << false << "COM4";
+    QTest::newRow("no COM suffix") << Windows(kUsbPath, "Prolific Modem") << "Mode"
+                                   << "e"
                                    << "USB" << true << "";
-    QTest::newRow("Linux adapter") << Linux("ttyUSB0", true, true) << "ttyUSB0" << "0" << "USB"
-                                   << true << "/dev/ttyUSB0";
-    QTest::newRow("Linux other USB") << Linux("ttyACM1", true, false) << "ttyACM1" << "1"
+    QTest::newRow("Linux adapter") << Linux("ttyUSB0", true, true) << "ttyUSB0"
+                                   << "0"
+                                   << "USB" << true << "/dev/ttyUSB0";
+    QTest::newRow("Linux other USB") << Linux("ttyACM1", true, false) << "ttyACM1"
+                                     << "1"
                                      << "USB" << false << "/dev/ttyACM1";
-    QTest::newRow("Linux built-in") << Linux("ttyS0", false, false) << "ttyS0" << "0" << "TTY"
-                                    << false << "/dev/ttyS0";
+    QTest::newRow("Linux built-in") << Linux("ttyS0", false, false) << "ttyS0"
+                                    << "0"
+                                    << "TTY" << false << "/dev/ttyS0";
 }
 
 void TestPortDiscovery::parsesPorts() {
@@ -150,7 +162,7 @@ void TestPortDiscovery::presenceCheckTouchesOnlyTheAdapters() {
     const PortLists::Snapshot s = lists.Get();
     QVERIFY(s.AdapterPortList.empty());
     QCOMPARE(s.PortList.size(), size_t(2)); // untouched
-    QVERIFY(s.AdapterFound);                 // untouched
+    QVERIFY(s.AdapterFound);                // untouched
     QVERIFY(lists.PresenceCheck({Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM8)")}));
     QCOMPARE(lists.Get().AdapterPort, std::string("COM8"));
 }
@@ -215,8 +227,8 @@ void TestPortDiscovery::readersNeverSeeHalfBuiltLists() {
     PortLists lists;
     std::vector<EnumeratedPort> a, b;
     for (int i = 1; i <= 50; ++i)
-        a.push_back(Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM" +
-                                          std::to_string(i) + ")"));
+        a.push_back(
+            Windows(kUsbPath, "Prolific USB-to-Serial Comm Port (COM" + std::to_string(i) + ")"));
     b.push_back(Windows(kAcpiPath, "Communications Port (COM1)"));
     std::atomic<bool> stop{false};
     std::thread writer([&]() {

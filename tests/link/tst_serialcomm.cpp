@@ -46,8 +46,7 @@ struct Pty {
 };
 
 // Processes events until the condition holds or a second has passed.
-template <typename F>
-bool Wait(F done) {
+template <typename F> bool Wait(F done) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < 1000) {

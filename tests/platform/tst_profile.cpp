@@ -38,9 +38,8 @@ private Q_SLOTS:
                                 "[User Set]\r\nno1=Trevanix.sqlite\r\n";
         QTest::newRow("crlf") << crlf << QByteArray("User Count") << QByteArray("cnt")
                               << QByteArray("1");
-        QTest::newRow("lf only") << QByteArray(crlf).replace("\r\n", "\n")
-                                 << QByteArray("User Set") << QByteArray("no1")
-                                 << QByteArray("Trevanix.sqlite");
+        QTest::newRow("lf only") << QByteArray(crlf).replace("\r\n", "\n") << QByteArray("User Set")
+                                 << QByteArray("no1") << QByteArray("Trevanix.sqlite");
         QTest::newRow("section and key in other case")
             << crlf << QByteArray("user count") << QByteArray("CURRENT_USER")
             << QByteArray("Trevanix.sqlite");
@@ -51,8 +50,8 @@ private Q_SLOTS:
         QTest::newRow("key of another section is not found")
             << crlf << QByteArray("User Set") << QByteArray("cnt") << QByteArray("-1");
         QTest::newRow("blanks around key and value")
-            << QByteArray("[S]\n  Key1 =  some value  \n") << QByteArray("S")
-            << QByteArray("key1") << QByteArray("some value");
+            << QByteArray("[S]\n  Key1 =  some value  \n") << QByteArray("S") << QByteArray("key1")
+            << QByteArray("some value");
         QTest::newRow("quoted value") << QByteArray("[S]\nk=\" padded \"\n") << QByteArray("S")
                                       << QByteArray("k") << QByteArray(" padded ");
         QTest::newRow("empty value is empty, not the default")
@@ -70,9 +69,8 @@ private Q_SLOTS:
         QTest::newRow("utf-16 little endian")
             << Utf16(text, true) << QByteArray("User Count") << QByteArray("current_user")
             << QByteArray("Trevanix.sqlite");
-        QTest::newRow("utf-16 big endian")
-            << Utf16(text, false) << QByteArray("user set") << QByteArray("no1")
-            << QByteArray("Trevanix.sqlite");
+        QTest::newRow("utf-16 big endian") << Utf16(text, false) << QByteArray("user set")
+                                           << QByteArray("no1") << QByteArray("Trevanix.sqlite");
         QTest::newRow("utf-16 letters beyond ASCII come out as UTF-8")
             << Utf16(text, true) << QByteArray("N") << QByteArray("name")
             << QByteArray("Zo\xC3\xAB");
@@ -143,10 +141,14 @@ private Q_SLOTS:
     void dataFolder_data() {
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("appends DATA") << "prog" << "prog/DATA";
-        QTest::newRow("already DATA") << "prog/DATA" << "prog/DATA";
-        QTest::newRow("already data, other case") << "prog2/data" << "prog2/data";
-        QTest::newRow("DATA only as part of a name") << "database" << "database/DATA";
+        QTest::newRow("appends DATA") << "prog"
+                                      << "prog/DATA";
+        QTest::newRow("already DATA") << "prog/DATA"
+                                      << "prog/DATA";
+        QTest::newRow("already data, other case") << "prog2/data"
+                                                  << "prog2/data";
+        QTest::newRow("DATA only as part of a name") << "database"
+                                                     << "database/DATA";
     }
     void dataFolder() {
         QFETCH(QString, start);

@@ -4,8 +4,8 @@
 
 #include "ResultRows.h"
 #include "TestSupport.h"
-#include "report/FhirBundle.h"
 #include "query/ResultEdit.h"
+#include "report/FhirBundle.h"
 
 #include <QBuffer>
 #include <QJsonArray>

@@ -5,11 +5,11 @@
 #include "LinkFakes.h"
 #include "ResultRows.h"
 #include "TestSupport.h"
-#include "views/print/PrintDialogs.h"
 #include "report/ReportPrinter.h"
 #include "report/ResultListReport.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/print/PrintDialogs.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -68,19 +68,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mmolList");
         QTest::addColumn<float>("chartPercent");
         QTest::addColumn<float>("chartMmol");
-        QTest::newRow("040") << QByteArray("040") << "< 4 %" << "< 20 mmol/mol"
+        QTest::newRow("040") << QByteArray("040") << "< 4 %"
+                             << "< 20 mmol/mol"
                              << "< 20  mmol/mol" << 4.0f << 20.0f;
-        QTest::newRow("041") << QByteArray("041") << "4.1 %" << "21 mmol/mol" << "21 mmol/mol"
-                             << 4.1f << 21.0f;
-        QTest::newRow("057") << QByteArray("057") << "5.7 %" << "39 mmol/mol" << "39 mmol/mol"
-                             << 5.7f << 39.0f;
-        QTest::newRow("065") << QByteArray("065") << "6.5 %" << "48 mmol/mol" << "48 mmol/mol"
-                             << 6.5f << 48.0f;
-        QTest::newRow("139") << QByteArray("139") << "13.9 %" << "128 mmol/mol"
+        QTest::newRow("041") << QByteArray("041") << "4.1 %"
+                             << "21 mmol/mol"
+                             << "21 mmol/mol" << 4.1f << 21.0f;
+        QTest::newRow("057") << QByteArray("057") << "5.7 %"
+                             << "39 mmol/mol"
+                             << "39 mmol/mol" << 5.7f << 39.0f;
+        QTest::newRow("065") << QByteArray("065") << "6.5 %"
+                             << "48 mmol/mol"
+                             << "48 mmol/mol" << 6.5f << 48.0f;
+        QTest::newRow("139") << QByteArray("139") << "13.9 %"
+                             << "128 mmol/mol"
                              << "128 mmol/mol" << 13.9f << 128.0f;
-        QTest::newRow("140") << QByteArray("140") << "> 14 %" << "> 130 mmol/mol"
+        QTest::newRow("140") << QByteArray("140") << "> 14 %"
+                             << "> 130 mmol/mol"
                              << "> 130  mmol/mol" << 14.0f << 130.0f;
-        QTest::newRow("garbage") << QByteArray("x") << "< 4 %" << "< 20 mmol/mol"
+        QTest::newRow("garbage") << QByteArray("x") << "< 4 %"
+                                 << "< 20 mmol/mol"
                                  << "< 20  mmol/mol" << 4.0f << 20.0f;
     }
     void resultTexts() {
@@ -106,15 +113,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("listTime");
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QString>("chart");
-        QTest::newRow("ymd 24h") << 0 << 1 << "2024-01-31" << "14:05" << "2024-01-31 14:05"
+        QTest::newRow("ymd 24h") << 0 << 1 << "2024-01-31"
+                                 << "14:05"
+                                 << "2024-01-31 14:05"
                                  << "2024-01-31 14:05";
-        QTest::newRow("mdy 12h") << 1 << 0 << "01-31-2024" << "02:05 PM" << "01-31-2024 02:05 PM"
+        QTest::newRow("mdy 12h") << 1 << 0 << "01-31-2024"
+                                 << "02:05 PM"
+                                 << "01-31-2024 02:05 PM"
                                  << "01/31/2024 14:05";
-        QTest::newRow("dmy 24h") << 2 << 1 << "31-01-2024" << "14:05" << "31-01-2024 14:05"
+        QTest::newRow("dmy 24h") << 2 << 1 << "31-01-2024"
+                                 << "14:05"
+                                 << "31-01-2024 14:05"
                                  << "31/01/2024 14:05";
-        QTest::newRow("missing keys read as -1: default formats")
-            << -1 << -1 << "2024-01-31" << "14:05" << "2024-01-31 14:05" << "2024-01-31 14:05";
-        QTest::newRow("out of range") << 7 << 3 << "2024-01-31" << "14:05" << "2024-01-31 14:05"
+        QTest::newRow("missing keys read as -1: default formats") << -1 << -1 << "2024-01-31"
+                                                                  << "14:05"
+                                                                  << "2024-01-31 14:05"
+                                                                  << "2024-01-31 14:05";
+        QTest::newRow("out of range") << 7 << 3 << "2024-01-31"
+                                      << "14:05"
+                                      << "2024-01-31 14:05"
                                       << "2024-01-31 14:05";
     }
     void dateAndTimeTexts() {
@@ -148,8 +165,7 @@ private Q_SLOTS:
     void twelveHourClockAroundMidnightAndNoon() {
         QFETCH(QByteArray, time);
         QFETCH(QString, expected);
-        QCOMPARE(QString::fromStdString(
-                     FormatRecordTime("20240131", time, 0, DateTimeStyle::List)),
+        QCOMPARE(QString::fromStdString(FormatRecordTime("20240131", time, 0, DateTimeStyle::List)),
                  expected);
     }
 

@@ -133,14 +133,20 @@ private Q_SLOTS:
     void missingPiecesAreCompletedAtStart_data() {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("table");
-        QTest::newRow("download database missing") << "rm TrevanixDown.sqlite" << "HospitalTlb";
-        QTest::newRow("download table dropped") << "drop DownLoadData" << "HospitalTlb";
+        QTest::newRow("download database missing") << "rm TrevanixDown.sqlite"
+                                                   << "HospitalTlb";
+        QTest::newRow("download table dropped") << "drop DownLoadData"
+                                                << "HospitalTlb";
         QTest::newRow("download database damaged") << "garble TrevanixDown.sqlite"
                                                    << "HospitalTlb";
-        QTest::newRow("profile files missing") << "rm ini" << "HospitalTlb";
-        QTest::newRow("current_table key missing") << "no current_table" << "HospitalTlb";
-        QTest::newRow("table of another name, profiles missing") << "rm ini" << "ClinicA";
-        QTest::newRow("table list names a missing table") << "wrong current_table" << "HospitalTlb";
+        QTest::newRow("profile files missing") << "rm ini"
+                                               << "HospitalTlb";
+        QTest::newRow("current_table key missing") << "no current_table"
+                                                   << "HospitalTlb";
+        QTest::newRow("table of another name, profiles missing") << "rm ini"
+                                                                 << "ClinicA";
+        QTest::newRow("table list names a missing table") << "wrong current_table"
+                                                          << "HospitalTlb";
     }
     void missingPiecesAreCompletedAtStart() {
         QFETCH(QString, damage);
@@ -173,14 +179,14 @@ private Q_SLOTS:
         } else if (damage == "no current_table") {
             QVERIFY(WriteAll(F("Trevanix.ini"), "[Table Count]\r\ncnt=1\r\n"));
         } else if (damage == "wrong current_table") {
-            QVERIFY(WriteAll(F("Trevanix.ini"),
-                             "[Table Count]\r\ncurrent_table=Gone\r\ncnt=1\r\n"
-                             "[Table Set]\r\nno1=Gone\r\n"));
+            QVERIFY(WriteAll(F("Trevanix.ini"), "[Table Count]\r\ncurrent_table=Gone\r\ncnt=1\r\n"
+                                                "[Table Set]\r\nno1=Gone\r\n"));
         }
         ScriptedPrompt prompt;
         CResultDatabases db(base_, &prompt);
         db.OpenDatabases();
-        QVERIFY2(prompt.messages.empty(), prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
+        QVERIFY2(prompt.messages.empty(),
+                 prompt.messages.empty() ? "" : prompt.messages[0].text.c_str());
         QCOMPARE(db.DatabaseReady, 1);
         QCOMPARE(db.CurrentTable, table.toStdString());
         QCOMPARE(Values(db.ResultTable), (QStringList{"071", "065"}));
@@ -398,15 +404,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("table name closing the brackets")
-            << "Trevanix.ini" << "current_table" << "HospitalTlb]--";
-        QTest::newRow("table name with a quote") << "Trevanix.ini" << "current_table"
+        QTest::newRow("table name closing the brackets") << "Trevanix.ini"
+                                                         << "current_table"
+                                                         << "HospitalTlb]--";
+        QTest::newRow("table name with a quote") << "Trevanix.ini"
+                                                 << "current_table"
                                                  << "x'; DROP TABLE HospitalTlb; --";
-        QTest::newRow("table name too long") << "Trevanix.ini" << "current_table"
-                                             << QString(65, QLatin1Char('T'));
-        QTest::newRow("user outside the folder") << "user_info.ini" << "current_user"
+        QTest::newRow("table name too long") << "Trevanix.ini"
+                                             << "current_table" << QString(65, QLatin1Char('T'));
+        QTest::newRow("user outside the folder") << "user_info.ini"
+                                                 << "current_user"
                                                  << "../Trevanix.sqlite";
-        QTest::newRow("user as an absolute path") << "user_info.ini" << "current_user"
+        QTest::newRow("user as an absolute path") << "user_info.ini"
+                                                  << "current_user"
                                                   << "/tmp/Trevanix.sqlite";
     }
     void unsafeNamesAreRefused() {
@@ -451,8 +461,8 @@ private Q_SLOTS:
         QTest::newRow("utf-8 mark") << QByteArray("\xEF\xBB\xBF" + ini.toLatin1()) << QString();
         QTest::newRow("utf-16") << le << QString();
         QTest::newRow("emptied") << QByteArray() << "\"Trevanix.sqlite\", which does not exist";
-        QTest::newRow("cut short") << QByteArray("[User Count]\r\ncurrent_user=Cli")
-                                   << "\"Cli\", which does not exist";
+        QTest::newRow("cut short")
+            << QByteArray("[User Count]\r\ncurrent_user=Cli") << "\"Cli\", which does not exist";
         QTest::newRow("the download database")
             << QByteArray("[User Count]\r\ncurrent_user=TrevanixDown.sqlite\r\n")
             << "emptied by every download";
@@ -538,7 +548,8 @@ private Q_SLOTS:
         db.OpenDatabases();
         QCOMPARE(db.DatabaseReady, 0);
         QCOMPARE(prompt.messages.size(), size_t(1));
-        QVERIFY(QString::fromStdString(prompt.messages[0].text).contains("holds no table of results"));
+        QVERIFY(
+            QString::fromStdString(prompt.messages[0].text).contains("holds no table of results"));
         QCOMPARE(ReadAll(F("Trevanix.sqlite")), main);
     }
 

@@ -189,9 +189,10 @@ private Q_SLOTS:
         CResultTable t;
         t.SetTableName("HospitalTlb");
         QVERIFY(t.Open(path.toUtf8().constData()));
-        QCOMPARE(Query(path, "SELECT group_concat(name, ',') FROM pragma_table_info('HospitalTlb')"),
-                 QStringList{"DATE,TIME,HbA1c_VALUE,PID,OPID,EQ_TYPE,p_NAME,p_DOB,P_AGE,"
-                             "P_DIAGNOSE,DATE_YEAR,DATE_MONTH,DATE_DAY,TIME_HOUR,TIME_MIN,P_MEMO"});
+        QCOMPARE(
+            Query(path, "SELECT group_concat(name, ',') FROM pragma_table_info('HospitalTlb')"),
+            QStringList{"DATE,TIME,HbA1c_VALUE,PID,OPID,EQ_TYPE,p_NAME,p_DOB,P_AGE,"
+                        "P_DIAGNOSE,DATE_YEAR,DATE_MONTH,DATE_DAY,TIME_HOUR,TIME_MIN,P_MEMO"});
         QCOMPARE(Query(path, "SELECT quote(DATE_MONTH)||quote(DATE_DAY)||quote(TIME_HOUR)||"
                              "quote(TIME_MIN)||quote(P_MEMO) FROM HospitalTlb"),
                  QStringList{"0000''"});

@@ -1,12 +1,12 @@
 #include "FailingVfs.h"
 #include "TestSupport.h"
+#include "query/ResultEdit.h"
 #include "storage/Databases.h"
 #include "storage/DownloadDecoder.h"
-#include "query/ResultEdit.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
 #include <thread>
@@ -65,9 +65,8 @@ QStringList Rows(CResultTable& t) {
     QStringList out;
     for (t.MoveFirst(); !t.IsEOF(); t.MoveNext())
         out << QStringLiteral("%1 %2 %3 [%4] [%5] [%6]")
-                   .arg(t.Record.DATE.c_str(), t.Record.TIME.c_str(),
-                        t.Record.HbA1c_VALUE.c_str(), t.Record.PID.c_str(),
-                        t.Record.OPID.c_str(), t.Record.EQ_TYPE.c_str());
+                   .arg(t.Record.DATE.c_str(), t.Record.TIME.c_str(), t.Record.HbA1c_VALUE.c_str(),
+                        t.Record.PID.c_str(), t.Record.OPID.c_str(), t.Record.EQ_TYPE.c_str());
     return out;
 }
 
@@ -181,8 +180,7 @@ private Q_SLOTS:
         QTest::newRow("NUL in the second record")
             << QByteArray(withNul.data(), int(withNul.size())) << 2 << -1;
         QTest::newRow("short block") << QByteArray::fromStdString(good.substr(0, 30)) << 1 << -1;
-        QTest::newRow("count larger than the text")
-            << QByteArray::fromStdString(good) << 3 << -1;
+        QTest::newRow("count larger than the text") << QByteArray::fromStdString(good) << 3 << -1;
         const std::string high = Record("\xff\xfe\x80\x81zz", "ab\xc3\xa9", "\xff\xff\xff",
                                         "\x80\x90", "'; DROP TABLE x; --");
         QTest::newRow("high bytes and letters") << QByteArray::fromStdString(high) << 1 << 1;
@@ -201,10 +199,14 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("result");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("note");
-        QTest::newRow("tilted 652") << QByteArray("\xb6\x35\x32") << "652" << "Analyzer Tilted";
-        QTest::newRow("leading blank") << QByteArray(" 65") << "065" << " ";
-        QTest::newRow("trailing blanks") << QByteArray("7  ") << "007" << " ";
-        QTest::newRow("no digits") << QByteArray("abc") << "000" << " ";
+        QTest::newRow("tilted 652") << QByteArray("\xb6\x35\x32") << "652"
+                                    << "Analyzer Tilted";
+        QTest::newRow("leading blank") << QByteArray(" 65") << "065"
+                                       << " ";
+        QTest::newRow("trailing blanks") << QByteArray("7  ") << "007"
+                                         << " ";
+        QTest::newRow("no digits") << QByteArray("abc") << "000"
+                                   << " ";
     }
     void resultDigits() {
         QFETCH(QByteArray, result);
@@ -223,22 +225,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("replyU");
         QTest::addColumn<int>("digit");
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("U: ID and one blank") << QByteArray("AB12          ") << true << 13
-                                             << QByteArray("AB12 ");
-        QTest::newRow("U: leading blank keeps 14") << QByteArray(" AB12         ") << true << 13
-                                                   << QByteArray(" AB12         ");
-        QTest::newRow("U: no blank") << QByteArray("ABCDEFGHIJKLMN") << true << 3
-                                     << QByteArray("ABCDEFGHIJKLMN");
-        QTest::newRow("U: all zeros") << QByteArray("00000000000000") << true << 13
-                                      << QByteArray(14, ' ');
+        QTest::newRow("U: ID and one blank")
+            << QByteArray("AB12          ") << true << 13 << QByteArray("AB12 ");
+        QTest::newRow("U: leading blank keeps 14")
+            << QByteArray(" AB12         ") << true << 13 << QByteArray(" AB12         ");
+        QTest::newRow("U: no blank")
+            << QByteArray("ABCDEFGHIJKLMN") << true << 3 << QByteArray("ABCDEFGHIJKLMN");
+        QTest::newRow("U: all zeros")
+            << QByteArray("00000000000000") << true << 13 << QByteArray(14, ' ');
         QTest::newRow("digits 9") << QByteArray("12345678900000") << false << 9
                                   << QByteArray("1234567890");
-        QTest::newRow("digits 9, zeros first") << QByteArray("00000000001234") << false << 9
-                                               << QByteArray(10, ' ');
-        QTest::newRow("setting out of range") << QByteArray("12345678900000") << false << 99
-                                              << QByteArray("12345678900000");
-        QTest::newRow("negative setting") << QByteArray("12345678900000") << false << -4
-                                          << QByteArray("1");
+        QTest::newRow("digits 9, zeros first")
+            << QByteArray("00000000001234") << false << 9 << QByteArray(10, ' ');
+        QTest::newRow("setting out of range")
+            << QByteArray("12345678900000") << false << 99 << QByteArray("12345678900000");
+        QTest::newRow("negative setting")
+            << QByteArray("12345678900000") << false << -4 << QByteArray("1");
     }
     void idTrimming() {
         QFETCH(QByteArray, id);
@@ -314,14 +316,20 @@ private Q_SLOTS:
     void failedStoreChangesNeitherTable_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("main database read-only") << "read-only" << "read-only";
-        QTest::newRow("disk full") << "full" << "the disk is full";
+        QTest::newRow("main database read-only") << "read-only"
+                                                 << "read-only";
+        QTest::newRow("disk full") << "full"
+                                   << "the disk is full";
         // SQLite rolls back on its own when the commit cannot write: the first error is told,
         // not the failed ROLLBACK after it.
-        QTest::newRow("disk full at the commit") << "full at commit" << "the disk is full";
-        QTest::newRow("main database held by a writer") << "main writer" << "in use";
-        QTest::newRow("main database held by a reader") << "main reader" << "in use";
-        QTest::newRow("download database held by a writer") << "down writer" << "in use";
+        QTest::newRow("disk full at the commit") << "full at commit"
+                                                 << "the disk is full";
+        QTest::newRow("main database held by a writer") << "main writer"
+                                                        << "in use";
+        QTest::newRow("main database held by a reader") << "main reader"
+                                                        << "in use";
+        QTest::newRow("download database held by a writer") << "down writer"
+                                                            << "in use";
     }
     void failedStoreChangesNeitherTable() {
         QFETCH(QString, fault);
@@ -366,7 +374,8 @@ private Q_SLOTS:
 
         QCOMPARE(Rows(db_->ResultTable).size(), 2);
         QCOMPARE(Rows(db_->DownloadTable).size(), 2); // the last download's list, unchanged
-        QCOMPARE(n.Intents(), (QStringList{"accepted", "failed The downloaded results could not be stored"}));
+        QCOMPARE(n.Intents(),
+                 (QStringList{"accepted", "failed The downloaded results could not be stored"}));
         std::string said;
         for (const std::string& e : n.events)
             if (e.rfind("failed", 0) == 0)

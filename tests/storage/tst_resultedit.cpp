@@ -41,8 +41,7 @@ struct Fixture {
             qWarning("audit trail: %s", error.c_str());
         return trail;
     }
-    template <typename F>
-    void Query(const char* sql, F each) {
+    template <typename F> void Query(const char* sql, F each) {
         sqlite3_stmt* st = nullptr;
         QCOMPARE(sqlite3_prepare_v2(db.ResultTable.Database(), sql, -1, &st, nullptr), SQLITE_OK);
         while (sqlite3_step(st) == SQLITE_ROW)
@@ -130,13 +129,13 @@ private Q_SLOTS:
         QCOMPARE(out.kind, EditOutcome::Done);
         QCOMPARE(out.rows, 1);
         const QStringList after = f.Rows();
-        const QString otherRow = QString::fromStdString(other.date + "|" + other.time + "|" +
-                                                        other.value + "|555 |");
+        const QString otherRow =
+            QString::fromStdString(other.date + "|" + other.time + "|" + other.value + "|555 |");
         QVERIFY(std::any_of(after.begin(), after.end(),
                             [&](const QString& r) { return r.startsWith(otherRow); }));
-        QVERIFY(after.contains(QString::fromStdString(picked.date + "|" + picked.time + "|" +
-                                                      picked.value) +
-                               "|999|8|Kim|19700203|2|line one\nline two| "));
+        QVERIFY(after.contains(
+            QString::fromStdString(picked.date + "|" + picked.time + "|" + picked.value) +
+            "|999|8|Kim|19700203|2|line one\nline two| "));
         for (const QString& r : before)
             if (r.startsWith(otherRow))
                 QVERIFY(after.contains(r)); // the other patient's row is untouched
@@ -160,7 +159,8 @@ private Q_SLOTS:
         QTest::newRow("no such result") << "gone" << int(EditOutcome::NotFound);
         QTest::newRow("read-only file") << "readonly" << int(EditOutcome::Failed);
         QTest::newRow("held by another program") << "held" << int(EditOutcome::Failed);
-        QTest::newRow("audit table that cannot take the row") << "audit" << int(EditOutcome::AuditFailed);
+        QTest::newRow("audit table that cannot take the row")
+            << "audit" << int(EditOutcome::AuditFailed);
     }
     void aChangeThatDoesNotHappenLeavesNoAuditRow() {
         QFETCH(QString, fault);
@@ -242,8 +242,9 @@ private Q_SLOTS:
             std::vector<ResultRow> listed;
             QVERIFY(ReadResultRows(f.db.ResultTable, false, listed));
             QCOMPARE(listed.size(), size_t(rows.size()));
-            std::sort(listed.begin(), listed.end(),
-                      [](const ResultRow& a, const ResultRow& b) { return a.key.rowid < b.key.rowid; });
+            std::sort(listed.begin(), listed.end(), [](const ResultRow& a, const ResultRow& b) {
+                return a.key.rowid < b.key.rowid;
+            });
             const ListRowKey key = listed[static_cast<size_t>(picked)].key;
             const EditOutcome out =
                 deleting ? DeleteStoredResult(f.db.ResultTable, key, kStamp)

@@ -28,8 +28,8 @@ public:
 
 private:
     struct File {
-        sqlite3_file base;    // our methods
-        bool failing;         // a file the fault applies to
+        sqlite3_file base; // our methods
+        bool failing;      // a file the fault applies to
         sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
     };
     static sqlite3_vfs*& Base() {

@@ -5,8 +5,8 @@
 #include "FrameFixture.h"
 #include "ViewFixture.h"
 #include "platform/SafeTarget.h"
-#include "views/AllDataListView.h"
 #include "report/CsvExport.h"
+#include "views/AllDataListView.h"
 #include "views/DownloadView.h"
 #include "views/list/ListCtrlExt.h"
 

@@ -1,8 +1,8 @@
 // The extended list: layout kept and restored, the order rule, showing and hiding, sorting with
 // the row bindings, the column chooser, cell navigation and type-ahead.
 
-#include "settings/DisplayFormats.h"
 #include "query/ResultQuery.h"
+#include "settings/DisplayFormats.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QAbstractItemModelTester>

@@ -69,8 +69,7 @@ bool ReadRecordFile(const std::string& path, std::vector<SimRecord>& out, std::s
             f.push_back(field);
         SimRecord r;
         double value = 0;
-        if (f.size() < 5 ||
-            std::sscanf(f[0].c_str(), "%d-%d-%d", &r.year, &r.month, &r.day) != 3 ||
+        if (f.size() < 5 || std::sscanf(f[0].c_str(), "%d-%d-%d", &r.year, &r.month, &r.day) != 3 ||
             std::sscanf(f[1].c_str(), "%d:%d", &r.hour, &r.minute) != 2 ||
             std::sscanf(f[2].c_str(), "%lf", &value) != 1) {
             error = path + ":" + std::to_string(lineNo) +
@@ -163,4 +162,3 @@ std::string AnalyzerCore::OnWire(size_t i) const {
         rec[41] = 'X';
     return rec;
 }
-

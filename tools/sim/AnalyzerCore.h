@@ -32,16 +32,16 @@ bool ReadRecordFile(const std::string& path, std::vector<SimRecord>& out, std::s
 struct SimOptions {
     std::vector<SimRecord> records;
     bool handshakeU = false;
-    bool silent = false;        // never answers
-    long stallAfter = -1;       // sends only the first K bytes of a block
-    bool extraByte = false;     // a stray byte on the line just before the block
-    bool badTerminator = false; // the last record's terminator is broken (also in "SC" replies)
-    bool nulBytes = false;      // NUL bytes in the first record's ID padding
-    int measureAfterMs = -1;    // automatic mode: "SF" this long after a handshake
-    bool noisyHandshake = false; // other letters around the automatic reply ("xHyCz")
+    bool silent = false;           // never answers
+    long stallAfter = -1;          // sends only the first K bytes of a block
+    bool extraByte = false;        // a stray byte on the line just before the block
+    bool badTerminator = false;    // the last record's terminator is broken (also in "SC" replies)
+    bool nulBytes = false;         // NUL bytes in the first record's ID padding
+    int measureAfterMs = -1;       // automatic mode: "SF" this long after a handshake
+    bool noisyHandshake = false;   // other letters around the automatic reply ("xHyCz")
     bool sfDuringTransfer = false; // answers the first "SC" with "SF" instead of the record
-    int unplugAfterMs = -1;     // vanishes this long after the first automatic handshake
-    int baud = 0;               // 0: as fast as the line takes it
+    int unplugAfterMs = -1;        // vanishes this long after the first automatic handshake
+    int baud = 0;                  // 0: as fast as the line takes it
 };
 
 class AnalyzerCore {

@@ -66,23 +66,44 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (a == "--records") records = std::atoi(next());
-        else if (a == "--file") file = next();
-        else if (a == "--link") link = next();
-        else if (a == "--baud") o.baud = std::atoi(next());
-        else if (a == "--measure-after") o.measureAfterMs = std::atoi(next());
-        else if (a == "--handshake-u") o.handshakeU = true;
-        else if (a == "--tilted") tiltedEvery = std::atoi(next());
-        else if (a == "--silent") o.silent = true;
-        else if (a == "--stall-after") o.stallAfter = std::atol(next());
-        else if (a == "--extra-byte") o.extraByte = true;
-        else if (a == "--bad-terminator") o.badTerminator = true;
-        else if (a == "--nul-bytes") o.nulBytes = true;
-        else if (a == "--noisy-handshake") o.noisyHandshake = true;
-        else if (a == "--sf-during-transfer") o.sfDuringTransfer = true;
-        else if (a == "--unplug-after") o.unplugAfterMs = std::atoi(next());
-        else if (a == "--help" || a == "-h") { Usage(); return 0; }
-        else { std::fprintf(stderr, "analyzer-sim: unknown option %s\n", a.c_str()); Usage(); return 2; }
+        if (a == "--records")
+            records = std::atoi(next());
+        else if (a == "--file")
+            file = next();
+        else if (a == "--link")
+            link = next();
+        else if (a == "--baud")
+            o.baud = std::atoi(next());
+        else if (a == "--measure-after")
+            o.measureAfterMs = std::atoi(next());
+        else if (a == "--handshake-u")
+            o.handshakeU = true;
+        else if (a == "--tilted")
+            tiltedEvery = std::atoi(next());
+        else if (a == "--silent")
+            o.silent = true;
+        else if (a == "--stall-after")
+            o.stallAfter = std::atol(next());
+        else if (a == "--extra-byte")
+            o.extraByte = true;
+        else if (a == "--bad-terminator")
+            o.badTerminator = true;
+        else if (a == "--nul-bytes")
+            o.nulBytes = true;
+        else if (a == "--noisy-handshake")
+            o.noisyHandshake = true;
+        else if (a == "--sf-during-transfer")
+            o.sfDuringTransfer = true;
+        else if (a == "--unplug-after")
+            o.unplugAfterMs = std::atoi(next());
+        else if (a == "--help" || a == "-h") {
+            Usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "analyzer-sim: unknown option %s\n", a.c_str());
+            Usage();
+            return 2;
+        }
     }
     if (!file.empty()) {
         std::string error;

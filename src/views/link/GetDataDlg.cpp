@@ -1,15 +1,14 @@
 #include "views/link/GetDataDlg.h"
 
+#include "controls/PngButton.h"
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include "controls/PngButton.h"
 #include <QPushButton>
 #include <QVBoxLayout>
 
-CGetDataDlg::CGetDataDlg(GetDataDlgModel& model, QWidget* parent)
-    : QDialog(parent), model_(model) {
+CGetDataDlg::CGetDataDlg(GetDataDlgModel& model, QWidget* parent) : QDialog(parent), model_(model) {
     setWindowTitle(QStringLiteral("Get HbA1c data"));
     setFixedSize(404, 207);
     background_ = QPixmap(ResourcePath(275, "BITMAP"));
