@@ -20,6 +20,8 @@
 #include <sqlite3.h>
 #include <string>
 
+using namespace bench;
+
 namespace {
 
 // Record i: distinct for every i.
