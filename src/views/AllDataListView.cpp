@@ -9,6 +9,7 @@
 #include "views/ListCsvExport.h"
 #include "views/RecordDialogs.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/list/ResultListSource.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -55,7 +56,7 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
                                                      const AppSettings& settings, QWidget* parent)
     : CNavigationPage(262, kViewAllData, std::move(command), session, prompt, parent), db_(db),
       settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
-    search_.SetOrder(kDefaultSort);
+    search_.SetOrder(kResultListOrder);
     Automatic = Nav[kNavAutomatic];
 
     BuildFilters();
@@ -165,10 +166,11 @@ void CHbA1cDeskAllDataListView::ShowSearch(std::string filter) {
 }
 
 const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
-    if (row < 0 || row >= List->ItemCount())
+    if (!rows_ || row < 0 || row >= List->ItemCount())
         return nullptr;
-    const size_t k = static_cast<size_t>(List->ItemData(row));
-    return k < rowKeys_.size() ? &rowKeys_[k] : nullptr;
+    if (!rows_->ShownKeyAt(static_cast<int>(List->ItemData(row)), keyOfRow_))
+        return nullptr;
+    return &keyOfRow_;
 }
 
 void CHbA1cDeskAllDataListView::RefreshList() {
@@ -177,38 +179,56 @@ void CHbA1cDeskAllDataListView::RefreshList() {
     SetDefaultDateRange();
 }
 
-void CHbA1cDeskAllDataListView::FillList() {
+void CHbA1cDeskAllDataListView::FillIdLists(const std::string& filter) {
     CIdList pids, opids;
-    List->DeleteAllItems();
-    rowKeys_.clear();
-    listDateFormat_ = settings_.Date;
-    if (db_.DatabaseReady && db_.ResultTable.IsOpen()) {
-        search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
-        std::vector<ResultRow> rows;
+    for (const bool pid : {true, false}) {
+        const char* column = pid ? "[PID]" : "[OPID]";
+        // The first row of each ID, in the list's order: the IDs in order of first appearance.
+        CResultSearch first(db_.ResultTable);
+        const std::string once = FirstOfEachIdFilter(db_.ResultTable, filter, column);
+        first.SetFilter(filter.empty() ? once : "(" + filter + ") AND " + once);
+        first.SetOrder(kResultListOrder);
         std::vector<RowKey> keys;
-        if (search_.ReadKeys(keys))
-            search_.ReadRows(keys, 0, keys.size(), rows);
-        std::vector<CListRowRecord> records(rows.size());
-        rowKeys_.reserve(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const ListCells cells =
-                ResultCells(rows[i], static_cast<int>(i) + 1, settings_, ListKind::AllData);
-            records[i].cells.assign(cells.begin(), cells.end());
-            records[i].itemData = static_cast<qintptr>(i);
-            pids.Add(rows[i].key.PID);
-            opids.Add(rows[i].key.OPID);
-            if (i == 0)
-                newestDate_ = rows[i].key.DATE;
-            rowKeys_.push_back(std::move(rows[i].key));
+        std::vector<ResultRow> rows;
+        if (first.ReadKeys(keys))
+            first.ReadRows(keys, 0, keys.size(), rows);
+        for (const ResultRow& r : rows)
+            (pid ? pids : opids).Add(pid ? r.key.PID : r.key.OPID);
+    }
+    ShowIds(*PidList, pids);
+    ShowIds(*OpidList, opids);
+}
+
+void CHbA1cDeskAllDataListView::FillList() {
+    List->DeleteAllItems();
+    rows_.reset();
+    hasNewestRow_ = false;
+    listDateFormat_ = settings_.Date;
+    const bool ready = db_.DatabaseReady && db_.ResultTable.IsOpen();
+    search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
+    if (ready) {
+        // Only the keys are read here; the rows are read when they are shown.
+        auto rows = std::make_shared<CResultListSource>(search_, settings_, ListKind::AllData);
+        rows->Load();
+        ResultRow newest;
+        if (rows->ReadRowAt(0, newest)) {
+            newestRow_ = newest.key;
+            newestDate_ = newest.key.DATE;
+            hasNewestRow_ = true;
         }
-        List->AppendItems(std::move(records));
+        rows_ = rows;
+        List->SetRowSource(std::move(rows));
         if (List->ItemCount() > 0)
             List->SelectRow(0);
     }
     const bool searched = keepFilter_;
     keepFilter_ = false;
-    ShowIds(*PidList, pids);
-    ShowIds(*OpidList, opids);
+    if (ready) {
+        FillIdLists(search_.Filter());
+    } else {
+        ShowIds(*PidList, CIdList());
+        ShowIds(*OpidList, CIdList());
+    }
     // After a search the boxes keep the IDs searched for.
     if (searched) {
         if (!searchedPid_.empty())
@@ -238,10 +258,9 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
     // The newest result shown, whatever column the list is sorted by (the rows' keys stay in the
     // order read, newest first).
     const std::string first =
-        rowKeys_.empty()
-            ? std::string()
-            : FormatRecordDate(rowKeys_.front().DATE.c_str(), rowKeys_.front().TIME.c_str(),
-                               settings_.Date, DateTimeStyle::List);
+        !hasNewestRow_ ? std::string()
+                       : FormatRecordDate(newestRow_.DATE.c_str(), newestRow_.TIME.c_str(),
+                                          settings_.Date, DateTimeStyle::List);
     const std::string filter = PeriodFilter(weeks, first, settings_.Date, today_());
     searchedPid_.clear();
     searchedOpid_.clear();

@@ -16,6 +16,7 @@
 
 class CDateTimeCtrl;
 class CListCtrlExt;
+class CResultListSource;
 class CReportPrinter;
 class IPrintSteps;
 class CResultDatabases;
@@ -74,9 +75,9 @@ public:
     // PID).
     QString DeleteQuestion(const ListRowKey& key) const;
 
-    // The row's own key, found through the row's binding (it survives a re-sort).
+    // The row's own key, found through the row's binding (it survives a re-sort) and read from
+    // the table; valid until the next call. Null when the row is gone.
     const ListRowKey* KeyOfRow(int row) const;
-    const std::vector<ListRowKey>& RowKeys() const { return rowKeys_; }
     const std::string& NewestDate() const { return newestDate_; }
     bool KeepFilter() const { return keepFilter_; }
     // True while the list shows a search or a period selection; the row actions wait until it
@@ -112,6 +113,8 @@ private:
     void ShowSearch(std::string filter);
     // A change of the stored results: re-read what is shown, when it is shown.
     void OnResultsChanged();
+    // The PID and OPID lists of the rows shown, each from one query.
+    void FillIdLists(const std::string& filter);
 
     CResultDatabases& db_;
     const AppSettings& settings_;
@@ -125,7 +128,10 @@ private:
     std::string searchedPid_, searchedOpid_; // the IDs of the search shown
     QString searchText_;                     // what the search shown is, for the message pane
     std::string newestDate_;
-    std::vector<ListRowKey> rowKeys_;
+    ListRowKey newestRow_; // the first row in the order read (the newest), when there are rows
+    bool hasNewestRow_ = false;
+    std::shared_ptr<CResultListSource> rows_;
+    mutable ListRowKey keyOfRow_;
     std::function<QDate()> today_;
     std::unique_ptr<CReportPrinter> reportPrinter_;
     IPrintSteps* printSteps_ = nullptr;
