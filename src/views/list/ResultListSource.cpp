@@ -68,10 +68,15 @@ std::string ResultColumnOrder(int column, bool ascending, int timeFormat) {
 std::string FirstOfEachIdFilter(const CResultTable& table, const std::string& filter,
                                 const char* column) {
     const std::string where = filter.empty() ? std::string() : " WHERE " + filter;
-    return std::string("ROWID IN (SELECT r FROM (SELECT ROWID AS r, row_number() OVER "
-                       "(PARTITION BY lower(rtrim(ifnull(") +
-           column + ",''),' ')) ORDER BY " + kResultListOrder + ") AS n FROM " +
-           table.QuotedName() + where + ") WHERE n=1)";
+    const std::string id = std::string("lower(rtrim(ifnull(") + column + ",''),' '))";
+    const std::string date = "ifnull([DATE],'')";
+    // The first row of an ID is on the newest date of that ID: only the rows of that date are
+    // numbered, not every row (one grouping pass instead of a sort of the whole table).
+    const std::string newest = "(" + id + ", " + date + ") IN (SELECT " + id + ", max(" + date +
+                               ") FROM " + table.QuotedName() + where + " GROUP BY 1)";
+    return "ROWID IN (SELECT r FROM (SELECT ROWID AS r, row_number() OVER (PARTITION BY " + id +
+           " ORDER BY " + kResultListOrder + ") AS n FROM " + table.QuotedName() + " WHERE " +
+           (filter.empty() ? newest : "(" + filter + ") AND " + newest) + ") WHERE n=1)";
 }
 
 CResultListSource::CResultListSource(const CResultSearch& search, const AppSettings& settings,
