@@ -120,11 +120,14 @@ int main(int argc, char** argv) {
         view.RefreshList();
         app.processEvents();
         view.List->viewport()->repaint();
-        return Ms(t0, Clock::now());
+        const double ms = Ms(t0, Clock::now());
+        view.WaitForRows(); // not counted: the window answers meanwhile
+        return ms;
     });
     const double last = Best(kRounds, [&]() {
         const auto t0 = Clock::now();
         view.RefreshList();
+        view.WaitForRows();
         view.List->scrollToBottom();
         app.processEvents();
         view.List->viewport()->repaint();
@@ -134,7 +137,7 @@ int main(int argc, char** argv) {
                 rawRows);
     std::printf("  first rows shown (RefreshList, repaint) : %8.1f ms  (%d rows listed)\n", first,
                 view.List->ItemCount());
-    std::printf("  last row shown (scrolled to the bottom) : %8.1f ms\n", last);
+    std::printf("  every key and ID read, last row shown    : %8.1f ms\n", last);
 
     // sqlite3 ordering the same rows by date and time, every column read.
     int sortedRows = 0;
@@ -143,6 +146,7 @@ int main(int argc, char** argv) {
     std::printf("  raw sqlite3 SELECT ORDER BY date, time  : %8.1f ms  (%d rows)\n", rawDate,
                 sortedRows);
     view.RefreshList();
+    view.WaitForRows();
     app.processEvents();
     for (const bool ascending : {true, false}) {
         const double t = Best(kRounds, [&]() {
@@ -174,6 +178,7 @@ int main(int argc, char** argv) {
 
     // 30 days back from the newest result.
     view.RefreshList();
+    view.WaitForRows();
     const QDate newest = QDate::fromString(QString::fromStdString(view.NewestDate()), "yyyyMMdd");
     const std::string where =
         "DATE between '" + DateKey(newest.addDays(-30)) + "' and '" + DateKey(newest) + "'";
@@ -187,15 +192,18 @@ int main(int argc, char** argv) {
         view.OnSearch();
         app.processEvents();
         view.List->viewport()->repaint();
-        return Ms(t0, Clock::now());
+        const double ms = Ms(t0, Clock::now());
+        view.WaitForRows();
+        return ms;
     });
     std::printf("  raw sqlite3 SELECT with the 30-day WHERE: %8.1f ms  (%d rows)\n", bestRawSearch,
                 searchRows);
-    std::printf("  30-day search (OnSearch)                : %8.1f ms  (%.2fx sqlite3; %d rows)\n",
+    std::printf("  30-day search, first rows shown         : %8.1f ms  (%.2fx sqlite3; %d rows)\n",
                 bestSearch, bestSearch / bestRawSearch, view.List->ItemCount());
 
     // Scrolling: one repaint at the top and one at the bottom of the full list.
     view.RefreshList();
+    view.WaitForRows();
     app.processEvents();
     auto repaintAt = [&](int value) {
         view.List->verticalScrollBar()->setValue(value);

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QLocale>
@@ -146,6 +147,8 @@ void CHbA1cDeskAllDataListView::BuildButtons() {
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
+    if (reader_.joinable())
+        reader_.join();
     db_.Changed.Unsubscribe(changedToken_);
     List->SaveColumnLayout();
 }
@@ -179,13 +182,12 @@ void CHbA1cDeskAllDataListView::RefreshList() {
     SetDefaultDateRange();
 }
 
-void CHbA1cDeskAllDataListView::FillIdLists(const std::string& filter) {
-    CIdList pids, opids;
+void CHbA1cDeskAllDataListView::ReadIdLists(CResultTable& table, const std::string& filter,
+                                            CIdList& pids, CIdList& opids) {
     for (const bool pid : {true, false}) {
-        const char* column = pid ? "[PID]" : "[OPID]";
         // The first row of each ID, in the list's order: the IDs in order of first appearance.
-        CResultSearch first(db_.ResultTable);
-        const std::string once = FirstOfEachIdFilter(db_.ResultTable, filter, column);
+        CResultSearch first(table);
+        const std::string once = FirstOfEachIdFilter(table, filter, pid ? "[PID]" : "[OPID]");
         first.SetFilter(filter.empty() ? once : "(" + filter + ") AND " + once);
         first.SetOrder(kResultListOrder);
         std::vector<RowKey> keys;
@@ -195,21 +197,95 @@ void CHbA1cDeskAllDataListView::FillIdLists(const std::string& filter) {
         for (const ResultRow& r : rows)
             (pid ? pids : opids).Add(pid ? r.key.PID : r.key.OPID);
     }
+}
+
+void CHbA1cDeskAllDataListView::ShowIdLists(const CIdList& pids, const CIdList& opids,
+                                            bool searched) {
     ShowIds(*PidList, pids);
     ShowIds(*OpidList, opids);
+    // After a search the boxes keep the IDs searched for.
+    if (searched) {
+        if (!searchedPid_.empty())
+            PidList->setEditText(QString::fromLocal8Bit(searchedPid_.c_str()));
+        if (!searchedOpid_.empty())
+            OpidList->setEditText(QString::fromLocal8Bit(searchedOpid_.c_str()));
+    }
+}
+
+void CHbA1cDeskAllDataListView::WaitForRows() {
+    if (reader_.joinable()) {
+        reader_.join();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+}
+
+void CHbA1cDeskAllDataListView::StartBackgroundRead(bool searched) {
+    const int generation = generation_;
+    const CResultSearch search = rows_->Search();
+    reader_ = std::thread([this, generation, search, searched]() {
+        auto read = std::make_shared<BackgroundRead>();
+        search.ReadKeys(read->keys);
+        ReadIdLists(search.Table(), search.Filter(), read->pids, read->opids);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, read, searched]() {
+                ShowBackgroundRead(generation, *read, searched);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CHbA1cDeskAllDataListView::ShowBackgroundRead(int generation, const BackgroundRead& read,
+                                                   bool searched) {
+    if (generation != generation_ || !rows_)
+        return;
+    if (reader_.joinable())
+        reader_.join(); // it has finished: this is its last step
+    const int selected = List->SelectedRow();
+    if (static_cast<int>(read.keys.size()) == rows_->RowCount()) {
+        rows_->SetKeys(read.keys, rows_->RowCount());
+        List->Model()->SourceRowsChanged();
+    } else {
+        // Rows were stored or deleted meanwhile: the list starts again at its first row.
+        rows_->SetKeys(read.keys, static_cast<int>(read.keys.size()));
+        List->SetRowSource(rows_);
+        if (List->ItemCount() > 0)
+            List->SelectRow(std::min(std::max(selected, 0), List->ItemCount() - 1));
+    }
+    ShowIdLists(read.pids, read.opids, searched);
 }
 
 void CHbA1cDeskAllDataListView::FillList() {
+    // A reading still under way belongs to the list this one replaces.
+    if (reader_.joinable())
+        reader_.join();
+    ++generation_;
     List->DeleteAllItems();
     rows_.reset();
     hasNewestRow_ = false;
     listDateFormat_ = settings_.Date;
     const bool ready = db_.DatabaseReady && db_.ResultTable.IsOpen();
     search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
+    bool background = false;
     if (ready) {
         // Only the keys are read here; the rows are read when they are shown.
         auto rows = std::make_shared<CResultListSource>(search_, settings_, ListKind::AllData);
-        rows->Load();
+        const int count = search_.Count();
+        background = count > backgroundAbove_;
+        if (background) {
+            // The keys of the first page now (the newest rows, one pass without a full sort).
+            CResultSearch first(search_);
+            first.SetFilter("ROWID IN (SELECT ROWID FROM " + db_.ResultTable.QuotedName() +
+                            (search_.Filter().empty() ? "" : " WHERE " + search_.Filter()) +
+                            " ORDER BY " + kResultListOrder + " LIMIT " +
+                            std::to_string(CListModel::kPageRows) + ")");
+            first.SetOrder(kResultListOrder);
+            std::vector<RowKey> keys;
+            first.ReadKeys(keys);
+            rows->SetKeys(std::move(keys), count);
+        } else {
+            rows->Load();
+        }
         ResultRow newest;
         if (rows->ReadRowAt(0, newest)) {
             newestRow_ = newest.key;
@@ -218,24 +294,19 @@ void CHbA1cDeskAllDataListView::FillList() {
         }
         rows_ = rows;
         List->SetRowSource(std::move(rows));
-        if (List->ItemCount() > 0)
+        if (List->ItemCount() > 0) {
             List->SelectRow(0);
+            List->ItemText(0, 0); // the first page is read before the thread takes the table
+        }
     }
     const bool searched = keepFilter_;
     keepFilter_ = false;
-    if (ready) {
-        FillIdLists(search_.Filter());
-    } else {
-        ShowIds(*PidList, CIdList());
-        ShowIds(*OpidList, CIdList());
-    }
-    // After a search the boxes keep the IDs searched for.
-    if (searched) {
-        if (!searchedPid_.empty())
-            PidList->setEditText(QString::fromLocal8Bit(searchedPid_.c_str()));
-        if (!searchedOpid_.empty())
-            OpidList->setEditText(QString::fromLocal8Bit(searchedOpid_.c_str()));
-    }
+    CIdList pids, opids;
+    if (ready && !background)
+        ReadIdLists(db_.ResultTable, search_.Filter(), pids, opids);
+    ShowIdLists(pids, opids, searched);
+    if (background)
+        StartBackgroundRead(searched);
     List->SetEmptyText(searched && List->ItemCount() == 0 ? QString::fromLatin1(kNoMatchText)
                                                           : QString());
     if (searched)

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CDateTimeCtrl;
@@ -87,6 +88,12 @@ public:
     CCurrentRecord& PickedRecord() { return picked_; }
     // The list's own search over the result table (the table's filter and sort stay as they are).
     const CResultSearch& ListSearch() const { return search_; }
+    // A list of more rows than this shows its first rows at once and reads the keys of the
+    // others and its ID lists on a thread of its own; until they are read those rows show empty
+    // and the list does not sort.
+    void SetBackgroundReadAbove(int rows) { backgroundAbove_ = rows; }
+    // Waits for that reading and shows what it read.
+    void WaitForRows();
     // Today's date; tests give a fixed one.
     void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
 
@@ -113,8 +120,18 @@ private:
     void ShowSearch(std::string filter);
     // A change of the stored results: re-read what is shown, when it is shown.
     void OnResultsChanged();
-    // The PID and OPID lists of the rows shown, each from one query.
-    void FillIdLists(const std::string& filter);
+    // The PID and OPID lists of the rows of the filter, each from one query (any thread that
+    // may use the table).
+    static void ReadIdLists(CResultTable& table, const std::string& filter, CIdList& pids,
+                            CIdList& opids);
+    void ShowIdLists(const CIdList& pids, const CIdList& opids, bool searched);
+    // What the reading thread read, shown when it still belongs to the list shown.
+    struct BackgroundRead {
+        std::vector<RowKey> keys;
+        CIdList pids, opids;
+    };
+    void StartBackgroundRead(bool searched);
+    void ShowBackgroundRead(int generation, const BackgroundRead& read, bool searched);
 
     CResultDatabases& db_;
     const AppSettings& settings_;
@@ -132,6 +149,9 @@ private:
     bool hasNewestRow_ = false;
     std::shared_ptr<CResultListSource> rows_;
     mutable ListRowKey keyOfRow_;
+    int backgroundAbove_ = 20000;
+    int generation_ = 0; // of the list shown; a reading of an earlier one is dropped
+    std::thread reader_; // uses the table under its lock, as every reader does
     std::function<QDate()> today_;
     std::unique_ptr<CReportPrinter> reportPrinter_;
     IPrintSteps* printSteps_ = nullptr;

@@ -190,6 +190,12 @@ CListRowRecord& CListModel::Row(int row) {
     return const_cast<CListRowRecord&>(static_cast<const CListModel*>(this)->Row(row));
 }
 
+void CListModel::SourceRowsChanged() {
+    DropPages();
+    if (rowCount() > 0 && columnCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
 bool CListModel::SortSource(int column, bool ascending) {
     if (!source_)
         return false;

@@ -55,6 +55,8 @@ public:
     // Sorts the source's rows by the column and tells the views, which keep their current and
     // selected rows. False when the source could not sort.
     bool SortSource(int column, bool ascending);
+    // The source's rows were read again, their number unchanged: the pages kept are dropped.
+    void SourceRowsChanged();
     // Rows read per page and pages kept.
     static constexpr int kPageRows = 256;
     static constexpr size_t kPagesKept = 8;

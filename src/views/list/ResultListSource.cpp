@@ -87,11 +87,20 @@ CResultListSource::CResultListSource(const CResultSearch& search, const AppSetti
 
 bool CResultListSource::Load() {
     shown_.clear();
-    return search_.ReadKeys(keys_);
+    const bool ok = search_.ReadKeys(keys_);
+    rowCount_ = static_cast<int>(keys_.size());
+    return ok;
+}
+
+void CResultListSource::SetKeys(std::vector<RowKey> keys, int rowCount) {
+    shown_.clear();
+    shownKeys_.clear();
+    keys_ = std::move(keys);
+    rowCount_ = std::max(rowCount, static_cast<int>(keys_.size()));
 }
 
 int CResultListSource::ReadIndex(int row) const {
-    if (row < 0 || static_cast<size_t>(row) >= keys_.size())
+    if (row < 0 || row >= rowCount_)
         return -1;
     return shown_.empty() ? row : shown_[static_cast<size_t>(row)];
 }
@@ -102,15 +111,17 @@ bool CResultListSource::ReadPage(int first, int count, std::vector<CListRowRecor
     std::vector<int> places;
     for (int r = first; r < first + count; ++r) {
         const int at = ReadIndex(r);
-        if (at < 0)
-            break;
+        if (at < 0 || static_cast<size_t>(at) >= keys_.size())
+            break; // the rest show empty until their keys are read
         places.push_back(at);
         keys.push_back(keys_[static_cast<size_t>(at)]);
     }
     std::vector<ResultRow> rows;
     const bool ok = search_.ReadRows(keys, 0, keys.size(), rows);
     // A row stored no longer is left out of `rows`: its place stays, empty.
-    out.resize(keys.size());
+    out.resize(static_cast<size_t>(std::max(0, std::min(count, rowCount_ - first))));
+    for (size_t i = keys.size(); i < out.size(); ++i)
+        out[i].itemData = ReadIndex(first + static_cast<int>(i));
     // About as many keys as the list keeps pages of rows.
     if (shownKeys_.size() > 2 * CListModel::kPagesKept * CListModel::kPageRows)
         shownKeys_.clear();
@@ -150,6 +161,8 @@ bool CResultListSource::ShownKeyAt(int readIndex, ListRowKey& out) const {
 }
 
 bool CResultListSource::Sort(int column, bool ascending, std::vector<int>& newRowOf) {
+    if (!Complete())
+        return false;
     const size_t n = keys_.size();
     std::vector<int> shown(n);
     if (column == kColumnNumber) {

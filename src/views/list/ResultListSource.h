@@ -36,8 +36,13 @@ public:
 
     // Reads the keys of the rows. False when they could not be read (no rows then).
     bool Load();
+    // The keys of the first of rowCount rows, the others to come: those show empty and the rows
+    // do not sort until every key is given (again through SetKeys).
+    void SetKeys(std::vector<RowKey> keys, int rowCount);
+    bool Complete() const { return keys_.size() == static_cast<size_t>(rowCount_); }
+    const CResultSearch& Search() const { return search_; }
 
-    int RowCount() const override { return static_cast<int>(keys_.size()); }
+    int RowCount() const override { return rowCount_; }
     bool ReadPage(int first, int count, std::vector<CListRowRecord>& out) const override;
     bool Sort(int column, bool ascending, std::vector<int>& newRowOf) override;
 
@@ -54,6 +59,7 @@ private:
     AppSettings settings_;
     ListKind kind_;
     std::vector<RowKey> keys_; // in the order read
-    std::vector<int> shown_;   // shown row -> place read; empty while in the order read
+    int rowCount_ = 0;
+    std::vector<int> shown_; // shown row -> place read; empty while in the order read
     mutable std::map<int, ListRowKey> shownKeys_; // of the pages read lately, by place read
 };
