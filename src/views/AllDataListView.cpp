@@ -182,20 +182,30 @@ void CHbA1cDeskAllDataListView::RefreshList() {
     SetDefaultDateRange();
 }
 
-void CHbA1cDeskAllDataListView::ReadIdLists(CResultTable& table, const std::string& filter,
-                                            CIdList& pids, CIdList& opids) {
-    for (const bool pid : {true, false}) {
+std::array<std::string, 2> CHbA1cDeskAllDataListView::IdListFilters(const CResultTable& table,
+                                                                    const std::string& filter) {
+    std::array<std::string, 2> out;
+    for (size_t i = 0; i < out.size(); ++i) {
         // The first row of each ID, in the list's order: the IDs in order of first appearance.
+        const std::string once = FirstOfEachIdFilter(table, filter, i == 0 ? "[PID]" : "[OPID]");
+        out[i] = filter.empty() ? once : "(" + filter + ") AND " + once;
+    }
+    return out;
+}
+
+void CHbA1cDeskAllDataListView::ReadIdLists(CResultTable& table,
+                                            const std::array<std::string, 2>& filters,
+                                            CIdList& pids, CIdList& opids) {
+    for (size_t i = 0; i < filters.size(); ++i) {
         CResultSearch first(table);
-        const std::string once = FirstOfEachIdFilter(table, filter, pid ? "[PID]" : "[OPID]");
-        first.SetFilter(filter.empty() ? once : "(" + filter + ") AND " + once);
+        first.SetFilter(filters[i]);
         first.SetOrder(kResultListOrder);
         std::vector<RowKey> keys;
         std::vector<ResultRow> rows;
         if (first.ReadKeys(keys))
             first.ReadRows(keys, 0, keys.size(), rows);
         for (const ResultRow& r : rows)
-            (pid ? pids : opids).Add(pid ? r.key.PID : r.key.OPID);
+            (i == 0 ? pids : opids).Add(i == 0 ? r.key.PID : r.key.OPID);
     }
 }
 
@@ -222,10 +232,12 @@ void CHbA1cDeskAllDataListView::WaitForRows() {
 void CHbA1cDeskAllDataListView::StartBackgroundRead(bool searched) {
     const int generation = generation_;
     const CResultSearch search = rows_->Search();
-    reader_ = std::thread([this, generation, search, searched]() {
+    // Made here: the thread touches the table only through its statements, under its lock.
+    const std::array<std::string, 2> idFilters = IdListFilters(search.Table(), search.Filter());
+    reader_ = std::thread([this, generation, search, idFilters, searched]() {
         auto read = std::make_shared<BackgroundRead>();
         search.ReadKeys(read->keys);
-        ReadIdLists(search.Table(), search.Filter(), read->pids, read->opids);
+        ReadIdLists(search.Table(), idFilters, read->pids, read->opids);
         QMetaObject::invokeMethod(
             this,
             [this, generation, read, searched]() {
@@ -303,7 +315,7 @@ void CHbA1cDeskAllDataListView::FillList() {
     keepFilter_ = false;
     CIdList pids, opids;
     if (ready && !background)
-        ReadIdLists(db_.ResultTable, search_.Filter(), pids, opids);
+        ReadIdLists(db_.ResultTable, IdListFilters(db_.ResultTable, search_.Filter()), pids, opids);
     ShowIdLists(pids, opids, searched);
     if (background)
         StartBackgroundRead(searched);

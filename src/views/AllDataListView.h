@@ -9,6 +9,7 @@
 #include "views/FormPage.h"
 #include "views/RecordDialogs.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -120,10 +121,12 @@ private:
     void ShowSearch(std::string filter);
     // A change of the stored results: re-read what is shown, when it is shown.
     void OnResultsChanged();
-    // The PID and OPID lists of the rows of the filter, each from one query (any thread that
-    // may use the table).
-    static void ReadIdLists(CResultTable& table, const std::string& filter, CIdList& pids,
-                            CIdList& opids);
+    // The filters of the PID and OPID lists of the rows of `filter`, and the lists read with
+    // them, each from one query (on any thread: the reading takes the table's lock).
+    static std::array<std::string, 2> IdListFilters(const CResultTable& table,
+                                                    const std::string& filter);
+    static void ReadIdLists(CResultTable& table, const std::array<std::string, 2>& filters,
+                            CIdList& pids, CIdList& opids);
     void ShowIdLists(const CIdList& pids, const CIdList& opids, bool searched);
     // What the reading thread read, shown when it still belongs to the list shown.
     struct BackgroundRead {
