@@ -13,10 +13,9 @@
 #include <vector>
 
 // The order both result lists read their rows in: newest first, rows alike in date, time and
-// result by their IDs and then by when they were stored (the order the result index gives, so
-// that equal keys always come in the same order).
+// result in the order they were stored (as the lists always showed them; now the same each time).
 inline constexpr const char* kResultListOrder =
-    "[DATE] DESC, [TIME] DESC, [HbA1c_VALUE] DESC, [PID] DESC, [OPID] DESC, ROWID DESC";
+    "[DATE] DESC, [TIME] DESC, [HbA1c_VALUE] DESC, ROWID ASC";
 
 // The ORDER BY of a header sort of a result list by the column (ResultColumn), giving the order
 // the column's sort key gives the shown texts; the ties then keep the list's order. Empty for
