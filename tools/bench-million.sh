@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The million-results set: the lists, the Graph view, the command line and storing a block, each
+# The million-results set: the lists, the command line, the Graph view and storing a block, each
 # at 10,000 and at 1,000,000 results stored out of date order, side by side with its baseline.
 # Not part of the tests; about 15 minutes on two cores. Builds the benchmarks into build-bench.
 #   tools/bench-million.sh [rows ...]     (default: 10000 1000000)
@@ -12,7 +12,7 @@ counts=("$@")
 cd build-bench
 for rows in "${counts[@]}"; do
     echo "=== $rows results, stored out of date order"
-    for bench in bench_list bench_graph bench_decoder; do
+    for bench in bench_list bench_cli bench_graph bench_decoder; do
         echo "--- $bench $rows --out-of-order"
         /usr/bin/time -f "    ($bench: peak memory %M KB, %e s)" \
             "tools/$bench" "$rows" --out-of-order

@@ -8,10 +8,12 @@
 #include "views/ListCsvExport.h"
 #include "views/RecordDialogs.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/list/ResultListSource.h"
 #include "views/print/PrintDialogs.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QLocale>
@@ -55,7 +57,7 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
                                                      const AppSettings& settings, QWidget* parent)
     : CNavigationPage(262, kViewAllData, std::move(command), session, prompt, parent), db_(db),
       settings_(settings), search_(db.ResultTable), today_([]() { return QDate::currentDate(); }) {
-    search_.SetOrder(kDefaultSort);
+    search_.SetOrder(kResultListOrder);
     Automatic = Nav[kNavAutomatic];
 
     BuildFilters();
@@ -145,6 +147,8 @@ void CHbA1cDeskAllDataListView::BuildButtons() {
 }
 
 CHbA1cDeskAllDataListView::~CHbA1cDeskAllDataListView() {
+    if (reader_.joinable())
+        reader_.join();
     db_.Changed.Unsubscribe(changedToken_);
     List->SaveColumnLayout();
 }
@@ -165,10 +169,11 @@ void CHbA1cDeskAllDataListView::ShowSearch(std::string filter) {
 }
 
 const ListRowKey* CHbA1cDeskAllDataListView::KeyOfRow(int row) const {
-    if (row < 0 || row >= List->ItemCount())
+    if (!rows_ || row < 0 || row >= List->ItemCount())
         return nullptr;
-    const size_t k = static_cast<size_t>(List->ItemData(row));
-    return k < rowKeys_.size() ? &rowKeys_[k] : nullptr;
+    if (!rows_->ShownKeyAt(static_cast<int>(List->ItemData(row)), keyOfRow_))
+        return nullptr;
+    return &keyOfRow_;
 }
 
 void CHbA1cDeskAllDataListView::RefreshList() {
@@ -177,36 +182,35 @@ void CHbA1cDeskAllDataListView::RefreshList() {
     SetDefaultDateRange();
 }
 
-void CHbA1cDeskAllDataListView::FillList() {
-    CIdList pids, opids;
-    List->DeleteAllItems();
-    rowKeys_.clear();
-    listDateFormat_ = settings_.Date;
-    if (db_.DatabaseReady && db_.ResultTable.IsOpen()) {
-        search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
-        std::vector<ResultRow> rows;
-        std::vector<RowKey> keys;
-        if (search_.ReadKeys(keys))
-            search_.ReadRows(keys, 0, keys.size(), rows);
-        std::vector<CListRowRecord> records(rows.size());
-        rowKeys_.reserve(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const ListCells cells =
-                ResultCells(rows[i], static_cast<int>(i) + 1, settings_, ListKind::AllData);
-            records[i].cells.assign(cells.begin(), cells.end());
-            records[i].itemData = static_cast<qintptr>(i);
-            pids.Add(rows[i].key.PID);
-            opids.Add(rows[i].key.OPID);
-            if (i == 0)
-                newestDate_ = rows[i].key.DATE;
-            rowKeys_.push_back(std::move(rows[i].key));
-        }
-        List->AppendItems(std::move(records));
-        if (List->ItemCount() > 0)
-            List->SelectRow(0);
+std::array<std::string, 2> CHbA1cDeskAllDataListView::IdListFilters(const CResultTable& table,
+                                                                    const std::string& filter) {
+    std::array<std::string, 2> out;
+    for (size_t i = 0; i < out.size(); ++i) {
+        // The first row of each ID, in the list's order: the IDs in order of first appearance.
+        const std::string once = FirstOfEachIdFilter(table, filter, i == 0 ? "[PID]" : "[OPID]");
+        out[i] = filter.empty() ? once : "(" + filter + ") AND " + once;
     }
-    const bool searched = keepFilter_;
-    keepFilter_ = false;
+    return out;
+}
+
+void CHbA1cDeskAllDataListView::ReadIdLists(CResultTable& table,
+                                            const std::array<std::string, 2>& filters,
+                                            CIdList& pids, CIdList& opids) {
+    for (size_t i = 0; i < filters.size(); ++i) {
+        CResultSearch first(table);
+        first.SetFilter(filters[i]);
+        first.SetOrder(kResultListOrder);
+        std::vector<RowKey> keys;
+        std::vector<ResultRow> rows;
+        if (first.ReadKeys(keys))
+            first.ReadRows(keys, 0, keys.size(), rows);
+        for (const ResultRow& r : rows)
+            (i == 0 ? pids : opids).Add(i == 0 ? r.key.PID : r.key.OPID);
+    }
+}
+
+void CHbA1cDeskAllDataListView::ShowIdLists(const CIdList& pids, const CIdList& opids,
+                                            bool searched) {
     ShowIds(*PidList, pids);
     ShowIds(*OpidList, opids);
     // After a search the boxes keep the IDs searched for.
@@ -216,6 +220,105 @@ void CHbA1cDeskAllDataListView::FillList() {
         if (!searchedOpid_.empty())
             OpidList->setEditText(QString::fromLocal8Bit(searchedOpid_.c_str()));
     }
+}
+
+void CHbA1cDeskAllDataListView::WaitForRows() {
+    if (reader_.joinable()) {
+        reader_.join();
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+}
+
+void CHbA1cDeskAllDataListView::StartBackgroundRead(bool searched) {
+    const int generation = generation_;
+    const CResultSearch search = rows_->Search();
+    // Made here: the thread touches the table only through its statements, under its lock.
+    const std::array<std::string, 2> idFilters = IdListFilters(search.Table(), search.Filter());
+    reader_ = std::thread([this, generation, search, idFilters, searched]() {
+        auto read = std::make_shared<BackgroundRead>();
+        search.ReadKeys(read->keys);
+        ReadIdLists(search.Table(), idFilters, read->pids, read->opids);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, read, searched]() {
+                ShowBackgroundRead(generation, *read, searched);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CHbA1cDeskAllDataListView::ShowBackgroundRead(int generation, const BackgroundRead& read,
+                                                   bool searched) {
+    if (generation != generation_ || !rows_)
+        return;
+    if (reader_.joinable())
+        reader_.join(); // it has finished: this is its last step
+    const int selected = List->SelectedRow();
+    if (static_cast<int>(read.keys.size()) == rows_->RowCount()) {
+        rows_->SetKeys(read.keys, rows_->RowCount());
+        List->Model()->SourceRowsChanged();
+    } else {
+        // Rows were stored or deleted meanwhile: the list starts again at its first row.
+        rows_->SetKeys(read.keys, static_cast<int>(read.keys.size()));
+        List->SetRowSource(rows_);
+        if (List->ItemCount() > 0)
+            List->SelectRow(std::min(std::max(selected, 0), List->ItemCount() - 1));
+    }
+    ShowIdLists(read.pids, read.opids, searched);
+}
+
+void CHbA1cDeskAllDataListView::FillList() {
+    // A reading still under way belongs to the list this one replaces.
+    if (reader_.joinable())
+        reader_.join();
+    ++generation_;
+    List->DeleteAllItems();
+    rows_.reset();
+    hasNewestRow_ = false;
+    listDateFormat_ = settings_.Date;
+    const bool ready = db_.DatabaseReady && db_.ResultTable.IsOpen();
+    search_.SetFilter(keepFilter_ ? searchFilter_ : std::string());
+    bool background = false;
+    if (ready) {
+        // Only the keys are read here; the rows are read when they are shown.
+        auto rows = std::make_shared<CResultListSource>(search_, settings_, ListKind::AllData);
+        const int count = search_.Count();
+        background = count > backgroundAbove_;
+        if (background) {
+            // The keys of the first page now (the newest rows, one pass without a full sort).
+            CResultSearch first(search_);
+            first.SetFilter("ROWID IN (SELECT ROWID FROM " + db_.ResultTable.QuotedName() +
+                            (search_.Filter().empty() ? "" : " WHERE " + search_.Filter()) +
+                            " ORDER BY " + kResultListOrder + " LIMIT " +
+                            std::to_string(CListModel::kPageRows) + ")");
+            first.SetOrder(kResultListOrder);
+            std::vector<RowKey> keys;
+            first.ReadKeys(keys);
+            rows->SetKeys(std::move(keys), count);
+        } else {
+            rows->Load();
+        }
+        ResultRow newest;
+        if (rows->ReadRowAt(0, newest)) {
+            newestRow_ = newest.key;
+            newestDate_ = newest.key.DATE;
+            hasNewestRow_ = true;
+        }
+        rows_ = rows;
+        List->SetRowSource(std::move(rows));
+        if (List->ItemCount() > 0) {
+            List->SelectRow(0);
+            List->ItemText(0, 0); // the first page is read before the thread takes the table
+        }
+    }
+    const bool searched = keepFilter_;
+    keepFilter_ = false;
+    CIdList pids, opids;
+    if (ready && !background)
+        ReadIdLists(db_.ResultTable, IdListFilters(db_.ResultTable, search_.Filter()), pids, opids);
+    ShowIdLists(pids, opids, searched);
+    if (background)
+        StartBackgroundRead(searched);
     List->SetEmptyText(searched && List->ItemCount() == 0 ? QString::fromLatin1(kNoMatchText)
                                                           : QString());
     if (searched)
@@ -238,10 +341,9 @@ void CHbA1cDeskAllDataListView::OnPeriodChanged(int weeks) {
     // The newest result shown, whatever column the list is sorted by (the rows' keys stay in the
     // order read, newest first).
     const std::string first =
-        rowKeys_.empty()
-            ? std::string()
-            : FormatRecordDate(rowKeys_.front().DATE.c_str(), rowKeys_.front().TIME.c_str(),
-                               settings_.Date, DateTimeStyle::List);
+        !hasNewestRow_ ? std::string()
+                       : FormatRecordDate(newestRow_.DATE.c_str(), newestRow_.TIME.c_str(),
+                                          settings_.Date, DateTimeStyle::List);
     const std::string filter = PeriodFilter(weeks, first, settings_.Date, today_());
     searchedPid_.clear();
     searchedOpid_.clear();

@@ -9,13 +9,16 @@
 #include "views/FormPage.h"
 #include "views/RecordDialogs.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CDateTimeCtrl;
 class CListCtrlExt;
+class CResultListSource;
 class CReportPrinter;
 class IPrintSteps;
 class CResultDatabases;
@@ -74,9 +77,9 @@ public:
     // PID).
     QString DeleteQuestion(const ListRowKey& key) const;
 
-    // The row's own key, found through the row's binding (it survives a re-sort).
+    // The row's own key, found through the row's binding (it survives a re-sort) and read from
+    // the table; valid until the next call. Null when the row is gone.
     const ListRowKey* KeyOfRow(int row) const;
-    const std::vector<ListRowKey>& RowKeys() const { return rowKeys_; }
     const std::string& NewestDate() const { return newestDate_; }
     bool KeepFilter() const { return keepFilter_; }
     // True while the list shows a search or a period selection; the row actions wait until it
@@ -86,6 +89,12 @@ public:
     CCurrentRecord& PickedRecord() { return picked_; }
     // The list's own search over the result table (the table's filter and sort stay as they are).
     const CResultSearch& ListSearch() const { return search_; }
+    // A list of more rows than this shows its first rows at once and reads the keys of the
+    // others and its ID lists on a thread of its own; until they are read those rows show empty
+    // and the list does not sort.
+    void SetBackgroundReadAbove(int rows) { backgroundAbove_ = rows; }
+    // Waits for that reading and shows what it read.
+    void WaitForRows();
     // Today's date; tests give a fixed one.
     void SetToday(std::function<QDate()> today) { today_ = std::move(today); }
 
@@ -112,6 +121,20 @@ private:
     void ShowSearch(std::string filter);
     // A change of the stored results: re-read what is shown, when it is shown.
     void OnResultsChanged();
+    // The filters of the PID and OPID lists of the rows of `filter`, and the lists read with
+    // them, each from one query (on any thread: the reading takes the table's lock).
+    static std::array<std::string, 2> IdListFilters(const CResultTable& table,
+                                                    const std::string& filter);
+    static void ReadIdLists(CResultTable& table, const std::array<std::string, 2>& filters,
+                            CIdList& pids, CIdList& opids);
+    void ShowIdLists(const CIdList& pids, const CIdList& opids, bool searched);
+    // What the reading thread read, shown when it still belongs to the list shown.
+    struct BackgroundRead {
+        std::vector<RowKey> keys;
+        CIdList pids, opids;
+    };
+    void StartBackgroundRead(bool searched);
+    void ShowBackgroundRead(int generation, const BackgroundRead& read, bool searched);
 
     CResultDatabases& db_;
     const AppSettings& settings_;
@@ -125,7 +148,13 @@ private:
     std::string searchedPid_, searchedOpid_; // the IDs of the search shown
     QString searchText_;                     // what the search shown is, for the message pane
     std::string newestDate_;
-    std::vector<ListRowKey> rowKeys_;
+    ListRowKey newestRow_; // the first row in the order read (the newest), when there are rows
+    bool hasNewestRow_ = false;
+    std::shared_ptr<CResultListSource> rows_;
+    mutable ListRowKey keyOfRow_;
+    int backgroundAbove_ = 20000;
+    int generation_ = 0; // of the list shown; a reading of an earlier one is dropped
+    std::thread reader_; // uses the table under its lock, as every reader does
     std::function<QDate()> today_;
     std::unique_ptr<CReportPrinter> reportPrinter_;
     IPrintSteps* printSteps_ = nullptr;

@@ -8,10 +8,12 @@
 #include "storage/Databases.h"
 #include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/list/ResultListSource.h"
 
 #include <QDir>
 #include <QFont>
 #include <iterator>
+#include <memory>
 
 CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, IDownloadSession& link,
                                                CResultDatabases& db, const AppSettings& settings,
@@ -20,7 +22,7 @@ CHbA1cDeskDownLoadView::CHbA1cDeskDownLoadView(FrameCommandFn command, IDownload
     : CFormPage(261, std::move(command), parent), link_(link), db_(db), settings_(settings),
       processDlg_(processDlg), prompt_(prompt), search_(db.DownloadTable),
       startDir_(QDir::currentPath()) {
-    search_.SetOrder(kDefaultSort);
+    search_.SetOrder(kResultListOrder);
     // A download that stored rows shows them here, whichever view is shown.
     changedToken_ = db_.Changed.Subscribe([this](ResultsChange change, int) {
         if (change == ResultsChange::Stored)
@@ -150,13 +152,23 @@ void CHbA1cDeskDownLoadView::FillDownloadList() {
     if (!automatic)
         list_->DeleteAllItems();
     listDateFormat_ = settings_.Date;
-    if (db_.DatabaseReady && db_.DownloadTable.IsOpen()) {
+    if (db_.DatabaseReady && db_.DownloadTable.IsOpen() && !automatic) {
+        // The keys only; the rows are read when they are shown.
+        auto rows = std::make_shared<CResultListSource>(search_, settings_, ListKind::Download);
+        rows->Load();
+        list_->SetRowSource(std::move(rows));
+        if (list_->ItemCount() > 0)
+            list_->SelectRow(0);
+    } else if (db_.DatabaseReady && db_.DownloadTable.IsOpen()) {
+        // Automatic mode keeps its rows: each result read is added below the earlier ones.
+        if (list_->Model()->Source())
+            list_->DeleteAllItems();
         std::vector<ResultRow> rows;
         std::vector<RowKey> keys;
         if (search_.ReadKeys(keys))
             search_.ReadRows(keys, 0, keys.size(), rows);
         // In automatic mode the new rows go below the earlier ones, their numbers continuing.
-        const int start = automatic ? list_->ItemCount() : 0;
+        const int start = list_->ItemCount();
         std::vector<CListRowRecord> records(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             const ListCells cells = ResultCells(rows[i], start + static_cast<int>(i) + 1, settings_,

@@ -307,6 +307,57 @@ private Q_SLOTS:
         }
     }
 
+    // A long list shows its first page at once; the keys of the other rows and the ID lists
+    // are read on a thread and shown when read, the same as a list read at once.
+    void longListShowsItsFirstRowsAtOnceAndTheRestWhenRead_data() {
+        QTest::addColumn<bool>("search");
+        QTest::newRow("every row") << false;
+        QTest::newRow("a search") << true;
+    }
+    void longListShowsItsFirstRowsAtOnceAndTheRestWhenRead() {
+        QFETCH(bool, search);
+        std::vector<StoredRow> rows;
+        for (int i = 0; i < 300; ++i) // more than the first page
+            rows.push_back({DateKey(QDate(2024, 1, 1).addDays(i % 200)), "1200",
+                            std::to_string(50 + i % 7), i % 3 ? "P" + std::to_string(i % 5) : "p1",
+                            "OP" + std::to_string(i % 4)});
+        Fixture atOnce(rows), later(rows);
+        later.view->SetBackgroundReadAbove(2);
+        for (Fixture* f : {&atOnce, &later}) {
+            if (search)
+                f->Search(QDate(2024, 1, 1), QDate(2024, 7, 1), "ALL Data", "ALL Data");
+            else
+                f->view->RefreshList();
+        }
+        const int n = atOnce.view->List->ItemCount();
+        QCOMPARE(later.view->List->ItemCount(), n);
+        QVERIFY(n > 256);
+        for (int c = 0; c < 7; ++c)
+            QCOMPARE(later.view->List->ItemText(255, c), atOnce.view->List->ItemText(255, c));
+        QCOMPARE(later.view->List->ItemText(n - 1, 0), std::string()); // not read yet
+        QCOMPARE(later.Items(later.view->PidList), Texts{"ALL Data"});
+        later.view->List->SortByColumn(1, true); // refused until every key is read
+        QCOMPARE(later.view->List->SortColumn(), -1);
+        QCOMPARE(later.said, atOnce.said);
+        later.view->WaitForRows();
+        for (int c = 0; c < 7; ++c)
+            QCOMPARE(later.Column(c), atOnce.Column(c));
+        QCOMPARE(later.Items(later.view->PidList), atOnce.Items(atOnce.view->PidList));
+        QCOMPARE(later.Items(later.view->OpidList), atOnce.Items(atOnce.view->OpidList));
+        QCOMPARE(later.view->OpidList->currentText(), atOnce.view->OpidList->currentText());
+        QCOMPARE(later.view->List->SelectedRow(), 0);
+        for (Fixture* f : {&atOnce, &later})
+            f->view->List->SortByColumn(4, true);
+        QCOMPARE(later.Column(0), atOnce.Column(0));
+        // A refill while the thread reads drops what it read for the list before.
+        later.view->RefreshList();
+        later.view->RefreshList();
+        later.view->WaitForRows();
+        atOnce.view->RefreshList();
+        QCOMPARE(later.Column(0), atOnce.Column(0));
+        QCOMPARE(later.Items(later.view->PidList), atOnce.Items(atOnce.view->PidList));
+    }
+
     void automaticButtonAsksOnlyInManualMode() {
         Fixture f;
         f.prompt.answers = {true};

@@ -1,9 +1,14 @@
 // The extended list: layout kept and restored, the order rule, showing and hiding, sorting with
 // the row bindings, the column chooser, cell navigation and type-ahead.
 
+#include "ResultRows.h"
+#include "TestSupport.h"
 #include "query/ResultQuery.h"
 #include "settings/DisplayFormats.h"
+#include "storage/DbTable.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/list/ResultColumns.h"
+#include "views/list/ResultListSource.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
@@ -90,6 +95,43 @@ void AddResultRows(CListCtrlExt& list, int dateFormat, int timeFormat, int unit)
     list.AppendItems(std::move(records));
 }
 
+// A result table of its own holding the rows, stored in one transaction.
+struct StoredTable {
+    explicit StoredTable(const std::vector<StoredRow>& rows) : db(home.path(), &prompt) {
+        db.OpenDatabases();
+        auto lock = db.ResultTable.Lock();
+        CDbTransaction tx(db.ResultTable);
+        StoreRows(db.ResultTable, rows);
+        tx.Commit();
+    }
+    // The rows as the all-data list reads them: keys only, rows by page.
+    std::shared_ptr<CResultListSource> Source(const AppSettings& s = AppSettings()) {
+        CResultSearch search(db.ResultTable);
+        auto source = std::make_shared<CResultListSource>(search, s, ListKind::AllData);
+        if (!source->Load())
+            return nullptr;
+        return source;
+    }
+    QTemporaryDir home;
+    ScriptedPrompt prompt;
+    CResultDatabases db;
+};
+
+std::vector<StoredRow> StoredOf(size_t count) {
+    std::vector<StoredRow> out;
+    for (size_t i = 0; i < count && i < std::size(kStored); ++i)
+        out.push_back({kStored[i].date, kStored[i].time, kStored[i].value, kStored[i].pid, "1 "});
+    return out;
+}
+
+// A held list with every row of the source, in its order: the list as it sorted before its
+// rows were read on demand.
+void AddSourceRows(CListCtrlExt& list, const IListRowSource& source) {
+    std::vector<CListRowRecord> records;
+    source.ReadPage(0, source.RowCount(), records);
+    list.AppendItems(std::move(records));
+}
+
 std::vector<int> Bindings(const CListCtrlExt& list) {
     std::vector<int> out;
     for (int r = 0; r < list.ItemCount(); ++r)
@@ -121,6 +163,7 @@ std::vector<int> ArrowRows(CListCtrlExt& list, int section) {
 } // namespace
 
 Q_DECLARE_METATYPE(std::string)
+Q_DECLARE_METATYPE(std::vector<StoredRow>)
 
 class TestListCtrl : public QObject {
     Q_OBJECT
@@ -391,18 +434,28 @@ private Q_SLOTS:
     // empty, a one-row and a full list.
     void modelKeepsQtsRules_data() {
         QTest::addColumn<int>("rows");
-        QTest::newRow("empty") << 0;
-        QTest::newRow("one row") << 1;
-        QTest::newRow("six rows") << int(std::size(kStored));
+        QTest::addColumn<bool>("paged"); // rows read on demand from the result table
+        for (const bool paged : {false, true}) {
+            const QByteArray tag = paged ? "paged, " : "held, ";
+            QTest::newRow(tag + "empty") << 0 << paged;
+            QTest::newRow(tag + "one row") << 1 << paged;
+            QTest::newRow(tag + "six rows") << int(std::size(kStored)) << paged;
+        }
     }
     void modelKeepsQtsRules() {
         QFETCH(int, rows);
+        QFETCH(bool, paged);
+        StoredTable table(StoredOf(static_cast<size_t>(rows)));
         CListCtrlExt list(1001);
         QAbstractItemModelTester tester(list.Model(),
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
         AddColumns(list);
         SetResultColumnSortKeys(list, []() { return 0; });
-        auto fill = [&list, rows]() {
+        auto fill = [&list, &table, rows, paged]() {
+            if (paged) {
+                list.SetRowSource(table.Source());
+                return;
+            }
             AddResultRows(list, 0, 1, 0);
             while (list.ItemCount() > rows) { // fewer rows: the rest go again
                 std::vector<CListRowRecord> keep;
@@ -414,16 +467,21 @@ private Q_SLOTS:
         };
         fill();
         QCOMPARE(list.ItemCount(), rows);
-        if (rows > 0)
+        std::string selected;
+        if (rows > 0) {
             list.SelectRow(rows - 1);
+            selected = list.ItemText(rows - 1, 0);
+            QCOMPARE(selected, paged ? std::to_string(rows) : std::to_string(9 + rows - 1));
+        }
         for (int column : {1, 3, 4}) {
             list.SortByColumn(column, true);
             list.SortByColumn(column, true);
         }
         if (rows > 0) // the selection moved with its row
-            QCOMPARE(list.ItemText(list.SelectedRow(), 0), std::to_string(9 + rows - 1));
+            QCOMPARE(list.ItemText(list.SelectedRow(), 0), selected);
         AddRows(list, {{"99", "2020-01-01", "00:00", "6.5 %", "1"}});
-        QCOMPARE(list.ItemCount(), rows + 1);
+        // Held rows below held rows; rows of a source give way to held ones.
+        QCOMPARE(list.ItemCount(), paged ? 1 : rows + 1);
         list.DeleteAllItems();
         fill();
         list.SortByColumn(1, true);
@@ -432,6 +490,142 @@ private Q_SLOTS:
         list.DeleteAllItems();
         QCOMPARE(list.ItemCount(), 0);
         QCOMPARE(list.Model()->rowCount(), 0);
+    }
+
+    void pagedRowsAreReadWhenShownAndKeptInAFewPages() {
+        // More rows than the pages kept: reading them all evicts pages, which come back intact.
+        const int n = CListModel::kPageRows * static_cast<int>(CListModel::kPagesKept) + 100;
+        std::vector<StoredRow> rows;
+        for (int i = 0; i < n; ++i)
+            rows.push_back({DateKey(QDate(2020, 1, 1).addDays(i)), "1200", "065",
+                            std::to_string(i) + " ", "1 "});
+        StoredTable table(rows);
+        CListCtrlExt list(1001);
+        QAbstractItemModelTester tester(list.Model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        AddColumns(list);
+        SetResultColumnSortKeys(list, []() { return 0; });
+        list.SetRowSource(table.Source());
+        QCOMPARE(list.ItemCount(), n);
+        for (int r : {0, n - 1, CListModel::kPageRows, 0, n / 2, 1})
+            QCOMPARE(list.ItemText(r, 4), std::to_string(n - 1 - r) + " "); // newest first
+        for (int r = 0; r < n; ++r)
+            QCOMPARE(list.ItemText(r, 0), std::to_string(r + 1));
+        QCOMPARE(
+            list.ItemText(5, 1),
+            std::string(DateKey(QDate(2020, 1, 1).addDays(n - 6))).insert(4, "-").insert(7, "-"));
+        list.SelectRow(3);
+        list.SortByColumn(4, true); // by PID, as numbers: oldest first
+        QCOMPARE(list.ItemText(0, 4), std::string("0 "));
+        QCOMPARE(list.ItemText(n - 1, 4), std::to_string(n - 1) + " ");
+        QCOMPARE(list.SelectedRow(), n - 4);
+        QCOMPARE(list.ItemText(list.SelectedRow(), 0), std::string("4"));
+        QCOMPARE(static_cast<int>(list.ItemData(list.SelectedRow())), 3); // the place read
+    }
+
+    // A header sort of rows read on demand runs in SQL; it must give the order the list's
+    // comparison rules give the shown texts (ties in the order read), in both directions.
+    void sqlSortGivesTheListsOrder_data() {
+        QTest::addColumn<std::vector<StoredRow>>("rows");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("timeFormat");
+        using R = StoredRow;
+        const std::vector<StoredRow> mixed = {
+            {"20240315", "1405", "108", "12 ", "op7 ", "Analyzer Tilted"},
+            {"20231231", "0905", "107", "9 ", "OP7 ", " "},
+            {"20240315", "0130", "150", "100 ", "", "analyzer tilted"},
+            {"20240102", "2359", "030", "A7 ", "Op10 ", ""},
+            {"20240315", "1200", "065", "a10 ", "b ", "x"},
+            {"20241103", "0000", "099", " ", "B ", " "},
+            {"20240315", "1200", "040", "007 ", "7 ", " "},
+            {"20240315", "1200", "041", "7 ", "0007 ", " "},
+            {"20240101", "1259", "140", "Abc", " 12 ", " "},
+            {"20240101", "1300", "139", "abc ", "12", " "},
+            {"20240101", "0000", "", "\t5 ", "x y ", " "},
+            {"20240101", "1200", "abc", "0 ", "00 ", " "},
+            {"20231231", "2400", "200", "99999999999999 ", "-1 ", " "},
+        };
+        const std::vector<StoredRow> equal(5, R{"20240101", "1200", "065", "7 ", "1 "});
+        std::vector<StoredRow> nearlyEqual = equal;
+        nearlyEqual[1].pid = "7";
+        nearlyEqual[2].value = "066";
+        nearlyEqual[3].opid = "01 ";
+        nearlyEqual[4].note = "A";
+        for (const int unit : {0, 1}) {
+            const QByteArray u = unit ? " mmol/mol" : " %";
+            QTest::newRow("empty" + u) << std::vector<StoredRow>() << unit << 1;
+            QTest::newRow("one row" + u) << std::vector<StoredRow>{mixed[0]} << unit << 0;
+            QTest::newRow("equal keys" + u) << equal << unit << 1;
+            QTest::newRow("nearly equal" + u) << nearlyEqual << unit << 0;
+            QTest::newRow("mixed, 24-hour" + u) << mixed << unit << 1;
+            QTest::newRow("mixed, 12-hour" + u) << mixed << unit << 0;
+        }
+    }
+    void sqlSortGivesTheListsOrder() {
+        QFETCH(std::vector<StoredRow>, rows);
+        QFETCH(int, unit);
+        QFETCH(int, timeFormat);
+        AppSettings s;
+        s.unit = unit;
+        s.time = timeFormat;
+        StoredTable table(rows);
+        std::shared_ptr<CResultListSource> source = table.Source(s);
+        QVERIFY(source);
+        QCOMPARE(source->RowCount(), int(rows.size()));
+        CListCtrlExt paged(1001), held(1002);
+        for (CListCtrlExt* list : {&paged, &held}) {
+            AddColumns(*list);
+            SetResultColumnSortKeys(*list, []() { return 0; });
+        }
+        AddSourceRows(held, *source);
+        paged.SetRowSource(source);
+        for (int column = 0; column < kResultColumnCount; ++column) {
+            for (int click = 0; click < 2; ++click) {
+                paged.SortByColumn(column, true);
+                held.SortByColumn(column, true);
+                QCOMPARE(paged.SortDirection(), held.SortDirection());
+                for (int c = 0; c < kResultColumnCount; ++c)
+                    QVERIFY2(ColumnTexts(paged, c) == ColumnTexts(held, c),
+                             qPrintable(QStringLiteral("sorted by %1 (%2), column %3")
+                                            .arg(column)
+                                            .arg(click ? "descending" : "ascending")
+                                            .arg(c)));
+                QCOMPARE(Bindings(paged), Bindings(held));
+            }
+            paged.ClearSort();
+            held.ClearSort();
+            // Back in the order read, from where each of them stands.
+            paged.SortByColumn(0, true);
+            held.SortByColumn(0, true);
+            QCOMPARE(ColumnTexts(paged, 0), ColumnTexts(held, 0));
+        }
+    }
+
+    void idListsComeFromOneQueryInOrderOfFirstAppearance() {
+        StoredTable table({{"20240101", "1200", "065", "ab ", "x "},
+                           {"20240105", "1200", "065", "AB", "X "},
+                           {"20240103", "1200", "065", "c ", "y "},
+                           {"20240104", "1200", "065", "ALL DATA ", "Y"},
+                           {"20240102", "1200", "065", "Ab ", "z "},
+                           {"20240106", "1200", "066", "", "x"}});
+        auto ids = [&table](const std::string& filter, const char* column) {
+            CResultSearch search(table.db.ResultTable);
+            const std::string once = FirstOfEachIdFilter(table.db.ResultTable, filter, column);
+            search.SetFilter(filter.empty() ? once : "(" + filter + ") AND " + once);
+            search.SetOrder(kResultListOrder);
+            std::vector<RowKey> keys;
+            std::vector<ResultRow> rows;
+            search.ReadKeys(keys);
+            search.ReadRows(keys, 0, keys.size(), rows);
+            Texts out;
+            for (const ResultRow& r : rows)
+                out.push_back(column == std::string("[PID]") ? r.key.PID : r.key.OPID);
+            return out;
+        };
+        QCOMPARE(ids("", "[PID]"), (Texts{"", "AB", "ALL DATA ", "c "}));
+        QCOMPARE(ids("", "[OPID]"), (Texts{"x", "Y", "z "}));
+        QCOMPARE(ids("DATE between '20240101' and '20240103'", "[PID]"), (Texts{"c ", "Ab "}));
+        QCOMPARE(ids("DATE > '20240200'", "[PID]"), Texts{});
     }
 
     void idsShownWithoutPaddingAndNarrowCellsGiveTheirText() {

@@ -209,6 +209,12 @@ void CListCtrlExt::DeleteAllItems() {
     ClearSort();
 }
 
+void CListCtrlExt::SetRowSource(std::shared_ptr<IListRowSource> source) {
+    model_->SetSource(std::move(source));
+    foundRow_ = -1;
+    ClearSort();
+}
+
 void CListCtrlExt::AppendItems(std::vector<CListRowRecord>&& rows) {
     // Rows come in the order they were read: whatever sort was shown no longer holds.
     if (!rows.empty())
@@ -244,6 +250,7 @@ void CListCtrlExt::SortByColumn(int column, bool toggle) {
     ColumnSortInfo* info = SortInfo(column);
     if (!info || (info->flags & 7) == 0)
         return;
+    const int flags = info->flags;
     if (info->flags & kSortToggle) {
         if ((info->flags & (kSortAscending | kSortDescending)) == 0)
             info->flags |= kSortDescending;
@@ -252,10 +259,14 @@ void CListCtrlExt::SortByColumn(int column, bool toggle) {
     }
     const bool ascending = (info->flags & kSortAscending) != 0;
     const int kind = info->kind;
-    sortColumn_ = column;
-
     const int n = ItemCount();
-    if (n > 1) {
+    if (model_->Source()) {
+        // Rows read on demand are sorted by their source (in SQL), not by their texts.
+        if (n > 1 && !model_->SortSource(column, ascending)) {
+            info->flags = flags;
+            return;
+        }
+    } else if (n > 1) {
         std::vector<int> order(static_cast<size_t>(n));
         std::iota(order.begin(), order.end(), 0);
         const int dir = ascending ? 1 : -1;
@@ -290,6 +301,7 @@ void CListCtrlExt::SortByColumn(int column, bool toggle) {
         }
         model_->Reorder(order);
     }
+    sortColumn_ = column;
     header_->setSortIndicatorShown(true);
     header_->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
     sortDirection_ = ascending ? 1 : 0;

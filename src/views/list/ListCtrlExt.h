@@ -55,6 +55,9 @@ public:
     void DeleteAllItems();
     // Many rows at once, below the present ones.
     void AppendItems(std::vector<CListRowRecord>&& rows);
+    // Rows read on demand from a source, in its order (the rows held are dropped); sorting
+    // then asks the source. Clears the sort as AppendItems does.
+    void SetRowSource(std::shared_ptr<IListRowSource> source);
     // Selects and focuses only this row and scrolls it into view.
     void SelectRow(int row);
     int SelectedRow() const;

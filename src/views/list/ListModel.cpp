@@ -4,7 +4,9 @@
 #include <iterator>
 
 int CListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    if (parent.isValid())
+        return 0;
+    return source_ ? sourceRows_ : static_cast<int>(rows_.size());
 }
 
 int CListModel::columnCount(const QModelIndex& parent) const {
@@ -14,9 +16,8 @@ int CListModel::columnCount(const QModelIndex& parent) const {
 QVariant CListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
-    const size_t r = static_cast<size_t>(index.row());
     const size_t c = static_cast<size_t>(index.column());
-    if (r >= rows_.size() || c >= columns_.size())
+    if (index.row() >= rowCount() || c >= columns_.size())
         return {};
     switch (role) {
     case Qt::DisplayRole:
@@ -44,6 +45,7 @@ void CListModel::InsertColumn(int index, const QString& title, Qt::Alignment ali
     index = std::clamp(index, 0, static_cast<int>(columns_.size()));
     beginInsertColumns(QModelIndex(), index, index);
     columns_.insert(columns_.begin() + index, Column{title, align, false});
+    DropPages();
     for (CListRowRecord& r : rows_)
         if (static_cast<size_t>(index) <= r.cells.size())
             r.cells.insert(r.cells.begin() + index, std::string());
@@ -54,7 +56,7 @@ void CListModel::SetColumnShownTrimmed(int index, bool trimmed) {
     if (index < 0 || static_cast<size_t>(index) >= columns_.size())
         return;
     columns_[static_cast<size_t>(index)].trimmed = trimmed;
-    if (!rows_.empty())
+    if (rowCount() > 0)
         Q_EMIT dataChanged(this->index(0, index), this->index(rowCount() - 1, index));
 }
 
@@ -80,6 +82,7 @@ void CListModel::RemoveColumn(int index) {
         return;
     beginRemoveColumns(QModelIndex(), index, index);
     columns_.erase(columns_.begin() + index);
+    DropPages();
     for (CListRowRecord& r : rows_)
         if (static_cast<size_t>(index) < r.cells.size())
             r.cells.erase(r.cells.begin() + index);
@@ -93,6 +96,8 @@ QString CListModel::ColumnTitle(int index) const {
 }
 
 int CListModel::InsertRow(int index, const std::string& firstText) {
+    if (source_)
+        SetSource(nullptr);
     index = std::clamp(index, 0, static_cast<int>(rows_.size()));
     beginInsertRows(QModelIndex(), index, index);
     CListRowRecord r;
@@ -107,6 +112,8 @@ int CListModel::InsertRow(int index, const std::string& firstText) {
 void CListModel::AppendRows(std::vector<CListRowRecord>&& rows) {
     if (rows.empty())
         return;
+    if (source_)
+        SetSource(nullptr);
     const int first = static_cast<int>(rows_.size());
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
     if (rows_.empty()) {
@@ -119,19 +126,102 @@ void CListModel::AppendRows(std::vector<CListRowRecord>&& rows) {
 }
 
 void CListModel::Clear() {
-    if (rows_.empty())
+    if (rows_.empty() && !source_)
         return;
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
+    source_.reset();
+    sourceRows_ = 0;
+    DropPages();
     endResetModel();
 }
 
+void CListModel::SetSource(std::shared_ptr<IListRowSource> source) {
+    beginResetModel();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    source_ = std::move(source);
+    sourceRows_ = source_ ? std::max(source_->RowCount(), 0) : 0;
+    DropPages();
+    endResetModel();
+}
+
+void CListModel::DropPages() {
+    pages_.clear();
+}
+
+CListRowRecord* CListModel::SourceRow(int row) const {
+    if (!source_ || row < 0 || row >= sourceRows_)
+        return nullptr;
+    const int page = row / kPageRows;
+    const size_t at = static_cast<size_t>(row - page * kPageRows);
+    auto found = std::find_if(pages_.begin(), pages_.end(),
+                              [page](const Page& p) { return p.index == page; });
+    if (found == pages_.end()) {
+        if (pages_.size() >= kPagesKept)
+            found = std::min_element(pages_.begin(), pages_.end(),
+                                     [](const Page& a, const Page& b) { return a.used < b.used; });
+        else
+            found = pages_.insert(pages_.end(), Page());
+        found->index = page;
+        const int first = page * kPageRows;
+        const int count = std::min(kPageRows, sourceRows_ - first);
+        if (!source_->ReadPage(first, count, found->rows))
+            found->rows.clear();
+        // Rows gone since the keys were read show empty until the list is read again.
+        found->rows.resize(static_cast<size_t>(count));
+    }
+    found->used = ++pageClock_;
+    return at < found->rows.size() ? &found->rows[at] : nullptr;
+}
+
+const CListRowRecord& CListModel::Row(int row) const {
+    static const CListRowRecord none;
+    if (source_) {
+        const CListRowRecord* r = SourceRow(row);
+        return r ? *r : none;
+    }
+    return row >= 0 && static_cast<size_t>(row) < rows_.size() ? rows_[static_cast<size_t>(row)]
+                                                               : none;
+}
+
+CListRowRecord& CListModel::Row(int row) {
+    return const_cast<CListRowRecord&>(static_cast<const CListModel*>(this)->Row(row));
+}
+
+void CListModel::SourceRowsChanged() {
+    DropPages();
+    if (rowCount() > 0 && columnCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+bool CListModel::SortSource(int column, bool ascending) {
+    if (!source_)
+        return false;
+    std::vector<int> newRowOf;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const bool sorted = source_->Sort(column, ascending, newRowOf) &&
+                        newRowOf.size() == static_cast<size_t>(sourceRows_);
+    if (sorted) {
+        DropPages();
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        to.reserve(from.size());
+        for (const QModelIndex& i : from)
+            to.push_back(index(newRowOf[static_cast<size_t>(i.row())], i.column()));
+        changePersistentIndexList(from, to);
+    }
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return sorted;
+}
+
 void CListModel::SetText(int row, int column, const std::string& text) {
-    if (row < 0 || static_cast<size_t>(row) >= rows_.size() || column < 0 ||
+    if (row < 0 || row >= rowCount() || column < 0 ||
         static_cast<size_t>(column) >= columns_.size())
         return;
-    std::vector<std::string>& cells = rows_[static_cast<size_t>(row)].cells;
+    // With a source the text stays only while its page is kept.
+    std::vector<std::string>& cells = Row(row).cells;
     if (cells.size() < columns_.size())
         cells.resize(columns_.size());
     cells[static_cast<size_t>(column)] = text;
@@ -141,9 +231,9 @@ void CListModel::SetText(int row, int column, const std::string& text) {
 
 const std::string& CListModel::Text(int row, int column) const {
     static const std::string empty;
-    if (row < 0 || static_cast<size_t>(row) >= rows_.size() || column < 0)
+    if (row < 0 || row >= rowCount() || column < 0)
         return empty;
-    const std::vector<std::string>& cells = rows_[static_cast<size_t>(row)].cells;
+    const std::vector<std::string>& cells = Row(row).cells;
     return static_cast<size_t>(column) < cells.size() ? cells[static_cast<size_t>(column)] : empty;
 }
 

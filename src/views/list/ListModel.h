@@ -1,16 +1,31 @@
 #pragma once
-// The rows of the extended list: one record per row holding its cell texts and the owner's item
-// data. The view asks only for the rows it paints, and each answer is one look-up, so a list of
-// 100,000 rows scrolls as quickly as one of ten.
+// The rows of the extended list: either one record per row held in the model (cell texts and the
+// owner's item data), or rows read on demand from a source, a page at a time, of which the model
+// keeps only a few pages. The view asks only for the rows it paints, so a list of 1,000,000 rows
+// opens and scrolls as quickly as one of ten.
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct CListRowRecord {
     std::vector<std::string> cells; // 8-bit texts, as the program keeps them
     qintptr itemData = 0;           // the owner's binding; it moves with the row when sorted
+};
+
+// Rows the model reads when they are shown. The source keeps what identifies its rows (keys)
+// and their order; the model asks for pages of records in the shown order.
+class IListRowSource {
+public:
+    virtual ~IListRowSource() = default;
+    virtual int RowCount() const = 0;
+    // The records of the shown rows [first, first + count); false when they cannot be read.
+    virtual bool ReadPage(int first, int count, std::vector<CListRowRecord>& out) const = 0;
+    // Puts the rows in the order of the column and fills newRowOf[old row] = new row. False
+    // when the rows could not be sorted (their order is then unchanged).
+    virtual bool Sort(int column, bool ascending, std::vector<int>& newRowOf) = 0;
 };
 
 class CListModel : public QAbstractTableModel {
@@ -34,13 +49,28 @@ public:
     // The text a cell shows.
     QString ShownText(int row, int column) const;
 
+    // Rows from a source instead of the rows held (which are dropped); null: back to held rows.
+    void SetSource(std::shared_ptr<IListRowSource> source);
+    IListRowSource* Source() const { return source_.get(); }
+    // Sorts the source's rows by the column and tells the views, which keep their current and
+    // selected rows. False when the source could not sort.
+    bool SortSource(int column, bool ascending);
+    // The source's rows were read again, their number unchanged: the pages kept are dropped.
+    void SourceRowsChanged();
+    // Rows read per page and pages kept.
+    static constexpr int kPageRows = 256;
+    static constexpr size_t kPagesKept = 8;
+
+    // Held rows. With a source, these first drop it.
     int InsertRow(int index, const std::string& firstText);
     void AppendRows(std::vector<CListRowRecord>&& rows);
     void Clear();
     void SetText(int row, int column, const std::string& text);
     const std::string& Text(int row, int column) const;
-    const CListRowRecord& Row(int row) const { return rows_[static_cast<size_t>(row)]; }
-    CListRowRecord& Row(int row) { return rows_[static_cast<size_t>(row)]; }
+    // A row's record. With a source it lives in the page cache: valid until more pages than it
+    // keeps have been read.
+    const CListRowRecord& Row(int row) const;
+    CListRowRecord& Row(int row);
 
     // Puts the rows in the order given (order[i] is the old index of the row that becomes row i)
     // and tells the views, which keep their current and selected rows.
@@ -52,6 +82,19 @@ private:
         Qt::Alignment align;
         bool trimmed = false;
     };
+    struct Page {
+        int index = -1;
+        unsigned long long used = 0;
+        std::vector<CListRowRecord> rows;
+    };
+    // The record of a row of the source, reading its page when not kept.
+    CListRowRecord* SourceRow(int row) const;
+    void DropPages();
+
     std::vector<Column> columns_;
     std::vector<CListRowRecord> rows_;
+    std::shared_ptr<IListRowSource> source_;
+    int sourceRows_ = 0;
+    mutable std::vector<Page> pages_;
+    mutable unsigned long long pageClock_ = 0;
 };
