@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cerrno>
 #include <string>
 
@@ -138,4 +139,31 @@ std::string FileWriteFailedText(const QString& path, const QString& reason) {
     return "The file could not be written:\r\n" +
            QDir::toNativeSeparators(path).toLocal8Bit().toStdString() + "\r\n" +
            reason.toLocal8Bit().toStdString();
+}
+
+bool WriteFileSafely(const QString& path, const std::function<bool(QIODevice&)>& write,
+                     QString* reason) {
+    const WriteTarget target = CheckWriteTarget(path);
+    if (!target.ok) {
+        if (reason)
+            *reason = target.reason;
+        return false;
+    }
+    QSaveFile file(target.path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly) || !write(file)) {
+        const int error = errno;
+        if (reason)
+            *reason = WriteFailureReason(target.path, error, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    errno = 0;
+    if (!file.commit()) {
+        const int error = errno;
+        if (reason)
+            *reason = WriteFailureReason(target.path, error, file.errorString());
+        return false;
+    }
+    return true;
 }

@@ -4,6 +4,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class QIODevice;
+
 // A target is a new path, or a regular file, also through symbolic links: then the regular file
 // the links end at is written (the links stay). Anything else is refused: a device, a FIFO, a
 // socket, a folder, a link that leads to one of those or to nothing. So a write never replaces
@@ -24,3 +28,9 @@ QString PlainErrnoReason(int errnoValue);
 
 // "The file could not be written:" with the path and the reason on lines of their own.
 std::string FileWriteFailedText(const QString& path, const QString& reason);
+
+// Writes `path` whole or not at all: the target checked as above, the bytes written by `write`
+// into a temporary copy (QSaveFile) that replaces the file only when every write and the commit
+// succeeded. False with the reason in plain words otherwise; the old file stays as it was.
+bool WriteFileSafely(const QString& path, const std::function<bool(QIODevice&)>& write,
+                     QString* reason);

@@ -4,9 +4,7 @@
 #include "platform/SafeTarget.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 
@@ -139,29 +137,8 @@ bool WriteCsv(QIODevice& device, const CsvLayout& layout, const ICsvRows& rows) 
 
 bool WriteCsvFile(const QString& path, const CsvLayout& layout, const ICsvRows& rows,
                   QString* reason) {
-    const WriteTarget target = CheckWriteTarget(path);
-    if (!target.ok) {
-        if (reason)
-            *reason = target.reason;
-        return false;
-    }
-    QSaveFile file(target.path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || !WriteCsv(file, layout, rows)) {
-        const int error = errno;
-        if (reason)
-            *reason = WriteFailureReason(target.path, error, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    errno = 0;
-    if (!file.commit()) {
-        const int error = errno;
-        if (reason)
-            *reason = WriteFailureReason(target.path, error, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteFileSafely(
+        path, [&](QIODevice& file) { return WriteCsv(file, layout, rows); }, reason);
 }
 
 std::string CsvWriteFailedText(const QString& path, const QString& reason) {

@@ -3,10 +3,8 @@
 #include "lab/Hl7Message.h"
 #include "platform/SafeTarget.h"
 
-#include <cerrno>
-
 #include <QCryptographicHash>
-#include <QSaveFile>
+#include <QIODevice>
 #include <QStringDecoder>
 #include <QTimeZone>
 #include <cstdio>
@@ -303,28 +301,7 @@ bool WriteFhirBundle(QIODevice& device, const std::vector<ResultRow>& rows,
 bool WriteFhirFile(const QString& path, const std::vector<ResultRow>& rows,
                    const std::vector<ResultOrigin>& origins, const LabConfig& config,
                    const QDateTime& made, QString* reason) {
-    // As the CSV files: a regular file or a new path only, and the reason in plain words.
-    const WriteTarget target = CheckWriteTarget(path);
-    if (!target.ok) {
-        if (reason)
-            *reason = target.reason;
-        return false;
-    }
-    QSaveFile file(target.path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || !WriteFhirBundle(file, rows, origins, config, made)) {
-        const int error = errno;
-        if (reason)
-            *reason = WriteFailureReason(target.path, error, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    errno = 0;
-    if (!file.commit()) {
-        const int error = errno;
-        if (reason)
-            *reason = WriteFailureReason(target.path, error, file.errorString());
-        return false;
-    }
-    return true;
+    return WriteFileSafely(
+        path, [&](QIODevice& file) { return WriteFhirBundle(file, rows, origins, config, made); },
+        reason);
 }

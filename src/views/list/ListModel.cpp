@@ -205,12 +205,7 @@ bool CListModel::SortSource(int column, bool ascending) {
                         newRowOf.size() == static_cast<size_t>(sourceRows_);
     if (sorted) {
         DropPages();
-        const QModelIndexList from = persistentIndexList();
-        QModelIndexList to;
-        to.reserve(from.size());
-        for (const QModelIndex& i : from)
-            to.push_back(index(newRowOf[static_cast<size_t>(i.row())], i.column()));
-        changePersistentIndexList(from, to);
+        MovePersistentRows(newRowOf);
     }
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     return sorted;
@@ -237,6 +232,16 @@ const std::string& CListModel::Text(int row, int column) const {
     return static_cast<size_t>(column) < cells.size() ? cells[static_cast<size_t>(column)] : empty;
 }
 
+// Selections and the current cell follow their rows to the new places.
+void CListModel::MovePersistentRows(const std::vector<int>& newRowOf) {
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from)
+        to.push_back(index(newRowOf[static_cast<size_t>(i.row())], i.column()));
+    changePersistentIndexList(from, to);
+}
+
 void CListModel::Reorder(const std::vector<int>& order) {
     if (order.size() != rows_.size())
         return;
@@ -249,11 +254,6 @@ void CListModel::Reorder(const std::vector<int>& order) {
     for (int old : order)
         sorted.push_back(std::move(rows_[static_cast<size_t>(old)]));
     rows_ = std::move(sorted);
-    const QModelIndexList from = persistentIndexList();
-    QModelIndexList to;
-    to.reserve(from.size());
-    for (const QModelIndex& i : from)
-        to.push_back(index(newRowOf[static_cast<size_t>(i.row())], i.column()));
-    changePersistentIndexList(from, to);
+    MovePersistentRows(newRowOf);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

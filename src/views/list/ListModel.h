@@ -77,6 +77,7 @@ public:
     void Reorder(const std::vector<int>& order);
 
 private:
+    void MovePersistentRows(const std::vector<int>& newRowOf);
     struct Column {
         QString title;
         Qt::Alignment align;
