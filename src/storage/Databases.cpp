@@ -41,6 +41,12 @@ std::string CResultDatabases::UserTableListFile(const std::string& userDbFile) {
     return stem + ".ini";
 }
 
+void ResetDefault(CResultTable& table) {
+    table.SetSort(kDefaultSort);
+    table.SetFilter("");
+    table.ForgetRows();
+}
+
 void RequeryDefault(CResultTable& table) {
     // Sort and filter together, then one requery: the same end state as a requery after each,
     // at half the cost on a large table.
@@ -95,15 +101,10 @@ void CResultDatabases::OpenDatabases() {
         FirstRun();
     }
 
-    // The window's lists and the link read the tables' rows after opening; the readers beside
-    // it (trevanix-cli) run searches of their own and list nothing here.
-    if (readOnly_) {
-        ResultTable.SetSort(kDefaultSort);
-        ResultTable.SetFilter("");
-        return;
-    }
-    RequeryDefault(ResultTable);
-    RequeryDefault(DownloadTable);
+    // Every list runs a search of its own: nothing is listed here, whatever the table's size.
+    ResetDefault(ResultTable);
+    if (!readOnly_)
+        ResetDefault(DownloadTable);
 }
 
 void CResultDatabases::FirstRun() {

@@ -106,5 +106,8 @@ private:
 std::string DatabaseFailureText(CResultDatabases::Failure failure, const std::string& path,
                                 const std::string& detail, const std::string& name);
 
-// Requery with the default sort and no filter, as the lists expect after opening.
+// Requery with the default sort and no filter.
 void RequeryDefault(CResultTable& table);
+// The default sort and no filter, with no rows listed: what opening and storing leave, so that
+// neither reads the whole table.
+void ResetDefault(CResultTable& table);

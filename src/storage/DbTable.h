@@ -79,6 +79,8 @@ public:
     bool CheckColumns();
     int CountRows();
     bool Requery();
+    // Drops the listed rows without reading: the next Requery lists them again.
+    void ForgetRows();
     bool RequeryHasRows();
     // Whether the table can be read now, without listing its rows: its columns checked (and
     // completed, unless read-only) and its first row read. False where Requery would fail for a

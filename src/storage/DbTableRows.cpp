@@ -74,6 +74,15 @@ bool CDbTable::Requery() {
     return listed;
 }
 
+void CDbTable::ForgetRows() {
+    loaded_ = 0;
+    rowCount_ = 0;
+    position_ = 1;
+    rowIds_.clear();
+    rowIds_.shrink_to_fit();
+    readAhead_.Invalidate();
+}
+
 bool CDbTable::CheckReadable() {
     if (!IsOpen())
         return false;

@@ -65,7 +65,7 @@ void EmptyDownloadTable(CResultTable& down) {
         return;
     down.SetFilter("");
     down.DeleteWhere();
-    RequeryDefault(down);
+    ResetDefault(down);
 }
 
 // The download database on the main connection, so that one transaction covers both files.
@@ -184,12 +184,13 @@ int StoreBlock(const DownloadBlock& block, const std::string& text, int count, C
         if (!detail.empty())
             why += " (" + detail + ")";
     }
-    RequeryDefault(main);
+    // The views read what they show through searches of their own when told of the store.
+    ResetDefault(main);
     if (!db.DownloadTable.IsOpen()) {
         db.DownloadTable.SetTableName(kDownloadTableName);
         db.DownloadTable.Open(QFile::encodeName(db.DownloadDbPath).constData());
     }
-    RequeryDefault(db.DownloadTable);
+    ResetDefault(db.DownloadTable);
     return stored;
 }
 
