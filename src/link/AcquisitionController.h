@@ -211,6 +211,14 @@ private:
     size_t deferredPos_ = 0;
     bool draining_ = false;
     int progressRecords_ = -1;
+    // The receiving text and the bar the last block byte of a run asks for: shown once the run
+    // is read (a run is what the port hands over at once; only its last state would be seen).
+    // The text is dropped when another status follows it in the run, the bar when the receive
+    // state is cleared.
+    const std::string* receivingText_ = nullptr;
+    int progressOf_ = 0;
+    bool progressDue_ = false;
+    void ShowRunStatus();
 
     bool shutDown_ = false;
     CAutoSequencer sequencer_{*this, state_};

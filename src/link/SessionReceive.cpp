@@ -22,6 +22,7 @@ void CAcquisitionController::DrainReceived() {
     draining_ = true;
     while (deferredPos_ < deferred_.size() && writes_.Idle() && state_.AppRunning)
         ReceiveByte(deferred_[deferredPos_++]);
+    ShowRunStatus();
     if (deferredPos_ >= deferred_.size()) {
         deferred_.clear();
         deferredPos_ = 0;
@@ -50,9 +51,10 @@ void CAcquisitionController::ReceiveByte(char byte) {
         state_.HandshakeReplyU = e.replyU;
         break;
     case FramerEvent::Receiving:
-        if (state_.LinkPhase == kPhaseAutoTransfer)
-            ShowStatus(LinkText::kReceiving);
-        else
+        if (state_.LinkPhase == kPhaseAutoTransfer) {
+            static const std::string receiving = LinkText::kReceiving;
+            receivingText_ = &receiving; // shown when the run is read
+        } else
             OnBlockByte(e);
         break;
     case FramerEvent::Blank:
@@ -86,10 +88,11 @@ void CAcquisitionController::ReceiveByte(char byte) {
 }
 
 void CAcquisitionController::OnBlockByte(const FramerEvent& e) {
-    // Every byte of a block turns the status text, so the texts are made once, not per byte.
+    // Every byte of a block turns the status text; the text of a run's last byte is the one
+    // shown (ShowReceivingText), so a block costs a status change per run, not per byte.
     static const std::string receivingA = LinkText::kReceivingA;
     static const std::string receivingB = LinkText::kReceivingB;
-    ShowStatus(state_.RxCount % 4 == 0 ? receivingA : receivingB);
+    receivingText_ = state_.RxCount % 4 == 0 ? &receivingA : &receivingB;
     if (e.headerNew && e.count > 400) {
         state_.StallTimeout = 90000;
         state_.SilenceTimeout = 150000;
@@ -98,9 +101,23 @@ void CAcquisitionController::OnBlockByte(const FramerEvent& e) {
     if (e.records < 0 || e.records == progressRecords_)
         return; // the bar moves record by record
     progressRecords_ = e.records;
-    const int percent = static_cast<int>(static_cast<long long>(e.records) * 100 / e.count);
-    ctx_.processDlg.SetProgress(percent, "Records received: " + std::to_string(e.records) + " of " +
-                                             std::to_string(e.count));
+    progressOf_ = e.count;
+    progressDue_ = true;
+}
+
+void CAcquisitionController::ShowRunStatus() {
+    if (receivingText_) {
+        const std::string* text = receivingText_;
+        ShowStatus(*text); // clears receivingText_
+    }
+    if (progressDue_ && progressOf_ > 0) {
+        const int percent =
+            static_cast<int>(static_cast<long long>(progressRecords_) * 100 / progressOf_);
+        ctx_.processDlg.SetProgress(percent,
+                                    "Records received: " + std::to_string(progressRecords_) +
+                                        " of " + std::to_string(progressOf_));
+    }
+    progressDue_ = false;
 }
 
 void CAcquisitionController::OnBlankAnalyzer() {

@@ -6,6 +6,7 @@
 #include "platform/Prompt.h"
 
 void CAcquisitionController::ShowStatus(const std::string& text) {
+    receivingText_ = nullptr; // a later status wins over the receiving text of the run
     ctx_.processDlg.SetText(text);
     ctx_.processDlg.Show();
     statusShown_ = true;
@@ -78,4 +79,5 @@ void CAcquisitionController::ClearReceiveState() {
     if (progressRecords_ >= 0)
         ctx_.processDlg.SetProgress(-1, std::string());
     progressRecords_ = -1;
+    progressDue_ = false;
 }

@@ -525,15 +525,23 @@ void TestLink::transferProgressFollowsTheRecords() {
 void TestLink::capturedStreamsStoreTheExpectedRows_data() {
     QTest::addColumn<QString>("capture");
     QTest::addColumn<DownloadOutcome>("outcome");
-    QTest::newRow("3 records") << "manual-3-records" << DownloadOutcome::Stored;
-    // A NUL byte inside a record fails the block's check: nothing is stored.
-    QTest::newRow("NUL bytes in the IDs") << "manual-nul-bytes" << DownloadOutcome::Rejected;
-    QTest::newRow("empty analyzer") << "manual-empty" << DownloadOutcome::Blank;
+    QTest::addColumn<bool>("oneRun"); // the whole stream handed over at once, else byte by byte
+    for (bool oneRun : {false, true}) {
+        const char* how = oneRun ? " in one run" : " byte by byte";
+        QTest::addRow("3 records%s", how)
+            << "manual-3-records" << DownloadOutcome::Stored << oneRun;
+        // A NUL byte inside a record fails the block's check: nothing is stored.
+        QTest::addRow("NUL bytes in the IDs%s", how)
+            << "manual-nul-bytes" << DownloadOutcome::Rejected << oneRun;
+        QTest::addRow("empty analyzer%s", how)
+            << "manual-empty" << DownloadOutcome::Blank << oneRun;
+    }
 }
 
 void TestLink::capturedStreamsStoreTheExpectedRows() {
     QFETCH(QString, capture);
     QFETCH(DownloadOutcome, outcome);
+    QFETCH(bool, oneRun);
     LinkRig rig(Generated(0));
     QByteArray stream = Data(capture + ".bin");
     const QByteArray expected = Data(capture + ".rows");
@@ -542,9 +550,19 @@ void TestLink::capturedStreamsStoreTheExpectedRows() {
     stream = stream.mid(std::max(0, int(stream.indexOf("SH"))));
     rig.controller->Presets().PresetAwaitingBlock(false);
     rig.controller->Presets().PresetManualPhase(kManualRequestSent);
-    for (char c : stream)
-        rig.controller->SerialRx(kSerialRxTag, &c, 1);
+    if (oneRun)
+        rig.controller->SerialRx(kSerialRxTag, stream.constData(), int(stream.size()));
+    else
+        for (char c : stream)
+            rig.controller->SerialRx(kSerialRxTag, &c, 1);
+    const int repaintsReceiving = rig.processDlg.Repaints();
     QVERIFY(rig.RunUntilIdle(30000));
+    // What the port hands over at once changes the status once (only the last state is seen);
+    // byte by byte the receiving text turns as the bytes come.
+    if (oneRun)
+        QCOMPARE(repaintsReceiving, 1);
+    else
+        QVERIFY(repaintsReceiving > 1);
     QCOMPARE(rig.controller->LastOutcome().kind, outcome);
     QCOMPARE(QString::fromStdString(DownloadListText(rig)), QString::fromLatin1(expected));
 }
