@@ -15,10 +15,13 @@ namespace {
 // times a second or more for a few bytes each (an adapter hands them on every few
 // milliseconds). Once a read follows the one before within kStreamGapMs, the port's read
 // notifications rest for kReadRestMs: the bytes wait in the driver (its 4 KB buffer holds
-// four seconds of the line at 9600 baud) and the next read takes them all. A lone reply after a
-// quiet line is read at once. The protocol's own waits are a second and more.
+// four seconds of the line at 9600 baud; a rest gathers about 480 bytes) and the next read takes
+// them all. A run of kRestBelowBytes or more means the bytes come faster than a rest can hold
+// safely (a line far above 9600 baud, a program on a pseudo-terminal): then nothing rests. A lone
+// reply after a quiet line is read at once. The protocol's own waits are a second and more.
 constexpr qint64 kStreamGapMs = 50;
-constexpr int kReadRestMs = 200;
+constexpr int kReadRestMs = 500;
+constexpr qint64 kRestBelowBytes = 2048;
 
 // QSerialPort watches its descriptor with a notifier of its own; resting means switching that
 // one off for a while. Null where the port has none (another platform): then nothing rests.
@@ -173,11 +176,13 @@ void CSerialComm::OnReadyRead() {
     inReadyRead_ = true;
     // Bytes are handed on one at a time; the receiver may close the port on any of them, and
     // from then on nothing more is handed on.
+    qint64 run = 0;
     while (open_ && port_ && port_->bytesAvailable() > 0) {
         char buf[4096];
         const qint64 n = port_->read(buf, sizeof buf);
         if (n <= 0)
             break;
+        run += n;
         const bool dropNul = (FlowSetting & 4u) != 0;
         for (qint64 i = 0; i < n && open_; ++i) {
             char c = buf[i];
@@ -191,13 +196,13 @@ void CSerialComm::OnReadyRead() {
     }
     inReadyRead_ = false;
     if (open_ && port_)
-        RestIfStreaming();
+        RestIfStreaming(run);
 }
 
-void CSerialComm::RestIfStreaming() {
+void CSerialComm::RestIfStreaming(qint64 runBytes) {
     const bool streaming = lastRead_.isValid() && lastRead_.elapsed() <= kReadRestMs + kStreamGapMs;
     lastRead_.start();
-    if (!streaming)
+    if (!streaming || runBytes >= kRestBelowBytes)
         return;
     QPointer<QSocketNotifier> notifier = ReadNotifier(*port_);
     if (!notifier || !notifier->isEnabled())

@@ -34,7 +34,7 @@ public:
 
 private:
     void OnReadyRead();
-    void RestIfStreaming();
+    void RestIfStreaming(qint64 runBytes);
 
     std::unique_ptr<QSerialPort> port_;
     Receiver receiver_;
