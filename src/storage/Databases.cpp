@@ -160,9 +160,10 @@ void CResultDatabases::FirstRun() {
 
     ResultTable.Close();
     ResultTable.SetTableName(kDefaultTable);
-    if (ResultTable.Open(Native(MainDbPath).constData()))
+    if (ResultTable.Open(Native(MainDbPath).constData())) {
         DatabaseReady = 1;
-    else
+        ResultTable.EnsureDateIndex(); // what the lists read by
+    } else
         Report(Failure::Damaged);
 
     OpenDownloadDatabase();
@@ -220,6 +221,10 @@ void CResultDatabases::ExistingFiles() {
     if (readOnly_)
         return; // what a writing open would repair or make is left as it is
     RepairProfiles(userListMissing, CurrentTable != named);
+    // A table that no download has reached (made by another program) gets the date index once;
+    // without it every list and search reads the whole table. A file held by another program
+    // is left as it is: the searches are slower, not wrong.
+    ResultTable.EnsureDateIndex();
 
     // Both tables get the default sort and filter when OpenDatabases ends.
     OpenDownloadDatabase();

@@ -61,6 +61,27 @@ bool CResultTable::EnsureDuplicateIndex() {
     return Execute(sql.c_str()) && Execute(ReplacedTableSql().c_str());
 }
 
+bool CResultTable::EnsureDateIndex() {
+    const std::string find = "SELECT 1 FROM main.pragma_index_list(" + QuoteText(tableName_) +
+                             ") AS l, main.pragma_index_info(l.name) AS i"
+                             " WHERE i.seqno = 0 AND i.name = 'DATE' LIMIT 1";
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(Database(), find.c_str(), -1, &st, nullptr) != SQLITE_OK || !st) {
+        sqlite3_finalize(st);
+        return false;
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE)
+        return false;
+    const std::string make = "CREATE INDEX IF NOT EXISTS main." +
+                             QuoteIdentifier(tableName_ + "_ResultKey") + " ON " + QuotedName() +
+                             " ([DATE],[TIME],[HbA1c_VALUE],[PID],[OPID])";
+    return Execute(make.c_str());
+}
+
 std::string CResultTable::ReplacedTableSql() {
     return std::string("CREATE TABLE IF NOT EXISTS main.") + kReplacedTable +
            " ([TABLE_NAME] TEXT NOT NULL, [DATE] TEXT, [TIME] TEXT, [HbA1c_VALUE] TEXT,"

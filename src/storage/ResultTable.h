@@ -51,6 +51,10 @@ public:
     // table holds. Older copies of the program read the file as before: an index adds no
     // column and changes no row.
     bool EnsureDuplicateIndex();
+    // The same index, made only when no index of the table starts with the date (a table made
+    // by another program, or never downloaded into): the lists, the chart and the searches read
+    // in date order through it. Writes nothing when there is one.
+    bool EnsureDateIndex();
 
     // Results the staff corrected or deleted, as they were stored before the change: the
     // analyzer sends every result it holds at each download, and one of these must not come

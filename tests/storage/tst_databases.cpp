@@ -452,6 +452,67 @@ private Q_SLOTS:
     // The clinic's results are in Clinic2.sqlite. A user list saved by a Windows editor still
     // names it; one that was emptied, cut short or names the download database opens nothing
     // and creates nothing in its place.
+
+    // A table no download reached (made by another program) is read in date order through an
+    // index: a writing open makes it once, a reader leaves the file as it is, and an index of the
+    // other program's that starts with the date serves as well.
+    void dateIndexIsMadeOnceByAWritingOpen_data() {
+        QTest::addColumn<QString>("existing"); // the index the other program left
+        QTest::addColumn<QStringList>("afterReading");
+        QTest::addColumn<QStringList>("afterWriting");
+        QTest::newRow("none") << QString() << QStringList() << QStringList{"HospitalTlb_ResultKey"};
+        QTest::newRow("the other program's, by date")
+            << "CREATE INDEX ByDay ON HospitalTlb (DATE DESC, TIME)" << QStringList{"ByDay"}
+            << QStringList{"ByDay"};
+        QTest::newRow("the other program's, by patient")
+            << "CREATE INDEX ByPid ON HospitalTlb (PID, DATE)" << QStringList{"ByPid"}
+            << QStringList{"ByPid", "HospitalTlb_ResultKey"};
+    }
+    void dateIndexIsMadeOnceByAWritingOpen() {
+        QFETCH(QString, existing);
+        QFETCH(QStringList, afterReading);
+        QFETCH(QStringList, afterWriting);
+        {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            Add(db.ResultTable, "20240101", "0800", "065");
+            QVERIFY(db.ResultTable.Execute("DROP INDEX IF EXISTS HospitalTlb_ResultKey"));
+            if (!existing.isEmpty())
+                QVERIFY(db.ResultTable.Execute(existing.toLatin1().constData()));
+        }
+        const auto indexes = [this]() {
+            QStringList names;
+            CResultTable t;
+            t.SetTableName("HospitalTlb");
+            if (!t.OpenFile(QFile::encodeName(F("Trevanix.sqlite")).constData()))
+                return QStringList{"(cannot open)"};
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(t.Database(),
+                               "SELECT name FROM sqlite_master WHERE type='index' AND "
+                               "tbl_name='HospitalTlb' AND sql IS NOT NULL ORDER BY name",
+                               -1, &st, nullptr);
+            while (st && sqlite3_step(st) == SQLITE_ROW)
+                names << QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+            sqlite3_finalize(st);
+            return names;
+        };
+        const QByteArray before = ReadAll(F("Trevanix.sqlite"));
+        {
+            CResultDatabases db(base_);
+            db.OpenForReading();
+            QCOMPARE(db.DatabaseReady, 1);
+        }
+        QCOMPARE(ReadAll(F("Trevanix.sqlite")), before);
+        QCOMPARE(indexes(), afterReading);
+        for (int open = 0; open < 2; ++open) {
+            CResultDatabases db(base_);
+            db.OpenDatabases();
+            QCOMPARE(db.DatabaseReady, 1);
+            QCOMPARE(Values(db.ResultTable), QStringList{"065"});
+        }
+        QCOMPARE(indexes(), afterWriting);
+    }
     void userListNamingAnotherFile_data() {
         QTest::addColumn<QByteArray>("userInfo");
         QTest::addColumn<QString>("said"); // empty: Clinic2.sqlite opens
