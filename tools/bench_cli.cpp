@@ -27,13 +27,6 @@ using namespace bench;
 
 namespace {
 
-long ResidentKb() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 struct ChildRun {
     double ms = 0;
     long peakKb = 0;
