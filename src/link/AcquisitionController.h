@@ -212,9 +212,9 @@ private:
     bool draining_ = false;
     int progressRecords_ = -1;
     // The receiving text and the bar the last block byte of a run asks for: shown once the run
-    // is read (a run is what the port hands over at once; only its last state would be seen).
-    // The text is dropped when another status follows it in the run, the bar when the receive
-    // state is cleared.
+    // is read (a run is what the port hands over at once; only its last state would be seen),
+    // or before anything else the run brings. The bar is dropped when the receive state is
+    // cleared. Session thread only (the worker shows its statuses through ShowStatus).
     const std::string* receivingText_ = nullptr;
     int progressOf_ = 0;
     bool progressDue_ = false;

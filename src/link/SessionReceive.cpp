@@ -46,6 +46,10 @@ Listen CAcquisitionController::Listening() const {
 void CAcquisitionController::ReceiveByte(char byte) {
     const FramerEvent e =
         framer_.Push(byte, Listening(), state_.ReplyFilter, state_.TransferActive);
+    // Whatever follows the block's bytes is shown after them, in the order it happens.
+    if (e.kind != FramerEvent::Receiving && e.kind != FramerEvent::None &&
+        e.kind != FramerEvent::Blank && e.kind != FramerEvent::BlockComplete)
+        ShowRunStatus();
     switch (e.kind) {
     case FramerEvent::HandshakeReply:
         state_.HandshakeReplyU = e.replyU;
@@ -59,10 +63,12 @@ void CAcquisitionController::ReceiveByte(char byte) {
         break;
     case FramerEvent::Blank:
         OnBlockByte(e);
+        ShowRunStatus();
         OnBlankAnalyzer();
         break;
     case FramerEvent::BlockComplete:
         OnBlockByte(e);
+        ShowRunStatus(); // before the worker's statuses
         state_.TransferActive = false;
         watchdogTimer_.Stop();
         autoTimer_.Stop();
@@ -106,10 +112,9 @@ void CAcquisitionController::OnBlockByte(const FramerEvent& e) {
 }
 
 void CAcquisitionController::ShowRunStatus() {
-    if (receivingText_) {
-        const std::string* text = receivingText_;
-        ShowStatus(*text); // clears receivingText_
-    }
+    if (receivingText_)
+        ShowStatus(*receivingText_);
+    receivingText_ = nullptr;
     if (progressDue_ && progressOf_ > 0) {
         const int percent =
             static_cast<int>(static_cast<long long>(progressRecords_) * 100 / progressOf_);

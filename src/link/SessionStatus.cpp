@@ -6,7 +6,6 @@
 #include "platform/Prompt.h"
 
 void CAcquisitionController::ShowStatus(const std::string& text) {
-    receivingText_ = nullptr; // a later status wins over the receiving text of the run
     ctx_.processDlg.SetText(text);
     ctx_.processDlg.Show();
     statusShown_ = true;

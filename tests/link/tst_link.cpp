@@ -557,10 +557,10 @@ void TestLink::capturedStreamsStoreTheExpectedRows() {
             rig.controller->SerialRx(kSerialRxTag, &c, 1);
     const int repaintsReceiving = rig.processDlg.Repaints();
     QVERIFY(rig.RunUntilIdle(30000));
-    // What the port hands over at once changes the status once (only the last state is seen);
-    // byte by byte the receiving text turns as the bytes come.
+    // What the port hands over at once shows the receiving text once, then what ended the block
+    // (the blank analyzer's text); byte by byte the receiving text turns as the bytes come.
     if (oneRun)
-        QCOMPARE(repaintsReceiving, 1);
+        QVERIFY2(repaintsReceiving <= 2, qPrintable(QString::number(repaintsReceiving)));
     else
         QVERIFY(repaintsReceiving > 1);
     QCOMPARE(rig.controller->LastOutcome().kind, outcome);
