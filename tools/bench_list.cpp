@@ -25,7 +25,6 @@
 #include <QFileInfo>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -63,38 +62,6 @@ double Best(int rounds, const std::function<double()>& once) {
     for (int r = 0; r < rounds; ++r)
         best = std::min(best, once());
     return best;
-}
-
-// The longest time the window's thread did not answer, in ms: from `start` (which may run an
-// event loop of its own) until `done` says the work is shown, the gaps between the ticks of a
-// 1 ms timer, and how long it all took.
-struct Stall {
-    double longest = 0;
-    double total = 0;
-};
-Stall MeasureStall(QApplication& app, const std::function<void()>& start,
-                   const std::function<bool()>& done) {
-    Stall out;
-    const auto t0 = Clock::now();
-    auto last = t0;
-    auto note = [&]() {
-        const auto now = Clock::now();
-        out.longest = std::max(out.longest, Ms(last, now));
-        last = now;
-    };
-    QTimer tick;
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, note);
-    tick.start();
-    start();
-    note();
-    while (!done()) {
-        app.processEvents(QEventLoop::WaitForMoreEvents);
-        note();
-    }
-    tick.stop();
-    out.total = Ms(t0, Clock::now());
-    return out;
 }
 
 } // namespace
@@ -216,9 +183,8 @@ int main(int argc, char** argv) {
         for (int r = 0; r < kRounds; ++r) {
             view.List->ClearSort();
             const int before = layouts;
-            const Stall s = MeasureStall(
-                app, [&]() { view.List->SortByColumn(1, true); },
-                [&]() { return layouts != before; });
+            const Stall s = MeasureStall([&]() { view.List->SortByColumn(1, true); },
+                                         [&]() { return layouts != before; });
             if (s.longest > worst.longest)
                 worst = s;
         }
@@ -239,8 +205,7 @@ int main(int argc, char** argv) {
         desktop.chooseFile = [file](const QString&) { return file; };
         desktop.openFile = [](const QString&) { return true; };
         exporter.SetExportDesktop(desktop);
-        const Stall s = MeasureStall(
-            app, [&]() { exporter.OnExport(); }, []() { return true; });
+        const Stall s = MeasureStall([&]() { exporter.OnExport(); }, []() { return true; });
         std::printf("  export, window's thread blocked         : %8.1f ms  (%.1f ms in all, %lld "
                     "bytes)\n",
                     s.longest, s.total, static_cast<long long>(QFileInfo(file).size()));
