@@ -163,6 +163,11 @@ void CHbA1cDeskGraphDataView::StartCount(std::string filter, std::string pid,
                                          const std::function<void()>& shown) {
     const int generation = ++fillGeneration_;
     countRunning_ = true;
+    // The patient list's slices wait meanwhile: each would wait for the table the count holds.
+    if (patientScan_.isActive()) {
+        patientScan_.stop();
+        scanPaused_ = true;
+    }
     CResultSearch search(search_);
     search.SetFilter(filter);
     // What the chart shows now (its search, patient and points) stays until the count is read.
@@ -208,6 +213,10 @@ void CHbA1cDeskGraphDataView::WaitForCount() {
 int CHbA1cDeskGraphDataView::FillFrom(const Counted* counted) {
     ++fillGeneration_; // a count still running belongs to the fill this one replaces
     countRunning_ = false;
+    if (scanPaused_) {
+        scanPaused_ = false;
+        patientScan_.start();
+    }
     if (!keepFilter_) {
         pids_.Clear();
         shownPids_ = {QString::fromLatin1(kAllDataEntry).toLower()};

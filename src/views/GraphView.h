@@ -91,7 +91,7 @@ public:
     // Every point: a read of the whole search, for tests and small tables only.
     std::vector<ChartPoint> Points() const { return ReadPoints(0, count_); }
     // True once the patient list holds the IDs of every point of the last fill.
-    bool PatientListComplete() const { return !patientScan_.isActive(); }
+    bool PatientListComplete() const { return !patientScan_.isActive() && !scanPaused_; }
     // Index entries read per slice of the patient list (tests make it small).
     void SetPatientSliceRows(size_t rows) { patientSliceRows_ = std::max<size_t>(1, rows); }
     // A patient's results under period All are counted (and their first and last found) by a
@@ -234,5 +234,6 @@ private:
     int allResults_ = 0;     // the points of the last fill of every result
     int fillGeneration_ = 0; // of the fill shown; a count for an earlier one is dropped
     bool countRunning_ = false;
+    bool scanPaused_ = false;           // the patient list's walk waits for a count on a thread
     std::vector<std::thread> counters_; // each joined when its count comes back, or at the end
 };

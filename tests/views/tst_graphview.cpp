@@ -737,11 +737,19 @@ private Q_SLOTS:
             QCOMPARE(later.view->StartDate->GetDate(), atOnce.view->StartDate->GetDate());
             QCOMPARE(later.said, atOnce.said);
         };
-        for (Fixture* f : {&atOnce, &later})
+        auto patients = [](Fixture& f) {
+            for (int i = 0; i < 100 && !f.view->PatientListComplete(); ++i)
+                QCoreApplication::processEvents();
+            return f.Items(f.view->PidList);
+        };
+        for (Fixture* f : {&atOnce, &later}) {
+            f->view->SetPatientSliceRows(1); // the patient list still filling when chosen
             f->view->RefreshGraph();
+        }
         const Texts every = later.Dates();
         choose(later);
         QVERIFY(later.view->CountRunning());
+        QVERIFY(!later.view->PatientListComplete());
         QCOMPARE(later.Dates(), every);
         QCOMPARE(later.view->Chart()->title(), QString::fromLatin1(kChartTitle));
         QVERIFY(!later.view->SearchActive());
@@ -749,6 +757,7 @@ private Q_SLOTS:
         QVERIFY(!later.view->CountRunning());
         choose(atOnce);
         same();
+        QCOMPARE(patients(later), patients(atOnce));
 
         for (Fixture* f : {&atOnce, &later}) {
             QVERIFY(StoreRows(f->db.ResultTable, {{"20240401", "0700", "061", "123456 ", "OP9 "}}));
