@@ -223,10 +223,12 @@ int main(int argc, char** argv) {
     app.processEvents();
     for (const bool everyRow : {true, false}) {
         view.List->SetAutoFitAllRowsUpTo(everyRow ? std::numeric_limits<int>::max() : 2000);
-        const auto t0 = Clock::now();
-        view.List->AutoFitColumn(4);
-        std::printf("  auto-fit of Patient ID, %s: %8.1f ms  (width %d)\n",
-                    everyRow ? "every row       " : "longest in SQL  ", Ms(t0, Clock::now()),
+        view.List->Header()->resizeSection(4, 10);
+        const Stall s = MeasureStall([&]() { view.List->AutoFitColumn(4); },
+                                     [&]() { return view.List->Header()->sectionSize(4) != 10; });
+        std::printf("  auto-fit of Patient ID, %s: window's thread blocked %6.1f ms (%.1f ms "
+                    "until fitted, width %d)\n",
+                    everyRow ? "every row     " : "longest in SQL", s.longest, s.total,
                     view.List->Header()->sectionSize(4));
     }
 

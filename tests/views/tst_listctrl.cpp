@@ -865,23 +865,36 @@ private Q_SLOTS:
         rows[123].opid = "WWWW";
         rows[500].note = "Analyzer Tilted";
         StoredTable table(rows);
-        CListCtrlExt paged(1001), held(1002), heldLong(1003);
-        for (CListCtrlExt* list : {&paged, &held, &heldLong}) {
+        // Every row measured; the longest of the rows held; asked of the source at once and on
+        // a thread.
+        CListCtrlExt held(1001), heldLong(1002), paged(1003), threaded(1004);
+        for (CListCtrlExt* list : {&held, &heldLong, &paged, &threaded}) {
             AddColumns(*list);
             list->Model()->SetColumnShownTrimmed(kColumnPid, true);
             list->resize(400, 120);
+            list->SetAutoFitAllRowsUpTo(list == &held ? 2000 : 0);
         }
         std::shared_ptr<CResultListSource> source = table.Source();
         QVERIFY(source);
         AddSourceRows(held, *source);
         AddSourceRows(heldLong, *source);
         paged.SetRowSource(source);
-        paged.SetAutoFitAllRowsUpTo(0);
-        heldLong.SetAutoFitAllRowsUpTo(0);
-        for (CListCtrlExt* list : {&paged, &held, &heldLong})
+        threaded.SetRowSource(table.Source());
+        threaded.SetBackgroundSortAbove(0);
+        for (CListCtrlExt* list : {&held, &heldLong, &paged, &threaded})
             list->AutoFitColumn(column);
-        QCOMPARE(paged.Header()->sectionSize(column), held.Header()->sectionSize(column));
-        QCOMPARE(heldLong.Header()->sectionSize(column), held.Header()->sectionSize(column));
+        const int width = held.Header()->sectionSize(column);
+        QVERIFY(width != kWidths[column]);
+        QCOMPARE(threaded.Header()->sectionSize(column), kWidths[column]); // not read yet
+        threaded.WaitForSort();
+        for (CListCtrlExt* list : {&heldLong, &paged, &threaded})
+            QCOMPARE(list->Header()->sectionSize(column), width);
+        // A refill drops an auto-fit still running.
+        threaded.Header()->resizeSection(column, 33);
+        threaded.AutoFitColumn(column);
+        threaded.SetRowSource(table.Source());
+        threaded.WaitForSort();
+        QCOMPARE(threaded.Header()->sectionSize(column), 33);
     }
 
     void leftAndRightNeverReachAHiddenColumn() {

@@ -105,7 +105,7 @@ CListCtrlExt::CListCtrlExt(int controlId, QWidget* parent)
 
 CListCtrlExt::~CListCtrlExt() {
     // The threads use only their copies of the source (and its table), but post to the list.
-    for (std::thread& t : sorters_)
+    for (std::thread& t : workers_)
         if (t.joinable())
             t.join();
 }
@@ -221,12 +221,14 @@ qintptr CListCtrlExt::ItemData(int row) const {
 }
 
 void CListCtrlExt::DeleteAllItems() {
+    ++fitGeneration_; // an auto-fit still running measured the rows before
     model_->Clear();
     foundRow_ = -1;
     ClearSort();
 }
 
 void CListCtrlExt::SetRowSource(std::shared_ptr<IListRowSource> source) {
+    ++fitGeneration_;
     model_->SetSource(std::move(source));
     foundRow_ = -1;
     ClearSort();
@@ -352,7 +354,7 @@ void CListCtrlExt::StartSort(std::shared_ptr<IListRowSource> copy, int column, b
     sortRunning_ = true;
     if (!busyTimer_->isActive())
         busyTimer_->start();
-    sorters_.emplace_back([this, copy, column, ascending, generation]() {
+    workers_.emplace_back([this, copy, column, ascending, generation]() {
         std::vector<int> newRowOf; // of the copy's rows: the list takes the copy's order
         const bool sorted = copy->Sort(column, ascending, newRowOf);
         const std::thread::id self = std::this_thread::get_id();
@@ -367,13 +369,7 @@ void CListCtrlExt::StartSort(std::shared_ptr<IListRowSource> copy, int column, b
 
 void CListCtrlExt::FinishSort(std::thread::id thread, int generation, bool sorted,
                               const std::shared_ptr<IListRowSource>& copy) {
-    const auto found =
-        std::find_if(sorters_.begin(), sorters_.end(),
-                     [thread](const std::thread& t) { return t.get_id() == thread; });
-    if (found != sorters_.end()) {
-        found->join(); // it has posted its result: this is its last step
-        sorters_.erase(found);
-    }
+    JoinWorker(thread);
     if (generation != sortGeneration_)
         return; // a later sort or a refill replaced it
     StopSortWait();
@@ -389,6 +385,16 @@ void CListCtrlExt::FinishSort(std::thread::id thread, int generation, bool sorte
                               sortDirection_ ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+void CListCtrlExt::JoinWorker(std::thread::id thread) {
+    const auto found =
+        std::find_if(workers_.begin(), workers_.end(),
+                     [thread](const std::thread& t) { return t.get_id() == thread; });
+    if (found != workers_.end()) {
+        found->join(); // it has posted its result: this is its last step
+        workers_.erase(found);
+    }
+}
+
 void CListCtrlExt::StopSortWait() {
     sortRunning_ = false;
     busyTimer_->stop();
@@ -397,11 +403,11 @@ void CListCtrlExt::StopSortWait() {
 }
 
 void CListCtrlExt::WaitForSort() {
-    if (sorters_.empty())
+    if (workers_.empty())
         return;
-    for (std::thread& t : sorters_)
+    for (std::thread& t : workers_)
         t.join();
-    sorters_.clear();
+    workers_.clear();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
@@ -438,22 +444,51 @@ void CListCtrlExt::AutoFitColumn(int column) {
     for (int r = top; r <= bottom; ++r)
         measure(model_->ShownText(r, column));
     // ...and the longest texts of the column.
-    std::vector<CListRowRecord> longest;
+    const int generation = ++fitGeneration_;
     if (IListRowSource* source = model_->Source()) {
-        if (source->ReadLongestRows(column, kAutoFitLongestRows, longest))
-            for (const CListRowRecord& r : longest)
-                if (static_cast<size_t>(column) < r.cells.size())
-                    measure(model_->ShownText(r.cells[static_cast<size_t>(column)], column));
-    } else {
-        std::vector<std::pair<size_t, int>> lengths(static_cast<size_t>(n));
-        for (int r = 0; r < n; ++r)
-            lengths[static_cast<size_t>(r)] = {model_->Text(r, column).size(), r};
-        const size_t keep = std::min(lengths.size(), static_cast<size_t>(kAutoFitLongestRows));
-        std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(keep) - 1,
-                         lengths.end(), std::greater<>());
-        for (size_t i = 0; i < keep; ++i)
-            measure(model_->ShownText(lengths[i].second, column));
+        std::shared_ptr<IListRowSource> copy;
+        if (n > backgroundSortAbove_ && (copy = source->Copy())) {
+            // Finding them reads the whole column: on a thread, the width set when they are read.
+            workers_.emplace_back([this, copy, column, generation, widest]() {
+                auto longest = std::make_shared<std::vector<CListRowRecord>>();
+                if (!copy->ReadLongestRows(column, kAutoFitLongestRows, *longest))
+                    longest->clear();
+                const std::thread::id self = std::this_thread::get_id();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, self, generation, column, widest, longest]() {
+                        JoinWorker(self);
+                        if (generation == fitGeneration_)
+                            FitColumn(column, widest, *longest);
+                    },
+                    Qt::QueuedConnection);
+            });
+            return;
+        }
+        std::vector<CListRowRecord> longest;
+        if (!source->ReadLongestRows(column, kAutoFitLongestRows, longest))
+            longest.clear();
+        FitColumn(column, widest, longest);
+        return;
     }
+    std::vector<std::pair<size_t, int>> lengths(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r)
+        lengths[static_cast<size_t>(r)] = {model_->Text(r, column).size(), r};
+    const size_t keep = std::min(lengths.size(), static_cast<size_t>(kAutoFitLongestRows));
+    std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(keep) - 1,
+                     lengths.end(), std::greater<>());
+    for (size_t i = 0; i < keep; ++i)
+        measure(model_->ShownText(lengths[i].second, column));
+    header_->resizeSection(column, widest);
+}
+
+void CListCtrlExt::FitColumn(int column, int widest, const std::vector<CListRowRecord>& rows) {
+    const QFontMetrics fm(font());
+    for (const CListRowRecord& r : rows)
+        if (static_cast<size_t>(column) < r.cells.size())
+            widest = std::max(widest, fm.horizontalAdvance(model_->ShownText(
+                                          r.cells[static_cast<size_t>(column)], column)) +
+                                          12);
     header_->resizeSection(column, widest);
 }
 

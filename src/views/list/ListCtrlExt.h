@@ -81,7 +81,7 @@ public:
     void SetBackgroundSortAbove(int rows) { backgroundSortAbove_ = rows; }
     // True while a sort runs on its thread.
     bool SortRunning() const { return sortRunning_; }
-    // Waits for the sorts on threads and shows the order of the last one.
+    // Waits for the sorts and auto-fits on threads and shows the last of each.
     void WaitForSort();
 
     // The layout: six entries in the group named after the control identifier. Without a
@@ -92,7 +92,9 @@ public:
     // The widest cell text of the column plus 12 pixels; for a hidden column the nearest
     // visible one before it in display order. Up to SetAutoFitAllRowsUpTo rows every row is
     // measured; in a longer list the rows in view and the rows with the longest texts of the
-    // column (asked of the source, or found among the rows held) are.
+    // column (asked of the source, or found among the rows held) are. Above the background
+    // sort's row count the source is asked on a thread and the width is set when it answers (a
+    // refill or another auto-fit drops it).
     void AutoFitColumn(int column);
     void SetAutoFitAllRowsUpTo(int rows) { autoFitAllRows_ = rows; }
     // Rows with the longest texts measured in a long list.
@@ -144,6 +146,10 @@ private:
     void FinishSort(std::thread::id thread, int generation, bool sorted,
                     const std::shared_ptr<IListRowSource>& copy);
     void StopSortWait();
+    // Joins the thread that posted its result.
+    void JoinWorker(std::thread::id thread);
+    // The column as wide as `widest` or the widest text of the rows, plus the margins.
+    void FitColumn(int column, int widest, const std::vector<CListRowRecord>& rows);
     static QSettings* OpenSettings();
 
     int controlId_;
@@ -154,10 +160,11 @@ private:
     int sortDirection_ = 0;
     int backgroundSortAbove_ = std::numeric_limits<int>::max();
     int autoFitAllRows_ = 2000;
-    // The sorts on threads: each joined when its result comes back (or at the end); only the
-    // one of the current generation is shown.
-    std::vector<std::thread> sorters_;
+    // The sorts and auto-fits on threads: each joined when its result comes back (or at the
+    // end); only the one of the current generation is shown.
+    std::vector<std::thread> workers_;
     int sortGeneration_ = 0;
+    int fitGeneration_ = 0;
     bool sortRunning_ = false;
     // What the header showed for the rows' order before the sorts running: back to it when
     // the last one cannot be shown.
