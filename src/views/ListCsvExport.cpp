@@ -85,14 +85,21 @@ CsvWrite WriteOnThread(const std::shared_ptr<IListRowSource>& copy, int columns,
     std::atomic<int> written{0};
     bool ok = false, cancelled = false;
     QString why;
+    std::atomic<bool> finished{false};
     QEventLoop loop;
     std::thread writer([&]() {
         CSourceRows rows(copy, columns, stop, written, onPage);
         ok = WriteCsvFile(path, layout, rows, &why);
         cancelled = rows.Stopped();
-        QMetaObject::invokeMethod(
-            &loop, [&loop]() { loop.exit(1); }, Qt::QueuedConnection);
+        finished.store(true);
     });
+    // The window's thread looks for the end every 10 ms; the writer touches none of its objects.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&]() {
+        if (finished.load())
+            loop.exit(1);
+    });
+    poll.start(10);
     QTimer second;
     second.setSingleShot(true);
     QObject::connect(&second, &QTimer::timeout, &loop, [&loop]() { loop.exit(0); });
