@@ -8,12 +8,15 @@
 #include "storage/ResultTable.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDate>
 #include <QFile>
 #include <QString>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <numeric>
 #include <sqlite3.h>
 #include <string>
@@ -177,6 +180,37 @@ inline double RawSelect(sqlite3* db, const std::string& where, const char* sort,
     sqlite3_finalize(st);
     *rows = n + static_cast<int>(sum & 0);
     return Ms(t0, Clock::now());
+}
+
+// The longest time the window's thread did not answer, in ms: from `start` (which may run an
+// event loop of its own) until `done` says the work is shown, the gaps between the ticks of a
+// 1 ms timer, and how long it all took.
+struct Stall {
+    double longest = 0;
+    double total = 0;
+};
+inline Stall MeasureStall(const std::function<void()>& start, const std::function<bool()>& done) {
+    Stall out;
+    const auto t0 = Clock::now();
+    auto last = t0;
+    auto note = [&]() {
+        const auto now = Clock::now();
+        out.longest = std::max(out.longest, Ms(last, now));
+        last = now;
+    };
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, note);
+    tick.start();
+    start();
+    note();
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        note();
+    }
+    tick.stop();
+    out.total = Ms(t0, Clock::now());
+    return out;
 }
 
 } // namespace bench

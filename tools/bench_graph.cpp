@@ -6,7 +6,9 @@
 //  2. one scroll step (the chart reads the points near the view and repaints), at the first,
 //     the middle and the last point, against a raw seek of ten points near the end, and the
 //     number of points the chart then holds;
-//  3. a 30-day search, against the same SELECT with that WHERE.
+//  3. a 30-day search, against the same SELECT with that WHERE;
+//  4. one patient chosen under period All (its results counted by a walk through the index):
+//     how long the window's thread is blocked, with the count at once and on a thread.
 // Usage: bench_graph [rows] [--out-of-order]   (default 100000 rows stored in date order;
 // --out-of-order stores them scattered; runs offscreen)
 
@@ -25,6 +27,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <sqlite3.h>
 #include <string>
 
@@ -185,6 +188,28 @@ int main(int argc, char** argv) {
     std::printf("  30-day search until painted (OnSearch)   : %8.1f ms  (%.2fx baseline; %d "
                 "points)\n",
                 bestSearch, bestSearch / bestRawSearch, view.PointCount());
+
+    // One patient under period All: every index entry is looked at to count the patient's
+    // results, at once (as before) or on a thread.
+    for (const bool onThread : {false, true}) {
+        view.SetBackgroundCountAbove(onThread ? 20000 : std::numeric_limits<int>::max());
+        Stall worst;
+        for (int round = 0; round < kRounds; ++round) {
+            view.RefreshGraph();
+            const Stall s = MeasureStall(
+                [&]() {
+                    view.PidList->setEditText(QStringLiteral("PAT00007"));
+                    view.OnPatientChosen();
+                },
+                [&]() { return !view.CountRunning(); });
+            if (s.longest > worst.longest)
+                worst = s;
+        }
+        std::printf("  patient, period All, %s: window's thread blocked %8.1f ms  (worst of "
+                    "%d; %.1f ms until drawn, %d points)\n",
+                    onThread ? "on a thread" : "at once    ", worst.longest, kRounds, worst.total,
+                    view.PointCount());
+    }
     sqlite3_close(raw);
     return 0;
 }

@@ -88,6 +88,8 @@ bool MakeCsv(const CsvLayout& layout, const ICsvRows& rows, std::string& buf, si
     size_t used = buf.size();
     buf.resize(std::max(buf.size(), chunk + 1024));
     for (int r = 0; r < n; ++r) {
+        if (rows.Stopped())
+            return false;
         int count = 0;
         const std::string* cells = rows.RowCells(r, count);
         count = std::min(count, columns);
@@ -147,11 +149,23 @@ std::string CsvWriteFailedText(const QString& path, const QString& reason) {
 
 CsvExportOutcome ExportCsv(const ICsvRows& rows, const CsvLayout& layout, const CsvFolders& folders,
                            IPrompt& prompt, const CsvDesktop& desktop) {
+    return ExportCsv(
+        [&](const QString& path, QString* reason) {
+            return WriteCsvFile(path, layout, rows, reason) ? CsvWrite::Written : CsvWrite::Failed;
+        },
+        folders, prompt, desktop);
+}
+
+CsvExportOutcome ExportCsv(const CsvFileWriter& write, const CsvFolders& folders, IPrompt& prompt,
+                           const CsvDesktop& desktop) {
     CsvExportOutcome outcome;
     outcome.path = desktop.chooseFile ? desktop.chooseFile(folders.offered) : QString();
     if (!outcome.path.isEmpty()) {
         QString reason;
-        if (WriteCsvFile(outcome.path, layout, rows, &reason)) {
+        const CsvWrite written = write(outcome.path, &reason);
+        if (written == CsvWrite::Cancelled) {
+            outcome.result = CsvExportResult::Cancelled;
+        } else if (written == CsvWrite::Written) {
             outcome.result = CsvExportResult::Written;
             if (desktop.openFile && !desktop.openFile(outcome.path))
                 prompt.Inform(

@@ -48,6 +48,9 @@ public:
     // Asked after the last row: false when some row could not be had (rows read as they are
     // written, one of them gone meanwhile). The writing then fails and nothing is replaced.
     virtual bool Complete() const { return true; }
+    // Asked before each row: true stops the writing (a cancelled export), which then fails and
+    // replaces nothing.
+    virtual bool Stopped() const { return false; }
 };
 
 // Rows held as the lists' seven cell texts (trevanix-cli, the benchmark).
@@ -102,3 +105,9 @@ struct CsvExportOutcome {
 // Asks for a file, writes it, opens it; says so when it could not be written or opened.
 CsvExportOutcome ExportCsv(const ICsvRows& rows, const CsvLayout& layout, const CsvFolders& folders,
                            IPrompt& prompt, const CsvDesktop& desktop);
+// The same with the writing step given: it writes the chosen file (as WriteCsvFile does) and
+// says whether it was written, could not be (with the reason) or was cancelled (said nothing).
+enum class CsvWrite { Written, Failed, Cancelled };
+using CsvFileWriter = std::function<CsvWrite(const QString& path, QString* reason)>;
+CsvExportOutcome ExportCsv(const CsvFileWriter& write, const CsvFolders& folders, IPrompt& prompt,
+                           const CsvDesktop& desktop);

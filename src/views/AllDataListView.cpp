@@ -66,6 +66,7 @@ CHbA1cDeskAllDataListView::CHbA1cDeskAllDataListView(FrameCommandFn command,
     List->setGeometry(55, 180, 894, 442);
     List->setAccessibleName(QStringLiteral("All results"));
     SetUpResultList(*List, kColumnTitles, [this]() { return listDateFormat_; });
+    List->SetBackgroundSortAbove(backgroundAbove_);
     connect(List, &CListCtrlExt::RowDoubleClicked, this, &CHbA1cDeskAllDataListView::OnDeleteRow);
     connect(List, &CListCtrlExt::RowDeleteKey, this, [this](int row) { OnDeleteRow(row, 0); });
     connect(List, &CListCtrlExt::RowContextMenu, this, &CHbA1cDeskAllDataListView::OnContextMenu);
@@ -222,11 +223,17 @@ void CHbA1cDeskAllDataListView::ShowIdLists(const CIdList& pids, const CIdList& 
     }
 }
 
+void CHbA1cDeskAllDataListView::SetBackgroundReadAbove(int rows) {
+    backgroundAbove_ = rows;
+    List->SetBackgroundSortAbove(rows);
+}
+
 void CHbA1cDeskAllDataListView::WaitForRows() {
     if (reader_.joinable()) {
         reader_.join();
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
+    List->WaitForSort();
 }
 
 void CHbA1cDeskAllDataListView::StartBackgroundRead(bool searched) {
@@ -506,5 +513,6 @@ void CHbA1cDeskAllDataListView::OnPrint() {
 void CHbA1cDeskAllDataListView::OnExport() {
     // An empty list still writes its header line. Afterwards the base folder is current again.
     if (prompt_.Ask(kExportAllQuestion, kMessageTitle))
-        ExportListToCsv(*List, kAllDataCsv, db_.BaseFolder(), prompt_, exportDesktop_);
+        ExportListToCsv(*List, kAllDataCsv, db_.BaseFolder(), prompt_, exportDesktop_,
+                        ListCsvThreading{backgroundAbove_, ExportPageHook});
 }

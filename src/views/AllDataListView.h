@@ -72,6 +72,9 @@ public:
     void OnExport();
     // The save dialog and the spreadsheet program; tests give their own.
     void SetExportDesktop(CsvDesktop desktop) { exportDesktop_ = std::move(desktop); }
+    // Tests: called on the thread that writes a long list, before each page it reads (its
+    // first row); false stops the writing as the progress dialog's Cancel does.
+    std::function<bool(int firstRow)> ExportPageHook;
 
     // The delete question: the fixed question, then the result it deletes (date, time, result,
     // PID).
@@ -91,9 +94,9 @@ public:
     const CResultSearch& ListSearch() const { return search_; }
     // A list of more rows than this shows its first rows at once and reads the keys of the
     // others and its ID lists on a thread of its own; until they are read those rows show empty
-    // and the list does not sort.
-    void SetBackgroundReadAbove(int rows) { backgroundAbove_ = rows; }
-    // Waits for that reading and shows what it read.
+    // and the list does not sort. Its header sorts and its export run on threads too.
+    void SetBackgroundReadAbove(int rows);
+    // Waits for that reading and for a sort running, and shows what they read.
     void WaitForRows();
     // Today's date; tests give a fixed one.
     void SetToday(std::function<QDate()> today) { today_ = std::move(today); }

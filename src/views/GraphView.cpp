@@ -10,6 +10,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFileDialog>
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <memory>
 
 CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownloadSession& session,
                                                  IPrompt& prompt, CResultDatabases& db,
@@ -45,8 +47,7 @@ CHbA1cDeskGraphDataView::CHbA1cDeskGraphDataView(FrameCommandFn command, IDownlo
         // A chart the frame put away is read again when it is shown (OnActivate).
         if (PutAway())
             return;
-        FillGraphData();
-        DrawGraph();
+        Fill([this]() { DrawGraph(); });
     });
     Automatic = Nav[kNavAutomatic];
     chooseFile_ = [this]() {
@@ -109,6 +110,9 @@ void CHbA1cDeskGraphDataView::BuildFilters() {
 
 CHbA1cDeskGraphDataView::~CHbA1cDeskGraphDataView() {
     db_.Changed.Unsubscribe(changedToken_);
+    // The threads use their own searches over the table, but post to the view.
+    for (std::thread& t : counters_)
+        t.join();
 }
 
 void CHbA1cDeskGraphDataView::ShowFilter(std::string filter) {
@@ -128,7 +132,91 @@ void CHbA1cDeskGraphDataView::RefreshGraph() {
     Say(QString());
 }
 
+CHbA1cDeskGraphDataView::Counted CHbA1cDeskGraphDataView::CountPoints(const CResultSearch& search) {
+    Counted c;
+    c.count = std::max(0, search.Count());
+    if (c.count > 0 && search.ReadPlaces(nullptr, false, 0, 1, c.first) &&
+        search.ReadPlaces(nullptr, true, 0, 1, c.last) && !c.first.empty() && !c.last.empty())
+        return c;
+    return Counted();
+}
+
 int CHbA1cDeskGraphDataView::FillGraphData() {
+    return FillFrom(nullptr);
+}
+
+void CHbA1cDeskGraphDataView::Fill(const std::function<void()>& shown) {
+    // Only a patient's results among every result need the whole index read.
+    if (pidOnly_ && CountOnThread()) {
+        StartCount(search_.Filter(), shownPid_, shown);
+        return;
+    }
+    FillGraphData();
+    shown();
+}
+
+bool CHbA1cDeskGraphDataView::CountOnThread() const {
+    return allResults_ > backgroundAbove_ && db_.DatabaseReady && db_.ResultTable.IsOpen();
+}
+
+void CHbA1cDeskGraphDataView::StartCount(std::string filter, std::string pid,
+                                         const std::function<void()>& shown) {
+    const int generation = ++fillGeneration_;
+    countRunning_ = true;
+    // The patient list's slices wait meanwhile: each would wait for the table the count holds.
+    if (patientScan_.isActive()) {
+        patientScan_.stop();
+        scanPaused_ = true;
+    }
+    CResultSearch search(search_);
+    search.SetFilter(filter);
+    // What the chart shows now (its search, patient and points) stays until the count is read.
+    counters_.emplace_back([this, search, generation, filter, pid, shown]() {
+        auto counted = std::make_shared<Counted>(CountPoints(search));
+        const std::thread::id self = std::this_thread::get_id();
+        QMetaObject::invokeMethod(
+            this,
+            [=]() {
+                JoinCounter(self);
+                if (generation != fillGeneration_)
+                    return; // a later fill replaced it
+                countRunning_ = false;
+                ShowFilter(filter);
+                pidOnly_ = true;
+                shownPid_ = pid;
+                shownFrom_ = shownTo_ = QDate();
+                FillFrom(counted.get());
+                shown();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CHbA1cDeskGraphDataView::JoinCounter(std::thread::id id) {
+    const auto found = std::find_if(counters_.begin(), counters_.end(),
+                                    [id](const std::thread& t) { return t.get_id() == id; });
+    if (found != counters_.end()) {
+        found->join(); // it has posted its count: this is its last step
+        counters_.erase(found);
+    }
+}
+
+void CHbA1cDeskGraphDataView::WaitForCount() {
+    if (counters_.empty())
+        return;
+    for (std::thread& t : counters_)
+        t.join();
+    counters_.clear();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+int CHbA1cDeskGraphDataView::FillFrom(const Counted* counted) {
+    ++fillGeneration_; // a count still running belongs to the fill this one replaces
+    countRunning_ = false;
+    if (scanPaused_) {
+        scanPaused_ = false;
+        patientScan_.start();
+    }
     if (!keepFilter_) {
         pids_.Clear();
         shownPids_ = {QString::fromLatin1(kAllDataEntry).toLower()};
@@ -147,15 +235,15 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
     fillTimeFormat_ = settings_.time;
     if (!db_.DatabaseReady || !db_.ResultTable.IsOpen())
         return 0;
-    std::vector<IndexPlace> first, last;
-    count_ = std::max(0, search_.Count());
-    if (count_ > 0 && search_.ReadPlaces(nullptr, false, 0, 1, first) &&
-        search_.ReadPlaces(nullptr, true, 0, 1, last) && !first.empty() && !last.empty()) {
+    const Counted c = counted ? *counted : CountPoints(search_);
+    const std::vector<IndexPlace>& first = c.first;
+    count_ = c.count;
+    if (count_ > 0) {
         firstDate_ = first.front().DATE;
-        lastDate_ = last.front().DATE;
-    } else {
-        count_ = 0;
+        lastDate_ = c.last.front().DATE;
     }
+    if (search_.Filter().empty())
+        allResults_ = count_;
     // The newest result shown: the periods count back from it, as in the all-data list.
     if (count_ > 0)
         referenceDate_ = lastDate_;
@@ -250,6 +338,20 @@ std::string CHbA1cDeskGraphDataView::ChosenPid() const {
 
 void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
     const std::string pid = ChosenPid();
+    auto shown = [this]() {
+        // An empty result shows an empty chart that says so, not the chart of before.
+        if (count_ > 0)
+            ResetDatePickers();
+        DrawGraph();
+        if (keepFilter_)
+            SayWhatIsShown();
+        else
+            Say(QString());
+    };
+    if (weeks <= 0 && !pid.empty() && CountOnThread()) {
+        StartCount(PidCondition(pid), TrimmedId(pid), shown);
+        return;
+    }
     shownPid_ = TrimmedId(pid);
     shownFrom_ = shownTo_ = QDate();
     if (weeks <= 0) {
@@ -263,14 +365,8 @@ void CHbA1cDeskGraphDataView::OnPeriodChanged(int weeks) {
         shownFrom_ = to.addDays(-7 * weeks);
         shownTo_ = to;
     }
-    // An empty result shows an empty chart that says so, not the chart of before.
-    if (FillGraphData() > 0)
-        ResetDatePickers();
-    DrawGraph();
-    if (keepFilter_)
-        SayWhatIsShown();
-    else
-        Say(QString());
+    FillGraphData();
+    shown();
 }
 
 void CHbA1cDeskGraphDataView::SayWhatIsShown() {

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CDateTimeCtrl;
@@ -90,9 +91,17 @@ public:
     // Every point: a read of the whole search, for tests and small tables only.
     std::vector<ChartPoint> Points() const { return ReadPoints(0, count_); }
     // True once the patient list holds the IDs of every point of the last fill.
-    bool PatientListComplete() const { return !patientScan_.isActive(); }
+    bool PatientListComplete() const { return !patientScan_.isActive() && !scanPaused_; }
     // Index entries read per slice of the patient list (tests make it small).
     void SetPatientSliceRows(size_t rows) { patientSliceRows_ = std::max<size_t>(1, rows); }
+    // A patient's results under period All are counted (and their first and last found) by a
+    // walk through the whole index: with more results stored than this, that runs on a thread
+    // of its own and the chart shows what it showed until the patient's chart is drawn. A new
+    // fill drops a count still running.
+    void SetBackgroundCountAbove(int results) { backgroundAbove_ = results; }
+    bool CountRunning() const { return countRunning_; }
+    // Waits for a count on a thread and shows the chart it was for.
+    void WaitForCount();
     // "2024-03-15 14:05": the point's argument in the date format of the last fill.
     std::string ArgumentText(size_t index) const;
     // Date, time, value in the unit of the last fill, and PID.
@@ -131,6 +140,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The number of points of a search and its first and last point.
+    struct Counted {
+        int count = 0;
+        std::vector<IndexPlace> first, last;
+    };
+    static Counted CountPoints(const CResultSearch& search);
+    // The fill from points counted (null: counted now).
+    int FillFrom(const Counted* counted);
+    // Fills and then calls `shown`: at once, or when the count on a thread is read.
+    void Fill(const std::function<void()>& shown);
+    // True when a walk through every index entry runs on a thread (a long table).
+    bool CountOnThread() const;
+    // The count of the patient's results (`filter`, every date) on a thread; the filter and
+    // the patient shown take effect when it is read.
+    void StartCount(std::string filter, std::string pid, const std::function<void()>& shown);
+    void JoinCounter(std::thread::id id);
+
     // The page's parts: the filters and buttons, the chart, the chart's view and scroll bar.
     void BuildFilters();
     void BuildChart();
@@ -203,4 +229,11 @@ private:
 
     std::function<QDate()> today_;
     std::function<QString()> chooseFile_;
+
+    int backgroundAbove_ = 20000;
+    int allResults_ = 0;     // the points of the last fill of every result
+    int fillGeneration_ = 0; // of the fill shown; a count for an earlier one is dropped
+    bool countRunning_ = false;
+    bool scanPaused_ = false;           // the patient list's walk waits for a count on a thread
+    std::vector<std::thread> counters_; // each joined when its count comes back, or at the end
 };

@@ -5,6 +5,9 @@
 
 #include "report/CsvExport.h"
 
+#include <functional>
+#include <limits>
+
 class CListCtrlExt;
 class QWidget;
 
@@ -12,8 +15,20 @@ class QWidget;
 // desktop's handler of the written file.
 CsvDesktop SystemCsvDesktop(QWidget* parent);
 
+// A long list of rows read on demand is written on a thread of its own from a copy of its rows
+// (read a page at a time in the shown order): the window goes on painting, a progress dialog
+// with Cancel shows when the writing takes longer than a second, and a cancelled export leaves
+// any earlier file as it was. The bytes are those of the export of the same list at once.
+struct ListCsvThreading {
+    int rowsAbove = std::numeric_limits<int>::max();
+    // Tests: called on the writing thread before each page is read, with its first row; false
+    // stops the writing as Cancel does.
+    std::function<bool(int firstRow)> onPage;
+};
+
 // `folderAfter` is made the current directory when the export is over; the dialog offers the
 // folder of the last export, or `folderAfter` the first time.
 CsvExportOutcome ExportListToCsv(const CListCtrlExt& list, const CsvLayout& layout,
                                  const QString& folderAfter, IPrompt& prompt,
-                                 const CsvDesktop& desktop);
+                                 const CsvDesktop& desktop,
+                                 const ListCsvThreading& threading = ListCsvThreading());

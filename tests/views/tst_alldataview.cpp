@@ -5,6 +5,7 @@
 #include "controls/DateTimeCtrl.h"
 #include "views/AllDataListView.h"
 #include "views/list/ListCtrlExt.h"
+#include "views/list/ResultColumns.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -36,6 +37,18 @@ const std::vector<StoredRow> kRows = {{"20240315", "1405", "065", "123456 ", "OP
                                       {"20240229", "0800", "040", "ABC ", "OP2 "},
                                       {"20240110", "1200", "070", "O'Neil ", "OP1 "},
                                       {"20230310", "1000", "057", "123456 ", "OP3 "}};
+
+// More rows than a page, with equal keys, dates across years, all result ranges, IDs of
+// digits, letters and cases.
+std::vector<StoredRow> LongRows() {
+    std::vector<StoredRow> rows;
+    for (int i = 0; i < 300; ++i)
+        rows.push_back({DateKey(QDate(2023, 11, 1).addDays(i % 90)), i % 4 ? "1200" : "0905",
+                        std::to_string(30 + (i * 7) % 130),
+                        i % 3 ? "P" + std::to_string(i % 5) + " " : std::to_string(i % 11) + " ",
+                        "OP" + std::to_string(i % 4), i % 6 ? " " : "Analyzer Tilted"});
+    return rows;
+}
 
 } // namespace
 
@@ -348,6 +361,7 @@ private Q_SLOTS:
         QCOMPARE(later.view->List->SelectedRow(), 0);
         for (Fixture* f : {&atOnce, &later})
             f->view->List->SortByColumn(4, true);
+        later.view->WaitForRows(); // the sort runs on a thread too
         QCOMPARE(later.Column(0), atOnce.Column(0));
         // A refill while the thread reads drops what it read for the list before.
         later.view->RefreshList();
@@ -356,6 +370,74 @@ private Q_SLOTS:
         atOnce.view->RefreshList();
         QCOMPARE(later.Column(0), atOnce.Column(0));
         QCOMPARE(later.Items(later.view->PidList), atOnce.Items(atOnce.view->PidList));
+    }
+
+    // A header sort of a long list runs on a thread: the arrow shows the column at once, the
+    // rows keep their order until the sort is read, then take the order a sort at once gives,
+    // the selected row following its row. Only the last of two sorts is shown, and a store
+    // while one runs drops it.
+    void sortOnAThreadGivesTheOrderOfASortAtOnce_data() {
+        QTest::addColumn<int>("column");
+        for (int c = 0; c < kResultColumnCount; ++c)
+            QTest::newRow(QByteArray::number(c)) << c;
+    }
+    void sortOnAThreadGivesTheOrderOfASortAtOnce() {
+        QFETCH(int, column);
+        const std::vector<StoredRow> rows = LongRows();
+        Fixture atOnce(rows), later(rows);
+        later.view->SetBackgroundReadAbove(0);
+        for (Fixture* f : {&atOnce, &later}) {
+            f->view->RefreshList();
+            f->view->WaitForRows();
+            f->view->List->SelectRow(7);
+        }
+        for (int click = 0; click < 2; ++click) {
+            const Texts before = later.Column(0);
+            later.view->List->SortByColumn(column, true);
+            atOnce.view->List->SortByColumn(column, true);
+            QVERIFY(later.view->List->SortRunning());
+            QCOMPARE(later.view->List->SortColumn(), column);
+            QCOMPARE(later.view->List->Header()->sortIndicatorSection(), column);
+            QCOMPARE(later.view->List->SortDirection(), atOnce.view->List->SortDirection());
+            QCOMPARE(later.Column(0), before);
+            later.view->WaitForRows();
+            QVERIFY(!later.view->List->SortRunning());
+            for (int c = 0; c < kResultColumnCount; ++c)
+                QCOMPARE(later.Column(c), atOnce.Column(c));
+            QCOMPARE(later.view->List->SelectedRow(), atOnce.view->List->SelectedRow());
+            const ListRowKey* key = later.view->KeyOfRow(later.view->List->SelectedRow());
+            QVERIFY(key);
+            QCOMPARE(key->PID, atOnce.view->KeyOfRow(atOnce.view->List->SelectedRow())->PID);
+        }
+
+        // Two clicks while the first sort runs: only the second one's order is shown.
+        later.view->List->SortByColumn((column + 3) % kResultColumnCount, true);
+        later.view->List->SortByColumn(column, true);
+        atOnce.view->List->SortByColumn(column, true);
+        later.view->WaitForRows();
+        QCOMPARE(later.view->List->SortColumn(), column);
+        for (int c = 0; c < kResultColumnCount; ++c)
+            QCOMPARE(later.Column(c), atOnce.Column(c));
+
+        // A store while a sort runs: the list is read again in its own order, without an arrow.
+        later.view->List->SortByColumn(column, true);
+        for (Fixture* f : {&atOnce, &later}) {
+            QVERIFY(StoreRows(f->db.ResultTable, {{"20250101", "0700", "061", "NEW ", "OP9 "}}));
+            f->db.Changed.Notify(ResultsChange::Stored, 1);
+            f->view->WaitForRows();
+        }
+        QCOMPARE(later.view->List->SortColumn(), -1);
+        QVERIFY(!later.view->List->Header()->isSortIndicatorShown());
+        for (int c = 0; c < kResultColumnCount; ++c)
+            QCOMPARE(later.Column(c), atOnce.Column(c));
+        QCOMPARE(later.Column(4).front(), std::string("NEW "));
+
+        // Closed while a sort runs: the view waits for its thread, and the table answers.
+        later.view->List->SortByColumn(column, true);
+        QVERIFY(later.view->List->SortRunning());
+        later.view.reset();
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(CResultSearch(later.db.ResultTable).Count(), int(rows.size()) + 1);
     }
 
     void automaticButtonAsksOnlyInManualMode() {

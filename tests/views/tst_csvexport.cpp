@@ -8,6 +8,7 @@
 #include "report/CsvExport.h"
 #include "views/AllDataListView.h"
 #include "views/DownloadView.h"
+#include "views/ListCsvExport.h"
 #include "views/list/ListCtrlExt.h"
 
 #include <QDir>
@@ -74,6 +75,34 @@ struct AllData : ClearedLayouts, ViewFixture<CHbA1cDeskAllDataListView> {
         view->SetExportDesktop(desktop.Make());
         view->RefreshList();
     }
+    Desktop desktop;
+};
+
+// A list longer than two pages, with cells that need quoting and the formula guard.
+struct LongList : ClearedLayouts, ViewFixture<CHbA1cDeskAllDataListView> {
+    LongList() : ViewFixture(Rows()) {
+        view->SetExportDesktop(desktop.Make());
+        view->RefreshList();
+    }
+    static std::vector<StoredRow> Rows() {
+        std::vector<StoredRow> rows;
+        for (int i = 0; i < 600; ++i)
+            rows.push_back({DateKey(QDate(2023, 1, 1).addDays(i % 300)), i % 2 ? "0905" : "2359",
+                            std::to_string(30 + i % 130),
+                            i % 10 ? "P" + std::to_string(i % 37) + " " : "a,\"b\"",
+                            i % 100 ? "OP" + std::to_string(i % 3) : "=1",
+                            i % 50 ? " " : "Analyzer Tilted"});
+        return rows;
+    }
+    // The list exported to the file, Yes answered.
+    CsvExportOutcome Export(const QString& path) {
+        desktop.answer = path;
+        prompt.answers = {true};
+        return ExportListToCsv(*view->List, kAllDataCsv, home.path(), prompt, desktop.Make(),
+                               ListCsvThreading{threadAbove, onPage});
+    }
+    int threadAbove = std::numeric_limits<int>::max();
+    std::function<bool(int)> onPage;
     Desktop desktop;
 };
 
@@ -207,6 +236,58 @@ private Q_SLOTS:
         QCOMPARE(f.desktop.offered.size(), 3);
         QCOMPARE(f.desktop.opened.size(), 2);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 2);
+    }
+
+    // A long list is written on a thread from its rows read again by key, a page at a time in
+    // the shown order: the same bytes as the list written at once. Cancel (here from the
+    // writing thread's page hook, as the dialog's button sets the same stop) keeps the old file
+    // and says nothing.
+    void longListWrittenOnAThread_data() {
+        QTest::addColumn<int>("sortColumn"); // -1: the order read
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("order read") << -1 << 0;
+        QTest::newRow("by result") << 3 << 1;
+        QTest::newRow("by patient, descending") << 4 << 2;
+        QTest::newRow("by No., descending") << 0 << 2;
+    }
+    void longListWrittenOnAThread() {
+        QFETCH(int, sortColumn);
+        QFETCH(int, clicks);
+        LongList f;
+        for (int c = 0; c < clicks; ++c)
+            f.view->List->SortByColumn(sortColumn, true);
+        f.view->List->ShowColumn(2, false);
+        QTemporaryDir out;
+        QCOMPARE(f.Export(out.filePath("at once.csv")).result, CsvExportResult::Written);
+        const QByteArray atOnce = ReadAll(out.filePath("at once.csv"));
+        QCOMPARE(atOnce.count('\n'), 601);
+        std::vector<int> pages;
+        f.threadAbove = 0;
+        f.onPage = [&pages](int row) {
+            pages.push_back(row);
+            return true;
+        };
+        QCOMPARE(f.Export(out.filePath("on a thread.csv")).result, CsvExportResult::Written);
+        QCOMPARE(ReadAll(out.filePath("on a thread.csv")), atOnce);
+        QCOMPARE(pages, (std::vector<int>{0, 256, 512}));
+        QCOMPARE(f.desktop.opened.size(), 2);
+
+        const QString old = out.filePath("old.csv");
+        QVERIFY(WriteAll(old, "old bytes\n"));
+        const size_t said = f.prompt.messages.size();
+        f.onPage = [](int row) { return row < 256; };
+        QCOMPARE(f.Export(old).result, CsvExportResult::Cancelled);
+        QCOMPARE(ReadAll(old), QByteArray("old bytes\n"));
+        QCOMPARE(f.prompt.messages.size(), said);
+        QCOMPARE(f.desktop.opened.size(), 2);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 3); // no copy left behind
+        // The Export button takes the list's threshold.
+        f.view->SetBackgroundReadAbove(0);
+        f.view->ExportPageHook = [](int) { return false; };
+        f.prompt.answers = {true};
+        f.desktop.answer = old;
+        f.view->OnExport();
+        QCOMPARE(ReadAll(old), QByteArray("old bytes\n"));
     }
 
     void downloadListExport_data() {

@@ -707,6 +707,75 @@ private Q_SLOTS:
         QCOMPARE(f.view->Chart()->title(), QString::fromLatin1(kChartTitle));
     }
 
+    // A patient's results under period All are counted by a walk through the whole index: in
+    // a long table on a thread. Until the count is read the chart shows what it showed; then
+    // what the count at once shows. A store while the patient is shown is counted the same way;
+    // a fill meanwhile drops a count still running.
+    void patientCountedOnAThread_data() {
+        QTest::addColumn<QString>("pid");
+        QTest::newRow("two results") << "123456";
+        QTest::newRow("typed in another case") << "o'neil";
+        QTest::newRow("no result") << "nobody";
+    }
+    void patientCountedOnAThread() {
+        QFETCH(QString, pid);
+        Fixture atOnce(kRows), later(kRows);
+        later.view->SetBackgroundCountAbove(0);
+        auto choose = [&pid](Fixture& f) {
+            f.view->Period->setCurrentIndex(0);
+            f.view->PidList->setEditText(pid);
+            f.view->OnPatientChosen();
+        };
+        auto same = [&]() {
+            QCOMPARE(later.view->PointCount(), atOnce.view->PointCount());
+            QCOMPARE(later.Dates(), atOnce.Dates());
+            QCOMPARE(later.Pids(), atOnce.Pids());
+            QCOMPARE(later.PlottedValues(), atOnce.PlottedValues());
+            QCOMPARE(later.view->Chart()->title(), atOnce.view->Chart()->title());
+            QCOMPARE(later.view->EmptyChartText(), atOnce.view->EmptyChartText());
+            QCOMPARE(later.view->SearchActive(), atOnce.view->SearchActive());
+            QCOMPARE(later.view->StartDate->GetDate(), atOnce.view->StartDate->GetDate());
+            QCOMPARE(later.said, atOnce.said);
+        };
+        auto patients = [](Fixture& f) {
+            for (int i = 0; i < 100 && !f.view->PatientListComplete(); ++i)
+                QCoreApplication::processEvents();
+            return f.Items(f.view->PidList);
+        };
+        for (Fixture* f : {&atOnce, &later}) {
+            f->view->SetPatientSliceRows(1); // the patient list still filling when chosen
+            f->view->RefreshGraph();
+        }
+        const Texts every = later.Dates();
+        choose(later);
+        QVERIFY(later.view->CountRunning());
+        QVERIFY(!later.view->PatientListComplete());
+        QCOMPARE(later.Dates(), every);
+        QCOMPARE(later.view->Chart()->title(), QString::fromLatin1(kChartTitle));
+        QVERIFY(!later.view->SearchActive());
+        later.view->WaitForCount();
+        QVERIFY(!later.view->CountRunning());
+        choose(atOnce);
+        same();
+        QCOMPARE(patients(later), patients(atOnce));
+
+        for (Fixture* f : {&atOnce, &later}) {
+            QVERIFY(StoreRows(f->db.ResultTable, {{"20240401", "0700", "061", "123456 ", "OP9 "}}));
+            f->db.Changed.Notify(ResultsChange::Stored, 1);
+        }
+        QVERIFY(later.view->CountRunning());
+        later.view->WaitForCount();
+        same();
+
+        choose(later);
+        QVERIFY(later.view->CountRunning());
+        later.view->RefreshGraph();
+        later.view->WaitForCount();
+        atOnce.view->RefreshGraph();
+        same();
+        QCOMPARE(later.view->PointCount(), int(kRows.size()) + 1);
+    }
+
     void patientListShowsIdsWithoutPadding_data() {
         QTest::addColumn<int>("sliceRows");
         QTest::addColumn<int>("weeks"); // a period chosen before the slices are done (0: none)

@@ -572,32 +572,45 @@ private Q_SLOTS:
         std::shared_ptr<CResultListSource> source = table.Source(s);
         QVERIFY(source);
         QCOMPARE(source->RowCount(), int(rows.size()));
-        CListCtrlExt paged(1001), held(1002);
-        for (CListCtrlExt* list : {&paged, &held}) {
+        // The same sort on a thread of its own (a source of its own: the lists sort theirs).
+        CListCtrlExt paged(1001), held(1002), threaded(1003);
+        for (CListCtrlExt* list : {&paged, &held, &threaded}) {
             AddColumns(*list);
             SetResultColumnSortKeys(*list, []() { return 0; });
         }
         AddSourceRows(held, *source);
         paged.SetRowSource(source);
+        threaded.SetRowSource(table.Source(s));
+        threaded.SetBackgroundSortAbove(0);
         for (int column = 0; column < kResultColumnCount; ++column) {
             for (int click = 0; click < 2; ++click) {
                 paged.SortByColumn(column, true);
                 held.SortByColumn(column, true);
+                threaded.SortByColumn(column, true);
+                threaded.WaitForSort();
                 QCOMPARE(paged.SortDirection(), held.SortDirection());
-                for (int c = 0; c < kResultColumnCount; ++c)
-                    QVERIFY2(ColumnTexts(paged, c) == ColumnTexts(held, c),
-                             qPrintable(QStringLiteral("sorted by %1 (%2), column %3")
-                                            .arg(column)
-                                            .arg(click ? "descending" : "ascending")
-                                            .arg(c)));
+                QCOMPARE(threaded.SortDirection(), held.SortDirection());
+                for (int c = 0; c < kResultColumnCount; ++c) {
+                    const QString what = QStringLiteral("sorted by %1 (%2), column %3")
+                                             .arg(column)
+                                             .arg(click ? "descending" : "ascending")
+                                             .arg(c);
+                    QVERIFY2(ColumnTexts(paged, c) == ColumnTexts(held, c), qPrintable(what));
+                    QVERIFY2(ColumnTexts(threaded, c) == ColumnTexts(held, c), qPrintable(what));
+                }
                 QCOMPARE(Bindings(paged), Bindings(held));
+                QCOMPARE(Bindings(threaded), Bindings(held));
             }
             paged.ClearSort();
             held.ClearSort();
+            threaded.ClearSort();
             // Back in the order read, from where each of them stands.
             paged.SortByColumn(0, true);
             held.SortByColumn(0, true);
+            threaded.SortByColumn(0, true);
+            threaded.WaitForSort();
             QCOMPARE(ColumnTexts(paged, 0), ColumnTexts(held, 0));
+            QCOMPARE(ColumnTexts(threaded, 0), ColumnTexts(held, 0));
         }
     }
 
@@ -832,6 +845,56 @@ private Q_SLOTS:
         QCOMPARE(list.Header()->sectionSize(5), 0);
         QCOMPARE(list.Header()->sectionSize(6),
                  fm.horizontalAdvance(QStringLiteral("Analyzer Tilted")) + 12);
+    }
+
+    // A long list fits a column to the rows in view and the longest texts of the column (from
+    // one query for rows read on demand): the width measuring every row gives, with the long
+    // texts far from the view.
+    void autoFitOfALongListMeasuresTheLongestTexts_data() {
+        QTest::addColumn<int>("column");
+        for (int c = 0; c < kResultColumnCount; ++c)
+            QTest::newRow(QByteArray::number(c)) << c;
+    }
+    void autoFitOfALongListMeasuresTheLongestTexts() {
+        QFETCH(int, column);
+        std::vector<StoredRow> rows;
+        for (int i = 0; i < 600; ++i)
+            rows.push_back({"20240101", "1200", "065", "P" + std::to_string(i * 7) + "   ",
+                            std::to_string(i % 7), " "});
+        rows[450].pid = "A Much Longer Patient ";
+        rows[123].opid = "WWWW";
+        rows[500].note = "Analyzer Tilted";
+        StoredTable table(rows);
+        // Every row measured; the longest of the rows held; asked of the source at once and on
+        // a thread.
+        CListCtrlExt held(1001), heldLong(1002), paged(1003), threaded(1004);
+        for (CListCtrlExt* list : {&held, &heldLong, &paged, &threaded}) {
+            AddColumns(*list);
+            list->Model()->SetColumnShownTrimmed(kColumnPid, true);
+            list->resize(400, 120);
+            list->SetAutoFitAllRowsUpTo(list == &held ? 2000 : 0);
+        }
+        std::shared_ptr<CResultListSource> source = table.Source();
+        QVERIFY(source);
+        AddSourceRows(held, *source);
+        AddSourceRows(heldLong, *source);
+        paged.SetRowSource(source);
+        threaded.SetRowSource(table.Source());
+        threaded.SetBackgroundSortAbove(0);
+        for (CListCtrlExt* list : {&held, &heldLong, &paged, &threaded})
+            list->AutoFitColumn(column);
+        const int width = held.Header()->sectionSize(column);
+        QVERIFY(width != kWidths[column]);
+        QCOMPARE(threaded.Header()->sectionSize(column), kWidths[column]); // not read yet
+        threaded.WaitForSort();
+        for (CListCtrlExt* list : {&heldLong, &paged, &threaded})
+            QCOMPARE(list->Header()->sectionSize(column), width);
+        // A refill drops an auto-fit still running.
+        threaded.Header()->resizeSection(column, 33);
+        threaded.AutoFitColumn(column);
+        threaded.SetRowSource(table.Source());
+        threaded.WaitForSort();
+        QCOMPARE(threaded.Header()->sectionSize(column), 33);
     }
 
     void leftAndRightNeverReachAHiddenColumn() {

@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QToolTip>
 #include <algorithm>
 #include <cctype>
@@ -84,6 +86,16 @@ CListCtrlExt::CListCtrlExt(int controlId, QWidget* parent)
     setWordWrap(false);
     setTabKeyNavigation(false);
     setSortingEnabled(false);
+    // A sort on a thread taking longer than a second shows a busy cursor until it is shown.
+    busyTimer_ = new QTimer(this);
+    busyTimer_->setSingleShot(true);
+    busyTimer_->setInterval(1000);
+    connect(busyTimer_, &QTimer::timeout, this, [this]() {
+        if (!sortRunning_)
+            return;
+        viewport()->setCursor(Qt::BusyCursor);
+        header_->setCursor(Qt::BusyCursor);
+    });
     nowMs_ = []() {
         return static_cast<qint64>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                        std::chrono::steady_clock::now().time_since_epoch())
@@ -91,7 +103,12 @@ CListCtrlExt::CListCtrlExt(int controlId, QWidget* parent)
     };
 }
 
-CListCtrlExt::~CListCtrlExt() = default;
+CListCtrlExt::~CListCtrlExt() {
+    // The threads use only their copies of the source (and its table), but post to the list.
+    for (std::thread& t : workers_)
+        if (t.joinable())
+            t.join();
+}
 
 int CListCtrlExt::InsertColumn(int index, const QString& title, Qt::Alignment align, int width) {
     index = std::clamp(index, 0, ColumnCount());
@@ -204,12 +221,14 @@ qintptr CListCtrlExt::ItemData(int row) const {
 }
 
 void CListCtrlExt::DeleteAllItems() {
+    ++fitGeneration_; // an auto-fit still running measured the rows before
     model_->Clear();
     foundRow_ = -1;
     ClearSort();
 }
 
 void CListCtrlExt::SetRowSource(std::shared_ptr<IListRowSource> source) {
+    ++fitGeneration_;
     model_->SetSource(std::move(source));
     foundRow_ = -1;
     ClearSort();
@@ -223,6 +242,9 @@ void CListCtrlExt::AppendItems(std::vector<CListRowRecord>&& rows) {
 }
 
 void CListCtrlExt::ClearSort() {
+    // A sort still running belongs to the rows shown before.
+    ++sortGeneration_;
+    StopSortWait();
     sortColumn_ = -1;
     sortDirection_ = 0;
     for (ColumnSortInfo& info : sortInfos_)
@@ -260,11 +282,31 @@ void CListCtrlExt::SortByColumn(int column, bool toggle) {
     const bool ascending = (info->flags & kSortAscending) != 0;
     const int kind = info->kind;
     const int n = ItemCount();
-    if (model_->Source()) {
+    if (IListRowSource* source = model_->Source()) {
         // Rows read on demand are sorted by their source (in SQL), not by their texts.
-        if (n > 1 && !model_->SortSource(column, ascending)) {
+        std::shared_ptr<IListRowSource> copy;
+        if (n > 1 && !source->CanSort()) {
             info->flags = flags;
             return;
+        }
+        if (n > 1 && n > backgroundSortAbove_ && (copy = source->Copy())) {
+            if (!sortRunning_) {
+                // The order shown until a sort is shown, with the header as it was.
+                shownSort_.column = sortColumn_;
+                shownSort_.direction = sortDirection_;
+                shownSort_.flags.clear();
+                for (const ColumnSortInfo& i : sortInfos_)
+                    shownSort_.flags.push_back(i.flags);
+                shownSort_.flags[static_cast<size_t>(column)] = flags;
+            }
+            StartSort(std::move(copy), column, ascending);
+        } else if (n > 1) {
+            ++sortGeneration_; // this order replaces any sort still running
+            StopSortWait();
+            if (!model_->SortSource(column, ascending)) {
+                info->flags = flags;
+                return;
+            }
         }
     } else if (n > 1) {
         std::vector<int> order(static_cast<size_t>(n));
@@ -307,6 +349,68 @@ void CListCtrlExt::SortByColumn(int column, bool toggle) {
     sortDirection_ = ascending ? 1 : 0;
 }
 
+void CListCtrlExt::StartSort(std::shared_ptr<IListRowSource> copy, int column, bool ascending) {
+    const int generation = ++sortGeneration_;
+    sortRunning_ = true;
+    if (!busyTimer_->isActive())
+        busyTimer_->start();
+    workers_.emplace_back([this, copy, column, ascending, generation]() {
+        std::vector<int> newRowOf; // of the copy's rows: the list takes the copy's order
+        const bool sorted = copy->Sort(column, ascending, newRowOf);
+        const std::thread::id self = std::this_thread::get_id();
+        QMetaObject::invokeMethod(
+            this,
+            [this, self, generation, sorted, copy]() {
+                FinishSort(self, generation, sorted, copy);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CListCtrlExt::FinishSort(std::thread::id thread, int generation, bool sorted,
+                              const std::shared_ptr<IListRowSource>& copy) {
+    JoinWorker(thread);
+    if (generation != sortGeneration_)
+        return; // a later sort or a refill replaced it
+    StopSortWait();
+    if (sorted && model_->TakeSourceOrder(*copy))
+        return;
+    // The rows could not be sorted (they changed meanwhile): the header shows their order again.
+    for (size_t i = 0; i < sortInfos_.size() && i < shownSort_.flags.size(); ++i)
+        sortInfos_[i].flags = shownSort_.flags[i];
+    sortColumn_ = shownSort_.column;
+    sortDirection_ = shownSort_.direction;
+    header_->setSortIndicatorShown(sortColumn_ >= 0);
+    header_->setSortIndicator(sortColumn_,
+                              sortDirection_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void CListCtrlExt::JoinWorker(std::thread::id thread) {
+    const auto found =
+        std::find_if(workers_.begin(), workers_.end(),
+                     [thread](const std::thread& t) { return t.get_id() == thread; });
+    if (found != workers_.end()) {
+        found->join(); // it has posted its result: this is its last step
+        workers_.erase(found);
+    }
+}
+
+void CListCtrlExt::StopSortWait() {
+    sortRunning_ = false;
+    busyTimer_->stop();
+    viewport()->unsetCursor();
+    header_->unsetCursor();
+}
+
+void CListCtrlExt::WaitForSort() {
+    if (workers_.empty())
+        return;
+    for (std::thread& t : workers_)
+        t.join();
+    workers_.clear();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
 void CListCtrlExt::AutoFitColumn(int column) {
     if (!header_->Info(column))
         return;
@@ -323,9 +427,68 @@ void CListCtrlExt::AutoFitColumn(int column) {
         return;
     const QFontMetrics fm(font());
     int widest = 0;
-    for (int r = 0; r < n; ++r) {
-        widest = std::max(widest, fm.horizontalAdvance(model_->ShownText(r, column)) + 12);
+    auto measure = [&](const QString& shown) {
+        widest = std::max(widest, fm.horizontalAdvance(shown) + 12);
+    };
+    if (n <= autoFitAllRows_) {
+        for (int r = 0; r < n; ++r)
+            measure(model_->ShownText(r, column));
+        header_->resizeSection(column, widest);
+        return;
     }
+    // The rows in view...
+    const int top = std::max(rowAt(0), 0);
+    int bottom = rowAt(viewport()->height() - 1);
+    if (bottom < 0)
+        bottom = std::min(n - 1, top + std::max(1, viewport()->height() / rowHeight(top)));
+    for (int r = top; r <= bottom; ++r)
+        measure(model_->ShownText(r, column));
+    // ...and the longest texts of the column.
+    const int generation = ++fitGeneration_;
+    if (IListRowSource* source = model_->Source()) {
+        std::shared_ptr<IListRowSource> copy;
+        if (n > backgroundSortAbove_ && (copy = source->Copy())) {
+            // Finding them reads the whole column: on a thread, the width set when they are read.
+            workers_.emplace_back([this, copy, column, generation, widest]() {
+                auto longest = std::make_shared<std::vector<CListRowRecord>>();
+                if (!copy->ReadLongestRows(column, kAutoFitLongestRows, *longest))
+                    longest->clear();
+                const std::thread::id self = std::this_thread::get_id();
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, self, generation, column, widest, longest]() {
+                        JoinWorker(self);
+                        if (generation == fitGeneration_)
+                            FitColumn(column, widest, *longest);
+                    },
+                    Qt::QueuedConnection);
+            });
+            return;
+        }
+        std::vector<CListRowRecord> longest;
+        if (!source->ReadLongestRows(column, kAutoFitLongestRows, longest))
+            longest.clear();
+        FitColumn(column, widest, longest);
+        return;
+    }
+    std::vector<std::pair<size_t, int>> lengths(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r)
+        lengths[static_cast<size_t>(r)] = {model_->Text(r, column).size(), r};
+    const size_t keep = std::min(lengths.size(), static_cast<size_t>(kAutoFitLongestRows));
+    std::nth_element(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(keep) - 1,
+                     lengths.end(), std::greater<>());
+    for (size_t i = 0; i < keep; ++i)
+        measure(model_->ShownText(lengths[i].second, column));
+    header_->resizeSection(column, widest);
+}
+
+void CListCtrlExt::FitColumn(int column, int widest, const std::vector<CListRowRecord>& rows) {
+    const QFontMetrics fm(font());
+    for (const CListRowRecord& r : rows)
+        if (static_cast<size_t>(column) < r.cells.size())
+            widest = std::max(widest, fm.horizontalAdvance(model_->ShownText(
+                                          r.cells[static_cast<size_t>(column)], column)) +
+                                          12);
     header_->resizeSection(column, widest);
 }
 

@@ -12,11 +12,15 @@
 
 #include <QTableView>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QLabel;
 class QSettings;
+class QTimer;
 
 // Where the layouts are kept: the per-user settings of the program.
 inline constexpr const char* kLayoutOrganisation = "Local AppWizard-Generated Applications";
@@ -69,15 +73,32 @@ public:
     void ClearSort();
     int SortColumn() const { return sortColumn_; }
     int SortDirection() const { return sortDirection_; }
+    // A sort of more rows read on demand than this runs on a thread of its own: the header's
+    // arrow shows the new column at once, the rows take their new order when it has been read
+    // (a busy cursor over the list when that takes longer than a second), and the current and
+    // selected rows follow their rows then. A new sort, a refill or ClearSort drops a sort
+    // still running. By default every sort runs at once.
+    void SetBackgroundSortAbove(int rows) { backgroundSortAbove_ = rows; }
+    // True while a sort runs on its thread.
+    bool SortRunning() const { return sortRunning_; }
+    // Waits for the sorts and auto-fits on threads and shows the last of each.
+    void WaitForSort();
 
     // The layout: six entries in the group named after the control identifier. Without a
     // settings object, the program's per-user settings.
     void SaveColumnLayout(QSettings* settings = nullptr) const;
     void LoadColumnLayout(QSettings* settings = nullptr);
 
-    // The widest cell text of the column (all rows) plus 12 pixels; for a hidden column the
-    // nearest visible one before it in display order.
+    // The widest cell text of the column plus 12 pixels; for a hidden column the nearest
+    // visible one before it in display order. Up to SetAutoFitAllRowsUpTo rows every row is
+    // measured; in a longer list the rows in view and the rows with the longest texts of the
+    // column (asked of the source, or found among the rows held) are. Above the background
+    // sort's row count the source is asked on a thread and the width is set when it answers (a
+    // refill or another auto-fit drops it).
     void AutoFitColumn(int column);
+    void SetAutoFitAllRowsUpTo(int rows) { autoFitAllRows_ = rows; }
+    // Rows with the longest texts measured in a long list.
+    static constexpr int kAutoFitLongestRows = 256;
 
     // A text shown in the middle of the list while it has no rows (empty: none).
     void SetEmptyText(const QString& text);
@@ -120,6 +141,15 @@ protected:
 
 private:
     ColumnSortInfo* SortInfo(int column);
+    // The sort of a copy of the source on a thread; its order is taken in FinishSort.
+    void StartSort(std::shared_ptr<IListRowSource> copy, int column, bool ascending);
+    void FinishSort(std::thread::id thread, int generation, bool sorted,
+                    const std::shared_ptr<IListRowSource>& copy);
+    void StopSortWait();
+    // Joins the thread that posted its result.
+    void JoinWorker(std::thread::id thread);
+    // The column as wide as `widest` or the widest text of the rows, plus the margins.
+    void FitColumn(int column, int widest, const std::vector<CListRowRecord>& rows);
     static QSettings* OpenSettings();
 
     int controlId_;
@@ -128,6 +158,22 @@ private:
     std::vector<ColumnSortInfo> sortInfos_;
     int sortColumn_ = -1;
     int sortDirection_ = 0;
+    int backgroundSortAbove_ = std::numeric_limits<int>::max();
+    int autoFitAllRows_ = 2000;
+    // The sorts and auto-fits on threads: each joined when its result comes back (or at the
+    // end); only the one of the current generation is shown.
+    std::vector<std::thread> workers_;
+    int sortGeneration_ = 0;
+    int fitGeneration_ = 0;
+    bool sortRunning_ = false;
+    // What the header showed for the rows' order before the sorts running: back to it when
+    // the last one cannot be shown.
+    struct ShownSort {
+        int column = -1, direction = 0;
+        std::vector<int> flags;
+    };
+    ShownSort shownSort_;
+    QTimer* busyTimer_ = nullptr;
     bool cellNavigation_ = false;
     int focusColumn_ = -1;
     std::string typed_;

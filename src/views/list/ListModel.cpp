@@ -61,7 +61,10 @@ void CListModel::SetColumnShownTrimmed(int index, bool trimmed) {
 }
 
 QString CListModel::ShownText(int row, int column) const {
-    const std::string& t = Text(row, column);
+    return ShownText(Text(row, column), column);
+}
+
+QString CListModel::ShownText(const std::string& t, int column) const {
     qsizetype n = static_cast<qsizetype>(t.size());
     if (column >= 0 && static_cast<size_t>(column) < columns_.size() &&
         columns_[static_cast<size_t>(column)].trimmed)
@@ -209,6 +212,21 @@ bool CListModel::SortSource(int column, bool ascending) {
     }
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     return sorted;
+}
+
+bool CListModel::TakeSourceOrder(const IListRowSource& sorted) {
+    if (!source_)
+        return false;
+    std::vector<int> newRowOf;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const bool taken =
+        source_->TakeOrder(sorted, newRowOf) && newRowOf.size() == static_cast<size_t>(sourceRows_);
+    if (taken) {
+        DropPages();
+        MovePersistentRows(newRowOf);
+    }
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    return taken;
 }
 
 void CListModel::SetText(int row, int column, const std::string& text) {

@@ -26,6 +26,28 @@ public:
     // Puts the rows in the order of the column and fills newRowOf[old row] = new row. False
     // when the rows could not be sorted (their order is then unchanged).
     virtual bool Sort(int column, bool ascending, std::vector<int>& newRowOf) = 0;
+    // False while the rows cannot be sorted at all (Sort would refuse).
+    virtual bool CanSort() const { return true; }
+
+    // For work on another thread (a sort, an export): a copy that reads the same rows in the
+    // same shown order and shares nothing the list's thread changes; null when there is none.
+    virtual std::shared_ptr<IListRowSource> Copy() const { return nullptr; }
+    // Takes the shown order of a copy that was sorted meanwhile and fills newRowOf as Sort
+    // does. False when the copy's rows are not these rows any more (nothing changes then).
+    virtual bool TakeOrder(const IListRowSource& sorted, std::vector<int>& newRowOf) {
+        (void)sorted;
+        (void)newRowOf;
+        return false;
+    }
+    // Records of at most `count` rows holding the longest texts of the column (the ones a
+    // column fitted to its widest cell has to show), in any order. False when the source cannot
+    // find them; the caller then measures the rows it can.
+    virtual bool ReadLongestRows(int column, int count, std::vector<CListRowRecord>& out) const {
+        (void)column;
+        (void)count;
+        out.clear();
+        return false;
+    }
 };
 
 class CListModel : public QAbstractTableModel {
@@ -46,8 +68,9 @@ public:
     // The column shows its texts without trailing blanks (the stored IDs are padded); the texts
     // themselves, which the export writes, stay as they are.
     void SetColumnShownTrimmed(int index, bool trimmed);
-    // The text a cell shows.
+    // The text a cell shows, and the text a cell of the column shows for `text`.
     QString ShownText(int row, int column) const;
+    QString ShownText(const std::string& text, int column) const;
 
     // Rows from a source instead of the rows held (which are dropped); null: back to held rows.
     void SetSource(std::shared_ptr<IListRowSource> source);
@@ -55,6 +78,9 @@ public:
     // Sorts the source's rows by the column and tells the views, which keep their current and
     // selected rows. False when the source could not sort.
     bool SortSource(int column, bool ascending);
+    // Puts the source's rows in the order of a copy sorted on another thread and tells the
+    // views, as SortSource does. False when the copy no longer fits the rows.
+    bool TakeSourceOrder(const IListRowSource& sorted);
     // The source's rows were read again, their number unchanged: the pages kept are dropped.
     void SourceRowsChanged();
     // Rows read per page and pages kept.

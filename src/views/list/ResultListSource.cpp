@@ -191,6 +191,12 @@ bool CResultListSource::Sort(int column, bool ascending, std::vector<int>& newRo
             shown[i] = hit->second;
         }
     }
+    Reorder(std::move(shown), newRowOf);
+    return true;
+}
+
+void CResultListSource::Reorder(std::vector<int> shown, std::vector<int>& newRowOf) {
+    const size_t n = keys_.size();
     // The old row of each place read, then where it goes.
     std::vector<int> newRowOfPlace(n);
     for (size_t i = 0; i < n; ++i)
@@ -199,5 +205,66 @@ bool CResultListSource::Sort(int column, bool ascending, std::vector<int>& newRo
     for (size_t old = 0; old < n; ++old)
         newRowOf[old] = newRowOfPlace[static_cast<size_t>(ReadIndex(static_cast<int>(old)))];
     shown_ = std::move(shown);
+}
+
+std::shared_ptr<IListRowSource> CResultListSource::Copy() const {
+    auto copy = std::make_shared<CResultListSource>(*this);
+    copy->shownKeys_.clear();
+    return copy;
+}
+
+bool CResultListSource::TakeOrder(const IListRowSource& sorted, std::vector<int>& newRowOf) {
+    const auto* other = dynamic_cast<const CResultListSource*>(&sorted);
+    if (!other || !Complete() || other->keys_ != keys_)
+        return false;
+    std::vector<int> shown = other->shown_;
+    if (shown.empty()) { // the copy is in the order read
+        shown.resize(keys_.size());
+        for (size_t i = 0; i < shown.size(); ++i)
+            shown[i] = static_cast<int>(i);
+    }
+    Reorder(std::move(shown), newRowOf);
+    return true;
+}
+
+bool CResultListSource::ReadLongestRows(int column, int count,
+                                        std::vector<CListRowRecord>& out) const {
+    out.clear();
+    if (count <= 0 || column < 0 || column >= kResultColumnCount)
+        return false;
+    if (column == kColumnNumber) {
+        // The highest numbers have the most digits; no row needs reading.
+        for (int place = rowCount_ - 1; place >= 0 && place >= rowCount_ - count; --place) {
+            CListRowRecord r;
+            r.cells.assign(kResultColumnCount, std::string());
+            r.cells[kColumnNumber] = std::to_string(place + 1);
+            r.itemData = place;
+            out.push_back(std::move(r));
+        }
+        return true;
+    }
+    static const char* const kStored[kResultColumnCount] = {nullptr,
+                                                            "[DATE]",
+                                                            "[TIME]",
+                                                            "[HbA1c_VALUE]",
+                                                            "rtrim(ifnull([PID],''),' ')",
+                                                            "rtrim(ifnull([OPID],''),' ')",
+                                                            "[EQ_TYPE]"};
+    const std::string& filter = search_.Filter();
+    CResultSearch longest(search_);
+    longest.SetFilter("ROWID IN (SELECT ROWID FROM " + search_.Table().QuotedName() +
+                      (filter.empty() ? std::string() : " WHERE " + filter) +
+                      " ORDER BY length(ifnull(" + kStored[column] + ",'')) DESC LIMIT " +
+                      std::to_string(count) + ")");
+    longest.SetOrder("ROWID");
+    std::vector<RowKey> keys;
+    std::vector<ResultRow> rows;
+    if (!longest.ReadKeys(keys) || !longest.ReadRows(keys, 0, keys.size(), rows))
+        return false;
+    for (const ResultRow& row : rows) {
+        // The No. is not measured here: any number does.
+        const ListCells cells = ResultCells(row, 0, settings_, kind_);
+        out.push_back({std::vector<std::string>(cells.begin(), cells.end()), 0});
+    }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "views/list/ListModel.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,12 @@ public:
     int RowCount() const override { return rowCount_; }
     bool ReadPage(int first, int count, std::vector<CListRowRecord>& out) const override;
     bool Sort(int column, bool ascending, std::vector<int>& newRowOf) override;
+    bool CanSort() const override { return Complete(); }
+    std::shared_ptr<IListRowSource> Copy() const override;
+    bool TakeOrder(const IListRowSource& sorted, std::vector<int>& newRowOf) override;
+    // The rows with the most characters in the column's stored text, from one query (the date,
+    // time and result texts are alike in length: any rows of them); for No. the highest numbers.
+    bool ReadLongestRows(int column, int count, std::vector<CListRowRecord>& out) const override;
 
     // The place read (from 0) of a shown row; -1 outside the rows.
     int ReadIndex(int row) const;
@@ -54,6 +61,9 @@ public:
     bool ShownKeyAt(int readIndex, ListRowKey& out) const;
 
 private:
+    // Shows the rows in `shown` order (shown row -> place read) and fills newRowOf.
+    void Reorder(std::vector<int> shown, std::vector<int>& newRowOf);
+
     CResultSearch search_;
     AppSettings settings_;
     ListKind kind_;
