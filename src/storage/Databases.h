@@ -23,7 +23,10 @@
 
 class IPrompt;
 
-inline constexpr const char* kDefaultSort = "[DATE] DESC, [TIME] DESC, [HbA1c_VALUE] DESC";
+// Newest first; results alike in date, time and value in the order they were stored, whatever
+// index SQLite reads them through (the lists and the command line show the same order).
+inline constexpr const char* kDefaultSort =
+    "[DATE] DESC, [TIME] DESC, [HbA1c_VALUE] DESC, ROWID ASC";
 inline constexpr const char* kDefaultUser = "Trevanix.sqlite";
 inline constexpr const char* kDefaultTable = "HospitalTlb";
 inline constexpr const char* kDownloadTableName = "DownLoadData";

@@ -6,6 +6,7 @@
 
 #include "query/ResultSearch.h"
 #include "settings/Settings.h"
+#include "storage/Databases.h"
 #include "views/list/ListModel.h"
 
 #include <map>
@@ -15,8 +16,7 @@
 
 // The order both result lists read their rows in: newest first, rows alike in date, time and
 // result in the order they were stored (as the lists always showed them; now the same each time).
-inline constexpr const char* kResultListOrder =
-    "[DATE] DESC, [TIME] DESC, [HbA1c_VALUE] DESC, ROWID ASC";
+inline constexpr const char* kResultListOrder = kDefaultSort;
 
 // The ORDER BY of a header sort of a result list by the column (ResultColumn), giving the order
 // the column's sort key gives the shown texts; the ties then keep the list's order. Empty for
