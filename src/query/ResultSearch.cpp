@@ -137,17 +137,37 @@ bool CResultSearch::ReadFirstRow(ResultRow& row, bool& found) const {
     auto lock = table_.Lock();
     if (!table_.IsOpen())
         return false;
-    const std::string sql = std::string("SELECT ROWID, ") + kRowColumns + " FROM " +
-                            table_.QuotedName() + Where() + OrderBy() + " LIMIT 1";
-    Statement s;
-    if (sqlite3_prepare_v2(table_.Database(), sql.c_str(), -1, &s.st, nullptr) != SQLITE_OK)
-        return false;
-    const int rc = sqlite3_step(s.st);
-    if (rc == SQLITE_ROW) {
-        ReadRow(s.st, 1, sqlite3_column_int64(s.st, 0), row);
-        found = true;
+    sqlite3* db = table_.Database();
+    // The key through the index alone, then its row: asked for every column at once with the
+    // stored-order tie, SQLite would sort the whole table for the one row. One read
+    // transaction, so the row is the one the key named.
+    const bool inTransaction = sqlite3_get_autocommit(db) == 0;
+    if (!inTransaction)
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    bool ok = false;
+    RowKey key = 0;
+    {
+        const std::string sql =
+            "SELECT ROWID FROM " + table_.QuotedName() + Where() + OrderBy() + " LIMIT 1";
+        Statement s;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &s.st, nullptr) == SQLITE_OK) {
+            const int rc = sqlite3_step(s.st);
+            ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
+            found = rc == SQLITE_ROW;
+            if (found)
+                key = sqlite3_column_int64(s.st, 0);
+        }
     }
-    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+    if (found) {
+        std::vector<ResultRow> rows;
+        ok = ReadRows({key}, 0, 1, rows);
+        found = ok && !rows.empty();
+        if (found)
+            row = std::move(rows.front());
+    }
+    if (!inTransaction)
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    return ok;
 }
 
 bool CResultSearch::ForEachRow(const std::function<bool(const ResultRow&)>& each,
