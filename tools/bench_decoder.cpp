@@ -43,6 +43,20 @@ void Exec(sqlite3* db, const char* sql) {
 
 namespace {
 
+// Binds a new row's 16 columns as a download stores it and steps the insert.
+void InsertNewRow(sqlite3_stmt* st, const DecodedRecord& r) {
+    int p = 1;
+    for (const std::string* v : {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE})
+        sqlite3_bind_text(st, p++, v->c_str(), -1, nullptr);
+    sqlite3_bind_text(st, p++, "", 0, nullptr);
+    sqlite3_bind_text(st, p++, "19000101", -1, nullptr);
+    for (int v : {0, 0, r.DATE_YEAR, r.DATE_MONTH, r.DATE_DAY, r.TIME_HOUR, r.TIME_MIN})
+        sqlite3_bind_int(st, p++, v);
+    sqlite3_bind_text(st, p, "", 0, nullptr);
+    sqlite3_step(st);
+    sqlite3_reset(st);
+}
+
 // Record i of a block of new results dated after every stored one (2026), as an analyzer's
 // results are when they are new to the clinic's table.
 std::string MakeRecentRecord(int i) {
@@ -90,19 +104,8 @@ double RawStore(CResultTable& t, const std::string& text, int block) {
         sqlite3_reset(find);
         if (held)
             continue;
-        for (sqlite3_stmt* st : put) {
-            p = 1;
-            for (const std::string* v :
-                 {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE})
-                sqlite3_bind_text(st, p++, v->c_str(), -1, nullptr);
-            sqlite3_bind_text(st, p++, "", 0, nullptr);
-            sqlite3_bind_text(st, p++, "19000101", -1, nullptr);
-            for (int v : {0, 0, r.DATE_YEAR, r.DATE_MONTH, r.DATE_DAY, r.TIME_HOUR, r.TIME_MIN})
-                sqlite3_bind_int(st, p++, v);
-            sqlite3_bind_text(st, p, "", 0, nullptr);
-            sqlite3_step(st);
-            sqlite3_reset(st);
-        }
+        for (sqlite3_stmt* st : put)
+            InsertNewRow(st, r);
     }
     for (sqlite3_stmt* st : {find, put[0], put[1]})
         sqlite3_finalize(st);
@@ -216,18 +219,8 @@ int main(int argc, char** argv) {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(raw, "INSERT INTO RawTlb VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &st,
                        nullptr);
-    for (const DecodedRecord& r : fresh) {
-        int p = 1;
-        for (const std::string* t : {&r.DATE, &r.TIME, &r.HbA1c_VALUE, &r.PID, &r.OPID, &r.EQ_TYPE})
-            sqlite3_bind_text(st, p++, t->c_str(), -1, nullptr);
-        sqlite3_bind_text(st, p++, "", 0, nullptr);
-        sqlite3_bind_text(st, p++, "19000101", -1, nullptr);
-        for (int v : {0, 0, r.DATE_YEAR, r.DATE_MONTH, r.DATE_DAY, r.TIME_HOUR, r.TIME_MIN})
-            sqlite3_bind_int(st, p++, v);
-        sqlite3_bind_text(st, p, "", 0, nullptr);
-        sqlite3_step(st);
-        sqlite3_reset(st);
-    }
+    for (const DecodedRecord& r : fresh)
+        InsertNewRow(st, r);
     sqlite3_finalize(st);
     Exec(raw, "COMMIT");
     const double rawMs = Ms(r0, Clock::now());
