@@ -46,9 +46,10 @@ public:
     // out. False when the table is not open or a statement fails.
     bool ReadRows(const std::vector<RowKey>& keys, size_t first, size_t count,
                   std::vector<ResultRow>& out) const;
-    // The first matching row in order, from one statement with LIMIT 1: with an index on the
-    // order's columns a look-up, whatever the table holds. found is false when nothing
-    // matches. False when the table is not open or the statement fails.
+    // The first matching row in order: its key from one statement with LIMIT 1 (with an index
+    // on the order's columns a look-up, whatever the table holds), then the row by key, in one
+    // read transaction. found is false when nothing matches. False when the table is not open
+    // or a statement fails.
     bool ReadFirstRow(ResultRow& row, bool& found) const;
     // Every matching row in order, read a run of `run` rows at a time; `each` returns false to
     // stop. Only one run is held at a time. False when reading failed.
