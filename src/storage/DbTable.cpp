@@ -277,6 +277,9 @@ sqlite3_stmt* CDbTable::CachedStatement(int slot, const std::string& sql) {
 }
 
 bool CDbTable::Close() {
+    // A reading thread of a view may be inside a statement: the connection closes after it,
+    // and the thread's next statement finds the table closed.
+    auto lock = Lock();
     if (!open_ && !db_)
         return true;
     ForgetStatements();

@@ -512,7 +512,10 @@ void CHbA1cDeskAllDataListView::OnPrint() {
 
 void CHbA1cDeskAllDataListView::OnExport() {
     // An empty list still writes its header line. Afterwards the base folder is current again.
-    if (prompt_.Ask(kExportAllQuestion, kMessageTitle))
-        ExportListToCsv(*List, kAllDataCsv, db_.BaseFolder(), prompt_, exportDesktop_,
-                        ListCsvThreading{backgroundAbove_, ExportPageHook});
+    if (!prompt_.Ask(kExportAllQuestion, kMessageTitle))
+        return;
+    // Every row's key is needed: a long list may still be reading them (its first seconds).
+    WaitForRows();
+    ExportListToCsv(*List, kAllDataCsv, db_.BaseFolder(), prompt_, exportDesktop_,
+                    ListCsvThreading{backgroundAbove_, ExportPageHook});
 }

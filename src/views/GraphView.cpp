@@ -147,6 +147,14 @@ int CHbA1cDeskGraphDataView::FillGraphData() {
 
 void CHbA1cDeskGraphDataView::Fill(const std::function<void()>& shown) {
     // Only a patient's results among every result need the whole index read.
+    if (countRunning_) {
+        // The patient the user chose last is still being counted: count again for that one,
+        // not for the one shown until then (its result would replace the choice); what is
+        // done when it is counted draws the chart.
+        const std::function<void()> chosenShown = pendingShown_;
+        StartCount(pendingFilter_, pendingPid_, chosenShown);
+        return;
+    }
     if (pidOnly_ && CountOnThread()) {
         StartCount(search_.Filter(), shownPid_, shown);
         return;
@@ -163,6 +171,9 @@ void CHbA1cDeskGraphDataView::StartCount(std::string filter, std::string pid,
                                          const std::function<void()>& shown) {
     const int generation = ++fillGeneration_;
     countRunning_ = true;
+    pendingFilter_ = filter;
+    pendingPid_ = pid;
+    pendingShown_ = shown;
     // The patient list's slices wait meanwhile: each would wait for the table the count holds.
     if (patientScan_.isActive()) {
         patientScan_.stop();

@@ -234,6 +234,9 @@ private:
     int allResults_ = 0;     // the points of the last fill of every result
     int fillGeneration_ = 0; // of the fill shown; a count for an earlier one is dropped
     bool countRunning_ = false;
+    // What the running count is for, so that a store meanwhile counts for the same choice.
+    std::string pendingFilter_, pendingPid_;
+    std::function<void()> pendingShown_;
     bool scanPaused_ = false;           // the patient list's walk waits for a count on a thread
     std::vector<std::thread> counters_; // each joined when its count comes back, or at the end
 };

@@ -55,12 +55,18 @@ public:
             if (!rows_->ReadPage(row, n, page_))
                 page_.clear();
             page_.resize(static_cast<size_t>(n));
+            // A row that could not be read (deleted meanwhile, or the table closed) would be a
+            // line of empty cells: the file is not written then.
+            for (const CListRowRecord& r : page_)
+                if (r.cells.empty())
+                    missing_ = true;
         }
         const std::vector<std::string>& cells = page_[static_cast<size_t>(row - first_)].cells;
         count = static_cast<int>(cells.size());
         return cells.data();
     }
     bool Stopped() const override { return stopped_ || stop_.load(); }
+    bool Complete() const override { return !missing_; }
 
 private:
     std::shared_ptr<IListRowSource> rows_;
@@ -70,6 +76,7 @@ private:
     std::atomic<int>& written_;
     std::function<bool(int)> onPage_;
     mutable bool stopped_ = false;
+    mutable bool missing_ = false;
     mutable int first_ = 0;
     mutable std::vector<CListRowRecord> page_;
 };
@@ -91,6 +98,9 @@ CsvWrite WriteOnThread(const std::shared_ptr<IListRowSource>& copy, int columns,
         CSourceRows rows(copy, columns, stop, written, onPage);
         ok = WriteCsvFile(path, layout, rows, &why);
         cancelled = rows.Stopped();
+        if (!ok && !cancelled && !rows.Complete())
+            why = QStringLiteral("results were changed or deleted while the file was written; "
+                                 "export the list again");
         finished.store(true);
     });
     // The window's thread looks for the end every 10 ms; the writer touches none of its objects.

@@ -3,6 +3,8 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <sqlite3.h>
 #include <thread>
@@ -491,6 +493,36 @@ private Q_SLOTS:
         QCOMPARE(t.CountRows(), 400);
         t.SetFilter("[PID] = 'A'");
         QCOMPARE(t.CountRows(), 200);
+    }
+
+    // Closing the program while a view's thread reads: the close waits for the statement the
+    // thread is in, and the thread's next statement finds the table closed.
+    void closeWaitsForAnotherThreadsStatement() {
+        const QString path = NewPath();
+        CResultTable t;
+        t.SetTableName("HospitalTlb");
+        QVERIFY(t.OpenOrCreate(path.toUtf8().constData()));
+        std::atomic<bool> inside{false}, closing{false};
+        bool openThroughout = false;
+        std::thread reader([&]() {
+            auto lock = t.Lock();
+            inside = true;
+            while (!closing)
+                std::this_thread::yield();
+            // Ample time for a close that does not wait to have run.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            openThroughout = t.IsOpen() && t.CountRows() == 0;
+        });
+        while (!inside)
+            std::this_thread::yield();
+        std::thread closer([&]() {
+            closing = true;
+            t.Close();
+        });
+        closer.join();
+        reader.join();
+        QVERIFY(openThroughout);
+        QVERIFY(!t.IsOpen());
     }
 
     // A table name that closes the square brackets ("]") stays one name: the statements touch

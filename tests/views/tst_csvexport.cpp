@@ -281,6 +281,21 @@ private Q_SLOTS:
         QCOMPARE(f.prompt.messages.size(), said);
         QCOMPARE(f.desktop.opened.size(), 2);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 3); // no copy left behind
+        // Results deleted while the file is written (another program, or the table closed):
+        // no file of empty lines, the earlier one stays and the user is told why.
+        f.onPage = [&f](int row) {
+            if (row == 256) {
+                auto lock = f.db.ResultTable.Lock();
+                f.db.ResultTable.Execute("DELETE FROM HospitalTlb");
+            }
+            return true;
+        };
+        QCOMPARE(f.Export(old).result, CsvExportResult::Failed);
+        QCOMPARE(ReadAll(old), QByteArray("old bytes\n"));
+        QCOMPARE(f.prompt.messages.size(), said + 1);
+        QVERIFY2(f.prompt.messages.back().text.find("changed or deleted") != std::string::npos,
+                 f.prompt.messages.back().text.c_str());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 3);
         // The Export button takes the list's threshold.
         f.view->SetBackgroundReadAbove(0);
         f.view->ExportPageHook = [](int) { return false; };

@@ -774,6 +774,24 @@ private Q_SLOTS:
         atOnce.view->RefreshGraph();
         same();
         QCOMPARE(later.view->PointCount(), int(kRows.size()) + 1);
+
+        // A store while the count for a patient just chosen runs: the chart shows that patient
+        // when counted, not what it showed before the choice.
+        for (Fixture* f : {&atOnce, &later}) {
+            f->view->PidList->setEditText(QStringLiteral("ALL Data"));
+            f->view->OnPatientChosen();
+        }
+        QVERIFY(!later.view->CountRunning());
+        choose(later);
+        QVERIFY(later.view->CountRunning());
+        // The same end as a store before the choice.
+        for (Fixture* f : {&atOnce, &later}) {
+            QVERIFY(StoreRows(f->db.ResultTable, {{"20240402", "0800", "062", "123456 ", "OP9 "}}));
+            f->db.Changed.Notify(ResultsChange::Stored, 1);
+        }
+        choose(atOnce);
+        later.view->WaitForCount();
+        same();
     }
 
     void patientListShowsIdsWithoutPadding_data() {

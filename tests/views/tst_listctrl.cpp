@@ -864,6 +864,7 @@ private Q_SLOTS:
         rows[450].pid = "A Much Longer Patient ";
         rows[123].opid = "WWWW";
         rows[500].note = "Analyzer Tilted";
+        rows[300].value = "150"; // "> 14 %": wider than "6.5 %", stored as long
         StoredTable table(rows);
         // Every row measured; the longest of the rows held; asked of the source at once and on
         // a thread.
