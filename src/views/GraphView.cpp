@@ -111,8 +111,7 @@ void CHbA1cDeskGraphDataView::BuildFilters() {
 CHbA1cDeskGraphDataView::~CHbA1cDeskGraphDataView() {
     db_.Changed.Unsubscribe(changedToken_);
     // The threads use their own searches over the table, but post to the view.
-    for (std::thread& t : counters_)
-        t.join();
+    counters_.JoinAll();
 }
 
 void CHbA1cDeskGraphDataView::ShowFilter(std::string filter) {
@@ -182,13 +181,13 @@ void CHbA1cDeskGraphDataView::StartCount(std::string filter, std::string pid,
     CResultSearch search(search_);
     search.SetFilter(filter);
     // What the chart shows now (its search, patient and points) stays until the count is read.
-    counters_.emplace_back([this, search, generation, filter, pid, shown]() {
+    counters_.Start([this, search, generation, filter, pid, shown]() {
         auto counted = std::make_shared<Counted>(CountPoints(search));
         const std::thread::id self = std::this_thread::get_id();
         QMetaObject::invokeMethod(
             this,
             [=]() {
-                JoinCounter(self);
+                counters_.Join(self);
                 if (generation != fillGeneration_)
                     return; // a later fill replaced it
                 countRunning_ = false;
@@ -203,22 +202,9 @@ void CHbA1cDeskGraphDataView::StartCount(std::string filter, std::string pid,
     });
 }
 
-void CHbA1cDeskGraphDataView::JoinCounter(std::thread::id id) {
-    const auto found = std::find_if(counters_.begin(), counters_.end(),
-                                    [id](const std::thread& t) { return t.get_id() == id; });
-    if (found != counters_.end()) {
-        found->join(); // it has posted its count: this is its last step
-        counters_.erase(found);
-    }
-}
-
 void CHbA1cDeskGraphDataView::WaitForCount() {
-    if (counters_.empty())
-        return;
-    for (std::thread& t : counters_)
-        t.join();
-    counters_.clear();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (counters_.JoinAll())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 int CHbA1cDeskGraphDataView::FillFrom(const Counted* counted) {

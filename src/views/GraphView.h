@@ -13,6 +13,7 @@
 #include "query/ResultSearch.h"
 #include "views/FormPage.h"
 #include "views/graph/ChartBands.h"
+#include "views/list/PostingThreads.h"
 
 #include <QSet>
 #include <QString>
@@ -155,7 +156,6 @@ private:
     // The count of the patient's results (`filter`, every date) on a thread; the filter and
     // the patient shown take effect when it is read.
     void StartCount(std::string filter, std::string pid, const std::function<void()>& shown);
-    void JoinCounter(std::thread::id id);
 
     // The page's parts: the filters and buttons, the chart, the chart's view and scroll bar.
     void BuildFilters();
@@ -237,6 +237,6 @@ private:
     // What the running count is for, so that a store meanwhile counts for the same choice.
     std::string pendingFilter_, pendingPid_;
     std::function<void()> pendingShown_;
-    bool scanPaused_ = false;           // the patient list's walk waits for a count on a thread
-    std::vector<std::thread> counters_; // each joined when its count comes back, or at the end
+    bool scanPaused_ = false;  // the patient list's walk waits for a count on a thread
+    CPostingThreads counters_; // each joined when its count comes back, or at the end
 };

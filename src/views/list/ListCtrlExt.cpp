@@ -105,9 +105,7 @@ CListCtrlExt::CListCtrlExt(int controlId, QWidget* parent)
 
 CListCtrlExt::~CListCtrlExt() {
     // The threads use only their copies of the source (and its table), but post to the list.
-    for (std::thread& t : workers_)
-        if (t.joinable())
-            t.join();
+    workers_.JoinAll();
 }
 
 int CListCtrlExt::InsertColumn(int index, const QString& title, Qt::Alignment align, int width) {
@@ -354,7 +352,7 @@ void CListCtrlExt::StartSort(std::shared_ptr<IListRowSource> copy, int column, b
     sortRunning_ = true;
     if (!busyTimer_->isActive())
         busyTimer_->start();
-    workers_.emplace_back([this, copy, column, ascending, generation]() {
+    workers_.Start([this, copy, column, ascending, generation]() {
         std::vector<int> newRowOf; // of the copy's rows: the list takes the copy's order
         const bool sorted = copy->Sort(column, ascending, newRowOf);
         const std::thread::id self = std::this_thread::get_id();
@@ -369,7 +367,7 @@ void CListCtrlExt::StartSort(std::shared_ptr<IListRowSource> copy, int column, b
 
 void CListCtrlExt::FinishSort(std::thread::id thread, int generation, bool sorted,
                               const std::shared_ptr<IListRowSource>& copy) {
-    JoinWorker(thread);
+    workers_.Join(thread);
     if (generation != sortGeneration_)
         return; // a later sort or a refill replaced it
     StopSortWait();
@@ -385,16 +383,6 @@ void CListCtrlExt::FinishSort(std::thread::id thread, int generation, bool sorte
                               sortDirection_ ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
-void CListCtrlExt::JoinWorker(std::thread::id thread) {
-    const auto found =
-        std::find_if(workers_.begin(), workers_.end(),
-                     [thread](const std::thread& t) { return t.get_id() == thread; });
-    if (found != workers_.end()) {
-        found->join(); // it has posted its result: this is its last step
-        workers_.erase(found);
-    }
-}
-
 void CListCtrlExt::StopSortWait() {
     sortRunning_ = false;
     busyTimer_->stop();
@@ -403,12 +391,8 @@ void CListCtrlExt::StopSortWait() {
 }
 
 void CListCtrlExt::WaitForSort() {
-    if (workers_.empty())
-        return;
-    for (std::thread& t : workers_)
-        t.join();
-    workers_.clear();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (workers_.JoinAll())
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void CListCtrlExt::AutoFitColumn(int column) {
@@ -449,7 +433,7 @@ void CListCtrlExt::AutoFitColumn(int column) {
         std::shared_ptr<IListRowSource> copy;
         if (n > backgroundSortAbove_ && (copy = source->Copy())) {
             // Finding them reads the whole column: on a thread, the width set when they are read.
-            workers_.emplace_back([this, copy, column, generation, widest]() {
+            workers_.Start([this, copy, column, generation, widest]() {
                 auto longest = std::make_shared<std::vector<CListRowRecord>>();
                 if (!copy->ReadLongestRows(column, kAutoFitLongestRows, *longest))
                     longest->clear();
@@ -457,7 +441,7 @@ void CListCtrlExt::AutoFitColumn(int column) {
                 QMetaObject::invokeMethod(
                     this,
                     [this, self, generation, column, widest, longest]() {
-                        JoinWorker(self);
+                        workers_.Join(self);
                         if (generation == fitGeneration_)
                             FitColumn(column, widest, *longest);
                     },

@@ -8,6 +8,7 @@
 #include "views/list/ColumnHeaderCtrl.h"
 #include "views/list/ListModel.h"
 #include "views/list/ListSort.h"
+#include "views/list/PostingThreads.h"
 #include "views/list/ResultColumns.h"
 
 #include <QTableView>
@@ -147,7 +148,6 @@ private:
                     const std::shared_ptr<IListRowSource>& copy);
     void StopSortWait();
     // Joins the thread that posted its result.
-    void JoinWorker(std::thread::id thread);
     // The column as wide as `widest` or the widest text of the rows, plus the margins.
     void FitColumn(int column, int widest, const std::vector<CListRowRecord>& rows);
     static QSettings* OpenSettings();
@@ -162,7 +162,7 @@ private:
     int autoFitAllRows_ = 2000;
     // The sorts and auto-fits on threads: each joined when its result comes back (or at the
     // end); only the one of the current generation is shown.
-    std::vector<std::thread> workers_;
+    CPostingThreads workers_;
     int sortGeneration_ = 0;
     int fitGeneration_ = 0;
     bool sortRunning_ = false;
